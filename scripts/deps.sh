@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Tapisto needs.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config ccache clang
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
+    libjpeg62-turbo-dev libjpeg-turbo-progs
+    libx11-dev
+    libemf2svg-dev libwmf-dev
+    libpng-dev libgif-dev libwebp-dev libtiff-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic
+    dbus-daemon libglib2.0-bin dconf-gsettings-backend gsettings-desktop-schemas
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,106 @@
+#include "DirEnum.h"
+
+#include "Encoding.h"
+#include "Exceptions.h"
+#include "Paths.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// Windows file systems order names by their upper-cased form ("ab" before "a_").
+bool LessIgnoringAsciiCase(const std::string &a, const std::string &b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(UpperAscii(x)) < static_cast<unsigned char>(UpperAscii(y));
+    });
+}
+
+} // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask)
+{
+    if (mask == "*" || mask == "*.*")
+        return true;
+    // Iterative wildcard match with one backtrack point, linear in practice.
+    size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = m++;
+            starN = n;
+        } else if (starM != std::string_view::npos) {
+            m = starM + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+std::vector<DirEntry> EnumerateDirectory(std::string_view cp932Folder, std::string_view mask)
+{
+    std::vector<DirEntry> entries;
+    std::string folder;
+    try {
+        folder = ToNativePath(cp932Folder);
+    } catch (const EEncodingError &) {
+        return entries;
+    }
+    if (folder.empty())
+        folder = ".";
+    DIR *dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return entries;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent *d = ::readdir(dir)) {
+        std::string native = d->d_name;
+        if (native == "." || native == "..")
+            continue;
+        DirEntry e;
+        e.nativeName = native;
+        try {
+            e.name = FromNativePath(native);
+        } catch (const EEncodingError &) {
+            e.representable = false;
+        }
+        if (!MatchesMask(e.representable ? e.name : native, mask))
+            continue;
+        struct stat st {};
+        // Follow links, as a shell would; a dangling link still shows, as a plain file.
+        if (::fstatat(dirFd, d->d_name, &st, 0) != 0)
+            ::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW);
+        if (S_ISDIR(st.st_mode))
+            e.attributes |= faDirectory;
+        else
+            e.attributes |= faArchive;
+        if (native[0] == '.')
+            e.attributes |= faHidden;
+        if (::faccessat(dirFd, d->d_name, W_OK, 0) != 0)
+            e.attributes |= faReadOnly;
+        entries.push_back(std::move(e));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const DirEntry &a, const DirEntry &b) {
+        const std::string &x = a.representable ? a.name : a.nativeName;
+        const std::string &y = b.representable ? b.name : b.nativeName;
+        if (LessIgnoringAsciiCase(x, y))
+            return true;
+        if (LessIgnoringAsciiCase(y, x))
+            return false;
+        return x < y;
+    });
+    return entries;
+}

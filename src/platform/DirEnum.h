@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Attribute bits as the callers test them.
+enum FileAttribute : uint32_t {
+    faReadOnly = 0x01,
+    faHidden = 0x02, // a name starting with '.'
+    faSysFile = 0x04,
+    faVolumeID = 0x08,
+    faDirectory = 0x10,
+    faArchive = 0x20, // any regular file
+};
+
+struct DirEntry {
+    std::string name;       // CP932; empty when the name cannot be held in CP932
+    std::string nativeName; // the file system's own name (UTF-8)
+    uint32_t attributes = 0;
+    bool representable = true; // false: CP932 cannot hold the name
+};
+
+// Entries of a folder (CP932 path) whose names match a wildcard mask ('*' and '?', ASCII case
+// ignored; "*" and "*.*" match everything), without "." and "..", in case-insensitive name order.
+// A missing or unreadable folder gives an empty list.
+std::vector<DirEntry> EnumerateDirectory(std::string_view cp932Folder, std::string_view mask = "*");
+
+// The wildcard test used by EnumerateDirectory, on raw bytes.
+bool MatchesMask(std::string_view name, std::string_view mask);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The program's error family. Messages are UTF-8 text, ready to show to the user; text from files
+// (CP932) is converted before it is put into a message.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : message_(std::move(message)) {}
+    const char *what() const noexcept override { return message_.c_str(); }
+    const std::string &Message() const noexcept { return message_; }
+
+private:
+    std::string message_;
+};
+
+#define TAPISTO_DECLARE_EXCEPTION(Name, Base)                                                                         \
+    class Name : public Base {                                                                                         \
+    public:                                                                                                            \
+        using Base::Base;                                                                                              \
+    };
+
+// A text that is not an integer: "'%s' は整数ではありません".
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+    static EConvertError NotAnInteger(const std::string &cp932Text);
+};
+
+TAPISTO_DECLARE_EXCEPTION(EInOutError, Exception)
+TAPISTO_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+TAPISTO_DECLARE_EXCEPTION(EOutOfMemory, Exception)
+// Text that the CP932 code page cannot hold, or bytes that are not CP932.
+TAPISTO_DECLARE_EXCEPTION(EEncodingError, Exception)
+TAPISTO_DECLARE_EXCEPTION(ESPIFOpenErrorSPI, Exception)
+TAPISTO_DECLARE_EXCEPTION(ESPIInvalidAPI, Exception)
+TAPISTO_DECLARE_EXCEPTION(ESPIDupCreateSPIs, Exception)
+TAPISTO_DECLARE_EXCEPTION(ESPIInvalidSPI, Exception)
+
+// The silent abort: reported to nobody.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
+};
+
+#undef TAPISTO_DECLARE_EXCEPTION
+
+// Builds a message from a UTF-8 pattern with %s placeholders filled in order.
+std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args);

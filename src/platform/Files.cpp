@@ -1,0 +1,157 @@
+#include "Files.h"
+
+#include "Encoding.h"
+#include "Exceptions.h"
+#include "Paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool StatIs(std::string_view cp932Path, mode_t type)
+{
+    struct stat st {};
+    std::string native;
+    try {
+        native = ToNativePath(cp932Path);
+    } catch (const EEncodingError &) {
+        return false;
+    }
+    return ::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+std::string ErrorText(int err) { return std::strerror(err); }
+
+} // namespace
+
+bool FileExists(std::string_view cp932Path) { return StatIs(cp932Path, S_IFREG); }
+
+bool DirectoryExists(std::string_view cp932Path) { return StatIs(cp932Path, S_IFDIR); }
+
+std::string ReadWholeFile(std::string_view cp932Path)
+{
+    const std::string display = Cp932ToUtf8Lossy(cp932Path);
+    const std::string native = ToNativePath(cp932Path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
+    }
+    std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            ::close(fd);
+            throw EInOutError(FormatMessage("ファイル %s を読み込めません: %s", {display, ErrorText(err)}));
+        }
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+void DeleteFileIfExists(std::string_view cp932Path)
+{
+    const std::string native = ToNativePath(cp932Path);
+    if (::unlink(native.c_str()) != 0 && errno != ENOENT)
+        throw EInOutError(FormatMessage("ファイル %s を削除できません: %s",
+                                        {Cp932ToUtf8Lossy(cp932Path), ErrorText(errno)}));
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string_view cp932Path)
+    : displayPath_(Cp932ToUtf8Lossy(cp932Path)), nativePath_(ToNativePath(cp932Path))
+{
+    tempPath_ = nativePath_ + ".XXXXXX";
+    fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        tempPath_.clear();
+        Fail("作成できません", errno);
+    }
+    // A new file gets the usual mode for the user's umask; a replaced one keeps its own.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(nativePath_.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd_, mode) != 0)
+        Fail("作成できません", errno);
+}
+
+AtomicFileWriter::~AtomicFileWriter()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!committed_ && !tempPath_.empty())
+        ::unlink(tempPath_.c_str());
+}
+
+void AtomicFileWriter::Fail(const char *what, int err)
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
+    throw EInOutError(FormatMessage("ファイル %s を%s: %s", {displayPath_, what, ErrorText(err)}));
+}
+
+void AtomicFileWriter::Write(const void *data, size_t size)
+{
+    if (fd_ < 0)
+        throw EInOutError(FormatMessage("ファイル %s に書き込めません", {displayPath_}));
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("書き込めません", errno);
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void AtomicFileWriter::Commit()
+{
+    if (fd_ < 0)
+        throw EInOutError(FormatMessage("ファイル %s に書き込めません", {displayPath_}));
+    if (::fsync(fd_) != 0)
+        Fail("書き込めません", errno);
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        Fail("書き込めません", errno);
+    if (::rename(tempPath_.c_str(), nativePath_.c_str()) != 0)
+        Fail("置き換えられません", errno);
+    committed_ = true;
+}
+
+void ReplaceFileAtomically(std::string_view cp932Path, std::string_view bytes)
+{
+    AtomicFileWriter writer(cp932Path);
+    writer.Write(bytes);
+    writer.Commit();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// File operations on CP932 paths. Failures raise EInOutError with a message naming the file.
+
+bool FileExists(std::string_view cp932Path);      // a regular file (or a link to one)
+bool DirectoryExists(std::string_view cp932Path); // a folder (or a link to one)
+// "ファイル %s は開けません" when the file is missing or unreadable.
+std::string ReadWholeFile(std::string_view cp932Path);
+// Deletes a file if there is one; a missing file is no error.
+void DeleteFileIfExists(std::string_view cp932Path);
+
+// Writes a whole file so that readers see the old or the new contents, never a mixture: the data
+// goes to a temporary file in the same folder, is flushed to disk and renamed over the target,
+// which keeps its permission bits. On any failure the temporary file is removed, the old file is
+// untouched and EInOutError is raised.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string_view cp932Path);
+    ~AtomicFileWriter(); // abandons the temporary file unless Commit succeeded
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+
+    void Write(const void *data, size_t size);
+    void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+    void Commit();
+
+private:
+    void Fail(const char *what, int err);
+
+    std::string displayPath_; // UTF-8, for messages
+    std::string nativePath_;
+    std::string tempPath_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+void ReplaceFileAtomically(std::string_view cp932Path, std::string_view bytes);

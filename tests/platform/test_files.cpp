@@ -1,0 +1,64 @@
+#include "TempHome.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+TEST(Files, ReplaceKeepsModeAndLeavesNoTemporaryFile)
+{
+    TempHome home;
+    const std::string path = home.File("a.ini");
+    WriteFileBytes(path, "old");
+    ::chmod(path.c_str(), 0640);
+    ReplaceFileAtomically(path, "new\r\n");
+    EXPECT_EQ("new\r\n", ReadFileBytes(path));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(path.c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+    int files = 0;
+    for ([[maybe_unused]] auto &e : fs::directory_iterator(home.Path()))
+        ++files;
+    EXPECT_EQ(1, files);
+}
+
+TEST(Files, FailureLeavesOldFileAndRaises)
+{
+    TempHome home;
+    const std::string path = home.File("missing-folder/a.ini");
+    EXPECT_THROW(ReplaceFileAtomically(path, "x"), EInOutError);
+
+    // An abandoned writer (an error between writes) leaves the old file whole.
+    const std::string kept = home.File("kept.dat");
+    WriteFileBytes(kept, "original");
+    {
+        AtomicFileWriter writer(kept);
+        writer.Write("partial");
+    }
+    EXPECT_EQ("original", ReadFileBytes(kept));
+}
+
+TEST(Files, ReadMissingFileNamesIt)
+{
+    TempHome home;
+    try {
+        ReadWholeFile(home.File("nothing.bmp"));
+        FAIL();
+    } catch (const EInOutError &e) {
+        EXPECT_EQ("ファイル " + home.File("nothing.bmp") + " は開けません", e.Message());
+    }
+    EXPECT_THROW(ReadWholeFile(home.Path()), EInOutError);
+}
+
+TEST(Files, DeleteIfExists)
+{
+    TempHome home;
+    WriteFileBytes(home.File("x"), "1");
+    DeleteFileIfExists(home.File("x"));
+    EXPECT_FALSE(FileExists(home.File("x")));
+    EXPECT_NO_THROW(DeleteFileIfExists(home.File("x")));
+    EXPECT_TRUE(DirectoryExists(home.Path()));
+}
