@@ -1,14 +1,16 @@
 #pragma once
 
+#include "shell/TrayActivation.h"
 #include "shell/TrayShell.h"
 
+#include <QElapsedTimer>
 #include <QSystemTrayIcon>
 
 #include <map>
 #include <memory>
 
 // The notification area through QSystemTrayIcon: one per record. Qt reports activations, not button
-// presses and releases; each becomes the message pair a press and release would have produced.
+// presses and releases; TrayActivation turns them into messages.
 class QtTrayShell : public TrayShell {
 public:
     QtTrayShell();
@@ -26,9 +28,11 @@ private:
     struct Entry {
         std::unique_ptr<QSystemTrayIcon, void (*)(QSystemTrayIcon *)> icon;
         NotifyRecord record;
+        TrayActivation activation;
     };
     void Apply(Entry &entry, const NotifyRecord &record);
     void Activated(uint32_t iconId, QSystemTrayIcon::ActivationReason reason);
 
     std::map<uint32_t, Entry> entries_;
+    QElapsedTimer clock_;
 };
