@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyleHints>
 #include <QWidget>
 
 #include <cstdio>
@@ -45,7 +46,11 @@ const char *ButtonName(TMouseButton button)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const bool withMenu = !app.arguments().contains(QStringLiteral("--no-menu"));
+    const QStringList args = app.arguments();
+    const bool withMenu = !args.contains(QStringLiteral("--no-menu"));
+    // --double-click-ms N: a roomier double-click time for clicks that travel through D-Bus.
+    if (const qsizetype at = args.indexOf(QStringLiteral("--double-click-ms")); at > 0 && at + 1 < args.size())
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(args.at(at + 1).toInt());
 
     QtTrayShell shell;
     shell.SetErrorReport([](const std::exception &error) { std::printf("error %s\n", error.what()); });
