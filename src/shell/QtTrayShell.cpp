@@ -22,20 +22,15 @@ void DeleteLater(QSystemTrayIcon *icon)
     icon->deleteLater();
 }
 
-// A tip cut inside a double-byte character ends in a lone lead byte; the tooltip leaves it out
-// rather than showing a replacement character.
-QString TipText(const std::string &tip)
+} // namespace
+
+QString TrayTipText(const std::string &tip)
 {
     size_t end = 0;
-    for (size_t i = 0; i < tip.size(); i += Cp932CharLength(tip, i)) {
-        if (IsCp932LeadByte(static_cast<unsigned char>(tip[i])) && i + 1 >= tip.size())
-            break;
-        end = i + Cp932CharLength(tip, i);
-    }
+    while (end < tip.size() && !(IsCp932LeadByte(static_cast<unsigned char>(tip[end])) && end + 1 == tip.size()))
+        end += Cp932CharLength(tip, end);
     return Cp932ToQString(std::string_view(tip).substr(0, end));
 }
-
-} // namespace
 
 QtTrayShell::QtTrayShell()
 {
@@ -79,7 +74,7 @@ void QtTrayShell::Apply(Entry &entry, const NotifyRecord &record)
     if (record.Flags & TrayFlag::Icon)
         icon->setIcon(record.Icon);
     if (record.Flags & TrayFlag::Tip)
-        icon->setToolTip(TipText(record.Tip));
+        icon->setToolTip(TrayTipText(record.Tip));
     else
         icon->setToolTip(QString());
     // On an XEmbed tray Qt opens this menu itself on the right-button press, before it reports the

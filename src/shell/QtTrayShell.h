@@ -6,8 +6,15 @@
 #include <QElapsedTimer>
 #include <QSystemTrayIcon>
 
+#include <QString>
+
 #include <map>
 #include <memory>
+#include <string>
+
+// The tooltip of a CP932 tip. A tip cut inside a double-byte character ends in a lone lead byte,
+// which is left out rather than shown as a replacement character.
+QString TrayTipText(const std::string &tip);
 
 // The notification area through QSystemTrayIcon: one per record. Qt reports activations, not button
 // presses and releases; TrayActivation turns them into messages.

@@ -1,3 +1,5 @@
+#include "platform/Encoding.h"
+#include "shell/QtTrayShell.h"
 #include "shell/TrayActivation.h"
 #include "shell/TrayShell.h"
 
@@ -40,6 +42,16 @@ TEST(TrayActivationTest, TwoActivationsWithinTheDoubleClickTimeMakeADoubleClick)
     // Another button in between breaks the pair.
     EXPECT_EQ(activation.Map(QSystemTrayIcon::Context, 1950, DoubleClickTime).front(), TrayMessage::RButtonDown);
     EXPECT_EQ(activation.Map(QSystemTrayIcon::Trigger, 2000, DoubleClickTime), Click);
+}
+
+TEST(TrayTipTextTest, ALeadByteLeftByTheCutIsDropped)
+{
+    const std::string tip = Utf8ToCp932("壁紙変更中");
+    EXPECT_EQ(TrayTipText(tip), QStringLiteral("壁紙変更中"));
+    EXPECT_EQ(TrayTipText(tip.substr(0, 5)), QStringLiteral("壁紙"));
+    // "ソ" ends in 0x5C; it must stay whole.
+    EXPECT_EQ(TrayTipText(Utf8ToCp932("ソa")), QStringLiteral("ソa"));
+    EXPECT_EQ(TrayTipText(""), QString());
 }
 
 } // namespace
