@@ -4,9 +4,8 @@
 #include "shell/TrayShell.h"
 
 #include <QElapsedTimer>
-#include <QSystemTrayIcon>
-
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include <map>
 #include <memory>
