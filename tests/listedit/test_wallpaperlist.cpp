@@ -62,6 +62,18 @@ TEST(WallPaperListFile, WriteAndOpenFailuresRaise)
     TempHome home;
     EXPECT_THROW(WriteWallPaperList(home.File("missing/group.dat"), {Entry("a", kTile, "")}), EInOutError);
     EXPECT_THROW(ReadWallPaperList(home.File("missing.dat")), EInOutError);
+
+    // A CR or Ctrl-Z inside a field would cut the group at the next read: refused, old file kept.
+    const std::string path = home.File("group.dat");
+    WriteFileBytes(path, Fixture("three.dat"));
+    EXPECT_THROW(WriteWallPaperList(path, {Entry("/p/a.jpg", kTile, ""), Entry("/p/b\r.jpg", kTile, "")}), EInOutError);
+    EXPECT_THROW(WriteWallPaperList(path, {Entry("/p/a.jpg", kTile, "\x1A")}), EInOutError);
+    EXPECT_EQ(Fixture("three.dat"), ReadFileBytes(path));
+    const WallPaperList lineFeed{Entry("/p/line\nfeed.jpg", kTile, "")};
+    WriteWallPaperList(path, lineFeed);
+    EXPECT_EQ(lineFeed, ReadWallPaperList(path));
+    TIniStoreEx ini(path);
+    EXPECT_EQ(lineFeed[0], ReadWallPaperEntry(ini, 0));
 }
 
 TEST(WallPaperListFile, EditorReadsLinesInFileOrderWithoutLengthLimit)
