@@ -12,13 +12,16 @@ namespace {
 
 constexpr int kEntries = 100000;
 
-// A group of kEntries pictures with lines of about 60 bytes, written once per process.
-const std::string &GroupFile()
-{
-    static const std::string path = [] {
+// A group of kEntries pictures with lines of about 60 bytes, written once per process into a
+// temporary folder that is removed at exit.
+class GroupFixture {
+public:
+    GroupFixture()
+    {
         std::string pattern = (std::filesystem::temp_directory_path() / "tapisto-bench-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             std::abort();
+        folder_ = pattern;
         WallPaperList list;
         list.reserve(kEntries);
         for (int k = 0; k < kEntries; ++k) {
@@ -26,12 +29,25 @@ const std::string &GroupFile()
             std::snprintf(name, sizeof name, "/home/user/Pictures/wall/photo_%06d.jpg", k);
             list.push_back({name, std::string(k % 3 == 0 ? kPositionTile : kPositionCentre), k % 5 == 0 ? "150%" : ""});
         }
-        std::string file = pattern + "/group.dat";
-        WriteWallPaperList(file, list);
-        std::atexit([] { std::filesystem::remove_all(std::filesystem::path(GroupFile()).parent_path()); });
-        return file;
-    }();
-    return path;
+        path_ = folder_ + "/group.dat";
+        WriteWallPaperList(path_, list);
+    }
+    ~GroupFixture()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
+const std::string &GroupFile()
+{
+    static const GroupFixture fixture;
+    return fixture.Path();
 }
 
 void BM_SchedulerReadsLastEntry(benchmark::State &state)
