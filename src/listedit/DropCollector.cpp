@@ -93,8 +93,10 @@ void DropCollector::Collect(const std::vector<std::string> &nativePaths)
         }
     }
     // The queue grows while it is walked: subfolders go behind every folder already queued.
-    for (size_t i = 0; i < queue.size() && !stopped_; ++i)
-        WalkFolder(queue[i], queue);
+    for (size_t i = 0; i < queue.size() && !stopped_; ++i) {
+        const std::string folder = queue[i]; // a copy: walking it appends to the queue
+        WalkFolder(folder, queue);
+    }
 }
 
 void DropCollector::WalkFolder(const std::string &cp932Folder, std::vector<std::string> &queue)
