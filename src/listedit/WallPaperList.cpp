@@ -1,6 +1,7 @@
 #include "WallPaperList.h"
 
 #include "ini/IniStore.h"
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
@@ -13,6 +14,16 @@ void WriteWallPaperList(std::string_view path, const WallPaperList &list)
     if (list.empty()) {
         DeleteFileIfExists(path);
         return;
+    }
+    // Linux file names may hold CR or Ctrl-Z; written out they would end the line or the file and
+    // lose the rest of the group at the next read, so such a list is refused before anything is
+    // touched. (A lone LF reads back unchanged.)
+    for (const WallPaperEntry &e : list) {
+        for (const std::string *field : {&e.PicturePath, &e.PositionText, &e.CorrectionText}) {
+            if (field->find_first_of("\r\x1A") != std::string::npos)
+                throw EInOutError(FormatMessage("改行または Ctrl-Z を含む項目はリストに保存できません: %s",
+                                                {Cp932ToUtf8Lossy(*field)}));
+        }
     }
     std::string image;
     image.reserve(32 + list.size() * 64);
