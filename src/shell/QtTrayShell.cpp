@@ -4,8 +4,10 @@
 #include "platform/QtText.h"
 #include "shell/TrayCallback.h"
 
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QStyleHints>
 
 #include <vector>
 
@@ -20,29 +22,28 @@ void DeleteLater(QSystemTrayIcon *icon)
     icon->deleteLater();
 }
 
-// A tip cut inside a double-byte character ends in a lone lead byte; the tooltip leaves it out
-// rather than showing a replacement character.
-QString TipText(const std::string &tip)
+} // namespace
+
+QString TrayTipText(const std::string &tip)
 {
     size_t end = 0;
-    for (size_t i = 0; i < tip.size(); i += Cp932CharLength(tip, i)) {
-        if (IsCp932LeadByte(static_cast<unsigned char>(tip[i])) && i + 1 >= tip.size())
-            break;
-        end = i + Cp932CharLength(tip, i);
-    }
+    while (end < tip.size() && !(IsCp932LeadByte(static_cast<unsigned char>(tip[end])) && end + 1 == tip.size()))
+        end += Cp932CharLength(tip, end);
     return Cp932ToQString(std::string_view(tip).substr(0, end));
 }
 
-} // namespace
+QtTrayShell::QtTrayShell()
+{
+    clock_.start();
+}
 
-QtTrayShell::QtTrayShell() = default;
 QtTrayShell::~QtTrayShell() = default;
 
 bool QtTrayShell::Add(const NotifyRecord &record)
 {
     if (entries_.count(record.IconId) || !QSystemTrayIcon::isSystemTrayAvailable())
         return false;
-    Entry entry{{new QSystemTrayIcon, &DeleteLater}, {}};
+    Entry entry{{new QSystemTrayIcon, &DeleteLater}, {}, {}};
     QSystemTrayIcon *icon = entry.icon.get();
     const uint32_t iconId = record.IconId;
     QObject::connect(icon, &QSystemTrayIcon::activated, icon,
@@ -73,7 +74,7 @@ void QtTrayShell::Apply(Entry &entry, const NotifyRecord &record)
     if (record.Flags & TrayFlag::Icon)
         icon->setIcon(record.Icon);
     if (record.Flags & TrayFlag::Tip)
-        icon->setToolTip(TipText(record.Tip));
+        icon->setToolTip(TrayTipText(record.Tip));
     else
         icon->setToolTip(QString());
     // On an XEmbed tray Qt opens this menu itself on the right-button press, before it reports the
@@ -83,32 +84,13 @@ void QtTrayShell::Apply(Entry &entry, const NotifyRecord &record)
     entry.record = record;
 }
 
-// What Qt reports, observed on an XEmbed tray (trayer under Xvfb, xdotool clicks):
-//  - left click: Trigger on the press, nothing on the release;
-//  - double click: Trigger on the first press, DoubleClick on the second press;
-//  - right click: Context on the press (after the context menu, if any, has opened);
-//  - middle click: MiddleClick on the press;
-//  - no report of pointer movement.
-// Each activation therefore stands for a whole press and release.
 void QtTrayShell::Activated(uint32_t iconId, QSystemTrayIcon::ActivationReason reason)
 {
-    std::vector<uint32_t> messages;
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        messages = {TrayMessage::LButtonDown, TrayMessage::LButtonUp};
-        break;
-    case QSystemTrayIcon::DoubleClick:
-        messages = {TrayMessage::LButtonDblClk, TrayMessage::LButtonUp};
-        break;
-    case QSystemTrayIcon::Context:
-        messages = {TrayMessage::RButtonDown, TrayMessage::RButtonUp};
-        break;
-    case QSystemTrayIcon::MiddleClick:
-        messages = {TrayMessage::MButtonDown, TrayMessage::MButtonUp};
-        break;
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
+    auto found = entries_.find(iconId);
+    if (found == entries_.end())
+        return;
+    const std::vector<uint32_t> messages = found->second.activation.Map(
+        reason, clock_.elapsed(), QGuiApplication::styleHints()->mouseDoubleClickInterval());
     qCDebug(lcTapistoTray) << "activated" << iconId << reason;
     for (uint32_t message : messages) {
         // A handler may delete the icon or hide it between the two messages.
