@@ -1,0 +1,74 @@
+#include "picture/Graphic.h"
+
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+
+#include <QBuffer>
+#include <QPainter>
+
+const TGraphicClass &TGraphic::ClassInfo()
+{
+    static const TGraphicClass info{"TGraphic", nullptr, nullptr};
+    return info;
+}
+
+void TGraphic::LoadFromFile(const std::string &cp932Path)
+{
+    QByteArray bytes;
+    {
+        const std::string data = ReadWholeFile(cp932Path);
+        bytes = QByteArray(data.data(), static_cast<qsizetype>(data.size()));
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LoadFromStream(buffer);
+}
+
+void TGraphic::Draw(QPainter &painter, const QRect &rect) const
+{
+    if (rect.isEmpty() || Empty())
+        return;
+    painter.drawImage(rect.topLeft(), StretchedImage(rect.size()));
+}
+
+void TGraphic::Progress(TProgressStage stage, uint8_t percentDone, bool redrawNow, const QRect &r,
+                        const std::string &msg)
+{
+    if (OnProgress)
+        OnProgress(*this, stage, percentDone, redrawNow, r, msg);
+}
+
+void CheckPixelMemory(int64_t width, int64_t height, int bytesPerPixel)
+{
+    if (width < 0 || height < 0)
+        throw EInvalidGraphic(
+            FormatMessage("画像の大きさ %sx%s は正しくありません", {std::to_string(width), std::to_string(height)}));
+    // Dimensions beyond 2^31 would overflow the product below; they are far over the guard anyway.
+    if (width > INT32_MAX || height > INT32_MAX || width * height > kPixelMemoryLimit / bytesPerPixel)
+        throw EOutOfMemory(FormatMessage("画像が大きすぎます (%sx%s、1 GiB を超えます)",
+                                         {std::to_string(width), std::to_string(height)}));
+}
+
+QImage StretchImage(const QImage &image, const QSize &size)
+{
+    CheckPixelMemory(size.width(), size.height(), 4);
+    if (size.isEmpty())
+        return QImage();
+    // Premultiplied alpha keeps transparent pixels from bleeding into their neighbours while filtering;
+    // dropping alpha afterwards is the same as drawing on black.
+    QImage source = image;
+    if (source.hasAlphaChannel()) {
+        if (source.format() != QImage::Format_ARGB32_Premultiplied)
+            source = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    } else if (source.format() != QImage::Format_RGB32) {
+        source = source.convertToFormat(QImage::Format_RGB32);
+    }
+    QImage result =
+        source.size() == size ? source : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (result.isNull())
+        throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
+                                         {std::to_string(size.width()), std::to_string(size.height())}));
+    if (result.format() != QImage::Format_RGB32)
+        result = result.convertToFormat(QImage::Format_RGB32);
+    return result;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "picture/Graphic.h"
+
+#include <QByteArray>
+
+// A JPEG picture decoded by libjpeg. Loading reads only the header; the pixels are decoded when the
+// picture is drawn, at the smallest DCT scale (1/8 .. 8/8) that still covers the target size.
+class TJPEGImage : public TGraphic {
+public:
+    TJPEGImage() = default;
+    static const TGraphicClass &ClassInfo();
+    const TGraphicClass &ClassType() const override;
+
+    // Raises EInvalidGraphic with libjpeg's message when the header cannot be read.
+    void LoadFromStream(QIODevice &stream) override;
+
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    QImage StretchedImage(const QSize &size) const override;
+
+    // The whole picture decoded at scale numerator/8 (1..8), as Format_RGB32.
+    QImage Decode(int scaleNumerator) const;
+    // The smallest numerator n of n/8 whose decoded size is at least `target` in both directions.
+    static int ChooseScale(int width, int height, const QSize &target);
+
+private:
+    QByteArray data_;
+    int width_ = 0;
+    int height_ = 0;
+};
