@@ -150,8 +150,8 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
                 if (DGifGetExtensionNext(gif, &ext) != GIF_OK)
                     rc = SPI_OUT_OF_ORDER;
         } else if (type == IMAGE_DESC_RECORD_TYPE) {
-            rc = DGifGetImageDesc(gif) == GIF_OK ? draw_frame(gif, &dib, transparent, progress, user)
-                                                  : SPI_OUT_OF_ORDER;
+            rc =
+                DGifGetImageDesc(gif) == GIF_OK ? draw_frame(gif, &dib, transparent, progress, user) : SPI_OUT_OF_ORDER;
             drawn = 1;
         } else if (type == TERMINATE_RECORD_TYPE) {
             rc = SPI_OUT_OF_ORDER; /* no frame at all */

@@ -55,14 +55,14 @@ SPI_EXPORT HLOCAL LocalFree(HLOCAL h);
 
 /* ---- Results and flags ------------------------------------------------------------------------- */
 
-#define SPI_ALL_RIGHT 0      /* success */
-#define SPI_ABORT 1          /* the progress callback asked to stop */
-#define SPI_NOT_SUPPORT 2    /* not a format this plug-in reads */
-#define SPI_OUT_OF_ORDER 3   /* the data is broken */
-#define SPI_NO_MEMORY 4      /* a block could not be allocated */
-#define SPI_MEMORY_ERROR 5   /* a block could not be used */
+#define SPI_ALL_RIGHT 0       /* success */
+#define SPI_ABORT 1           /* the progress callback asked to stop */
+#define SPI_NOT_SUPPORT 2     /* not a format this plug-in reads */
+#define SPI_OUT_OF_ORDER 3    /* the data is broken */
+#define SPI_NO_MEMORY 4       /* a block could not be allocated */
+#define SPI_MEMORY_ERROR 5    /* a block could not be used */
 #define SPI_FILE_READ_ERROR 6 /* the file could not be read */
-#define SPI_OTHER_ERROR 8    /* anything else */
+#define SPI_OTHER_ERROR 8     /* anything else */
 
 /* Low three bits of the `flag` argument: where the picture comes from. */
 #define SPI_INPUT_FILE 0   /* `buf` is a file name, `len` the offset of the picture in that file */
@@ -77,11 +77,11 @@ typedef int32_t (*SPI_PROGRESS)(int32_t num, int32_t denom, intptr_t user);
 #pragma pack(push, 1)
 /* Picture information filled by GetPictureInfo (30 bytes, no padding). */
 typedef struct {
-    int32_t left, top;     /* position of the picture inside its file's canvas, usually 0 */
-    int32_t width, height; /* size in pixels */
+    int32_t left, top;             /* position of the picture inside its file's canvas, usually 0 */
+    int32_t width, height;         /* size in pixels */
     uint16_t x_density, y_density; /* pixels per inch, 0 when unknown */
-    int16_t colorDepth;    /* bits per pixel of the stored picture */
-    HLOCAL hInfo;          /* LocalAlloc'd zero-terminated text about the picture, or NULL; the host frees it */
+    int16_t colorDepth;            /* bits per pixel of the stored picture */
+    HLOCAL hInfo;                  /* LocalAlloc'd zero-terminated text about the picture, or NULL; the host frees it */
 } SPI_PICTINFO;
 
 /* The bitmap header that GetPicture returns: a 40-byte bitmap-information header, followed by
@@ -89,15 +89,15 @@ typedef struct {
  * 32-bit colour masks (red, green, blue) when compression is SPI_BI_BITFIELDS. A longer header
  * (size > 40) is allowed; the colour table then follows the whole header. */
 typedef struct {
-    uint32_t size;       /* 40, or the size of a longer header */
-    int32_t width;       /* pixels */
-    int32_t height;      /* pixels; negative when rows are stored top to bottom */
-    uint16_t planes;     /* 1 */
-    uint16_t bitCount;   /* 1, 4, 8, 16, 24 or 32 */
+    uint32_t size;        /* 40, or the size of a longer header */
+    int32_t width;        /* pixels */
+    int32_t height;       /* pixels; negative when rows are stored top to bottom */
+    uint16_t planes;      /* 1 */
+    uint16_t bitCount;    /* 1, 4, 8, 16, 24 or 32 */
     uint32_t compression; /* SPI_BI_RGB or SPI_BI_BITFIELDS */
-    uint32_t sizeImage;  /* may be 0 */
+    uint32_t sizeImage;   /* may be 0 */
     int32_t xPelsPerMeter, yPelsPerMeter;
-    uint32_t clrUsed;    /* colour-table entries, 0 for the default */
+    uint32_t clrUsed; /* colour-table entries, 0 for the default */
     uint32_t clrImportant;
 } SPI_BITMAPINFOHEADER;
 

@@ -52,7 +52,10 @@ static int close_proc(thandle_t h)
     return 0;
 }
 
-static toff_t size_proc(thandle_t h) { return ((mem_file *)h)->size; }
+static toff_t size_proc(thandle_t h)
+{
+    return ((mem_file *)h)->size;
+}
 
 static int quiet(TIFF *tif, void *user, const char *module, const char *fmt, va_list ap)
 {
@@ -80,8 +83,8 @@ static TIFF *open_tiff(mem_file *f)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, NULL);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, NULL);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, (tmsize_t)1 << 30);
-    TIFF *tif = TIFFClientOpenExt("memory", "rm", f, read_proc, write_proc, seek_proc, close_proc, size_proc, NULL,
-                                  NULL, opts);
+    TIFF *tif =
+        TIFFClientOpenExt("memory", "rm", f, read_proc, write_proc, seek_proc, close_proc, size_proc, NULL, NULL, opts);
     TIFFOpenOptionsFree(opts);
     return tif;
 }

@@ -95,7 +95,10 @@ int32_t spi_dib_create(spi_dib *dib, int32_t width, int32_t height)
     return SPI_ALL_RIGHT;
 }
 
-uint8_t *spi_dib_row(const spi_dib *dib, int32_t y) { return dib->pixels + (size_t)(dib->height - 1 - y) * dib->stride; }
+uint8_t *spi_dib_row(const spi_dib *dib, int32_t y)
+{
+    return dib->pixels + (size_t)(dib->height - 1 - y) * dib->stride;
+}
 
 void spi_dib_put_bgra(const spi_dib *dib, int32_t y, const uint8_t *bgra)
 {
