@@ -14,6 +14,9 @@ using CommandFunction = int (*)(const std::vector<std::string> &args);
 // Each command lives in its own Cmd<Name>.cpp.
 int CmdIni(const std::vector<std::string> &args);
 int CmdList(const std::vector<std::string> &args);
+int CmdRender(const std::vector<std::string> &args);
+int CmdApply(const std::vector<std::string> &args);
+int CmdFormats(const std::vector<std::string> &args);
 
 namespace {
 
@@ -24,6 +27,9 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"render", CmdRender, "render PICTURE OUT.bmp [--correction TEXT] [--screen WxH]"},
+    {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT]"},
+    {"formats", CmdFormats, "formats"},
     {"list", CmdList, "list FILE"},
     {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
 };

@@ -118,14 +118,19 @@ void TMetafile::LoadEmf(const QByteArray &data)
 
 void TMetafile::LoadWmf(const QByteArray &data)
 {
-    int width = 0;
-    int height = 0;
+    // libwmf works in points: the placeable header's frame (in metafile units) is converted to them.
+    bool haveFrame = false;
+    wmfD_Rect frame{};
     if (IsPlaceableWmf(data)) {
         const int unitsPerInch = ReadU16(data, 14);
         if (unitsPerInch == 0)
             Invalid();
-        width = PixelsAt96(double(ReadI16(data, 10)) - ReadI16(data, 6), unitsPerInch);
-        height = PixelsAt96(double(ReadI16(data, 12)) - ReadI16(data, 8), unitsPerInch);
+        const float toPoints = 72.0f / float(unitsPerInch);
+        frame.TL.x = float(ReadI16(data, 6)) * toPoints;
+        frame.TL.y = float(ReadI16(data, 8)) * toPoints;
+        frame.BR.x = float(ReadI16(data, 10)) * toPoints;
+        frame.BR.y = float(ReadI16(data, 12)) * toPoints;
+        haveFrame = frame.BR.x != frame.TL.x && frame.BR.y != frame.TL.y;
     }
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
@@ -137,23 +142,22 @@ void TMetafile::LoadWmf(const QByteArray &data)
     }
     QByteArray copy = data;
     wmfD_Rect bbox{};
+    int width = 0;
+    int height = 0;
     bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char *>(copy.data()), long(copy.size())) == wmf_E_None &&
               wmf_scan(api, 0, &bbox) == wmf_E_None;
     char *out = nullptr;
     unsigned long outLength = 0;
     if (ok) {
-        if (width == 0 || height == 0) {
-            // Without a placeable header the size is the picture's extent in its own units, taken as
-            // twips at 1440 per inch.
-            float w = 0, h = 0;
-            wmf_size(api, &w, &h);
-            width = PixelsAt96(w, 1440.0);
-            height = PixelsAt96(h, 1440.0);
-        }
+        unsigned displayWidth = 0, displayHeight = 0;
+        wmf_display_size(api, &displayWidth, &displayHeight, 96.0, 96.0);
+        width = int(std::min(displayWidth, 1000000u));
+        height = int(std::min(displayHeight, 1000000u));
         wmf_svg_t *svgData = WMF_SVG_GetData(api);
         svgData->out = wmf_stream_create(api, nullptr);
         svgData->Description = nullptr;
-        svgData->bbox = bbox;
+        // The header's frame, not the extent of what is drawn, is the picture's area.
+        svgData->bbox = haveFrame ? frame : bbox;
         svgData->width = unsigned(std::max(width, 1));
         svgData->height = unsigned(std::max(height, 1));
         ok = wmf_play(api, 0, &bbox) == wmf_E_None;

@@ -1,0 +1,234 @@
+#include "platform/Exceptions.h"
+#include "platform/desktop/AlternatingAlias.h"
+#include "platform/desktop/DesktopBackends.h"
+
+#include "TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+using Argv = std::vector<std::string>;
+
+// Records every command; answers through `respond` (exit 0 and no output by default).
+class FakeRunner : public CommandRunner {
+public:
+    CommandResult Run(const Argv &argv) override
+    {
+        calls.push_back(argv);
+        return respond ? respond(argv) : CommandResult{};
+    }
+    std::vector<Argv> calls;
+    std::function<CommandResult(const Argv &)> respond;
+};
+
+struct BackendTest : ::testing::Test {
+    TempHome home;
+    FakeRunner runner;
+    DesktopEnvironment env;
+    std::string bitmap = home.File("Tapisto_WallPaper.bmp");
+
+    void SetUp() override { WriteFileBytes(bitmap, "BM first"); }
+    std::unique_ptr<Desktop> Make(DesktopKind kind) { return CreateDesktop(kind, runner, env); }
+    bool Exists(const std::string &name) const
+    {
+        struct stat st;
+        return stat(home.File(name).c_str(), &st) == 0;
+    }
+};
+
+} // namespace
+
+TEST_F(BackendTest, GnomeGetsAlternatingNamesAndNoStaleFilesRemain)
+{
+    auto desktop = Make(DesktopKind::Gnome);
+    desktop->setWallpaper(bitmap, 1);
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[0],
+              (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'wallpaper'"}));
+    EXPECT_EQ(runner.calls[1],
+              (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-uri", "'file://" + a + "'"}));
+    EXPECT_EQ(runner.calls[2],
+              (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-uri-dark", "'file://" + a + "'"}));
+    EXPECT_EQ(ReadFileBytes(a), "BM first");
+
+    // The bitmap is replaced as the renderer does it (a new file renamed over the old one).
+    WriteFileBytes(home.File("new.bmp"), "BM second");
+    ASSERT_EQ(rename(home.File("new.bmp").c_str(), bitmap.c_str()), 0);
+    runner.calls.clear();
+    desktop->setWallpaper(bitmap, 2);
+    EXPECT_EQ(runner.calls[0].back(), "'stretched'");
+    EXPECT_EQ(runner.calls[1].back(), "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'");
+    EXPECT_EQ(ReadFileBytes(home.File("Tapisto_WallPaper.b.bmp")), "BM second");
+    EXPECT_FALSE(Exists("Tapisto_WallPaper.a.bmp"));
+
+    desktop->setWallpaper(bitmap, 0);
+    EXPECT_TRUE(Exists("Tapisto_WallPaper.a.bmp"));
+    EXPECT_FALSE(Exists("Tapisto_WallPaper.b.bmp"));
+}
+
+TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
+{
+    auto desktop = Make(DesktopKind::Gnome);
+    desktop->setWallpaper(bitmap, 0); // .a is shown now
+    runner.respond = [](const Argv &argv) {
+        return argv[3] == "picture-uri" ? CommandResult{1, "", "GSettings: no schema\n"} : CommandResult{};
+    };
+    try {
+        desktop->setWallpaper(bitmap, 0);
+        FAIL();
+    } catch (const Exception &e) {
+        EXPECT_EQ(e.Message(), "壁紙を設定できません: gsettings set org.gnome.desktop.background picture-uri "
+                               "''\\''file://" +
+                                   home.File("Tapisto_WallPaper.b.bmp") + "'\\''': GSettings: no schema");
+    }
+    EXPECT_TRUE(Exists("Tapisto_WallPaper.a.bmp"));
+    EXPECT_FALSE(Exists("Tapisto_WallPaper.b.bmp"));
+}
+
+TEST_F(BackendTest, GnomeWithoutTheDarkKeyStillSucceeds)
+{
+    runner.respond = [](const Argv &argv) {
+        return argv[3] == "picture-uri-dark" ? CommandResult{1, "", "No such key “picture-uri-dark”"} : CommandResult{};
+    };
+    EXPECT_NO_THROW(Make(DesktopKind::Gnome)->setWallpaper(bitmap, 0));
+}
+
+TEST_F(BackendTest, PathsAreQuotedForEachConsumer)
+{
+    const std::string odd = home.File("it's \"odd\" $x.bmp");
+    WriteFileBytes(odd, "BM");
+    Make(DesktopKind::Mate)->setWallpaper(odd, 0);
+    EXPECT_EQ(runner.calls[1], (Argv{"gsettings", "set", "org.mate.background", "picture-filename",
+                                     "'" + home.File("it\\'s \"odd\" $x.a.bmp") + "'"}));
+    EXPECT_EQ(FileUri("/a b/\"x\"/表.bmp"), "file:///a%20b/%22x%22/%E8%A1%A8.bmp");
+}
+
+TEST_F(BackendTest, PlasmaScriptCannotBeBrokenByAFileName)
+{
+    const std::string evil = home.File("x\"); killall(); (\"\\'.bmp");
+    WriteFileBytes(evil, "BM");
+    Make(DesktopKind::Kde)->setWallpaper(evil, 1);
+    ASSERT_EQ(runner.calls.size(), 1u);
+    const Argv &call = runner.calls[0];
+    EXPECT_EQ(Argv(call.begin(), call.end() - 1),
+              (Argv{"dbus-send", "--session", "--print-reply", "--dest=org.kde.plasmashell", "/PlasmaShell",
+                    "org.kde.PlasmaShell.evaluateScript"}));
+    const std::string script = call.back();
+    ASSERT_TRUE(script.starts_with("string:"));
+    const std::string uri = FileUri(home.File("x\"); killall(); (\"\\'.a.bmp"));
+    EXPECT_EQ(uri.find_first_of("\"'\\"), std::string::npos);
+    EXPECT_NE(script.find("d.writeConfig(\"Image\", \"" + uri + "\");\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("d.writeConfig(\"FillMode\", 3);"), std::string::npos);
+    EXPECT_NE(script.find("d.wallpaperPlugin = \"org.kde.image\";"), std::string::npos);
+    EXPECT_EQ(script.find("killall(); "), std::string::npos);
+}
+
+TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
+{
+    runner.respond = [](const Argv &argv) {
+        if (argv.back() == "-l")
+            return CommandResult{0,
+                                 "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                                 "/backdrop/screen0/monitorHDMI-1/workspace0/backdrop-cycle-enable\n"
+                                 "/backdrop/screen0/monitor0/workspace1/last-image\n"
+                                 "/backdrop/screen0/monitor0/workspace1/image-style\n",
+                                 ""};
+        return CommandResult{};
+    };
+    Make(DesktopKind::Xfce)->setWallpaper(bitmap, 2);
+    const std::string m1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
+    const std::string m2 = "/backdrop/screen0/monitor0/workspace1";
+    const Argv base{"xfconf-query", "-c", "xfce4-desktop"};
+    const auto q = [&base](Argv rest) {
+        Argv all = base;
+        all.insert(all.end(), rest.begin(), rest.end());
+        return all;
+    };
+    const std::vector<Argv> expected{
+        q({"-p", "/backdrop", "-l"}),
+        q({"-p", m1 + "/image-style", "-n", "-t", "int", "-s", "3"}),
+        q({"-p", m1 + "/last-image", "-n", "-t", "string", "-s", ""}),
+        q({"-p", m1 + "/last-image", "-n", "-t", "string", "-s", bitmap}),
+        q({"-p", m2 + "/image-style", "-n", "-t", "int", "-s", "3"}),
+        q({"-p", m2 + "/last-image", "-n", "-t", "string", "-s", ""}),
+        q({"-p", m2 + "/last-image", "-n", "-t", "string", "-s", bitmap}),
+        q({"-p", m2 + "/backdrop-cycle-enable", "-n", "-t", "bool", "-s", "false"}),
+        q({"-p", m1 + "/backdrop-cycle-enable", "-n", "-t", "bool", "-s", "false"}),
+    };
+    EXPECT_EQ(runner.calls, expected);
+
+    runner.respond = [](const Argv &) { return CommandResult{}; }; // nothing listed
+    EXPECT_THROW(Make(DesktopKind::Xfce)->setWallpaper(bitmap, 0), Exception);
+}
+
+TEST_F(BackendTest, CinnamonSwitchesOffItsSlideshowFirst)
+{
+    Make(DesktopKind::Cinnamon)->setWallpaper(bitmap, 0);
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[0],
+              (Argv{"gsettings", "set", "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false"}));
+    EXPECT_EQ(runner.calls[1].back(), "'centered'");
+    EXPECT_EQ(runner.calls[2].back(), "'file://" + home.File("Tapisto_WallPaper.a.bmp") + "'");
+}
+
+TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
+{
+    env.XdgConfigHome = home.File("config");
+    ASSERT_EQ(mkdir(env.XdgConfigHome.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm-qt").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm-qt/lxqt").c_str(), 0700), 0);
+    const std::string settings = env.XdgConfigHome + "/pcmanfm-qt/lxqt/settings.conf";
+    WriteFileBytes(settings,
+                   "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=600000\nWallpaperMode=zoom\n");
+
+    Make(DesktopKind::Lxqt)->setWallpaper(bitmap, 1);
+    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", home.File("Tapisto_WallPaper.a.bmp"),
+                                         "--wallpaper-mode", "tile"}));
+    EXPECT_EQ(ReadFileBytes(settings),
+              "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=0\nWallpaperMode=zoom\n");
+
+    Make(DesktopKind::Lxde)->setWallpaper(bitmap, 2);
+    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", home.File("Tapisto_WallPaper.b.bmp"),
+                                         "--wallpaper-mode", "stretch"}));
+}
+
+TEST_F(BackendTest, SwayAndHyprland)
+{
+    Make(DesktopKind::Sway)->setWallpaper(bitmap, 0);
+    EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"" + bitmap + "\"", "center"}));
+    runner.calls.clear();
+    Make(DesktopKind::Hyprland)->setWallpaper(bitmap, 0);
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[0], (Argv{"hyprctl", "hyprpaper", "preload", a}));
+    EXPECT_EQ(runner.calls[1], (Argv{"hyprctl", "hyprpaper", "wallpaper", "," + a}));
+    EXPECT_EQ(runner.calls[2], (Argv{"hyprctl", "hyprpaper", "unload", home.File("Tapisto_WallPaper.b.bmp")}));
+}
+
+TEST_F(BackendTest, FileBackendRunsNothingAndNoDesktopIsAnError)
+{
+    Make(DesktopKind::File)->setWallpaper(bitmap, 1);
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_THROW(Make(DesktopKind::None), Exception);
+}
+
+TEST(ProcessRunner, RunsWithoutAShellAndReportsFailures)
+{
+    ProcessRunner runner;
+    const CommandResult echo = runner.Run({"printf", "%s|", "a b", "$HOME"});
+    EXPECT_EQ(echo.ExitCode, 0);
+    EXPECT_EQ(echo.Output, "a b|$HOME|");
+    EXPECT_EQ(runner.Run({"false"}).ExitCode, 1);
+    EXPECT_EQ(runner.Run({"/nonexistent/program"}).ExitCode, -1);
+    try {
+        RunChecked(runner, {"sh", "-c", "echo broken >&2; exit 3"});
+        FAIL();
+    } catch (const Exception &e) {
+        EXPECT_EQ(e.Message(), "壁紙を設定できません: sh -c 'echo broken >&2; exit 3': broken");
+    }
+}

@@ -1,0 +1,137 @@
+#include "XRootReader.h"
+#include "platform/Exceptions.h"
+#include "platform/desktop/DesktopBackends.h"
+
+#include "TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+// An Xvfb of 64 x 48 pixels for this test process; -noreset keeps the root pixmap between clients.
+class Xvfb {
+public:
+    Xvfb()
+    {
+        if (access("/usr/bin/Xvfb", X_OK) != 0)
+            return;
+        for (int number = 70 + getpid() % 100; number < 400; ++number) {
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+            const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+            struct stat st;
+            if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0)
+                continue;
+            display_ = ":" + std::to_string(number);
+            std::vector<std::string> args{"Xvfb", display_, "-noreset", "-nolisten", "tcp", "-screen", "0", "64x48x24"};
+            std::vector<char *> argv;
+            for (std::string &arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+            const int rc = posix_spawn(&pid_, "/usr/bin/Xvfb", &actions, nullptr, argv.data(), environ);
+            posix_spawn_file_actions_destroy(&actions);
+            if (rc != 0) {
+                pid_ = 0;
+                return;
+            }
+            for (int i = 0; i < 100; ++i) {
+                if (!ReadXRoot(display_).Pixels.empty())
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            Stop(); // did not come up on this number
+        }
+    }
+    ~Xvfb() { Stop(); }
+    bool Running() const { return pid_ != 0; }
+    const std::string &Display() const { return display_; }
+
+private:
+    void Stop()
+    {
+        if (pid_ != 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = 0;
+        }
+    }
+    pid_t pid_ = 0;
+    std::string display_;
+};
+
+// 10 x 6 with four flat quadrants of 5 x 3: red, green / blue, white.
+std::string WriteQuadrants(const TempHome &home)
+{
+    QImage image(10, 6, QImage::Format_RGB32);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 10; ++x)
+            image.setPixel(x, y, y < 3 ? (x < 5 ? 0xFF0000u : 0x00FF00u) : (x < 5 ? 0x0000FFu : 0xFFFFFFu));
+    const std::string path = home.File("wall.bmp");
+    image.save(QString::fromStdString(path), "BMP");
+    return path;
+}
+
+} // namespace
+
+TEST(X11Root, CentreTileAndStretchShowOnARealServer)
+{
+    Xvfb server;
+    if (!server.Running())
+        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
+    TempHome home;
+    const std::string bitmap = WriteQuadrants(home);
+    auto desktop = CreateX11Desktop(server.Display());
+
+    desktop->setWallpaper(bitmap, 0);
+    XRootPicture root = ReadXRoot(server.Display());
+    ASSERT_EQ(root.Width, 64);
+    // Centred at ((64 - 10) / 2, (48 - 6) / 2) = (27, 21) on black.
+    EXPECT_EQ(root.At(0, 0), 0x000000u);
+    EXPECT_EQ(root.At(27, 21), 0xFF0000u);
+    EXPECT_EQ(root.At(36, 26), 0xFFFFFFu);
+    EXPECT_EQ(root.At(37, 26), 0x000000u);
+    EXPECT_NE(root.RootPixmap, 0u);
+    EXPECT_EQ(root.RootPixmap, root.EsetrootPixmap);
+    const unsigned long first = root.RootPixmap;
+
+    desktop->setWallpaper(bitmap, 1);
+    root = ReadXRoot(server.Display());
+    EXPECT_EQ(root.At(0, 0), 0xFF0000u);
+    EXPECT_EQ(root.At(10, 0), 0xFF0000u);
+    EXPECT_EQ(root.At(15, 3), 0xFFFFFFu);  // (5, 3) of the second tile
+    EXPECT_EQ(root.At(63, 47), 0x0000FFu); // (3, 5) of the tile at (60, 42)
+    // The first pixmap was released when the second took its place.
+    EXPECT_NE(root.RootPixmap, first);
+    EXPECT_FALSE(XPixmapExists(server.Display(), first));
+    EXPECT_TRUE(XPixmapExists(server.Display(), root.RootPixmap));
+
+    desktop->setWallpaper(bitmap, 2);
+    root = ReadXRoot(server.Display());
+    EXPECT_EQ(root.At(10, 10), 0xFF0000u);
+    EXPECT_EQ(root.At(54, 10), 0x00FF00u);
+    EXPECT_EQ(root.At(10, 40), 0x0000FFu);
+    EXPECT_EQ(root.At(54, 40), 0xFFFFFFu);
+}
+
+TEST(X11Root, NoServerIsAnError)
+{
+    TempHome home;
+    const std::string bitmap = WriteQuadrants(home);
+    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(bitmap, 0), Exception);
+    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(home.File("missing.bmp"), 0), Exception);
+}
