@@ -42,7 +42,7 @@ typedef void *HLOCAL;
 #define LMEM_MOVEABLE 0x0002u /* use LocalLock to get the address (it never actually moves) */
 #define LMEM_ZEROINIT 0x0040u /* the block starts filled with zero bytes */
 
-/* A new block of at least `bytes` bytes, or NULL when memory is short or the flags are unknown. */
+/* A new block of at least `bytes` bytes, or NULL when memory is short. Other flags are ignored. */
 SPI_EXPORT HLOCAL LocalAlloc(uint32_t flags, size_t bytes);
 /* The block's address (NULL for an invalid handle); counts one more lock. */
 SPI_EXPORT void *LocalLock(HLOCAL h);

@@ -37,7 +37,8 @@ extern "C" {
 
 SPI_EXPORT HLOCAL LocalAlloc(uint32_t flags, size_t bytes)
 {
-    if ((flags & ~(LMEM_MOVEABLE | LMEM_ZEROINIT)) != 0 || bytes > kMaxBlock)
+    // Other flags (discardable, no-compact, ...) mean nothing when blocks never move.
+    if (bytes > kMaxBlock)
         return nullptr;
     void *p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
     if (p == nullptr)

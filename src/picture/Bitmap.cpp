@@ -46,6 +46,8 @@ void TBitmap::LoadFromStream(QIODevice &stream)
 void TBitmap::ReadBitmapStream(QIODevice &stream)
 {
     QImageReader reader(&stream, "bmp");
+    // Only bitmaps: without this, Qt falls back to its other readers (GIF, PNG, ...) by content.
+    reader.setAutoDetectImageFormat(false);
     // Qt's own limit (256 MB) is below ours; the guard below decides.
     QImageReader::setAllocationLimit(int(kPixelMemoryLimit >> 20));
     QSize size = reader.size();

@@ -53,6 +53,35 @@ std::vector<std::string> Names(const TSPIs &spis)
     return names;
 }
 
+TEST(LocalMemory, HandlesAreCheckedAndCounted)
+{
+    HLOCAL h = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 10);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(10u, LocalSize(h));
+    auto *p = static_cast<unsigned char *>(LocalLock(h));
+    ASSERT_NE(nullptr, p);
+    EXPECT_EQ(0, p[0] | p[9]);
+    EXPECT_NE(nullptr, LocalLock(h));
+    EXPECT_EQ(1, LocalUnlock(h));
+    EXPECT_EQ(0, LocalUnlock(h));
+    EXPECT_EQ(0, LocalUnlock(h)) << "never below zero";
+    EXPECT_EQ(nullptr, LocalFree(h));
+
+    // Freed or invented handles are refused, not dereferenced.
+    static char notABlock[16];
+    for (HLOCAL bad : {h, static_cast<HLOCAL>(notABlock)}) {
+        EXPECT_EQ(0u, LocalSize(bad));
+        EXPECT_EQ(nullptr, LocalLock(bad));
+        EXPECT_EQ(bad, LocalFree(bad));
+    }
+    EXPECT_EQ(nullptr, LocalFree(nullptr));
+    EXPECT_EQ(nullptr, LocalAlloc(LMEM_FIXED, SIZE_MAX));
+    HLOCAL empty = LocalAlloc(LMEM_FIXED | 0x0020 /* no-discard */, 0);
+    EXPECT_EQ(0u, LocalSize(empty));
+    EXPECT_EQ(empty, LocalLock(empty)) << "fixed blocks are their own address";
+    EXPECT_EQ(nullptr, LocalFree(empty));
+}
+
 TEST_F(HostTest, KindFollowsTheExactVersionText)
 {
     auto toy = CreateSPI(Install("toy"));
