@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Idle footprint: starts tapisto in the notification area with a one-hour interval (so no change is
+# due during the run) on Xvfb with trayer as the tray host, lets it settle, then reports over the
+# measured span (60 s by default):
+#   CPU time used (user + system, all threads), voluntary and involuntary context switches (the
+#   process's wake-ups), and resident memory (VmRSS at the end, VmHWM the peak).
+# Targets: 0 ms of CPU and no periodic wake-ups between ticks; VmRSS under 40 MB.
+# Usage: bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+program=${1:-$here/../../build/bin/tapisto}
+span=${2:-60}
+settle=${SETTLE:-5}
+
+for tool in Xvfb trayer xdotool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"; exit 77; }
+done
+[ -x "$program" ] || { echo "no program at $program (build it first)"; exit 1; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() {
+    for _ in $(seq 100); do
+        if "$@" >/dev/null 2>&1; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
+pids+=($!)
+wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start"; exit 77; }
+export DISPLAY=":$(cat "$work/display")"
+trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
+pids+=($!)
+wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
+
+# A fresh home: start in the tray, one hour between changes, a one-picture group, the file backend
+# (the bitmap is written, no desktop is touched).
+home=$work/home
+mkdir -p "$home"
+cat >"$home/Tapisto.ini" <<INI
+[Main]
+Op1Checked=1
+UseSection=idle.dat
+UseIndex=0
+IntervalHH=1
+IntervalMM=0
+IntervalSS=0
+INI
+printf '[Main]\r\nIdx=0\r\nfile0=%s/none.bmp,並べて,,\r\n' "$home" | iconv -f UTF-8 -t CP932 >"$home/idle.dat"
+
+export TAPISTO_HOME=$home TAPISTO_DESKTOP=file XDG_RUNTIME_DIR=$work LANG=C.UTF-8
+unset DBUS_SESSION_BUS_ADDRESS
+QT_QPA_PLATFORM=xcb "$program" >"$work/out" 2>"$work/err" &
+pid=$!
+pids+=($pid)
+wait_for xdotool search --onlyvisible --classname tapisto || { echo "the tray icon did not appear"; cat "$work/err"; exit 1; }
+sleep "$settle"
+
+# Sums a field over every thread of the process.
+sum_status() { cat /proc/"$pid"/task/*/status 2>/dev/null | awk -v k="$1:" '$1 == k { s += $2 } END { print s + 0 }'; }
+cpu_ticks() { cat /proc/"$pid"/task/*/stat 2>/dev/null | awk '{ sub(/^.*\) /, ""); s += $12 + $13 } END { print s + 0 }'; }
+threads() {
+    for t in /proc/"$pid"/task/*; do
+        printf '  %-16s vol %s\n' "$(cat "$t/comm")" "$(awk '$1 == "voluntary_ctxt_switches:" { print $2 }' "$t/status")"
+    done
+}
+
+hz=$(getconf CLK_TCK)
+cpu0=$(cpu_ticks); vol0=$(sum_status voluntary_ctxt_switches); inv0=$(sum_status nonvoluntary_ctxt_switches)
+threads >"$work/threads0"
+sleep "$span"
+kill -0 "$pid" 2>/dev/null || { echo "the program ended during the run"; cat "$work/err"; exit 1; }
+cpu1=$(cpu_ticks); vol1=$(sum_status voluntary_ctxt_switches); inv1=$(sum_status nonvoluntary_ctxt_switches)
+threads >"$work/threads1"
+rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/"$pid"/status)
+hwm=$(awk '$1 == "VmHWM:" { print $2 }' /proc/"$pid"/status)
+
+echo "idle footprint of $(basename "$program") over ${span} s, in the tray, interval 1:00:00"
+echo "  CPU time:              $(((cpu1 - cpu0) * 1000 / hz)) ms"
+echo "  voluntary switches:    $((vol1 - vol0))"
+echo "  involuntary switches:  $((inv1 - inv0))"
+echo "  resident memory:       $((rss / 1024)) MB (VmRSS ${rss} kB, peak ${hwm} kB)"
+echo "  threads and their voluntary switches, before / after:"
+paste "$work/threads0" "$work/threads1" | awk -F'\t' '{ print $1 "  /" $2 }' | sed 's/  vol / /2'
