@@ -17,6 +17,8 @@ int CmdList(const std::vector<std::string> &args);
 int CmdRender(const std::vector<std::string> &args);
 int CmdApply(const std::vector<std::string> &args);
 int CmdFormats(const std::vector<std::string> &args);
+int CmdNext(const std::vector<std::string> &args);
+int CmdBack(const std::vector<std::string> &args);
 
 namespace {
 
@@ -30,6 +32,8 @@ const Command kCommands[] = {
     {"render", CmdRender, "render PICTURE OUT.bmp [--correction TEXT] [--screen WxH]"},
     {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT]"},
     {"formats", CmdFormats, "formats"},
+    {"next", CmdNext, "next"},
+    {"back", CmdBack, "back"},
     {"list", CmdList, "list FILE"},
     {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
 };

@@ -87,3 +87,75 @@ TEST(ProgramEntry, ASecondStartEndsAtOnceWhileTheFirstRuns)
     // The kernel released the guard with the process.
     EXPECT_TRUE(probe.TryAcquire());
 }
+
+namespace {
+
+// Runs tapistoctl with the home folder and the file-only desktop; returns its exit status.
+int RunCtl(const TempHome &home, const std::string &command)
+{
+    const std::string line = "TAPISTO_HOME='" + home.Path() + "' XDG_CONFIG_HOME='" + home.Path() +
+                             "config' TAPISTO_DESKTOP=file QT_QPA_PLATFORM=offscreen '" +
+                             std::string(std::getenv("TAPISTO_BIN_DIR")) + "/tapistoctl' " + command +
+                             " >/dev/null 2>&1";
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Width of the output bitmap; the pictures of the group differ in width.
+int OutputWidth(const TempHome &home)
+{
+    const std::string bytes = ReadFileBytes(home.File("Tapisto_WallPaper.bmp"));
+    if (bytes.size() < 22)
+        return -1;
+    return static_cast<unsigned char>(bytes[18]) | static_cast<unsigned char>(bytes[19]) << 8;
+}
+
+// A 24-bit BMP of width x 1, built by hand so that the test needs no picture library.
+std::string TinyBmp(int width)
+{
+    const int row = (width * 3 + 3) / 4 * 4;
+    const int size = 54 + row;
+    std::string b(static_cast<size_t>(size), '\0');
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<uint32_t>(size));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, 1);
+    b[26] = 1;
+    b[28] = 24;
+    return b;
+}
+
+} // namespace
+
+TEST(ProgramEntry, CommandLineStepsThroughTheSelectedGroup)
+{
+    TempHome home;
+    std::string group = "[Main]\r\nIdx=2\r\n";
+    for (int k = 0; k < 3; ++k) {
+        WriteFileBytes(home.File("p" + std::to_string(k) + ".bmp"), TinyBmp(k + 1));
+        group += "file" + std::to_string(k) + "=" + home.File("p" + std::to_string(k) + ".bmp") + ",,,\r\n";
+    }
+    WriteFileBytes(home.File("g.dat"), group);
+    WriteFileBytes(home.File("Tapisto.ini"), "[Main]\r\nUseSection=g.dat\r\n");
+
+    EXPECT_EQ(0, RunCtl(home, "next"));
+    EXPECT_EQ(1, OutputWidth(home));
+    EXPECT_EQ(0, RunCtl(home, "next"));
+    EXPECT_EQ(2, OutputWidth(home));
+    EXPECT_EQ(0, RunCtl(home, "back")); // the one before entry 1
+    EXPECT_EQ(1, OutputWidth(home));
+    EXPECT_EQ(0, RunCtl(home, "back")); // before entry 0 comes the last one
+    EXPECT_EQ(3, OutputWidth(home));
+    EXPECT_NE(std::string::npos, ReadFileBytes(home.File("Tapisto.ini")).find("UseIndex=0"));
+    EXPECT_EQ(2, RunCtl(home, "next now"));
+
+    WriteFileBytes(home.File("Tapisto.ini"), "[Main]\r\nUseSection=gone.dat\r\n");
+    EXPECT_EQ(1, RunCtl(home, "next"));
+}
