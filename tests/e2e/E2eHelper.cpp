@@ -49,7 +49,8 @@ protected:
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
         std::printf("drag-done %d\n", int(action));
         std::fflush(stdout);
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        // The target may still fetch the dropped data after exec() returned: keep answering a while.
+        QTimer::singleShot(3000, qApp, &QCoreApplication::quit);
     }
 
 private:

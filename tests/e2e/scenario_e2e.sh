@@ -6,7 +6,8 @@
 #   and the root window shows pictures 0, 1, 2, 0 over the ticks; the tray menu's next, back, pause
 #   and resume work; a second start returns at once; a double click on the icon shows the window;
 #   "終　了" ends the program.
-# Screenshots of every window go to ARTEFACT_DIR.
+# Screenshots of every window go to ARTEFACT_DIR; TAPISTO_GUIDE_IMAGES=DIR also copies the user
+# guide's pictures there.
 # Usage: scenario_e2e.sh TAPISTO TAPISTOCTL E2E_HELPER ARTEFACT_DIR. Exit 77 (skipped) when a tool
 # is missing.
 set -u
@@ -168,18 +169,24 @@ grep -q '^drag-done 0$' "$work/drag.out" && fail "the editor refused the drop"
 sleep 0.5
 shot_window 02-list-editor "$editor"
 
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
+visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
+# The window that is visible now and was not in the list $1.
+new_window() { visible_windows | comm -13 "$1" - | head -n 1; }
 # Keys go to the window that has the input focus; with no window manager we give it.
-focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; sleep 0.2; }
+focus() { xdotool windowfocus "$1"; sleep 0.3; }
 
 say "save the group as e2e.dat (名前を付けて保存)"
 focus "$editor"
-before=$(visible_windows)
+visible_windows >"$work/before"
 xdotool key alt+f
 sleep 0.4
 xdotool key a
-wait_for_n 50 sh -c "[ \$(xdotool search --onlyvisible --name '' | wc -l) -gt $before ]" || fail "no save dialog opened"
-sleep 0.7
+sleep 0.5
+for _ in $(seq 30); do dialog=$(new_window "$work/before"); [ -n "$dialog" ] && break; sleep 0.1; done
+[ -n "$dialog" ] || fail "no save dialog opened"
+sleep 0.5
+shot_window 03-save-dialog "$dialog"
+focus "$dialog"
 xdotool key ctrl+a
 xdotool type --delay 20 "e2e.dat"
 xdotool key Return
@@ -207,7 +214,7 @@ click_main 155 79
 xdotool key ctrl+a
 xdotool type --delay 20 "10"
 sleep 0.3
-shot_window 03-main-window-ready "$main"
+shot_window 04-main-window-ready "$main"
 click_main 143 110
 tray_icon() { xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null | while read -r w; do
     [ "$w" = "$main" ] || echo "$w"; done | head -n 1; }
@@ -224,7 +231,7 @@ for i in 0 1 2 0; do
     wait_root "${colours[$i]}" 14 || fail "picture $i did not come"
     say "  picture $i"
 done
-shot_screen 04-desktop
+shot_screen 05-desktop
 
 eval "$(xdotool getwindowgeometry --shell "$icon")"
 icon_x=$((X + WIDTH / 2)) icon_y=$((Y + HEIGHT / 2))
@@ -254,7 +261,7 @@ kill -0 "$app_pid" || fail "the first instance ended"
 
 say "tray menu: 次へ shows picture 1"
 tray_menu
-shot_screen 05-tray-menu
+shot_area 06-tray-menu 724 0 300 260
 xdotool key Escape
 sleep 0.3
 menu_pick 1
@@ -281,7 +288,7 @@ xdotool click --repeat 2 --delay 80 1
 wait_for main_window || fail "a double click did not show the main window"
 sleep 0.5
 xdotool search --onlyvisible --classname "$(basename "$program")" | grep -qv "^$main\$" && fail "the tray icon stayed after the double click"
-shot_window 06-main-window-again "$main"
+shot_window 07-main-window-again "$main"
 
 say "終　了 ends the program"
 click_main 197 110
@@ -289,5 +296,11 @@ wait_for_n 50 sh -c "! kill -0 $app_pid" || fail "the program did not end"
 wait "$app_pid"; rc=$?
 [ "$rc" -eq 0 ] || fail "the program ended with $rc"
 
+# TAPISTO_GUIDE_IMAGES=docs/images refreshes the pictures of the user guide.
+if [ -n "${TAPISTO_GUIDE_IMAGES:-}" ]; then
+    cp "$artefacts/07-main-window-again.png" "$TAPISTO_GUIDE_IMAGES/main-window.png"
+    cp "$artefacts/02-list-editor.png" "$TAPISTO_GUIDE_IMAGES/list-editor.png"
+    cp "$artefacts/06-tray-menu.png" "$TAPISTO_GUIDE_IMAGES/tray-menu.png"
+fi
 say "PASS (screenshots in $artefacts)"
 exit 0
