@@ -43,7 +43,10 @@ endforeach()
 # menu whatever the prefix and whether or not <prefix>/bin is on PATH.
 install(CODE "
     file(READ \"${PROJECT_SOURCE_DIR}/data/tapisto.desktop\" entry)
-    string(REGEX REPLACE \"(^|\\n)(Try)?Exec=tapisto\" \"\\\\1\\\\2Exec=\${CMAKE_INSTALL_PREFIX}/bin/tapisto\" entry \"\${entry}\")
+    foreach(key Exec TryExec)
+        string(REPLACE \"\\n\${key}=tapisto\\n\" \"\\n\${key}=\${CMAKE_INSTALL_PREFIX}/bin/tapisto\\n\"
+               entry \"\${entry}\")
+    endforeach()
     set(dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/tapisto.desktop\")
     file(WRITE \"\${dest}\" \"\${entry}\")
     message(STATUS \"Installing: \${dest}\")
