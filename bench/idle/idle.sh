@@ -46,15 +46,9 @@ wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did
 # (the bitmap is written, no desktop is touched).
 home=$work/home
 mkdir -p "$home"
-cat >"$home/Tapisto.ini" <<INI
-[Main]
-Op1Checked=1
-UseSection=idle.dat
-UseIndex=0
-IntervalHH=1
-IntervalMM=0
-IntervalSS=0
-INI
+# The INI engine reads CR LF line ends only.
+printf '[Main]\r\nOp1Checked=1\r\nUseSection=idle.dat\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
+    >"$home/Tapisto.ini"
 printf '[Main]\r\nIdx=0\r\nfile0=%s/none.bmp,並べて,,\r\n' "$home" | iconv -f UTF-8 -t CP932 >"$home/idle.dat"
 
 export TAPISTO_HOME=$home TAPISTO_DESKTOP=file XDG_RUNTIME_DIR=$work LANG=C.UTF-8
@@ -62,7 +56,18 @@ unset DBUS_SESSION_BUS_ADDRESS
 QT_QPA_PLATFORM=xcb "$program" >"$work/out" 2>"$work/err" &
 pid=$!
 pids+=($pid)
-wait_for xdotool search --onlyvisible --classname tapisto || { echo "the tray icon did not appear"; cat "$work/err"; exit 1; }
+# In the tray: an icon window embedded in trayer's panel, and no main window shown.
+in_tray() {
+    local w found=1 X Y WIDTH HEIGHT SCREEN WINDOW
+    for w in $(xdotool search --onlyvisible --classname tapisto 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$WIDTH" -eq 231 ] && return 1 # the main window
+        found=0
+    done
+    return $found
+}
+wait_for in_tray || { echo "the program did not start in the tray"; cat "$work/err"; exit 1; }
+echo "program pid $pid, settling ${settle} s"
 sleep "$settle"
 
 # Sums a field over every thread of the process.
