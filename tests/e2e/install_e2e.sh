@@ -25,6 +25,11 @@ done
 [ "$(readlink "$prefix/bin/tapistoctl")" = ../lib/tapisto/tapistoctl ] || fail "bin/tapistoctl is not a link"
 ls "$prefix"/lib/tapisto/*.spi | grep -qv -e '/png.spi$' -e '/gif.spi$' -e '/webp.spi$' -e '/tiff.spi$' &&
     fail "a test plug-in was installed"
+# The About box looks for the guide at <program folder>/../../share/doc/tapisto.
+[ -f "$prefix/lib/tapisto/../../share/doc/tapisto/index.html" ] || fail "the user guide is not where the About box looks"
+for img in $(grep -o 'src="images/[^"]*"' "$prefix/share/doc/tapisto/index.html" | cut -d'"' -f2); do
+    [ -f "$prefix/share/doc/tapisto/$img" ] || fail "the guide's picture $img was not installed"
+done
 grep -qx "Exec=$prefix/bin/tapisto" "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry does not start the installed program"
 grep -q '^Name\[ja\]=' "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry has no Japanese name"
 
