@@ -409,7 +409,8 @@ QImage TJPEGImage::StretchedImage(const QSize &size) const
 
 QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
 {
-    QImage output(size, QImage::Format_RGB32);
+    // BMP's own row layout: the bitmap writer copies these rows as they are.
+    QImage output(size, QImage::Format_BGR888);
     if (output.isNull())
         throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
                                          {std::to_string(size.width()), std::to_string(size.height())}));
