@@ -75,11 +75,19 @@ void AreaResampler::AddRow(const uint32_t *row)
 
 void AreaResampler::FinishOutputRow()
 {
-    auto *out = reinterpret_cast<uint32_t *>(output_.scanLine(outputRow_));
     const float *acc = accumulator_.data();
-    for (int x = 0; x < outputWidth_; ++x) {
-        const auto channel = [](float v) { return uint32_t(std::clamp(int(v + 0.5f), 0, 255)); };
-        out[x] = 0xFF000000u | channel(acc[3 * x]) << 16 | channel(acc[3 * x + 1]) << 8 | channel(acc[3 * x + 2]);
+    const auto channel = [](float v) { return uint32_t(std::clamp(int(v + 0.5f), 0, 255)); };
+    if (output_.format() == QImage::Format_BGR888) {
+        uchar *out = output_.scanLine(outputRow_);
+        for (int x = 0; x < outputWidth_; ++x) {
+            out[3 * x] = uchar(channel(acc[3 * x + 2]));
+            out[3 * x + 1] = uchar(channel(acc[3 * x + 1]));
+            out[3 * x + 2] = uchar(channel(acc[3 * x]));
+        }
+    } else {
+        auto *out = reinterpret_cast<uint32_t *>(output_.scanLine(outputRow_));
+        for (int x = 0; x < outputWidth_; ++x)
+            out[x] = 0xFF000000u | channel(acc[3 * x]) << 16 | channel(acc[3 * x + 1]) << 8 | channel(acc[3 * x + 2]);
     }
     std::fill(accumulator_.begin(), accumulator_.end(), 0.0f);
     ++outputRow_;

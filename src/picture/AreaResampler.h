@@ -10,7 +10,8 @@
 // The source must be at least as large as the output in both directions.
 class AreaResampler {
 public:
-    // `output` is filled; it must be Format_RGB32 of the target size.
+    // `output` is filled; it must be of the target size, Format_RGB32 or Format_BGR888 (the byte order of
+    // BMP rows).
     AreaResampler(int sourceWidth, int sourceHeight, QImage &output);
     // The next source row, 0xffRRGGBB pixels.
     void AddRow(const uint32_t *row);

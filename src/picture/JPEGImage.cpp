@@ -5,10 +5,15 @@
 
 #include <QBuffer>
 
+#include <array>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -79,7 +84,8 @@ bool ReadHeaderC(HeaderJob *job)
 // away after each read. Neither may throw: they run inside the plain-C frame.
 struct RowTarget {
     unsigned char *(*begin)(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity);
-    void (*rows)(void *context, unsigned count);
+    // Takes the filled batch and returns the buffer for the next one.
+    unsigned char *(*rows)(void *context, unsigned char *filled, unsigned count);
     void *context;
 };
 
@@ -135,7 +141,7 @@ bool DecodeC(DecodeJob *job)
             rows[i] = pixels + stride * (batches ? i : cinfo.output_scanline + i);
         const unsigned got = jpeg_read_scanlines(&cinfo, rows, count);
         if (batches)
-            job->target.rows(job->target.context, got);
+            pixels = job->target.rows(job->target.context, pixels, got);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -194,13 +200,97 @@ void CmykToRgb(QImage &image, bool inverted)
         CmykRowToRgb(reinterpret_cast<uint32_t *>(image.scanLine(y)), image.width(), inverted);
 }
 
-// Decoding straight into the area-averaging resampler: only a batch of full-size rows exists at a time.
+// Decoding straight into the area-averaging resampler: only a few batches of full-size rows exist at a
+// time. The averaging runs on a worker thread, so that it overlaps the decoding on a second core.
+class ShrinkWorker {
+public:
+    ShrinkWorker(unsigned width, unsigned height, QImage &output, const DecodeJob &job)
+        : resampler_(int(width), int(height), output), width_(width), job_(job)
+    {
+        for (auto &buffer : buffers_) {
+            buffer.resize(size_t(width) * kBatchRows);
+            free_.push_back(buffer.data());
+        }
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ShrinkWorker() { Finish(); }
+    ShrinkWorker(const ShrinkWorker &) = delete;
+    ShrinkWorker &operator=(const ShrinkWorker &) = delete;
+
+    static constexpr unsigned kBatchRows = 16;
+
+    unsigned char *NextFree()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty(); });
+        uint32_t *buffer = free_.back();
+        free_.pop_back();
+        return reinterpret_cast<unsigned char *>(buffer);
+    }
+    void Submit(unsigned char *buffer, unsigned count)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            filled_.emplace_back(reinterpret_cast<uint32_t *>(buffer), count);
+        }
+        changed_.notify_all();
+    }
+    // Averages what was submitted, then ends the worker.
+    void Finish()
+    {
+        if (!thread_.joinable())
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            std::pair<uint32_t *, unsigned> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return done_ || !filled_.empty(); });
+                if (filled_.empty())
+                    return;
+                batch = filled_.front();
+                filled_.pop_front();
+            }
+            for (unsigned i = 0; i < batch.second; ++i) {
+                uint32_t *row = batch.first + size_t(i) * width_;
+                if (job_.cmyk)
+                    CmykRowToRgb(row, int(width_), job_.adobeInverted);
+                resampler_.AddRow(row);
+            }
+            {
+                std::lock_guard lock(mutex_);
+                free_.push_back(batch.first);
+            }
+            changed_.notify_all();
+        }
+    }
+
+    AreaResampler resampler_;
+    unsigned width_;
+    const DecodeJob &job_;
+    std::array<std::vector<uint32_t>, 3> buffers_;
+    std::vector<uint32_t *> free_;
+    std::deque<std::pair<uint32_t *, unsigned>> filled_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 struct StreamContext {
     QImage *output;
-    std::optional<AreaResampler> resampler;
-    std::vector<uint32_t> batch;
-    unsigned width = 0;
-    const DecodeJob *job = nullptr; // its colour space is known before the first row
+    const DecodeJob *job; // its colour space is known before the first row
+    std::optional<ShrinkWorker> worker;
     std::string error;
 };
 
@@ -212,27 +302,21 @@ unsigned char *BeginStream(void *context, unsigned width, unsigned height, size_
         return nullptr;
     }
     try {
-        ctx->resampler.emplace(int(width), int(height), *ctx->output);
-        ctx->batch.resize(size_t(width) * 16);
+        ctx->worker.emplace(width, height, *ctx->output, *ctx->job);
+        *stride = size_t(width) * 4;
+        *capacity = ShrinkWorker::kBatchRows;
+        return ctx->worker->NextFree();
     } catch (const std::exception &e) {
         ctx->error = e.what();
         return nullptr;
     }
-    ctx->width = width;
-    *stride = size_t(width) * 4;
-    *capacity = 16;
-    return reinterpret_cast<unsigned char *>(ctx->batch.data());
 }
 
-void StreamRows(void *context, unsigned count)
+unsigned char *StreamRows(void *context, unsigned char *filled, unsigned count)
 {
     auto *ctx = static_cast<StreamContext *>(context);
-    for (unsigned i = 0; i < count; ++i) {
-        uint32_t *row = ctx->batch.data() + size_t(i) * ctx->width;
-        if (ctx->job->cmyk)
-            CmykRowToRgb(row, int(ctx->width), ctx->job->adobeInverted);
-        ctx->resampler->AddRow(row);
-    }
+    ctx->worker->Submit(filled, count);
+    return ctx->worker->NextFree();
 }
 
 [[noreturn]] void ThrowJpegError(const char *message)
@@ -325,11 +409,12 @@ QImage TJPEGImage::StretchedImage(const QSize &size) const
 
 QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
 {
-    QImage output(size, QImage::Format_RGB32);
+    // BMP's own row layout: the bitmap writer copies these rows as they are.
+    QImage output(size, QImage::Format_BGR888);
     if (output.isNull())
         throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
                                          {std::to_string(size.width()), std::to_string(size.height())}));
-    StreamContext ctx{&output, std::nullopt, {}, 0, nullptr, {}};
+    StreamContext ctx{&output, nullptr, std::nullopt, {}};
     // Replicated chroma is faster, and the difference disappears in the averaging.
     DecodeJob job{reinterpret_cast<const unsigned char *>(data_.constData()),
                   static_cast<unsigned long>(data_.size()),
@@ -340,7 +425,10 @@ QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
                   false,
                   {}};
     ctx.job = &job;
-    if (!DecodeC(&job)) {
+    const bool ok = DecodeC(&job);
+    if (ctx.worker)
+        ctx.worker->Finish();
+    if (!ok) {
         if (!ctx.error.empty())
             throw EInvalidGraphic(ctx.error);
         ThrowJpegError(job.message);
