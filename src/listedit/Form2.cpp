@@ -259,6 +259,7 @@ void TForm2::ShowModal()
 {
     QEventLoop loop;
     modalLoop_ = &loop;
+    closing_ = false;
     setWindowModality(Qt::ApplicationModal);
     show();
     if (isVisible())

@@ -1,5 +1,6 @@
 #include "shell/TrayIcon.h"
 
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "shell/TrayCallback.h"
 
@@ -61,7 +62,7 @@ void TTrayIcon::SetVisible(bool visible)
 
 void TTrayIcon::SetTipHelp(std::string_view tip)
 {
-    std::string_view cut = tip.substr(0, std::min(tip.size(), TrayTipMaxBytes));
+    const std::string_view cut = CutBytes(tip, TrayTipMaxBytes);
     if (cut == tipHelp_)
         return;
     tipHelp_ = cut;

@@ -4,9 +4,11 @@
 #include "listedit/PreviewImage.h"
 
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -109,6 +111,25 @@ TEST_F(EditorTest, DropOfRealFilesThroughQtDropEvents)
     EXPECT_TRUE(form->SaveAction->isEnabled());
 }
 
+TEST_F(EditorTest, LargeDropArrivesCompleteAndInOrder)
+{
+    namespace fs = std::filesystem;
+    const std::string root = home.Path();
+    fs::create_directories(root + "big/deep");
+    for (int i = 0; i < 150; ++i) {
+        WriteFileBytes(root + "big/p" + std::to_string(1000 + i) + ".jpg", "x");
+        WriteFileBytes(root + "big/deep/q" + std::to_string(1000 + i) + ".JPEG", "x");
+    }
+    form->show();
+    form->WMDropFiles({root + "big"});
+    ASSERT_EQ(300, Model().rowCount());
+    EXPECT_EQ(QStringLiteral("p1000.jpg"), Row(0)[1]);
+    EXPECT_EQ(QStringLiteral("p1149.jpg"), Row(149)[1]);
+    EXPECT_EQ(QStringLiteral("q1000.JPEG"), Row(150)[1]);
+    EXPECT_EQ(QStringLiteral("300"), Row(299)[0]);
+    EXPECT_EQ(nullptr, QGuiApplication::overrideCursor()); // the busy cursor is gone again
+}
+
 TEST_F(EditorTest, DropWithoutPicturesKeepsTheBlankRowButEnablesSave)
 {
     WriteFileBytes(home.File("readme.txt"), "x");
@@ -172,6 +193,29 @@ TEST_F(EditorTest, MovingARowRenumbersAndLeavesSaveAlone)
     EXPECT_EQ(QStringLiteral("c.jpg"), Row(2)[1]);
 }
 
+TEST_F(EditorTest, DraggingANumberCellMovesTheRow)
+{
+    AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    form->SaveAction->setEnabled(false);
+    form->show();
+    QHeaderView *header = form->StringGrid1->verticalHeader();
+    QWidget *numbers = header->viewport();
+    auto centre = [&](int row) { return QPoint(15, header->sectionViewportPosition(row) + 7); };
+    QTest::mousePress(numbers, Qt::LeftButton, Qt::NoModifier, centre(0));
+    // QTest's moves carry no button; a drag needs the left button held.
+    for (int y = centre(0).y() + 3; y <= centre(2).y() + 3; y += 3) {
+        const QPoint at(15, y);
+        QMouseEvent move(QEvent::MouseMove, at, numbers->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(numbers, &move);
+    }
+    QTest::mouseRelease(numbers, Qt::LeftButton, Qt::NoModifier, QPoint(15, centre(2).y() + 3));
+    EXPECT_EQ((QStringList{QStringLiteral("b.jpg"), QStringLiteral("c.jpg"), QStringLiteral("a.jpg"),
+                           QStringLiteral("d.jpg")}),
+              (QStringList{Row(0)[1], Row(1)[1], Row(2)[1], Row(3)[1]}));
+    EXPECT_EQ(QStringLiteral("3"), Row(2)[0]);
+    EXPECT_FALSE(form->SaveAction->isEnabled());
+}
+
 TEST_F(EditorTest, GridSelectsWholeRowBlocksAndTheRightButtonKeepsThem)
 {
     AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
@@ -189,6 +233,13 @@ TEST_F(EditorTest, GridSelectsWholeRowBlocksAndTheRightButtonKeepsThem)
 
     QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier, rowPoint(0));
     QTest::mouseRelease(viewport, Qt::RightButton, Qt::NoModifier, rowPoint(0));
+    EXPECT_EQ(1, grid->TopRow());
+    EXPECT_EQ(3, grid->BottomRow());
+
+    QWidget *numbers = grid->verticalHeader()->viewport();
+    const QPoint numberOfRow0(15, grid->verticalHeader()->sectionViewportPosition(0) + 7);
+    QTest::mousePress(numbers, Qt::RightButton, Qt::NoModifier, numberOfRow0);
+    QTest::mouseRelease(numbers, Qt::RightButton, Qt::NoModifier, numberOfRow0);
     EXPECT_EQ(1, grid->TopRow());
     EXPECT_EQ(3, grid->BottomRow());
 

@@ -71,6 +71,24 @@ TEST_F(EditorTest, OpenThenSaveAsRoundTripsByteForByte)
     EXPECT_EQ(original.substr(0, original.find("file3")).replace(12, 1, "2"), ReadFileBytes(home.File("copy.dat")));
 }
 
+TEST_F(EditorTest, BlankFirstEntryDoesNotHideTheEntriesAfterIt)
+{
+    // A blank line after the header is an entry with empty fields; the pictures after it must
+    // neither vanish from the commands nor be lost when the group is saved again.
+    WriteFileBytes(home.File("gap.dat"), "[Main]\r\nIdx=1\r\n\r\nfile1=/p/a.jpg,\x8A\x67\x91\xE5,,\r\n");
+    dialogs.SetNextFileName(QString::fromStdString(home.File("gap.dat")));
+    form->OpenAction->trigger();
+    ASSERT_EQ(2, Model().rowCount());
+    EXPECT_EQ(QStringLiteral("1"), Row(0)[0]);
+    EXPECT_EQ(QStringLiteral("a.jpg"), Row(1)[1]);
+    form->StringGrid1->SelectRows(1, 1);
+    form->ChuouAction->trigger();
+    EXPECT_TRUE(form->SaveAction->isEnabled());
+    form->SaveAction->trigger();
+    EXPECT_EQ("[Main]\r\nIdx=1\r\nfile0=,,,\r\nfile1=/p/a.jpg,\x92\x86\x89\x9B,,\r\n",
+              ReadFileBytes(home.File("gap.dat")));
+}
+
 TEST_F(EditorTest, SaveWithoutNameAsksForOneAndAnEmptyListDeletesTheFile)
 {
     AddPictures(Paths({"a.jpg"}));
