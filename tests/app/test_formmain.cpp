@@ -2,6 +2,8 @@
 
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
+#include "picture/PictureFormats.h"
+#include "picture/SPIs.h"
 #include "platform/Exceptions.h"
 #include "shell/TrayIcon.h"
 
@@ -421,4 +423,35 @@ TEST_F(FormMainTest, EditorAndAboutRunModallyFromTheMenus)
     EXPECT_EQ(2, editors);
     EXPECT_EQ(1, abouts);
     EXPECT_TRUE(f.isVisible());
+}
+
+TEST_F(FormMainTest, PluginOptionLoadsAndUnloadsThePlugins)
+{
+    // The Susie folder of the registry holds two test readers; one of them also announces jpg.
+    const std::string folder = home.File("susie");
+    std::filesystem::create_directory(folder);
+    const std::string plugins = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    for (const char *name : {"toy.spi", "jpe.spi"})
+        std::filesystem::copy_file(plugins + "/" + name, folder + "/" + name);
+    registry.WriteString(kSusiePluginKey, kSusiePluginValue, folder);
+    const TGraphicClass *builtInJpeg = FindPictureClass("jpg");
+
+    TFormMain &f = Create();
+    EXPECT_EQ(0, f.SPIs1->Count());
+    f.OpSusie->trigger();
+    EXPECT_TRUE(f.OpSusie->isChecked());
+    EXPECT_TRUE(f.PluginsEnabled());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpSusie));
+    EXPECT_EQ(2, f.SPIs1->Count());
+    EXPECT_NE(nullptr, FindPictureClass("toy"));
+    EXPECT_NE(builtInJpeg, FindPictureClass("jpe"));
+    EXPECT_EQ(builtInJpeg, FindPictureClass("jpg")); // refused: stays with the built-in reader
+    f.RefreshGroups();
+    f.RefreshGroups();
+    EXPECT_EQ(2, f.SPIs1->Count()); // each plug-in loads once
+    f.OpSusie->trigger();
+    EXPECT_EQ(0, f.SPIs1->Count());
+    EXPECT_FALSE(f.PluginsEnabled());
+    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpSusie));
+    EXPECT_TRUE(dialogs.messages.empty());
 }
