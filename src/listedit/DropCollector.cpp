@@ -1,0 +1,127 @@
+#include "DropCollector.h"
+
+#include "platform/DirEnum.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+// ASCII letters only: the trail byte of a double-byte character may look like a capital letter.
+std::string LowerAsciiCp932(std::string_view text)
+{
+    std::string out(text);
+    for (size_t i = 0; i < out.size(); i += Cp932CharLength(out, i))
+        if (out[i] >= 'A' && out[i] <= 'Z')
+            out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+    return out;
+}
+
+// Lets the window repaint about this often (entries listed or paths looked at).
+constexpr unsigned kStepsPerTick = 64;
+
+} // namespace
+
+bool IsFolder(const std::string &nativePath)
+{
+    struct stat st {};
+    return ::stat(nativePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsPictureExtension(std::string_view cp932Name, std::string_view filterText)
+{
+    const std::string ext = LowerAsciiCp932(ExtractFileExt(cp932Name));
+    return !ext.empty() && filterText.find(ext) != std::string_view::npos;
+}
+
+DropCollector::DropCollector(std::string filterText, PictureSink sink, Tick tick)
+    : filterText_(std::move(filterText)), sink_(std::move(sink)), tick_(std::move(tick))
+{
+}
+
+bool DropCollector::KeepGoing()
+{
+    if (stopped_)
+        return false;
+    if (tick_ && ++stepsSinceTick_ >= kStepsPerTick) {
+        stepsSinceTick_ = 0;
+        stopped_ = !tick_();
+    }
+    return !stopped_;
+}
+
+// The extension test for a name CP932 cannot hold: its extension may still be plain ASCII.
+bool DropCollector::NativeNameIsPicture(std::string_view nativeName) const
+{
+    const size_t dot = nativeName.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    try {
+        return IsPictureExtension(Utf8ToCp932(nativeName.substr(dot)), filterText_);
+    } catch (const EEncodingError &) {
+        return false;
+    }
+}
+
+void DropCollector::Collect(const std::vector<std::string> &nativePaths)
+{
+    std::vector<std::string> queue;
+    for (const std::string &native : nativePaths) {
+        if (!KeepGoing())
+            return;
+        std::string path;
+        bool representable = true;
+        try {
+            path = FromNativePath(native);
+        } catch (const EEncodingError &) {
+            representable = false;
+        }
+        if (IsFolder(native)) {
+            if (representable)
+                queue.push_back(IncludeTrailingSeparator(path));
+            else
+                refused_.push_back(native);
+        } else if (representable) {
+            if (IsPictureExtension(ExtractFileName(path), filterText_))
+                sink_(path);
+        } else {
+            const size_t slash = native.rfind('/');
+            if (NativeNameIsPicture(slash == std::string::npos ? native : native.substr(slash + 1)))
+                refused_.push_back(native);
+        }
+    }
+    // The queue grows while it is walked: subfolders go behind every folder already queued.
+    for (size_t i = 0; i < queue.size() && !stopped_; ++i) {
+        const std::string folder = queue[i]; // a copy: walking it appends to the queue
+        WalkFolder(folder, queue);
+    }
+}
+
+void DropCollector::WalkFolder(const std::string &cp932Folder, std::vector<std::string> &queue)
+{
+    const std::string native = ToNativePath(cp932Folder);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0)
+        return;
+    // A link back to an ancestor would otherwise queue the same folders for ever.
+    if (!walked_.insert({st.st_dev, st.st_ino}).second)
+        return;
+
+    for (const DirEntry &entry : EnumerateDirectory(cp932Folder)) {
+        if (!KeepGoing())
+            return;
+        if (entry.attributes & faDirectory) {
+            if (entry.representable)
+                queue.push_back(cp932Folder + entry.name + kPathSeparator);
+            else
+                refused_.push_back(native + entry.nativeName);
+        } else if (entry.representable) {
+            if (IsPictureExtension(entry.name, filterText_))
+                sink_(cp932Folder + entry.name);
+        } else if (NativeNameIsPicture(entry.nativeName)) {
+            refused_.push_back(native + entry.nativeName);
+        }
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// True when the UTF-8 path names an existing folder (links followed).
+bool IsFolder(const std::string &nativePath);
+// Whether the name's extension (from its last '.', dot included), lower-cased, occurs anywhere in
+// the filter text (CP932). A name without extension never passes; the search is a plain substring
+// search, so ".JPG" and even ".jp" pass against the JPEG patterns.
+bool IsPictureExtension(std::string_view cp932Name, std::string_view filterText);
+
+// Turns dropped files and folders into picture paths: the dropped picture files first, in delivery
+// order, then the pictures of the dropped folders, level by level (each folder's own entries in the
+// order the folder listing gives them, its subfolders queued behind everything already queued).
+// Folders that cannot be listed are passed over; a folder reached twice through links is walked once.
+class DropCollector {
+public:
+    // Receives each picture's full path (CP932).
+    using PictureSink = std::function<void(const std::string &cp932Path)>;
+    // Called now and then during a long walk; returning false stops the walk.
+    using Tick = std::function<bool()>;
+
+    DropCollector(std::string filterText, PictureSink sink, Tick tick = {});
+
+    // The dropped items as UTF-8 paths, in delivery order.
+    void Collect(const std::vector<std::string> &nativePaths);
+
+    // Pictures and folders left out because CP932 cannot hold their paths (UTF-8).
+    const std::vector<std::string> &Refused() const { return refused_; }
+    // Whether Tick stopped the walk.
+    bool Stopped() const { return stopped_; }
+
+private:
+    void WalkFolder(const std::string &cp932Folder, std::vector<std::string> &queue);
+    bool NativeNameIsPicture(std::string_view nativeName) const;
+    bool KeepGoing();
+
+    std::string filterText_;
+    PictureSink sink_;
+    Tick tick_;
+    std::vector<std::string> refused_;
+    std::set<std::pair<unsigned long long, unsigned long long>> walked_; // (device, inode) of walked folders
+    unsigned stepsSinceTick_ = 0;
+    bool stopped_ = false;
+};

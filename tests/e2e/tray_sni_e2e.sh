@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The tray icon on a StatusNotifierItem host: a stand-in watcher on a private session bus, Qt on
+# Xvfb, gdbus as the host. The item must export the icon's menu and tip; two activations within the
+# double-click time must raise the double-click event alone; a secondary activation is the middle button.
+# Usage: tray_sni_e2e.sh PATH_TO_tray_e2e_app PATH_TO_sni_watcher. Exit 77 (skipped) when a tool is missing.
+set -u
+app=$1
+watcher=$2
+
+for tool in Xvfb dbus-run-session gdbus; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
+        exit 77
+    fi
+done
+
+if [ -z "${TAPISTO_SNI_BUS:-}" ]; then
+    # Again inside a session bus of our own.
+    exec env TAPISTO_SNI_BUS=1 dbus-run-session -- "$0" "$@"
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    echo "--- program output:"; cat "$work/app.out"
+    echo "--- program errors:"; cat "$work/app.err"
+    exit 1
+}
+
+wait_for() {
+    for _ in $(seq 50); do
+        if "$@" >/dev/null 2>&1; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
+pids+=($!)
+wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 77; }
+export DISPLAY=":$(cat "$work/display")"
+
+"$watcher" >"$work/watcher.out" 2>&1 &
+pids+=($!)
+wait_for grep -q '^watcher ready' "$work/watcher.out" || { echo "SKIP: no watcher: $(cat "$work/watcher.out")"; exit 77; }
+
+: >"$work/app.out"
+QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="tapisto.tray.debug=true" "$app" --double-click-ms 1000 \
+    >"$work/app.out" 2>"$work/app.err" &
+pids+=($!)
+wait_for grep -q '^registered' "$work/app.out" || fail "the icon was not registered"
+wait_for grep -q '^item ' "$work/watcher.out" || fail "no item registered with the watcher"
+service=$(awk '/^item /{print $2; exit}' "$work/watcher.out")
+
+item() { gdbus call --session --dest "$service" --object-path /StatusNotifierItem "$@"; }
+properties=$(item --method org.freedesktop.DBus.Properties.GetAll org.kde.StatusNotifierItem) ||
+    fail "the item's properties cannot be read"
+grep -q "'Menu': <objectpath '/MenuBar'>" <<<"$properties" || fail "no menu exported: $properties"
+grep -q "壁紙変更中" <<<"$properties" || fail "the tip is missing: $properties"
+
+item --method org.kde.StatusNotifierItem.Activate 10 10 >/dev/null
+item --method org.kde.StatusNotifierItem.Activate 10 10 >/dev/null
+wait_for grep -q '^dblclick' "$work/app.out" || fail "two activations raised no double-click event"
+sleep 1.5
+grep -q '^click' "$work/app.out" && fail "a double click also raised a single click"
+
+item --method org.kde.StatusNotifierItem.SecondaryActivate 10 10 >/dev/null
+wait_for grep -q '^down middle' "$work/app.out" || fail "a secondary activation is no middle press"
+
+echo "PASS"
+exit 0

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "TempHome.h"
+#include "listedit/Form2.h"
+#include "listedit/ListEditorHost.h"
+#include "listedit/WallPaperGrid.h"
+#include "listedit/WallPaperGridModel.h"
+#include "platform/Encoding.h"
+#include "platform/QtText.h"
+#include "platform/ui/Browser.h"
+#include "platform/ui/Dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+// The main window as the editor sees it, recording every call.
+class FakeHost : public ListEditorHost {
+public:
+    struct Applied {
+        std::string path;
+        int32_t tileValue;
+        int32_t correction;
+    };
+    void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override
+    {
+        applied.push_back({picturePath, tileValue, correction});
+    }
+    void RefreshGroups() override { ++refreshes; }
+    void ShowMainWindow() override { ++shows; }
+    bool PluginsEnabled() const override { return plugins; }
+
+    std::vector<Applied> applied;
+    int refreshes = 0;
+    int shows = 0;
+    bool plugins = false;
+};
+
+// A fresh editor in a fresh home folder, with fake dialogs, browser and main window.
+class EditorTest : public ::testing::Test {
+protected:
+    EditorTest() : form(std::make_unique<TForm2>(host, dialogs, browser)) {}
+
+    WallPaperGridModel &Model() { return form->Model(); }
+    // The cell texts of a row: number, name, folder, position, correction.
+    QStringList Row(int row)
+    {
+        QStringList cells{Model().headerData(row, Qt::Vertical).toString()};
+        for (int c = 0; c < WallPaperGridModel::ColumnCount; ++c)
+            cells << Model().index(row, c).data().toString();
+        return cells;
+    }
+    // Adds pictures through the add-pictures command (UTF-8 paths).
+    void AddPictures(const QStringList &paths)
+    {
+        dialogs.SetNextFileNames(paths);
+        form->ReadPicAction->trigger();
+    }
+    QStringList Paths(std::initializer_list<const char *> names)
+    {
+        QStringList out;
+        for (const char *n : names)
+            out << QString::fromStdString(home.Path()) + QString::fromUtf8(n);
+        return out;
+    }
+    // Runs `interact` on the modal dialog that `open` shows, once it is up.
+    static void WithModal(const std::function<void(QWidget *)> &interact, const std::function<void()> &open)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            ASSERT_NE(nullptr, modal);
+            ran = true;
+            interact(modal);
+        });
+        open();
+        EXPECT_TRUE(ran);
+    }
+    size_t ErrorReports() const
+    {
+        size_t n = 0;
+        for (const auto &m : dialogs.messages)
+            n += m.icon == Dialogs::Icon::Error;
+        return n;
+    }
+
+    TempHome home;
+    FakeHost host;
+    FakeDialogs dialogs;
+    FakeBrowser browser;
+    std::unique_ptr<TForm2> form;
+};

@@ -1,0 +1,25 @@
+// One QApplication for every widget test of the executable.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "test_listedit_ui";
+        static char *argv[] = {name, nullptr};
+        app_ = new QApplication(argc, argv);
+    }
+    void TearDown() override { delete app_; }
+
+private:
+    QApplication *app_ = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment *const environment = ::testing::AddGlobalTestEnvironment(new QtAppEnvironment);
+
+} // namespace

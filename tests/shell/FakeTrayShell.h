@@ -1,0 +1,69 @@
+#pragma once
+
+#include "shell/TrayCallback.h"
+#include "shell/TrayShell.h"
+
+#include <string>
+#include <vector>
+
+// Records every shell call and delivers mouse messages the way a shell would: to the window of the
+// record, under the record's callback message.
+class FakeTrayShell : public TrayShell {
+public:
+    enum class Op { Add, Modify, Delete };
+    struct Call {
+        Op op;
+        NotifyRecord record;
+    };
+
+    FakeTrayShell()
+    {
+        SetErrorReport([this](const std::exception &error) { errors.emplace_back(error.what()); });
+    }
+
+    bool Add(const NotifyRecord &record) override
+    {
+        calls.push_back({Op::Add, record});
+        return !refuseAdd;
+    }
+    bool Modify(const NotifyRecord &record) override
+    {
+        calls.push_back({Op::Modify, record});
+        return !refuseModify;
+    }
+    bool Delete(const NotifyRecord &record) override
+    {
+        calls.push_back({Op::Delete, record});
+        return true;
+    }
+
+    void Inject(uint32_t iconId, uint32_t mouseMessage)
+    {
+        CallbackWindow::Instance(nullptr)->Perform(TrayNotifyMessage, iconId, mouseMessage);
+    }
+    // The messages Qt reports for one click and for one double click.
+    void Click(uint32_t iconId)
+    {
+        Inject(iconId, TrayMessage::LButtonDown);
+        Inject(iconId, TrayMessage::LButtonUp);
+    }
+    void DoubleClick(uint32_t iconId)
+    {
+        Click(iconId);
+        Inject(iconId, TrayMessage::LButtonDblClk);
+        Inject(iconId, TrayMessage::LButtonUp);
+    }
+
+    size_t Count(Op op) const
+    {
+        size_t n = 0;
+        for (const auto &call : calls)
+            n += call.op == op;
+        return n;
+    }
+
+    std::vector<Call> calls;
+    std::vector<std::string> errors;
+    bool refuseAdd = false;
+    bool refuseModify = false;
+};
