@@ -151,7 +151,10 @@ int CmdApply(const std::vector<std::string> &args)
     std::unique_ptr<Registry> registry = CreateUserRegistry();
     if (HaveDisplay() || NeedsGui(picture))
         EnsureGuiApplication(true);
-    QtScreenMetrics screen;
+    // Without a display the off-screen platform's screen is no real one: the default size stands in.
+    QtScreenMetrics displayScreen;
+    FixedScreenMetrics defaultScreen(1920, 1080);
+    ScreenMetrics &screen = HaveDisplay() ? static_cast<ScreenMetrics &>(displayScreen) : defaultScreen;
     ApplyWallPaper(picture, tileValue, correction, Settings::ReadStartSettings().wallPaperPath, screen, *registry,
                    *desktop);
     return 0;

@@ -145,8 +145,10 @@ void TBitmap::SetImage(QImage image)
 
 void WriteBmp24(const QImage &image, const std::function<void(const char *, size_t)> &sink)
 {
-    const QImage rgb =
-        image.isNull() || image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+    const bool bgr = image.format() == QImage::Format_BGR888;
+    const QImage rgb = image.isNull() || bgr || image.format() == QImage::Format_RGB32
+                           ? image
+                           : image.convertToFormat(QImage::Format_RGB32);
     const uint32_t width = static_cast<uint32_t>(rgb.width());
     const uint32_t height = static_cast<uint32_t>(rgb.height());
     const uint32_t rowBytes = (width * 3 + 3) & ~3u;
@@ -174,7 +176,15 @@ void WriteBmp24(const QImage &image, const std::function<void(const char *, size
         const uint32_t rows = std::min(rowsPerChunk, height - done);
         unsigned char *out = chunk.data();
         for (uint32_t r = 0; r < rows; ++r) {
-            const auto *src = reinterpret_cast<const uint32_t *>(rgb.constScanLine(int(height - 1 - (done + r))));
+            const int y = int(height - 1 - (done + r));
+            if (bgr) {
+                // Already BMP's byte order; the padding bytes are set here, whatever QImage holds there.
+                std::memcpy(out, rgb.constScanLine(y), size_t(width) * 3);
+                std::memset(out + size_t(width) * 3, 0, rowBytes - width * 3);
+                out += rowBytes;
+                continue;
+            }
+            const auto *src = reinterpret_cast<const uint32_t *>(rgb.constScanLine(y));
             unsigned char *row = out;
             for (uint32_t x = 0; x < width; ++x) {
                 const uint32_t p = src[x];

@@ -42,8 +42,9 @@ public:
     bool Empty() const { return Width() == 0 || Height() == 0; }
 
     // The whole picture resampled to exactly `size` (area averaging when shrinking, smooth interpolation
-    // when enlarging), as Format_RGB32. Raises EOutOfMemory when the pixels would exceed the memory
-    // guard. Formats that can decode at a reduced size (JPEG) do so here.
+    // when enlarging), opaque: Format_RGB32, or Format_BGR888 where a reader produces BMP's byte order. Raises
+    // EOutOfMemory when the pixels would exceed the memory guard. Formats that can decode at a reduced size (JPEG) do
+    // so here.
     virtual QImage StretchedImage(const QSize &size) const = 0;
     // Draws the whole picture stretched into `rect` of the painter's surface.
     void Draw(QPainter &painter, const QRect &rect) const;

@@ -1,12 +1,20 @@
 #include "picture/JPEGImage.h"
 
+#include "picture/AreaResampler.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 
+#include <array>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -71,16 +79,23 @@ bool ReadHeaderC(HeaderJob *job)
     return true;
 }
 
-// The output buffer is requested once the scaled size is known; it answers nullptr to refuse.
-using AllocateFn = unsigned char *(*)(void *context, unsigned width, unsigned height, bool cmyk, size_t *stride);
+// Where decoded rows go. `begin` is called once the scaled size is known and returns the buffer with its
+// row stride and how many rows it holds (nullptr refuses): all of them, or a batch that `rows` takes
+// away after each read. Neither may throw: they run inside the plain-C frame.
+struct RowTarget {
+    unsigned char *(*begin)(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity);
+    // Takes the filled batch and returns the buffer for the next one.
+    unsigned char *(*rows)(void *context, unsigned char *filled, unsigned count);
+    void *context;
+};
 
 struct DecodeJob {
     const unsigned char *data;
     unsigned long size;
     unsigned scaleNumerator;
-    AllocateFn allocate;
-    void *context;
-    bool cmyk;
+    bool fancyUpsampling;
+    bool cmyk; // set from the header before `begin` is called
+    RowTarget target;
     bool adobeInverted;
     char message[JMSG_LENGTH_MAX];
 };
@@ -100,25 +115,33 @@ bool DecodeC(DecodeJob *job)
     jpeg_read_header(&cinfo, TRUE);
     cinfo.scale_num = job->scaleNumerator;
     cinfo.scale_denom = 8;
+    // When the picture is shrunk further anyway, the merged colour conversion (plain chroma upsampling)
+    // is faster and its difference disappears in the resampling.
+    cinfo.do_fancy_upsampling = job->fancyUpsampling ? TRUE : FALSE;
     job->cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     job->adobeInverted = cinfo.saw_Adobe_marker;
     // BGRX is QImage's RGB32 layout on little-endian machines, so rows are decoded in place.
     cinfo.out_color_space = job->cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(&cinfo);
     size_t stride = 0;
-    unsigned char *pixels = job->allocate(job->context, cinfo.output_width, cinfo.output_height, job->cmyk, &stride);
+    unsigned capacity = 0;
+    unsigned char *pixels =
+        job->target.begin(job->target.context, cinfo.output_width, cinfo.output_height, &stride, &capacity);
     if (pixels == nullptr) {
         job->message[0] = '\0';
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_start_decompress(&cinfo);
+    const bool batches = capacity < cinfo.output_height;
     JSAMPROW rows[16];
     while (cinfo.output_scanline < cinfo.output_height) {
-        const unsigned count = std::min<unsigned>(16, cinfo.output_height - cinfo.output_scanline);
+        const unsigned count = std::min({16u, cinfo.output_height - cinfo.output_scanline, batches ? capacity : 16u});
         for (unsigned i = 0; i < count; ++i)
-            rows[i] = pixels + stride * (cinfo.output_scanline + i);
-        jpeg_read_scanlines(&cinfo, rows, count);
+            rows[i] = pixels + stride * (batches ? i : cinfo.output_scanline + i);
+        const unsigned got = jpeg_read_scanlines(&cinfo, rows, count);
+        if (batches)
+            pixels = job->target.rows(job->target.context, pixels, got);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -131,8 +154,9 @@ struct AllocateContext {
     bool outOfMemory = false;
 };
 
-unsigned char *AllocateImage(void *context, unsigned width, unsigned height, bool, size_t *stride)
+unsigned char *AllocateImage(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity)
 {
+    *capacity = height;
     auto *ctx = static_cast<AllocateContext *>(context);
     try {
         CheckPixelMemory(width, height, 4);
@@ -153,12 +177,11 @@ unsigned char *AllocateImage(void *context, unsigned width, unsigned height, boo
 }
 
 // CMYK rows arrive as four bytes per pixel in the RGB32 buffer; convert them in place.
-void CmykToRgb(QImage &image, bool inverted)
+void CmykRowToRgb(uint32_t *p, int width, bool inverted)
 {
-    for (int y = 0; y < image.height(); ++y) {
-        auto *p = reinterpret_cast<uint32_t *>(image.scanLine(y));
+    {
         const auto *bytes = reinterpret_cast<const unsigned char *>(p);
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             unsigned c = bytes[4 * x], m = bytes[4 * x + 1], yy = bytes[4 * x + 2], k = bytes[4 * x + 3];
             if (!inverted) {
                 c = 255 - c;
@@ -169,6 +192,131 @@ void CmykToRgb(QImage &image, bool inverted)
             p[x] = qRgb(int(c * k / 255), int(m * k / 255), int(yy * k / 255));
         }
     }
+}
+
+void CmykToRgb(QImage &image, bool inverted)
+{
+    for (int y = 0; y < image.height(); ++y)
+        CmykRowToRgb(reinterpret_cast<uint32_t *>(image.scanLine(y)), image.width(), inverted);
+}
+
+// Decoding straight into the area-averaging resampler: only a few batches of full-size rows exist at a
+// time. The averaging runs on a worker thread, so that it overlaps the decoding on a second core.
+class ShrinkWorker {
+public:
+    ShrinkWorker(unsigned width, unsigned height, QImage &output, const DecodeJob &job)
+        : resampler_(int(width), int(height), output), width_(width), job_(job)
+    {
+        for (auto &buffer : buffers_) {
+            buffer.resize(size_t(width) * kBatchRows);
+            free_.push_back(buffer.data());
+        }
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ShrinkWorker() { Finish(); }
+    ShrinkWorker(const ShrinkWorker &) = delete;
+    ShrinkWorker &operator=(const ShrinkWorker &) = delete;
+
+    static constexpr unsigned kBatchRows = 16;
+
+    unsigned char *NextFree()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty(); });
+        uint32_t *buffer = free_.back();
+        free_.pop_back();
+        return reinterpret_cast<unsigned char *>(buffer);
+    }
+    void Submit(unsigned char *buffer, unsigned count)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            filled_.emplace_back(reinterpret_cast<uint32_t *>(buffer), count);
+        }
+        changed_.notify_all();
+    }
+    // Averages what was submitted, then ends the worker.
+    void Finish()
+    {
+        if (!thread_.joinable())
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            std::pair<uint32_t *, unsigned> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return done_ || !filled_.empty(); });
+                if (filled_.empty())
+                    return;
+                batch = filled_.front();
+                filled_.pop_front();
+            }
+            for (unsigned i = 0; i < batch.second; ++i) {
+                uint32_t *row = batch.first + size_t(i) * width_;
+                if (job_.cmyk)
+                    CmykRowToRgb(row, int(width_), job_.adobeInverted);
+                resampler_.AddRow(row);
+            }
+            {
+                std::lock_guard lock(mutex_);
+                free_.push_back(batch.first);
+            }
+            changed_.notify_all();
+        }
+    }
+
+    AreaResampler resampler_;
+    unsigned width_;
+    const DecodeJob &job_;
+    std::array<std::vector<uint32_t>, 3> buffers_;
+    std::vector<uint32_t *> free_;
+    std::deque<std::pair<uint32_t *, unsigned>> filled_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+struct StreamContext {
+    QImage *output;
+    const DecodeJob *job; // its colour space is known before the first row
+    std::optional<ShrinkWorker> worker;
+    std::string error;
+};
+
+unsigned char *BeginStream(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity)
+{
+    auto *ctx = static_cast<StreamContext *>(context);
+    if (width < unsigned(ctx->output->width()) || height < unsigned(ctx->output->height())) {
+        ctx->error = "scaled picture smaller than its output";
+        return nullptr;
+    }
+    try {
+        ctx->worker.emplace(width, height, *ctx->output, *ctx->job);
+        *stride = size_t(width) * 4;
+        *capacity = ShrinkWorker::kBatchRows;
+        return ctx->worker->NextFree();
+    } catch (const std::exception &e) {
+        ctx->error = e.what();
+        return nullptr;
+    }
+}
+
+unsigned char *StreamRows(void *context, unsigned char *filled, unsigned count)
+{
+    auto *ctx = static_cast<StreamContext *>(context);
+    ctx->worker->Submit(filled, count);
+    return ctx->worker->NextFree();
 }
 
 [[noreturn]] void ThrowJpegError(const char *message)
@@ -219,7 +367,7 @@ int TJPEGImage::ChooseScale(int width, int height, const QSize &target)
     return 8;
 }
 
-QImage TJPEGImage::Decode(int scaleNumerator) const
+QImage TJPEGImage::Decode(int scaleNumerator, bool fancyUpsampling) const
 {
     if (data_.isEmpty())
         return QImage();
@@ -227,9 +375,9 @@ QImage TJPEGImage::Decode(int scaleNumerator) const
     DecodeJob job{reinterpret_cast<const unsigned char *>(data_.constData()),
                   static_cast<unsigned long>(data_.size()),
                   static_cast<unsigned>(std::clamp(scaleNumerator, 1, 8)),
-                  &AllocateImage,
-                  &ctx,
+                  fancyUpsampling,
                   false,
+                  {&AllocateImage, nullptr, &ctx},
                   false,
                   {}};
     if (!DecodeC(&job)) {
@@ -249,6 +397,41 @@ QImage TJPEGImage::StretchedImage(const QSize &size) const
     CheckPixelMemory(size.width(), size.height(), 4);
     if (size.isEmpty() || data_.isEmpty())
         return QImage();
-    QImage decoded = Decode(ChooseScale(width_, height_, size));
+    const int scale = ChooseScale(width_, height_, size);
+    const int64_t scaledWidth = (int64_t(width_) * scale + 7) / 8;
+    const int64_t scaledHeight = (int64_t(height_) * scale + 7) / 8;
+    if (scaledWidth >= size.width() && scaledHeight >= size.height() &&
+        (scaledWidth > size.width() || scaledHeight > size.height()))
+        return DecodeShrunk(scale, size);
+    QImage decoded = Decode(scale);
     return StretchImage(decoded, size);
+}
+
+QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
+{
+    // BMP's own row layout: the bitmap writer copies these rows as they are.
+    QImage output(size, QImage::Format_BGR888);
+    if (output.isNull())
+        throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
+                                         {std::to_string(size.width()), std::to_string(size.height())}));
+    StreamContext ctx{&output, nullptr, std::nullopt, {}};
+    // Replicated chroma is faster, and the difference disappears in the averaging.
+    DecodeJob job{reinterpret_cast<const unsigned char *>(data_.constData()),
+                  static_cast<unsigned long>(data_.size()),
+                  static_cast<unsigned>(scaleNumerator),
+                  false,
+                  false,
+                  {&BeginStream, &StreamRows, &ctx},
+                  false,
+                  {}};
+    ctx.job = &job;
+    const bool ok = DecodeC(&job);
+    if (ctx.worker)
+        ctx.worker->Finish();
+    if (!ok) {
+        if (!ctx.error.empty())
+            throw EInvalidGraphic(ctx.error);
+        ThrowJpegError(job.message);
+    }
+    return output;
 }

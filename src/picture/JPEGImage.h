@@ -19,12 +19,16 @@ public:
     int Height() const override { return height_; }
     QImage StretchedImage(const QSize &size) const override;
 
-    // The whole picture decoded at scale numerator/8 (1..8), as Format_RGB32.
-    QImage Decode(int scaleNumerator) const;
+    // The whole picture decoded at scale numerator/8 (1..8), as Format_RGB32. Without fancy upsampling
+    // the chroma planes are replicated instead of interpolated: faster, for pictures that are shrunk.
+    QImage Decode(int scaleNumerator, bool fancyUpsampling = true) const;
     // The smallest numerator n of n/8 whose decoded size is at least `target` in both directions.
     static int ChooseScale(int width, int height, const QSize &target);
 
 private:
+    // Decodes at the scale and averages down to `size` row by row, never holding the scaled picture.
+    QImage DecodeShrunk(int scaleNumerator, const QSize &size) const;
+
     QByteArray data_;
     int width_ = 0;
     int height_ = 0;

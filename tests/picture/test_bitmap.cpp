@@ -129,3 +129,14 @@ TEST(Bitmap, PaletteColoursReachAnIndexedImage)
     EXPECT_EQ(bitmap.Image().pixel(1, 0), qRgb(4, 5, 6));
     EXPECT_EQ(bitmap.Palette().size(), 2);
 }
+
+TEST(Bitmap, BmpOrderedRowsAreWrittenLikeRgb32Rows)
+{
+    for (int w = 1; w <= 4; ++w) {
+        SCOPED_TRACE(w);
+        auto rgb = MakeBitmap(w, 3);
+        TBitmap bgr;
+        bgr.SetImage(rgb->Image().convertToFormat(QImage::Format_BGR888));
+        EXPECT_EQ(bgr.SaveToBytes(), rgb->SaveToBytes());
+    }
+}

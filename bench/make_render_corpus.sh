@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Generates the photo-like pictures that render_compare.sh times: a smooth fractal landscape, enlarged
+# and given fine grain so that JPEG sizes and decoding work look like a camera's.
+# usage: bench/make_render_corpus.sh [DIR]   (default: build/render-corpus)
+set -euo pipefail
+dir=${1:-build/render-corpus}
+mkdir -p "$dir"
+cd "$dir"
+im=convert-im6.q16
+command -v "$im" >/dev/null || im=convert
+
+if [ ! -f base.png ]; then
+    "$im" -seed 7 -size 1500x1000 plasma:fractal -blur 0x0.6 base.png
+fi
+if [ ! -f photo_6000x4000.ppm ]; then
+    "$im" base.png -resize 6000x4000! -seed 11 -attenuate 0.25 +noise Gaussian -depth 8 photo_6000x4000.ppm
+fi
+big=photo_6000x4000.ppm
+[ -f p6000_baseline.jpg ] || cjpeg -quality 90 -optimize "$big" > p6000_baseline.jpg
+[ -f p6000_progressive.jpg ] || cjpeg -quality 90 -progressive "$big" > p6000_progressive.jpg
+[ -f p3000.jpg ] || "$im" "$big" -resize 3000x2000! -quality 90 -sampling-factor 2x2 p3000.jpg
+[ -f p1920.jpg ] || "$im" "$big" -resize 1920x1080! -quality 90 -sampling-factor 2x2 p1920.jpg
+[ -f p800.jpg ] || "$im" "$big" -resize 800x600! -quality 90 -sampling-factor 2x2 p800.jpg
+[ -f portrait_600x800.jpg ] || "$im" "$big" -crop 3000x4000+0+0 -resize 600x800! -quality 90 -sampling-factor 2x2 portrait_600x800.jpg
+[ -f p4000.bmp ] || "$im" "$big" -resize 4000x3000! -type TrueColor BMP3:p4000.bmp
+rm -f "$big"
+ls -l "$PWD"
