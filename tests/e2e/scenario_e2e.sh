@@ -205,6 +205,21 @@ xdotool key x
 wait_for main_window || fail "the main window did not come back after the editor's exit"
 sleep 0.5
 
+say "the About box from ヘルプ > バージョン"
+focus "$main"
+visible_windows >"$work/before"
+xdotool key alt+h
+sleep 0.4
+xdotool key a
+dialog=
+for _ in $(seq 30); do dialog=$(new_window "$work/before"); [ -n "$dialog" ] && break; sleep 0.1; done
+[ -n "$dialog" ] || fail "the About box did not open"
+sleep 0.5
+shot_window 04-about-box "$dialog"
+focus "$dialog"
+xdotool key Escape
+wait_for_n 30 sh -c "! xdotool search --onlyvisible --name '' | grep -qx '$dialog'" || fail "the About box did not close"
+
 say "select the group, set 10 s, press 実　行"
 focus "$main"
 click_main 60 34
@@ -214,7 +229,7 @@ click_main 155 79
 xdotool key ctrl+a
 xdotool type --delay 20 "10"
 sleep 0.3
-shot_window 04-main-window-ready "$main"
+shot_window 05-main-window-ready "$main"
 click_main 143 110
 tray_icon() { xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null | while read -r w; do
     [ "$w" = "$main" ] || echo "$w"; done | head -n 1; }
@@ -231,7 +246,7 @@ for i in 0 1 2 0; do
     wait_root "${colours[$i]}" 14 || fail "picture $i did not come"
     say "  picture $i"
 done
-shot_screen 05-desktop
+shot_screen 06-desktop
 
 eval "$(xdotool getwindowgeometry --shell "$icon")"
 icon_x=$((X + WIDTH / 2)) icon_y=$((Y + HEIGHT / 2))
@@ -261,7 +276,7 @@ kill -0 "$app_pid" || fail "the first instance ended"
 
 say "tray menu: 次へ shows picture 1"
 tray_menu
-shot_area 06-tray-menu 724 0 300 260
+shot_area 07-tray-menu 724 0 300 260
 xdotool key Escape
 sleep 0.3
 menu_pick 1
@@ -288,7 +303,7 @@ xdotool click --repeat 2 --delay 80 1
 wait_for main_window || fail "a double click did not show the main window"
 sleep 0.5
 xdotool search --onlyvisible --classname "$(basename "$program")" | grep -qv "^$main\$" && fail "the tray icon stayed after the double click"
-shot_window 07-main-window-again "$main"
+shot_window 08-main-window-again "$main"
 
 say "終　了 ends the program"
 click_main 197 110
@@ -298,9 +313,9 @@ wait "$app_pid"; rc=$?
 
 # TAPISTO_GUIDE_IMAGES=docs/images refreshes the pictures of the user guide.
 if [ -n "${TAPISTO_GUIDE_IMAGES:-}" ]; then
-    cp "$artefacts/07-main-window-again.png" "$TAPISTO_GUIDE_IMAGES/main-window.png"
+    cp "$artefacts/08-main-window-again.png" "$TAPISTO_GUIDE_IMAGES/main-window.png"
     cp "$artefacts/02-list-editor.png" "$TAPISTO_GUIDE_IMAGES/list-editor.png"
-    cp "$artefacts/06-tray-menu.png" "$TAPISTO_GUIDE_IMAGES/tray-menu.png"
+    cp "$artefacts/07-tray-menu.png" "$TAPISTO_GUIDE_IMAGES/tray-menu.png"
 fi
 say "PASS (screenshots in $artefacts)"
 exit 0
