@@ -64,7 +64,7 @@ if(EXISTS ${TAPISTO_ICON_SVG})
     endforeach()
     add_custom_command(
         OUTPUT ${icon_pngs}
-        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=default.warning=false
                 $<TARGET_FILE:tapisto_iconpng> ${TAPISTO_ICON_SVG} ${icon_dir} ${TAPISTO_ICON_SIZES}
         DEPENDS tapisto_iconpng ${TAPISTO_ICON_SVG}
         COMMENT "Drawing the program icon at ${TAPISTO_ICON_SIZES} pixels"
