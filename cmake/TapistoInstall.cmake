@@ -58,6 +58,7 @@ if(EXISTS ${TAPISTO_ICON_SVG})
     target_link_libraries(tapisto_iconpng PRIVATE tapisto_options Qt6::Gui Qt6::Svg)
     set_target_properties(tapisto_iconpng PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
     set(icon_dir ${CMAKE_BINARY_DIR}/icons)
+    string(REPLACE ";" ", " icon_size_text "${TAPISTO_ICON_SIZES}")
     set(icon_pngs)
     foreach(size ${TAPISTO_ICON_SIZES})
         list(APPEND icon_pngs ${icon_dir}/${size}/tapisto.png)
@@ -67,7 +68,7 @@ if(EXISTS ${TAPISTO_ICON_SVG})
         COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=default.warning=false
                 $<TARGET_FILE:tapisto_iconpng> ${TAPISTO_ICON_SVG} ${icon_dir} ${TAPISTO_ICON_SIZES}
         DEPENDS tapisto_iconpng ${TAPISTO_ICON_SVG}
-        COMMENT "Drawing the program icon at ${TAPISTO_ICON_SIZES} pixels"
+        COMMENT "Drawing the program icon at ${icon_size_text} pixels"
         VERBATIM)
     add_custom_target(tapisto_icons ALL DEPENDS ${icon_pngs})
     foreach(size ${TAPISTO_ICON_SIZES})
