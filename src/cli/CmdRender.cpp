@@ -1,5 +1,6 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
 #include "CliSupport.h"
+#include "PluginSearch.h"
 #include "app/Render.h"
 #include "app/Settings.h"
 #include "ini/IniRegistry.h"
@@ -43,6 +44,7 @@ struct Options {
     std::optional<std::string> correction;
     std::optional<std::string> position;
     std::optional<std::pair<int, int>> screen;
+    bool plugins = false; // search plug-ins as the main window does with its plug-in option on
 };
 
 std::pair<int, int> ParseScreen(const std::string &text)
@@ -78,8 +80,7 @@ Options ParseOptions(const std::string &command, const std::vector<std::string> 
         else if (allowScreen && arg == "--screen")
             options.screen = ParseScreen(value());
         else if (arg == "--plugins")
-            // The plug-in host is not part of this build of tapistoctl yet.
-            throw UsageError(command + ": --plugins はまだ使えません");
+            options.plugins = true;
         else if (arg.starts_with("--"))
             throw UsageError(command + ": 不明なオプション " + arg);
         else
@@ -112,6 +113,9 @@ int CmdRender(const std::vector<std::string> &args)
     const std::string picture = ArgPath(options.positional[0]);
     const std::string output = ArgPath(options.positional[1]);
     const int32_t correction = CorrectionOf(options);
+    std::optional<PluginSearch> plugins;
+    if (options.plugins)
+        plugins.emplace();
     std::pair<int, int> screen{1920, 1080};
     if (options.screen) {
         screen = *options.screen;
@@ -137,6 +141,9 @@ int CmdApply(const std::vector<std::string> &args)
     const std::string picture = ArgPath(options.positional[0]);
     const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
     const int32_t correction = CorrectionOf(options);
+    std::optional<PluginSearch> plugins;
+    if (options.plugins)
+        plugins.emplace();
 
     const DesktopEnvironment env = DesktopEnvironment::FromProcess();
     ProcessRunner runner;
@@ -159,6 +166,9 @@ int CmdFormats(const std::vector<std::string> &args)
     const Options options = ParseOptions("formats", args, false, false, false);
     if (!options.positional.empty())
         throw UsageError("formats: 引数はありません");
+    std::optional<PluginSearch> plugins;
+    if (options.plugins)
+        plugins.emplace();
     PrintText(PictureFilterText(TGraphic::ClassInfo()));
     PrintText("\n");
     return 0;

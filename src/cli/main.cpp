@@ -17,6 +17,7 @@ int CmdList(const std::vector<std::string> &args);
 int CmdRender(const std::vector<std::string> &args);
 int CmdApply(const std::vector<std::string> &args);
 int CmdFormats(const std::vector<std::string> &args);
+int CmdPlugins(const std::vector<std::string> &args);
 
 namespace {
 
@@ -27,9 +28,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"render", CmdRender, "render PICTURE OUT.bmp [--correction TEXT] [--screen WxH]"},
-    {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT]"},
-    {"formats", CmdFormats, "formats"},
+    {"render", CmdRender, "render PICTURE OUT.bmp [--correction TEXT] [--screen WxH] [--plugins]"},
+    {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT] [--plugins]"},
+    {"formats", CmdFormats, "formats [--plugins]"},
+    {"plugins", CmdPlugins, "plugins [--plugins] [--mask MASK]"},
     {"list", CmdList, "list FILE"},
     {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
 };

@@ -46,9 +46,14 @@ void TBitmap::LoadFromStream(QIODevice &stream)
 void TBitmap::ReadBitmapStream(QIODevice &stream)
 {
     QImageReader reader(&stream, "bmp");
+    // Only bitmaps: without this, Qt falls back to its other readers (GIF, PNG, ...) by content.
+    reader.setAutoDetectImageFormat(false);
     // Qt's own limit (256 MB) is below ours; the guard below decides.
     QImageReader::setAllocationLimit(int(kPixelMemoryLimit >> 20));
-    const QSize size = reader.size();
+    QSize size = reader.size();
+    // Qt reports a top-down bitmap (negative height in its header) with a negative height.
+    if (size.height() < 0)
+        size.setHeight(-size.height());
     if (!size.isValid())
         throw EInvalidGraphic("ビットマップ イメージは有効ではありません");
     CheckPixelMemory(size.width(), size.height(), 4);

@@ -1,0 +1,209 @@
+#include "Encoders.h"
+#include "SpiTestSupport.h"
+
+#include "picture/PictureFormats.h"
+#include "picture/SPIBmp.h"
+#include "picture/SPIs.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DecoderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = home.Path() + "spi/";
+        fs::create_directory(folder);
+        ::chmod(folder.c_str(), 0755);
+        for (const char *name : {"png.spi", "gif.spi", "webp.spi", "tiff.spi"})
+            InstallPlugin(BinDir() + name, folder);
+        spis = std::make_unique<TSPIs>(registry);
+        spis->Search(folder + "*.spi");
+        ASSERT_EQ(4, spis->Count());
+    }
+    void TearDown() override { WithdrawSPIBitmapClass(); }
+
+    std::string Write(const std::string &name, const std::string &bytes)
+    {
+        WriteFileBytes(home.File(name), bytes);
+        return home.File(name);
+    }
+    TInSPI &Plugin(const std::string &name)
+    {
+        return dynamic_cast<TInSPI &>(spis->Items(spis->IndexOf(folder + name)));
+    }
+    static uint32_t Pixel(const TBitmap &bitmap, int x, int y) { return bitmap.Image().pixel(x, y) & 0xffffff; }
+    // Loads and compares every pixel with `expected(x, y)` (0xRRGGBB), allowing `tolerance` per channel.
+    template <class F> void ExpectPicture(const std::string &path, int width, int height, F expected, int tolerance = 0)
+    {
+        TSPIBitmap bitmap;
+        bitmap.LoadFromFile(path);
+        ASSERT_EQ(width, bitmap.Width());
+        ASSERT_EQ(height, bitmap.Height());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint32_t got = Pixel(bitmap, x, y), want = expected(x, y);
+                for (int shift : {0, 8, 16}) {
+                    const int diff = int(got >> shift & 0xff) - int(want >> shift & 0xff);
+                    ASSERT_LE(std::abs(diff), tolerance) << std::hex << "pixel " << std::dec << x << "," << y
+                                                         << std::hex << " got " << got << " want " << want;
+                }
+            }
+    }
+
+    TempHome home;
+    std::string folder;
+    MemoryRegistry registry;
+    std::unique_ptr<TSPIs> spis;
+};
+
+TEST_F(DecoderTest, PluginsDescribeThemselves)
+{
+    EXPECT_EQ("00IN", Plugin("png.spi").APIVersion());
+    EXPECT_EQ(std::vector<std::string>{"*.png"}, Plugin("png.spi").Extensions());
+    EXPECT_EQ(std::vector<std::string>{"*.tif;*.tiff"}, Plugin("tiff.spi").Extensions());
+    EXPECT_EQ("GIF イメージファイル", Cp932ToUtf8(Plugin("gif.spi").Descriptions().at(0)));
+    EXPECT_EQ("WebP イメージファイル", Cp932ToUtf8(Plugin("webp.spi").Descriptions().at(0)));
+    for (const char *ext : {"png", "gif", "webp", "tif", "tiff"})
+        EXPECT_EQ(&TSPIBitmap::ClassInfo(), FindPictureClass(ext)) << ext;
+}
+
+TEST_F(DecoderTest, PngFlavoursAllBecomeColoursOnBlack)
+{
+    for (bool interlaced : {false, true}) {
+        for (int width = 1; width <= 4; ++width) {
+            SCOPED_TRACE(testing::Message() << "width " << width << (interlaced ? " interlaced" : ""));
+            const int height = 3;
+            auto opaque = [](int x, int y) { return TestColour(x, y, false) & 0xffffff; };
+            ExpectPicture(Write("rgb.png", EncodePng(width, height, PngKind::Rgb, interlaced)), width, height, opaque);
+            ExpectPicture(Write("rgb16.png", EncodePng(width, height, PngKind::Rgb16, interlaced)), width, height,
+                          opaque);
+            ExpectPicture(Write("rgba.png", EncodePng(width, height, PngKind::Rgba, interlaced)), width, height,
+                          [](int x, int y) { return OnBlack(TestColour(x, y, true)); });
+            ExpectPicture(Write("gray.png", EncodePng(width, height, PngKind::Gray, interlaced)), width, height,
+                          [](int x, int y) { return (TestColour(x, y, false) >> 16 & 0xff) * 0x010101u; });
+            ExpectPicture(Write("pal.png", EncodePng(width, height, PngKind::PaletteWithTransparency, interlaced)),
+                          width, height, [](int x, int y) {
+                              const uint32_t c = TestColour(x, y, false);
+                              return x == 0 && y == 0 ? OnBlack((c & 0xffffff) | 0x80000000u) : c & 0xffffff;
+                          });
+        }
+    }
+}
+
+TEST_F(DecoderTest, GifGivesTheFirstFrameOnItsScreen)
+{
+    ExpectPicture(Write("anim.gif", EncodeGif(home.File("anim.gif"))), 4, 3, [](int x, int y) -> uint32_t {
+        if (x < 1 || x > 2 || y < 1 || y > 2)
+            return 0; // outside the frame: black
+        const int index = (y - 1) * 2 + (x - 1);
+        return index == 3 ? 0 : TestColour(index % 2, index / 2, false) & 0xffffff;
+    });
+}
+
+TEST_F(DecoderTest, WebpWithAndWithoutAlpha)
+{
+    ExpectPicture(Write("opaque.webp", EncodeWebp(5, 3, false)), 5, 3,
+                  [](int x, int y) { return TestColour(x, y, false) & 0xffffff; });
+    ExpectPicture(Write("alpha.webp", EncodeWebp(3, 2, true)), 3, 2,
+                  [](int x, int y) { return OnBlack(TestColour(x, y, true)); });
+}
+
+TEST_F(DecoderTest, TiffInBandsAndWithAlpha)
+{
+    // 70 rows: read in two bands.
+    ExpectPicture(Write("tall.tif", EncodeTiff(home.File("tall.tif"), 3, 70, false)), 3, 70,
+                  [](int x, int y) { return TestColour(x, y, false) & 0xffffff; });
+    ExpectPicture(
+        Write("alpha.tiff", EncodeTiff(home.File("alpha.tiff"), 4, 2, true)), 4, 2,
+        [](int x, int y) { return OnBlack(TestColour(x, y, true)); }, 1);
+}
+
+TEST_F(DecoderTest, InformationAndFileInput)
+{
+    const std::string png = EncodePng(7, 5, PngKind::Rgba, false);
+    SPI_PICTINFO info{};
+    ASSERT_EQ(0, Plugin("png.spi").GetPictureInfo(png.data(), png.size(), SPI_INPUT_MEMORY, &info));
+    EXPECT_EQ(7, info.width);
+    EXPECT_EQ(5, info.height);
+    EXPECT_EQ(32, info.colorDepth);
+
+    // File input: the name, and the picture's offset in that file.
+    const std::string path = Write("offset.bin", "0123456789" + png);
+    HLOCAL header = nullptr, bits = nullptr;
+    ASSERT_EQ(0, Plugin("png.spi").GetPicture(path.c_str(), 10, SPI_INPUT_FILE, &header, &bits, nullptr, 0));
+    const auto *bi = static_cast<const SPI_BITMAPINFOHEADER *>(LocalLock(header));
+    EXPECT_EQ(7, bi->width);
+    EXPECT_EQ(5, bi->height);
+    EXPECT_EQ(24, bi->bitCount);
+    EXPECT_EQ(size_t(24 * 5), LocalSize(bits));
+    LocalUnlock(header);
+    EXPECT_EQ(nullptr, LocalFree(header));
+    EXPECT_EQ(nullptr, LocalFree(bits));
+    EXPECT_NE(0, Plugin("png.spi").GetPicture("/nonexistent/file.png", 0, SPI_INPUT_FILE, &header, &bits, nullptr, 0));
+}
+
+TEST_F(DecoderTest, DamagedFilesFailCleanly)
+{
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"d.png", EncodePng(20, 20, PngKind::Rgba, true)},
+        {"d.gif", EncodeGif(home.File("source.gif"))},
+        {"d.webp", EncodeWebp(20, 20, true)},
+        {"d.tif", EncodeTiff(home.File("source.tif"), 20, 20, false)},
+    };
+    for (const auto &[name, data] : files) {
+        for (size_t cut : {size_t(8), size_t(30), data.size() / 2, data.size() - 1, data.size()}) {
+            for (bool flip : {false, true}) {
+                SCOPED_TRACE(testing::Message() << name << " cut at " << cut << (flip ? " flipped" : ""));
+                std::string damaged = data.substr(0, cut);
+                if (flip)
+                    for (size_t i = 16; i < damaged.size(); i += 7)
+                        damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+                TSPIBitmap bitmap;
+                try {
+                    bitmap.LoadFromFile(Write(name, damaged));
+                } catch (const EInvalidGraphic &) {
+                }
+            }
+        }
+    }
+}
+
+TEST_F(DecoderTest, EveryDecoderReportsProgressAndHonoursAbort)
+{
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.png", EncodePng(40, 40, PngKind::Rgb, false)},
+        {"a.gif", EncodeGif(home.File("source.gif"))},
+        {"a.webp", EncodeWebp(40, 40, false)},
+        {"a.tif", EncodeTiff(home.File("source.tif"), 40, 40, false)},
+    };
+    for (const auto &[name, data] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = Write(name, data);
+        int running = 0;
+        TSPIBitmap counted;
+        counted.OnProgress = [&](TGraphic &, TProgressStage stage, uint8_t, bool, const QRect &, const std::string &) {
+            running += stage == TProgressStage::Running;
+        };
+        counted.LoadFromFile(path);
+        EXPECT_GE(running, 2);
+
+        TSPIBitmap aborted;
+        aborted.OnProgress = [](TGraphic &, TProgressStage stage, uint8_t, bool, const QRect &, const std::string &) {
+            if (stage == TProgressStage::Running)
+                throw EAbort();
+        };
+        EXPECT_THROW(aborted.LoadFromFile(path), EInvalidGraphic);
+    }
+}
+
+} // namespace
