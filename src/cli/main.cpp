@@ -18,6 +18,8 @@ int CmdRender(const std::vector<std::string> &args);
 int CmdApply(const std::vector<std::string> &args);
 int CmdFormats(const std::vector<std::string> &args);
 int CmdPlugins(const std::vector<std::string> &args);
+int CmdNext(const std::vector<std::string> &args);
+int CmdBack(const std::vector<std::string> &args);
 
 namespace {
 
@@ -32,6 +34,8 @@ const Command kCommands[] = {
     {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT] [--plugins]"},
     {"formats", CmdFormats, "formats [--plugins]"},
     {"plugins", CmdPlugins, "plugins [--plugins] [--mask MASK]"},
+    {"next", CmdNext, "next"},
+    {"back", CmdBack, "back"},
     {"list", CmdList, "list FILE"},
     {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
 };

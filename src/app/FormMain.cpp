@@ -1,0 +1,570 @@
+#include "app/FormMain.h"
+
+#include "app/ErrorReport.h"
+#include "app/GroupList.h"
+#include "app/Render.h"
+#include "app/Settings.h"
+#include "app/SpinEdit.h"
+#include "app/Timer.h"
+#include "picture/SPIBmp.h"
+#include "picture/SPIs.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/HomeFolder.h"
+#include "platform/IntConvert.h"
+#include "platform/Paths.h"
+#include "platform/QtText.h"
+#include "platform/Registry.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "platform/session/Autostart.h"
+#include "platform/ui/Dialogs.h"
+#include "shell/AnimWnd.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayShell.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QSvgRenderer>
+
+namespace {
+
+// The window's client area and place on the screen.
+constexpr int kClientWidth = 231;
+constexpr int kClientHeight = 140;
+constexpr int kLeft = 395;
+constexpr int kTop = 145;
+
+const QString kTipRunning = QStringLiteral("壁紙変更中");
+const QString kTipPaused = QStringLiteral("壁紙変更停止中");
+
+std::string Cp932(const QString &text)
+{
+    return QStringToCp932(text);
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, int x, int y)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    return button;
+}
+
+TSpinEdit *MakeSpinEdit(QWidget *parent, const char *name, int maxValue, QRect place)
+{
+    auto *spin = new TSpinEdit(0, maxValue, parent);
+    spin->setObjectName(QLatin1String(name));
+    spin->setGeometry(place);
+    return spin;
+}
+
+QAction *MakeItem(QMenu *menu, const char *name, const QString &caption, bool checkable = false)
+{
+    QAction *item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    item->setCheckable(checkable);
+    return item;
+}
+
+void MakeSeparator(QMenu *menu, const char *name)
+{
+    menu->addSeparator()->setObjectName(QLatin1String(name));
+}
+
+} // namespace
+
+QIcon ProgramIcon()
+{
+    // The image lives in a static library; this reference keeps it linked in.
+    Q_INIT_RESOURCE(tapisto);
+    QSvgRenderer renderer(QStringLiteral(":/tapisto/tapisto.svg"));
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+TFormMain::TFormMain(Platform platform, FormMainWindows windows)
+    : platform_(std::move(platform)), windows_(std::move(windows)),
+      schedule_(
+          [this](const std::string &path, int32_t tile, int32_t correction) { ApplyWallPaper(path, tile, correction); })
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Tapisto"));
+    // Single fixed border with system menu and minimise box; the close box ends the program.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    setWindowIcon(ProgramIcon());
+
+    BuildControls();
+    BuildMenus();
+    BuildComponents();
+    move(kLeft, kTop);
+
+    if (!Guard(&TFormMain::FormCreate))
+        EnterWindowState();
+}
+
+TFormMain::~TFormMain()
+{
+    // The tray icon talks to the shell until it is gone, so it goes first.
+    delete TrayIcon1;
+    TrayIcon1 = nullptr;
+    delete AnimateWindow1;
+    AnimateWindow1 = nullptr;
+    SPIs1.reset();
+}
+
+void TFormMain::BuildControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Label1 = MakeLabel(client, "Label1", QStringLiteral("壁紙変更グループ"), 8, 8);
+    ComboBox1 = new QComboBox(client);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(9, 24, 129, 20);
+    Button1 = MakeButton(client, "Button1", QStringLiteral("壁紙の設定"), {144, 20, 76, 25});
+    Label2 = MakeLabel(client, "Label2", QStringLiteral("変更間隔"), 10, 51);
+    SpinEdit1 = MakeSpinEdit(client, "SpinEdit1", 23, {13, 69, 43, 21});
+    Label4 = MakeLabel(client, "Label4", QStringLiteral("時間"), 56, 76);
+    SpinEdit2 = MakeSpinEdit(client, "SpinEdit2", 59, {85, 69, 43, 21});
+    Label5 = MakeLabel(client, "Label5", QStringLiteral("分"), 128, 76);
+    SpinEdit3 = MakeSpinEdit(client, "SpinEdit3", 59, {141, 69, 43, 21});
+    Label6 = MakeLabel(client, "Label6", QStringLiteral("秒"), 187, 76);
+    Jikko = MakeButton(client, "Jikko", QStringLiteral("実　行"), {116, 98, 55, 25});
+    ButtonTerm = MakeButton(client, "ButtonTerm", QStringLiteral("終　了"), {170, 98, 55, 25});
+    StatusBar1 = new QStatusBar(client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, kClientHeight - 19, kClientWidth, 19);
+    Edit1 = new QLineEdit(client);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->hide();
+
+    QWidget::setTabOrder(ComboBox1, SpinEdit1);
+    QWidget::setTabOrder(SpinEdit1, Button1);
+    QWidget::setTabOrder(Button1, Jikko);
+    QWidget::setTabOrder(Jikko, ButtonTerm);
+    QWidget::setTabOrder(ButtonTerm, Edit1);
+    QWidget::setTabOrder(Edit1, SpinEdit2);
+    QWidget::setTabOrder(SpinEdit2, SpinEdit3);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Guard(&TFormMain::Button1Click); });
+    connect(Jikko, &QPushButton::clicked, this, [this] { Guard(&TFormMain::JikkoClick); });
+    connect(ButtonTerm, &QPushButton::clicked, this, [this] { Guard(&TFormMain::ButtonTermClick); });
+}
+
+void TFormMain::BuildMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu *file = bar->addMenu(QStringLiteral("ファイル(&F)"));
+    R1 = MakeItem(file, "R1", QStringLiteral("実行(&R)"));
+    Exit1 = MakeItem(file, "Exit1", QStringLiteral("終了(&X)"));
+    QMenu *tools = bar->addMenu(QStringLiteral("ツール(&T)"));
+    N3 = MakeItem(tools, "N3", QStringLiteral("壁紙の設定"));
+    MakeSeparator(tools, "N4");
+    op1 = MakeItem(tools, "op1", QStringLiteral("起動と同時にタスクトレイで実行"), true);
+    op2 = MakeItem(tools, "op2", QStringLiteral("スタートアップに登録"), true);
+    op3 = MakeItem(tools, "op3", QStringLiteral("ランダムで壁紙を変更"), true);
+    OpSusie = MakeItem(tools, "OpSusie", QStringLiteral("Susieプラグインを使用"), true);
+    MakeSeparator(tools, "N12");
+    Windows1 = MakeItem(tools, "Windows1", QStringLiteral("Windowsのフォルダー指定"));
+    QMenu *help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    N1 = MakeItem(help, "N1", QStringLiteral("バージョン(&A)"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N8 = MakeItem(PopupMenu1, "N8", QStringLiteral("設定"));
+    Exit2 = MakeItem(PopupMenu1, "Exit2", QStringLiteral("終了"));
+    MakeSeparator(PopupMenu1, "N7");
+    N6 = MakeItem(PopupMenu1, "N6", QStringLiteral("再開"));
+    N6->setEnabled(false);
+    N5 = MakeItem(PopupMenu1, "N5", QStringLiteral("一時停止"));
+    MakeSeparator(PopupMenu1, "N9");
+    N10 = MakeItem(PopupMenu1, "N10", QStringLiteral("戻る"));
+    N11 = MakeItem(PopupMenu1, "N11", QStringLiteral("次へ"));
+
+    const std::pair<QAction *, void (TFormMain::*)()> commands[] = {
+        {R1, &TFormMain::JikkoClick},          {Exit1, &TFormMain::Exit1Click}, {N3, &TFormMain::Button1Click},
+        {Windows1, &TFormMain::Windows1Click}, {N1, &TFormMain::N1Click},       {N8, &TFormMain::N8Click},
+        {Exit2, &TFormMain::Exit2Click},       {N6, &TFormMain::N6Click},       {N5, &TFormMain::N5Click},
+        {N10, &TFormMain::N10Click},           {N11, &TFormMain::N11Click}};
+    for (const auto &[item, handler] : commands)
+        connect(item, &QAction::triggered, this, [this, handler = handler] { Guard(handler); });
+    ConnectCheckItem(op1, &TFormMain::op1Click);
+    ConnectCheckItem(op2, &TFormMain::op2Click);
+    ConnectCheckItem(op3, &TFormMain::op3Click);
+    ConnectCheckItem(OpSusie, &TFormMain::OpSusieClick);
+}
+
+void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
+{
+    connect(item, &QAction::triggered, this, [this, item, handler] {
+        // Qt has already flipped the mark; the handler decides it from the state before the click.
+        item->setChecked(!item->isChecked());
+        Guard(handler);
+    });
+}
+
+void TFormMain::BuildComponents()
+{
+    Timer1 = new TTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->OnTimer = [this] { Guard(&TFormMain::Timer1Timer); };
+
+    trayShell_ = platform_.makeTrayShell();
+    trayShell_->SetErrorReport([this](const std::exception &e) {
+        platform_.dialogs->ErrorReport(this, QStringLiteral("Tapisto"), QString::fromUtf8(e.what()));
+    });
+    TrayIcon1 = new TTrayIcon(this, *trayShell_);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->SetIcon(windowIcon());
+    TrayIcon1->SetRBPopupMenu(PopupMenu1);
+    TrayIcon1->SetTipHelp(Cp932(kTipRunning));
+    TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
+
+    SPIs1 = std::make_unique<TSPIs>(*platform_.registry);
+    SPIs1->AutoSearch = false;
+    SPIs1->SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
+    SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
+                                      const std::string &description, const TGraphicClass *&graphicClass) {
+        SPIs1PictureRegister(&plugin, extension, description, graphicClass);
+    };
+    SPIs1->Loaded();
+
+    AnimateWindow1 = new TAnimateWindow(this);
+    AnimateWindow1->setObjectName(QStringLiteral("AnimateWindow1"));
+    AnimateWindow1->ErrorReport = [this](const std::exception &e) {
+        platform_.dialogs->ErrorReport(this, QStringLiteral("Tapisto"), QString::fromUtf8(e.what()));
+    };
+}
+
+bool TFormMain::Guard(void (TFormMain::*handler)())
+{
+    return RunGuarded(*platform_.dialogs, this, [this, handler] { (this->*handler)(); });
+}
+
+void TFormMain::EnterWindowState()
+{
+    // Whatever the failed start had begun is undone, so the window is the way back in.
+    Timer1->SetEnabled(false);
+    RunGuarded(*platform_.dialogs, this, [this] { TrayIcon1->SetVisible(false); });
+    ShowMainWindow();
+}
+
+std::string TFormMain::ProgramPath() const
+{
+    return FromNativePath(ExecutablePath());
+}
+
+// --- start, windows and exit ---
+
+void TFormMain::FormCreate()
+{
+    schedule_.Reseed();
+    const Settings::StartSettings start = Settings::ReadStartSettings();
+    WallPaperPath = start.wallPaperPath;
+    RefreshGroups();
+    if (op3->isChecked())
+        N10->setEnabled(false);
+    if (!start.startInTray) {
+        ShowMainWindow();
+        return;
+    }
+    schedule_.CurrentIndex = StrToInt(Settings::ReadUseIndexText());
+    const int64_t interval =
+        IntervalMilliseconds(Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text()));
+    TrayIcon1->SetVisible(true);
+    hide();
+    Timer1->SetInterval(interval);
+    Timer1->SetEnabled(true);
+}
+
+void TFormMain::Button1Click()
+{
+    hide();
+    if (windows_.RunListEditor)
+        windows_.RunListEditor(*this);
+    else
+        ShowMainWindow();
+}
+
+void TFormMain::N8Click()
+{
+    Timer1->SetEnabled(false);
+    TrayIcon1->SetVisible(false);
+    ShowMainWindow();
+}
+
+void TFormMain::TrayIcon1DblClick()
+{
+    N8Click();
+}
+
+void TFormMain::N1Click()
+{
+    if (windows_.RunAboutBox)
+        windows_.RunAboutBox(*this);
+}
+
+void TFormMain::ButtonTermClick()
+{
+    Terminate();
+}
+void TFormMain::Exit1Click()
+{
+    Terminate();
+}
+void TFormMain::Exit2Click()
+{
+    Terminate();
+}
+
+void TFormMain::Terminate()
+{
+    terminated_ = true;
+    Timer1->SetEnabled(false);
+    QCoreApplication::exit(0);
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Terminate();
+}
+
+void TFormMain::ShowMainWindow()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TFormMain::PluginsEnabled() const
+{
+    return OpSusie->isChecked();
+}
+
+// --- groups ---
+
+void TFormMain::RefreshGroups()
+{
+    ComboBox1->clear();
+    groupNames_ = ListGroupFiles(HomeFolder());
+    for (const std::string &name : groupNames_)
+        ComboBox1->addItem(Cp932ToQString(name));
+
+    const Settings::GroupSettings stored = Settings::ReadGroupSettings();
+    ComboBox1->setEditText(Cp932ToQString(stored.useSection));
+    TSpinEdit *const spins[] = {SpinEdit1, SpinEdit2, SpinEdit3};
+    const std::string *const texts[] = {&stored.intervalHH, &stored.intervalMM, &stored.intervalSS};
+    for (int i = 0; i < 3; ++i)
+        spins[i]->SetText(texts[i]->empty() ? QStringLiteral("0") : Cp932ToQString(*texts[i]));
+    schedule_.CurrentIndex = 0;
+    // Marks are only ever set here; the menu handlers keep marks and keys in step.
+    if (stored.op1)
+        op1->setChecked(true);
+    if (stored.op2)
+        op2->setChecked(true);
+    if (stored.op3)
+        op3->setChecked(true);
+    if (stored.opSusie) {
+        OpSusie->setChecked(true);
+        SPIs1->Search("*.spi");
+    }
+    if (!IsListedGroup(stored.useSection, groupNames_))
+        ComboBox1->setEditText(QString());
+}
+
+// --- schedule ---
+
+void TFormMain::JikkoClick()
+{
+    const QString groupText = ComboBox1->currentText();
+    if (groupText.isEmpty()) {
+        platform_.dialogs->Warning(this, QStringLiteral("壁紙グループを選択してください。"));
+        return;
+    }
+    std::string group;
+    try {
+        group = Cp932(groupText);
+    } catch (const EEncodingError &) {
+        group.clear(); // a character no group file name can hold
+    }
+    if (group.empty() || !IsListedGroup(group, groupNames_)) {
+        platform_.dialogs->Warning(this, QStringLiteral("グループリストに無いものが入力されています。"));
+        return;
+    }
+    const std::string hh = Cp932(SpinEdit1->Text());
+    const std::string mm = Cp932(SpinEdit2->Text());
+    const std::string ss = Cp932(SpinEdit3->Text());
+    const int64_t interval = IntervalMilliseconds(hh, mm, ss);
+    Timer1->SetInterval(interval);
+    if (interval < 10000 || AnyNegative(hh, mm, ss)) {
+        platform_.dialogs->Warning(this, QStringLiteral("変更間隔は１０秒以上にしてね。"));
+        return;
+    }
+    Settings::WriteSchedule(group, hh, mm, ss);
+    TrayIcon1->SetVisible(true);
+    hide();
+    Timer1->SetEnabled(false); // a fresh full interval even if it was running
+    Timer1->SetEnabled(true);
+    schedule_.CurrentIndex = 0;
+    N5->setEnabled(true);
+    N6->setEnabled(false);
+    TrayIcon1->SetTipHelp(Cp932(kTipRunning));
+    N10->setEnabled(!op3->isChecked());
+}
+
+void TFormMain::Timer1Timer()
+{
+    schedule_.Tick();
+}
+
+void TFormMain::NextWallPaper()
+{
+    schedule_.NextWallPaper();
+}
+
+void TFormMain::N11Click()
+{
+    Timer1->SetEnabled(false);
+    NextWallPaper();
+    Timer1->SetEnabled(true);
+}
+
+void TFormMain::N10Click()
+{
+    Timer1->SetEnabled(false);
+    schedule_.Back();
+    Timer1->SetEnabled(true);
+}
+
+void TFormMain::N5Click()
+{
+    Timer1->SetEnabled(false);
+    N5->setEnabled(false);
+    N6->setEnabled(true);
+    TrayIcon1->SetTipHelp(Cp932(kTipPaused));
+}
+
+void TFormMain::N6Click()
+{
+    Timer1->SetEnabled(true);
+    N5->setEnabled(true);
+    N6->setEnabled(false);
+    TrayIcon1->SetTipHelp(Cp932(kTipRunning));
+}
+
+void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)
+{
+    // Edit1 holds the path that the desktop is told to show.
+    Edit1->setText(Cp932ToQString(WallPaperPath));
+    ::ApplyWallPaper(picturePath, tileValue, correction, WallPaperPath, *platform_.screen, *platform_.registry,
+                     *platform_.desktop);
+}
+
+// --- options ---
+
+void TFormMain::op1Click()
+{
+    const bool on = !op1->isChecked();
+    op1->setChecked(on);
+    Settings::WriteFlag(Settings::kOp1Checked, on);
+}
+
+void TFormMain::op2Click()
+{
+    const bool on = !op2->isChecked();
+    const std::string program = ProgramPath();
+    // The entry is made first: a mark and a key saying "registered" after a failed write would
+    // be a failure shown as success.
+    SetStartupLink(ExtractFilePath(program), program, on, 7, "Tapisto");
+    op2->setChecked(on);
+    Settings::WriteFlag(Settings::kOp2Checked, on);
+}
+
+void TFormMain::SetStartupLink(const std::string &folder, const std::string &programPath, bool create, int32_t folderId,
+                               const std::string &linkName)
+{
+    (void)folderId; // the autostart folder is the only one this program registers in
+    platform_.autostart->Set(create, linkName, programPath, folder);
+}
+
+void TFormMain::op3Click()
+{
+    const bool on = !op3->isChecked();
+    op3->setChecked(on);
+    Settings::WriteFlag(Settings::kOp3Checked, on);
+}
+
+void TFormMain::OpSusieClick()
+{
+    const bool on = !OpSusie->isChecked();
+    OpSusie->setChecked(on);
+    if (on)
+        SPIs1->Search("*.spi");
+    else
+        SPIs1->Clear();
+    Settings::WriteFlag(Settings::kOpSusie, on);
+}
+
+void TFormMain::SPIs1PictureRegister(TInSPI *, const std::string &extension, const std::string &,
+                                     const TGraphicClass *&graphicClass)
+{
+    RefuseBuiltInJpeg(extension, graphicClass);
+}
+
+void TFormMain::Windows1Click()
+{
+    if (!platform_.dialogs->Confirm(
+            this, QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
+                                 "　　続けますか？")))
+        return;
+    Dialogs::FileRequest request;
+    request.mode = Dialogs::FileMode::Open;
+    request.defaultExtension = QStringLiteral("bmp");
+    request.fileName = QStringLiteral("Tapisto_WallPaper.bmp");
+    request.mustExist = false;
+    const QStringList chosen = platform_.dialogs->GetFileNames(this, request);
+    if (chosen.isEmpty())
+        return;
+    WallPaperPath = FromNativePath(QFileInfo(chosen.front()).absoluteFilePath().toStdString());
+    Settings::WriteValue(Settings::kWindows, WallPaperPath);
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "app/ChangeSchedule.h"
+#include "listedit/ListEditorHost.h"
+#include "platform/session/Platform.h"
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class TAnimateWindow;
+class TFormMain;
+class TGraphicClass;
+class TSPIs;
+class TInSPI;
+class TSpinEdit;
+class TTimer;
+class TTrayIcon;
+class TrayShell;
+
+// The windows that the main window opens modally; main supplies them, tests may replace them.
+struct FormMainWindows {
+    // The list editor: runs modally and returns when it is closed.
+    std::function<void(TFormMain &owner)> RunListEditor;
+    // The About box: runs modally.
+    std::function<void(TFormMain &owner)> RunAboutBox;
+};
+
+// The main window and controller: group and interval selection, the change schedule with its tray
+// menu, the options, and the rendering of one picture as the wallpaper. Settings are read from
+// Tapisto.ini at every use; nothing is cached.
+class TFormMain : public QMainWindow, public ListEditorHost {
+public:
+    // Builds the window hidden and runs FormCreate, which decides between the window and the tray.
+    TFormMain(Platform platform, FormMainWindows windows);
+    ~TFormMain() override;
+
+    // ListEditorHost
+    void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override;
+    void RefreshGroups() override;
+    void ShowMainWindow() override;
+    bool PluginsEnabled() const override;
+
+    // The schedule's operations (their failures leave as exceptions).
+    void NextWallPaper();
+    void SetStartupLink(const std::string &folder, const std::string &programPath, bool create, int32_t folderId,
+                        const std::string &linkName);
+
+    // Event handlers; each runs inside the general error report when a user or the timer triggers it.
+    void FormCreate();
+    void Button1Click();
+    void ButtonTermClick();
+    void Exit1Click();
+    void Exit2Click();
+    void N8Click();
+    void TrayIcon1DblClick();
+    void N1Click();
+    void JikkoClick();
+    void Timer1Timer();
+    void N5Click();
+    void N6Click();
+    void N10Click();
+    void N11Click();
+    void op1Click();
+    void op2Click();
+    void op3Click();
+    void OpSusieClick();
+    void Windows1Click();
+    // Refuses JPEG extensions so that those files stay with the built-in decoder.
+    void SPIs1PictureRegister(TInSPI *plugin, const std::string &extension, const std::string &description,
+                              const TGraphicClass *&graphicClass);
+
+    int32_t CurrentIndex() const { return schedule_.CurrentIndex; }
+    void SetCurrentIndex(int32_t index) { schedule_.CurrentIndex = index; }
+    std::string WallPaperPath; // CP932
+    // Whether an exit command asked the program to end.
+    bool Terminated() const { return terminated_; }
+    // The group names of ComboBox1's items, as found on disk (CP932).
+    const std::vector<std::string> &GroupNames() const { return groupNames_; }
+    const Platform &GetPlatform() const { return platform_; }
+
+    // Controls and components, named as the layout names them.
+    QLabel *Label1, *Label2, *Label4, *Label5, *Label6;
+    QComboBox *ComboBox1;
+    QPushButton *Button1, *Jikko, *ButtonTerm;
+    TSpinEdit *SpinEdit1, *SpinEdit2, *SpinEdit3;
+    QStatusBar *StatusBar1;
+    QLineEdit *Edit1;
+    QAction *R1, *Exit1, *N3, *op1, *op2, *op3, *OpSusie, *Windows1, *N1;
+    QMenu *PopupMenu1;
+    QAction *N8, *Exit2, *N6, *N5, *N10, *N11;
+    TTrayIcon *TrayIcon1 = nullptr;
+    TTimer *Timer1;
+    std::unique_ptr<TSPIs> SPIs1;
+    TAnimateWindow *AnimateWindow1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void BuildComponents();
+    // Runs a handler inside the general error report; returns whether it ran to its end.
+    bool Guard(void (TFormMain::*handler)());
+    // Connects a check item so that the handler sees the mark as it was before the click.
+    void ConnectCheckItem(QAction *item, void (TFormMain::*handler)());
+    // Back to the Window state after a start that failed half-way.
+    void EnterWindowState();
+    void Terminate();
+    std::string ProgramPath() const;
+
+    Platform platform_;
+    FormMainWindows windows_;
+    ChangeSchedule schedule_;
+    std::unique_ptr<TrayShell> trayShell_;
+    std::vector<std::string> groupNames_;
+    bool terminated_ = false;
+};
+
+// The program's icon, drawn from its vector image.
+QIcon ProgramIcon();

@@ -1,0 +1,53 @@
+#include "app/SpinEdit.h"
+
+#include "platform/IntConvert.h"
+
+#include <QLineEdit>
+
+#include <algorithm>
+
+TSpinEdit::TSpinEdit(int minValue, int maxValue, QWidget *parent)
+    : QAbstractSpinBox(parent), minValue_(minValue), maxValue_(maxValue)
+{
+    setKeyboardTracking(true);
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    SetText(QString::number(minValue));
+}
+
+QString TSpinEdit::Text() const
+{
+    return lineEdit()->text();
+}
+
+void TSpinEdit::SetText(const QString &text)
+{
+    lineEdit()->setText(text);
+}
+
+int TSpinEdit::CurrentValue() const
+{
+    int32_t value = 0;
+    const QByteArray bytes = Text().toUtf8();
+    if (!TryStrToInt(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), value))
+        return minValue_;
+    return value;
+}
+
+void TSpinEdit::stepBy(int steps)
+{
+    const long long next = static_cast<long long>(CurrentValue()) + steps;
+    SetText(QString::number(std::clamp<long long>(next, minValue_, maxValue_)));
+    lineEdit()->selectAll();
+}
+
+QValidator::State TSpinEdit::validate(QString &, int &) const
+{
+    return QValidator::Acceptable;
+}
+
+void TSpinEdit::fixup(QString &) const {}
+
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
+{
+    return StepUpEnabled | StepDownEnabled;
+}

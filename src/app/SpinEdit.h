@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+
+// A spin edit that keeps whatever text the user types: the arrows step within [min, max], but the
+// text is never corrected, so a text that is not an integer fails only where it is converted.
+class TSpinEdit : public QAbstractSpinBox {
+public:
+    TSpinEdit(int minValue, int maxValue, QWidget *parent = nullptr);
+
+    QString Text() const;
+    void SetText(const QString &text);
+    int MinValue() const { return minValue_; }
+    int MaxValue() const { return maxValue_; }
+
+    void stepBy(int steps) override;
+    QValidator::State validate(QString &input, int &pos) const override;
+    void fixup(QString &input) const override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+
+private:
+    // The value the arrows start from: the text's integer, or the minimum when it is none.
+    int CurrentValue() const;
+
+    int minValue_;
+    int maxValue_;
+};

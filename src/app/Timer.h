@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+
+// A timer with the behaviour the schedule relies on: an interval of 0 makes no ticks, and every
+// enabling (or a new interval while enabled) starts a fresh full interval.
+class TTimer : public QObject {
+public:
+    explicit TTimer(QObject *parent = nullptr);
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    int64_t Interval() const { return interval_; }
+    // Milliseconds; negative counts as 0, and intervals beyond the platform timer's range run at
+    // its longest interval.
+    void SetInterval(int64_t milliseconds);
+    // Whether ticks are actually being delivered.
+    bool Running() const { return timer_.isActive(); }
+
+    std::function<void()> OnTimer;
+
+private:
+    void Update();
+
+    QTimer timer_;
+    bool enabled_ = false;
+    int64_t interval_ = 1000;
+};

@@ -1,0 +1,93 @@
+// The program's entry: one instance per user, the main window created hidden, the message loop.
+#include "app/EditorWindows.h"
+#include "app/FormMain.h"
+#include "ini/IniRegistry.h"
+#include "platform/Exceptions.h"
+#include "platform/desktop/CommandRunner.h"
+#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "platform/session/Autostart.h"
+#include "platform/session/SingleInstance.h"
+#include "platform/ui/Browser.h"
+#include "platform/ui/Dialogs.h"
+#include "shell/QtTrayShell.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+// Stands in when no desktop could be recognised: the program still starts, and every change
+// reports why the wallpaper cannot be set.
+class UnavailableDesktop : public Desktop {
+public:
+    explicit UnavailableDesktop(std::string message) : message_(std::move(message)) {}
+    const char *Name() const override { return "none"; }
+    void setWallpaper(const std::string &, int32_t) override { throw Exception(message_); }
+
+private:
+    std::string message_;
+};
+
+std::unique_ptr<Desktop> MakeDesktop(CommandRunner &runner)
+{
+    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
+    try {
+        return CreateDesktop(DetectDesktop(env), runner, env);
+    } catch (const Exception &e) {
+        return std::make_unique<UnavailableDesktop>(e.Message());
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    SingleInstance guard(SingleInstanceLockPath("PgTapisto"));
+    try {
+        if (!guard.TryAcquire())
+            return 0; // another instance runs: end without a word
+    } catch (const Exception &e) {
+        // No place for the guard: better two instances than none.
+        std::fprintf(stderr, "tapisto: %s\n", e.Message().c_str());
+    }
+
+    // The layout is in pixels; the screen's resolution must not scale it.
+    if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
+        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tapisto"));
+    QApplication::setApplicationVersion(QStringLiteral(TAPISTO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("Tapisto"));
+    // The program lives in the tray with no window shown; only the exit commands end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    try {
+        ProcessRunner runner;
+        std::unique_ptr<Desktop> desktop = MakeDesktop(runner);
+        std::unique_ptr<Registry> registry = CreateUserRegistry();
+        QtScreenMetrics screen;
+        QtDialogs dialogs;
+        QtBrowser browser;
+        XdgAutostart autostart(AutostartFolder());
+        Platform platform;
+        platform.desktop = desktop.get();
+        platform.registry = registry.get();
+        platform.screen = &screen;
+        platform.dialogs = &dialogs;
+        platform.browser = &browser;
+        platform.autostart = &autostart;
+        platform.makeTrayShell = [] { return std::unique_ptr<TrayShell>(new QtTrayShell); };
+
+        TFormMain form(platform, ProgramWindows());
+        if (form.Terminated())
+            return 0;
+        return QApplication::exec();
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "tapisto: %s\n", e.what());
+        return 1;
+    }
+}

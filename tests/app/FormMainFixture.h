@@ -1,0 +1,125 @@
+#pragma once
+
+#include "app/FormMain.h"
+#include "app/Settings.h"
+#include "listedit/WallPaperList.h"
+#include "platform/QtText.h"
+#include "platform/Registry.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "platform/session/Autostart.h"
+#include "platform/ui/Browser.h"
+#include "platform/ui/Dialogs.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayShell.h"
+
+#include "TempHome.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The notification area as a list of the records it was given.
+class FakeTrayShell : public TrayShell {
+public:
+    bool Add(const NotifyRecord &record) override
+    {
+        ++adds;
+        shown = true;
+        tip = record.Tip;
+        return true;
+    }
+    bool Modify(const NotifyRecord &record) override
+    {
+        tip = record.Tip;
+        return shown;
+    }
+    bool Delete(const NotifyRecord &) override
+    {
+        shown = false;
+        return true;
+    }
+    bool shown = false;
+    int adds = 0;
+    std::string tip;
+};
+
+// Records the wallpapers the window sets.
+class RecordingDesktop : public Desktop {
+public:
+    const char *Name() const override { return "recording"; }
+    void setWallpaper(const std::string &path, int32_t tileValue) override { calls.push_back({path, tileValue}); }
+    struct Call {
+        std::string path;
+        int tileValue;
+    };
+    std::vector<Call> calls;
+};
+
+// A main window in a fresh home folder with every platform service faked. Pictures "p<k>.bmp"
+// are k + 1 pixels wide, so the output bitmap's width tells which entry was shown.
+class FormMainTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform.desktop = &desktop;
+        platform.registry = &registry;
+        platform.screen = &screen;
+        platform.dialogs = &dialogs;
+        platform.browser = &browser;
+        platform.autostart = &autostart;
+        platform.makeTrayShell = [this] {
+            auto shell = std::make_unique<FakeTrayShell>();
+            tray = shell.get();
+            return std::unique_ptr<TrayShell>(std::move(shell));
+        };
+    }
+
+    TFormMain &Create()
+    {
+        form = std::make_unique<TFormMain>(platform, windows);
+        return *form;
+    }
+
+    // A group of `count` pictures, entry k being a (k + 1) x 2 bitmap shown without correction.
+    void MakeGroup(const std::string &name, int count)
+    {
+        WallPaperList list;
+        for (int k = 0; k < count; ++k) {
+            const std::string picture = home.File("p" + std::to_string(k) + ".bmp");
+            QImage image(k + 1, 2, QImage::Format_RGB888);
+            image.fill(Qt::blue);
+            image.save(QString::fromStdString(picture), "BMP");
+            list.push_back({picture, std::string(kPositionTile), ""});
+        }
+        WriteWallPaperList(home.File(name), list);
+    }
+
+    void WriteSettings(const std::string &text) { WriteFileBytes(home.File("Tapisto.ini"), text); }
+
+    // The entry number of the picture in the output bitmap, or -1 when there is none.
+    int ShownEntry() const
+    {
+        QImage output(QString::fromStdString(form->WallPaperPath));
+        return output.isNull() ? -1 : output.width() - 1;
+    }
+
+    std::string Tip() const { return Cp932ToUtf8(form->TrayIcon1->TipHelp()); }
+    QString LastMessage() const { return dialogs.messages.empty() ? QString() : dialogs.messages.back().text; }
+
+    TempHome home;
+    RecordingDesktop desktop;
+    MemoryRegistry registry;
+    FixedScreenMetrics screen{1024, 768};
+    FakeDialogs dialogs;
+    FakeBrowser browser;
+    FakeAutostart autostart;
+    FakeTrayShell *tray = nullptr;
+    Platform platform;
+    FormMainWindows windows;
+    std::unique_ptr<TFormMain> form;
+};

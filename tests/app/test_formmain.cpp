@@ -1,0 +1,457 @@
+#include "FormMainFixture.h"
+
+#include "app/SpinEdit.h"
+#include "app/Timer.h"
+#include "picture/PictureFormats.h"
+#include "picture/SPIs.h"
+#include "platform/Exceptions.h"
+#include "shell/TrayIcon.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+QStringList ItemTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+void SetInterval(TFormMain &f, const char *hh, const char *mm, const char *ss)
+{
+    f.SpinEdit1->SetText(QString::fromUtf8(hh));
+    f.SpinEdit2->SetText(QString::fromUtf8(mm));
+    f.SpinEdit3->SetText(QString::fromUtf8(ss));
+}
+
+void Tick(TFormMain &f)
+{
+    f.Timer1->OnTimer();
+} // as the timer delivers it, inside the error report
+
+} // namespace
+
+TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
+{
+    MakeGroup("b.dat", 1);
+    MakeGroup("A.DAT", 1);
+    TFormMain &f = Create();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.TrayIcon1->Visible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_EQ((QStringList{QStringLiteral("A.DAT"), QStringLiteral("b.dat")}), ItemTexts(f.ComboBox1));
+    EXPECT_EQ(QString(), f.ComboBox1->currentText());
+    for (TSpinEdit *spin : {f.SpinEdit1, f.SpinEdit2, f.SpinEdit3})
+        EXPECT_EQ(QStringLiteral("0"), spin->Text());
+    for (QAction *item : {f.op1, f.op2, f.op3, f.OpSusie})
+        EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(Settings::DefaultWallPaperPath(), f.WallPaperPath);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(f.Edit1->isVisibleTo(&f));
+    EXPECT_EQ(QStringLiteral("Tapisto"), f.windowTitle());
+    EXPECT_EQ(QSize(231, 140), f.centralWidget()->size());
+    EXPECT_EQ(12, f.font().pixelSize());
+    // The tray menu's initial states.
+    EXPECT_TRUE(f.N5->isEnabled());
+    EXPECT_FALSE(f.N6->isEnabled());
+    EXPECT_EQ("壁紙変更中", Tip());
+}
+
+TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
+{
+    MakeGroup("g.dat", 3);
+    WriteSettings("[Main]\r\nop1checked=1\r\nUseSection=g.dat\r\nUseIndex=2\r\n"
+                  "IntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=30\r\n");
+    TFormMain &f = Create();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(f.TrayIcon1->Visible());
+    EXPECT_TRUE(tray->shown);
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_EQ(30000, f.Timer1->Interval());
+    EXPECT_TRUE(f.op1->isChecked());
+    Tick(f);
+    EXPECT_EQ(2, ShownEntry());
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+    ASSERT_EQ(1u, desktop.calls.size());
+    EXPECT_EQ(1, desktop.calls[0].tileValue);
+    EXPECT_EQ(registry.ReadString("Control Panel\\desktop", "TileWallpaper"), std::optional<std::string>("1"));
+    EXPECT_EQ(Cp932ToQString(f.WallPaperPath), f.Edit1->text());
+}
+
+TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
+{
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\n");
+    TFormMain &f = Create();
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_EQ(0, f.Timer1->Interval());
+    EXPECT_FALSE(f.Timer1->Running());
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(FormMainTest, AFailedTrayStartIsReportedAndLeavesTheWindowReachable)
+{
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=x\r\nIntervalSS=30\r\n");
+    TFormMain &f = Create();
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
+    EXPECT_EQ(QStringLiteral("'x' は整数ではありません"), dialogs.messages[0].text);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_FALSE(f.TrayIcon1->Visible());
+}
+
+TEST_F(FormMainTest, JikkoRefusesWhatItCannotRun)
+{
+    MakeGroup("B.DAT", 1);
+    TFormMain &f = Create();
+    const auto clickJikko = [&] { QTest::mouseClick(f.Jikko, Qt::LeftButton); };
+
+    clickJikko();
+    EXPECT_EQ(QStringLiteral("壁紙グループを選択してください。"), LastMessage());
+    EXPECT_EQ(QStringLiteral("警告"), dialogs.messages.back().title);
+    EXPECT_EQ(Dialogs::Icon::Warning, dialogs.messages.back().icon);
+
+    f.ComboBox1->setEditText(QStringLiteral("b.dat")); // letter case differs from the item
+    clickJikko();
+    EXPECT_EQ(QStringLiteral("グループリストに無いものが入力されています。"), LastMessage());
+
+    f.ComboBox1->setEditText(QStringLiteral("B.DAT"));
+    SetInterval(f, "0", "0", "9");
+    clickJikko();
+    EXPECT_EQ(QStringLiteral("変更間隔は１０秒以上にしてね。"), LastMessage());
+    SetInterval(f, "0", "-1", "70"); // adds up to 10 s, but a negative part is no interval
+    clickJikko();
+    EXPECT_EQ(QStringLiteral("変更間隔は１０秒以上にしてね。"), LastMessage());
+    SetInterval(f, "0", "0", "1.5");
+    clickJikko();
+    EXPECT_EQ(QStringLiteral("'1.5' は整数ではありません"), LastMessage());
+    EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages.back().title);
+
+    EXPECT_EQ(5u, dialogs.messages.size());
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ("", Settings::ReadValue(Settings::kUseSection));
+}
+
+TEST_F(FormMainTest, JikkoAcceptsTenSecondsAndRunsTheGroupInOrder)
+{
+    MakeGroup("g.dat", 3);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "00", "10");
+    f.R1->trigger();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ(10000, f.Timer1->Interval());
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(f.TrayIcon1->Visible());
+    EXPECT_EQ("00", Settings::ReadValue(Settings::kIntervalMM)); // the texts as they stood
+    EXPECT_EQ("g.dat", Settings::ReadValue(Settings::kUseSection));
+    EXPECT_EQ("", Settings::ReadUseIndexText()); // nothing changes before the first tick
+
+    std::vector<int> shown;
+    std::vector<std::string> stored;
+    for (int i = 0; i < 4; ++i) {
+        Tick(f);
+        shown.push_back(ShownEntry());
+        stored.push_back(Settings::ReadUseIndexText());
+    }
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0}), shown);
+    EXPECT_EQ((std::vector<std::string>{"1", "2", "0", "1"}), stored);
+}
+
+TEST_F(FormMainTest, BackAndNextFromTheTrayMenu)
+{
+    MakeGroup("g.dat", 3);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "1", "0");
+    f.JikkoClick();
+    Tick(f);
+    Tick(f);
+    Tick(f); // entry 2 on screen
+    f.N10->trigger();
+    EXPECT_EQ(1, ShownEntry());
+    EXPECT_TRUE(f.Timer1->Running());
+    f.N11->trigger();
+    EXPECT_EQ(2, ShownEntry());
+    f.N11->trigger();
+    EXPECT_EQ(0, ShownEntry());
+    f.N10->trigger();
+    EXPECT_EQ(2, ShownEntry());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(FormMainTest, AFailingEntryIsReportedAndRetriedAtTheNextTick)
+{
+    MakeGroup("g.dat", 2);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "0", "10");
+    f.JikkoClick();
+    Tick(f); // entry 0
+    const std::string picture = home.File("p1.bmp");
+    std::rename(picture.c_str(), (picture + ".away").c_str());
+    Tick(f);
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ(1, f.CurrentIndex());
+    EXPECT_EQ("1", Settings::ReadUseIndexText());
+    std::rename((picture + ".away").c_str(), picture.c_str());
+    Tick(f);
+    EXPECT_EQ(1, ShownEntry());
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+
+    // From next, the error leaves the timer off until something enables it again.
+    std::rename(home.File("p0.bmp").c_str(), home.File("p0.away").c_str());
+    f.N11->trigger();
+    EXPECT_EQ(2u, dialogs.messages.size());
+    EXPECT_FALSE(f.Timer1->Enabled());
+}
+
+TEST_F(FormMainTest, ScrSuspendsTimedChangesOnly)
+{
+    MakeGroup("g.dat", 2);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "0", "10");
+    f.JikkoClick();
+    Settings::WriteValue(Settings::kScr, "1");
+    Tick(f);
+    EXPECT_EQ(-1, ShownEntry());
+    EXPECT_TRUE(dialogs.messages.empty());
+    f.N11Click();
+    EXPECT_EQ(0, ShownEntry());
+}
+
+TEST_F(FormMainTest, PauseResumeAndBackToTheWindow)
+{
+    MakeGroup("g.dat", 2);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "0", "10");
+    f.JikkoClick();
+    Tick(f);
+    f.N5->trigger();
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_FALSE(f.N5->isEnabled());
+    EXPECT_TRUE(f.N6->isEnabled());
+    EXPECT_EQ("壁紙変更停止中", Tip());
+    EXPECT_EQ("壁紙変更停止中", Cp932ToUtf8(tray->tip));
+    f.N6->trigger();
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ("壁紙変更中", Tip());
+
+    f.N5->trigger();
+    f.TrayIcon1->OnDblClick(f.TrayIcon1); // double click while paused
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.TrayIcon1->Visible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_FALSE(f.N5->isEnabled()); // the menu stays as it was left
+    f.Jikko->click();
+    EXPECT_EQ(0, f.CurrentIndex());
+    EXPECT_TRUE(f.N5->isEnabled());
+    EXPECT_FALSE(f.N6->isEnabled());
+    EXPECT_TRUE(f.Timer1->Running());
+    f.N8->trigger();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+}
+
+TEST_F(FormMainTest, RandomOrderDisablesBackOnlyAtStart)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "0", "10");
+    f.JikkoClick();
+    EXPECT_TRUE(f.N10->isEnabled());
+    f.op3->trigger();
+    EXPECT_TRUE(f.op3->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOp3Checked));
+    EXPECT_TRUE(f.N10->isEnabled());
+    Tick(f);
+    Tick(f);
+    EXPECT_EQ(0, ShownEntry());
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+    f.N8Click();
+    f.JikkoClick();
+    EXPECT_FALSE(f.N10->isEnabled());
+    f.op3->trigger();
+    EXPECT_FALSE(f.op3->isChecked());
+    EXPECT_EQ("0", Settings::ReadValue(Settings::kOp3Checked));
+}
+
+TEST_F(FormMainTest, GroupsAndMarksAreRestoredFromTheSettings)
+{
+    MakeGroup("B.DAT", 1);
+    std::filesystem::create_directory(home.File("x.dat"));
+    WriteSettings("[Main]\r\nUseSection=b.dat\r\nIntervalHH=1\r\nIntervalMM=abc\r\n"
+                  "Op2Checked=1\r\nOp3Checked=yes\r\n");
+    TFormMain &f = Create();
+    EXPECT_EQ(QStringList{QStringLiteral("B.DAT")}, ItemTexts(f.ComboBox1));
+    EXPECT_EQ(QString(), f.ComboBox1->currentText()); // case-sensitive match fails
+    EXPECT_EQ(QStringLiteral("1"), f.SpinEdit1->Text());
+    EXPECT_EQ(QStringLiteral("abc"), f.SpinEdit2->Text()); // shown as it is
+    EXPECT_EQ(QStringLiteral("0"), f.SpinEdit3->Text());
+    EXPECT_TRUE(f.op2->isChecked());
+    EXPECT_FALSE(f.op3->isChecked());
+    EXPECT_TRUE(f.N10->isEnabled());
+
+    f.op1->trigger();
+    Settings::WriteValue(Settings::kOp1Checked, "0"); // edited from outside
+    f.RefreshGroups();
+    EXPECT_TRUE(f.op1->isChecked()); // marks are only ever set
+    Settings::WriteValue(Settings::kUseSection, "B.DAT");
+    f.RefreshGroups();
+    EXPECT_EQ(QStringLiteral("B.DAT"), f.ComboBox1->currentText());
+}
+
+TEST_F(FormMainTest, StartupRegistrationFollowsTheMark)
+{
+    TFormMain &f = Create();
+    f.op2->trigger();
+    f.op2->trigger();
+    f.op2->trigger();
+    ASSERT_EQ(3u, autostart.calls.size());
+    EXPECT_TRUE(autostart.calls[0].create);
+    EXPECT_FALSE(autostart.calls[1].create);
+    EXPECT_TRUE(autostart.calls[2].create);
+    EXPECT_EQ("Tapisto", autostart.calls[0].name);
+    const std::string program = autostart.calls[0].programPath;
+    EXPECT_EQ(program.substr(0, program.rfind('/') + 1), autostart.calls[0].workingFolder);
+    EXPECT_TRUE(f.op2->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOp2Checked));
+}
+
+TEST_F(FormMainTest, FailedStartupRegistrationKeepsMarkAndKey)
+{
+    class BrokenAutostart : public Autostart {
+    public:
+        void Set(bool, const std::string &, const std::string &, const std::string &) override
+        {
+            throw EInOutError("no autostart folder");
+        }
+    } broken;
+    platform.autostart = &broken;
+    TFormMain &f = Create();
+    f.op2->trigger();
+    EXPECT_FALSE(f.op2->isChecked());
+    EXPECT_EQ("", Settings::ReadValue(Settings::kOp2Checked));
+    EXPECT_EQ(QStringLiteral("no autostart folder"), LastMessage());
+}
+
+TEST_F(FormMainTest, OutputBitmapChoice)
+{
+    TFormMain &f = Create();
+    const std::string before = f.WallPaperPath;
+    dialogs.SetNextAnswer(Dialogs::Button::No);
+    f.Windows1->trigger();
+    EXPECT_EQ(QStringLiteral("確認"), dialogs.messages.back().title);
+    EXPECT_EQ(QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
+                             "　　続けますか？"),
+              LastMessage());
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+    f.Windows1->trigger(); // yes, then cancelled
+    ASSERT_EQ(1u, dialogs.fileRequests.size());
+    EXPECT_EQ(QStringLiteral("bmp"), dialogs.fileRequests[0].defaultExtension);
+    EXPECT_EQ(QStringLiteral("Tapisto_WallPaper.bmp"), dialogs.fileRequests[0].fileName);
+    EXPECT_FALSE(dialogs.fileRequests[0].mustExist);
+    EXPECT_EQ(before, f.WallPaperPath);
+    EXPECT_EQ("", Settings::ReadValue(Settings::kWindows));
+
+    const std::string chosen = home.File("new/out.bmp"); // need not exist yet
+    dialogs.SetNextFileName(QString::fromStdString(chosen));
+    f.Windows1->trigger();
+    EXPECT_EQ(chosen, f.WallPaperPath);
+    EXPECT_EQ(chosen, Settings::ReadValue(Settings::kWindows));
+}
+
+TEST_F(FormMainTest, PluginRegistrationRefusesJpeg)
+{
+    TFormMain &f = Create();
+    int dummy = 0;
+    const auto *offered = reinterpret_cast<const TGraphicClass *>(&dummy); // never dereferenced
+    for (const char *ext : {"jpg", "Jpeg", "JPG", "jpeg"}) {
+        const TGraphicClass *proposed = offered;
+        f.SPIs1PictureRegister(nullptr, ext, "", proposed);
+        EXPECT_EQ(nullptr, proposed) << ext;
+    }
+    for (const char *ext : {"jpe", "png", "jpgx"}) {
+        const TGraphicClass *proposed = offered;
+        f.SPIs1PictureRegister(nullptr, ext, "", proposed);
+        EXPECT_EQ(offered, proposed) << ext;
+    }
+}
+
+TEST_F(FormMainTest, ExitCommandsAndTheCloseBoxEndTheProgram)
+{
+    TFormMain &f = Create();
+    EXPECT_FALSE(f.Terminated());
+    f.close();
+    EXPECT_TRUE(f.Terminated());
+    form.reset();
+    TFormMain &g = Create();
+    g.Exit2->trigger();
+    EXPECT_TRUE(g.Terminated());
+}
+
+TEST_F(FormMainTest, EditorAndAboutRunModallyFromTheMenus)
+{
+    int editors = 0, abouts = 0;
+    windows.RunListEditor = [&](TFormMain &owner) {
+        ++editors;
+        EXPECT_FALSE(owner.isVisible()); // the main window hides while the editor runs
+        owner.ShowMainWindow();
+    };
+    windows.RunAboutBox = [&](TFormMain &) { ++abouts; };
+    TFormMain &f = Create();
+    f.Button1->click();
+    f.N3->trigger();
+    f.N1->trigger();
+    EXPECT_EQ(2, editors);
+    EXPECT_EQ(1, abouts);
+    EXPECT_TRUE(f.isVisible());
+}
+
+TEST_F(FormMainTest, PluginOptionLoadsAndUnloadsThePlugins)
+{
+    // The Susie folder of the registry holds two test readers; one of them also announces jpg.
+    const std::string folder = home.File("susie");
+    std::filesystem::create_directory(folder);
+    const std::string plugins = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    for (const char *name : {"toy.spi", "jpe.spi"})
+        std::filesystem::copy_file(plugins + "/" + name, folder + "/" + name);
+    registry.WriteString(kSusiePluginKey, kSusiePluginValue, folder);
+    const TGraphicClass *builtInJpeg = FindPictureClass("jpg");
+
+    TFormMain &f = Create();
+    EXPECT_EQ(0, f.SPIs1->Count());
+    f.OpSusie->trigger();
+    EXPECT_TRUE(f.OpSusie->isChecked());
+    EXPECT_TRUE(f.PluginsEnabled());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpSusie));
+    EXPECT_EQ(2, f.SPIs1->Count());
+    EXPECT_NE(nullptr, FindPictureClass("toy"));
+    EXPECT_NE(builtInJpeg, FindPictureClass("jpe"));
+    EXPECT_EQ(builtInJpeg, FindPictureClass("jpg")); // refused: stays with the built-in reader
+    f.RefreshGroups();
+    f.RefreshGroups();
+    EXPECT_EQ(2, f.SPIs1->Count()); // each plug-in loads once
+    f.OpSusie->trigger();
+    EXPECT_EQ(0, f.SPIs1->Count());
+    EXPECT_FALSE(f.PluginsEnabled());
+    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpSusie));
+    EXPECT_TRUE(dialogs.messages.empty());
+}

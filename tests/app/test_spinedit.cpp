@@ -1,0 +1,55 @@
+#include "app/SpinEdit.h"
+#include "app/Timer.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(SpinEdit, KeepsTypedTextAndStepsWithinItsRange)
+{
+    TSpinEdit spin(0, 23);
+    EXPECT_EQ(QStringLiteral("0"), spin.Text());
+    spin.stepBy(-1);
+    EXPECT_EQ(QStringLiteral("0"), spin.Text());
+    spin.SetText(QStringLiteral("22"));
+    spin.stepBy(1);
+    spin.stepBy(1);
+    EXPECT_EQ(QStringLiteral("23"), spin.Text());
+
+    spin.SetText(QString());
+    QTest::keyClicks(&spin, QStringLiteral("1.5"));
+    EXPECT_EQ(QStringLiteral("1.5"), spin.Text());
+    QTest::keyClick(&spin, Qt::Key_Tab); // leaving the field corrects nothing
+    EXPECT_EQ(QStringLiteral("1.5"), spin.Text());
+    spin.SetText(QStringLiteral("99"));
+    EXPECT_EQ(QStringLiteral("99"), spin.Text());
+    spin.stepBy(1); // beyond the range the arrows bring it back in
+    EXPECT_EQ(QStringLiteral("23"), spin.Text());
+    spin.SetText(QStringLiteral("abc"));
+    spin.stepBy(1); // no integer: the arrows start from the minimum
+    EXPECT_EQ(QStringLiteral("1"), spin.Text());
+}
+
+TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)
+{
+    TTimer timer;
+    int ticks = 0;
+    timer.OnTimer = [&] { ++ticks; };
+    timer.SetInterval(0);
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.Enabled());
+    EXPECT_FALSE(timer.Running());
+    QTest::qWait(30);
+    EXPECT_EQ(0, ticks);
+    timer.SetInterval(10);
+    EXPECT_TRUE(timer.Running());
+    QTRY_VERIFY_WITH_TIMEOUT(ticks > 0, 2000);
+    timer.SetEnabled(false);
+    EXPECT_FALSE(timer.Running());
+    timer.SetInterval(-5);
+    EXPECT_EQ(0, timer.Interval());
+    timer.SetInterval(int64_t(1) << 40); // beyond the platform timer: its longest interval
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.Running());
+}
