@@ -76,7 +76,10 @@ void DeleteFileIfExists(std::string_view cp932Path)
 AtomicFileWriter::AtomicFileWriter(std::string_view cp932Path)
     : displayPath_(Cp932ToUtf8Lossy(cp932Path)), nativePath_(ToNativePath(cp932Path))
 {
-    tempPath_ = nativePath_ + ".XXXXXX";
+    // A hidden name beside the target: same file system for the rename, and a temporary left by a
+    // killed process never shows up as a group or a picture.
+    const size_t slash = nativePath_.rfind('/');
+    tempPath_ = nativePath_.substr(0, slash + 1) + "." + nativePath_.substr(slash + 1) + ".XXXXXX";
     fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         tempPath_.clear();

@@ -27,7 +27,12 @@ TEST(Encoding, UnrepresentableCharacterNamesCharacterAndPosition)
 TEST(Encoding, InvalidCp932IsAnErrorOrReplacedForMessages)
 {
     EXPECT_THROW(Cp932ToUtf8("a\x81"), EEncodingError);
-    EXPECT_EQ("a\xEF\xBF\xBD" "b", Cp932ToUtf8Lossy("a\x81\x7F" "b").substr(0, 4) + "b");
+    EXPECT_EQ("a\xEF\xBF\xBD"
+              "b",
+              Cp932ToUtf8Lossy("a\x81\x7F"
+                               "b")
+                      .substr(0, 4) +
+                  "b");
     EXPECT_EQ("plain", Cp932ToUtf8Lossy("plain"));
 }
 

@@ -1,0 +1,81 @@
+// Loading a large group the way the scheduler does (INI engine, last entry) and the way the
+// editor does (every line).
+#include "ini/IniStore.h"
+#include "listedit/WallPaperList.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+// A group of kEntries pictures with lines of about 60 bytes, written once per process into a
+// temporary folder that is removed at exit.
+class GroupFixture {
+public:
+    GroupFixture()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tapisto-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        folder_ = pattern;
+        WallPaperList list;
+        list.reserve(kEntries);
+        for (int k = 0; k < kEntries; ++k) {
+            char name[64];
+            std::snprintf(name, sizeof name, "/home/user/Pictures/wall/photo_%06d.jpg", k);
+            list.push_back({name, std::string(k % 3 == 0 ? kPositionTile : kPositionCentre), k % 5 == 0 ? "150%" : ""});
+        }
+        path_ = folder_ + "/group.dat";
+        WriteWallPaperList(path_, list);
+    }
+    ~GroupFixture()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
+const std::string &GroupFile()
+{
+    static const GroupFixture fixture;
+    return fixture.Path();
+}
+
+void BM_SchedulerReadsLastEntry(benchmark::State &state)
+{
+    const std::string &path = GroupFile();
+    const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
+    for (auto _ : state) {
+        TIniStoreEx ini(path);
+        int32_t last = ReadLastIndex(ini);
+        WallPaperEntry entry = ReadWallPaperEntry(ini, last);
+        benchmark::DoNotOptimize(entry);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+}
+BENCHMARK(BM_SchedulerReadsLastEntry)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_EditorReadsWholeList(benchmark::State &state)
+{
+    const std::string &path = GroupFile();
+    const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
+    for (auto _ : state) {
+        WallPaperList list = ReadWallPaperList(path);
+        benchmark::DoNotOptimize(list);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+}
+BENCHMARK(BM_EditorReadsWholeList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,96 @@
+// tapistoctl: drives the program's code from the command line, without a window.
+#include "CliSupport.h"
+#include "platform/Exceptions.h"
+#include "platform/HomeFolder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using CommandFunction = int (*)(const std::vector<std::string> &args);
+
+// Each command lives in its own Cmd<Name>.cpp.
+int CmdIni(const std::vector<std::string> &args);
+int CmdList(const std::vector<std::string> &args);
+
+namespace {
+
+struct Command {
+    const char *name;
+    CommandFunction run;
+    const char *usage;
+};
+
+const Command kCommands[] = {
+    {"list", CmdList, "list FILE"},
+    {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
+};
+
+void PrintUsage(FILE *out)
+{
+    std::fputs("usage: tapistoctl [--home DIR] COMMAND [ARGS]\n", out);
+    for (const Command &c : kCommands)
+        std::fprintf(out, "  %s\n", c.usage);
+    std::fputs("Texts are UTF-8. Exit status: 0 success, 1 failure, 2 usage error.\n", out);
+}
+
+int UsageFailure(const std::string &message)
+{
+    std::fprintf(stderr, "tapistoctl: %s\n", message.c_str());
+    PrintUsage(stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Global options may stand anywhere before a "--"; the rest goes to the command.
+    std::vector<std::string> args;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+            PrintUsage(stdout);
+            return 0;
+        } else if (!optionsEnded && arg == "--home") {
+            if (i + 1 >= argc)
+                return UsageFailure("--home: フォルダを指定してください");
+            SetHomeFolderOverride(argv[++i]);
+        } else if (!optionsEnded && arg.rfind("--home=", 0) == 0) {
+            SetHomeFolderOverride(arg.substr(7));
+        } else {
+            args.push_back(std::move(arg));
+        }
+    }
+    if (args.empty())
+        return UsageFailure("コマンドを指定してください");
+
+    const std::string name = args.front();
+    args.erase(args.begin());
+    for (const Command &c : kCommands) {
+        if (name != c.name)
+            continue;
+        try {
+            int status = c.run(args);
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", std::strerror(errno));
+                return 1;
+            }
+            return status;
+        } catch (const UsageError &e) {
+            return UsageFailure(e.what());
+        } catch (const Exception &e) {
+            std::fprintf(stderr, "tapistoctl: %s\n", e.Message().c_str());
+            return 1;
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "tapistoctl: %s\n", e.what());
+            return 1;
+        }
+    }
+    return UsageFailure("不明なコマンド " + name);
+}

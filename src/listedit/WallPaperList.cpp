@@ -1,0 +1,118 @@
+#include "WallPaperList.h"
+
+#include "ini/IniStore.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/IntConvert.h"
+
+#include <cstring>
+
+void WriteWallPaperList(std::string_view path, const WallPaperList &list)
+{
+    // An empty group has no file.
+    if (list.empty()) {
+        DeleteFileIfExists(path);
+        return;
+    }
+    // Linux file names may hold CR or Ctrl-Z; written out they would end the line or the file and
+    // lose the rest of the group at the next read, so such a list is refused before anything is
+    // touched. (A lone LF reads back unchanged.)
+    for (const WallPaperEntry &e : list) {
+        for (const std::string *field : {&e.PicturePath, &e.PositionText, &e.CorrectionText}) {
+            if (field->find_first_of("\r\x1A") != std::string::npos)
+                throw EInOutError(FormatMessage("改行または Ctrl-Z を含む項目はリストに保存できません: %s",
+                                                {Cp932ToUtf8Lossy(*field)}));
+        }
+    }
+    std::string image;
+    image.reserve(32 + list.size() * 64);
+    image.append("[Main]\r\nIdx=").append(std::to_string(list.size() - 1)).append("\r\n");
+    for (size_t k = 0; k < list.size(); ++k) {
+        const WallPaperEntry &e = list[k];
+        image.append("file").append(std::to_string(k)).append("=");
+        image.append(e.PicturePath).append(",");
+        image.append(e.PositionText).append(",");
+        image.append(e.CorrectionText).append(",\r\n");
+    }
+    ReplaceFileAtomically(path, image);
+}
+
+WallPaperList ReadWallPaperList(std::string_view path)
+{
+    const std::string data = ReadWholeFile(path);
+    size_t end = data.size();
+    if (const void *eof = std::memchr(data.data(), '\x1A', data.size()))
+        end = static_cast<size_t>(static_cast<const char *>(eof) - data.data());
+
+    WallPaperList list;
+    size_t lineNumber = 0;
+    size_t pos = 0;
+    while (pos < end) {
+        // Lines end at CR (with an LF right after it); a lone LF is part of the line.
+        size_t lineEnd = data.find('\r', pos);
+        if (lineEnd == std::string::npos || lineEnd > end)
+            lineEnd = end;
+        std::string_view line(data.data() + pos, lineEnd - pos);
+        pos = lineEnd;
+        if (pos < end) {
+            ++pos;
+            if (pos < end && data[pos] == '\n')
+                ++pos;
+        }
+        // The header and the Idx line are not used: entries are ordered by their lines.
+        if (lineNumber++ < 2)
+            continue;
+        size_t eq = line.find('=');
+        list.push_back(SplitEntryValue(eq == std::string_view::npos ? line : line.substr(eq + 1)));
+    }
+    return list;
+}
+
+int32_t ReadLastIndex(TIniStore &ini)
+{
+    return StrToInt(ini.ReadString("Main", "idx", {}));
+}
+
+WallPaperEntry ReadWallPaperEntry(TIniStore &ini, int32_t k)
+{
+    return SplitEntryValue(ini.ReadString("Main", "file" + std::to_string(k), {}));
+}
+
+WallPaperEntry SplitEntryValue(std::string_view value)
+{
+    // Each field ends at its comma; a missing comma leaves that field and the later ones empty.
+    WallPaperEntry entry;
+    std::string *fields[] = {&entry.PicturePath, &entry.PositionText, &entry.CorrectionText};
+    for (std::string *field : fields) {
+        size_t comma = value.find(',');
+        if (comma == std::string_view::npos)
+            break;
+        field->assign(value.substr(0, comma));
+        value.remove_prefix(comma + 1);
+    }
+    return entry;
+}
+
+int32_t DecodeTileValue(std::string_view positionText)
+{
+    if (positionText == kPositionTile)
+        return 1;
+    if (positionText == kPositionEnlarge)
+        return 2;
+    return 0;
+}
+
+int32_t DecodeCorrection(std::string_view correctionText)
+{
+    if (correctionText.empty())
+        return -1;
+    if (correctionText == kCorrectionAuto)
+        return 0;
+    size_t percent = correctionText.find('%');
+    int32_t value = 0;
+    // The message names the whole text: the part before '%' alone may be empty.
+    if (percent == std::string_view::npos || !TryStrToInt(correctionText.substr(0, percent), value))
+        throw EConvertError::NotAnInteger(std::string(correctionText));
+    return value;
+}

@@ -1,0 +1,9 @@
+#include "Browser.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+bool QtBrowser::Open(const QString &url)
+{
+    return QDesktopServices::openUrl(QUrl::fromUserInput(url));
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+class QWidget;
+
+// Message and file dialogs behind one seam, so that windows can be tested without ever blocking
+// in a modal loop: the program uses QtDialogs, tests use FakeDialogs.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Warning, Error, Question };
+    enum class Button { Ok, Cancel, Yes, No };
+
+    struct MessageRequest {
+        QString title;
+        QString text;
+        Icon icon = Icon::None;
+        std::vector<Button> buttons{Button::Ok};
+        Button defaultButton = Button::Ok;
+    };
+
+    enum class FileMode { Open, OpenMany, Save };
+
+    struct FileRequest {
+        FileMode mode = FileMode::Open;
+        QString title;
+        // Filter in the "description|pattern|description|pattern" form of the stored formats.
+        QString filter;
+        QString initialFolder;
+        QString fileName;
+        QString defaultExtension; // without the dot; added to a typed name that has none
+        bool picturePreview = false;
+        bool confirmOverwrite = false;
+        bool mustExist = false;
+    };
+
+    virtual ~Dialogs() = default;
+    // Shows a message box and returns the button pressed (Cancel/No/Ok when closed otherwise).
+    virtual Button ShowMessage(QWidget *parent, const MessageRequest &request) = 0;
+    // Runs a file dialog; an empty list means cancelled.
+    virtual QStringList GetFileNames(QWidget *parent, const FileRequest &request) = 0;
+
+    // The common shapes of the program's boxes.
+    void Warning(QWidget *parent, const QString &text); // "警告", warning icon, OK
+    bool Confirm(QWidget *parent, const QString &text); // "確認", question, Yes (default)/No
+    void ErrorReport(QWidget *parent, const QString &title, const QString &text); // general error report
+};
+
+// Converts "desc|pattern|desc|pattern" into the filter list of QFileDialog ("desc (pattern)").
+QStringList ConvertFilterText(const QString &filter);
+
+class QtDialogs : public Dialogs {
+public:
+    Button ShowMessage(QWidget *parent, const MessageRequest &request) override;
+    QStringList GetFileNames(QWidget *parent, const FileRequest &request) override;
+};
+
+// Answers from queues that tests fill beforehand and records every request.
+class FakeDialogs : public Dialogs {
+public:
+    void SetNextAnswer(Button button) { answers_.push_back(button); }
+    void SetNextFileNames(const QStringList &names) { fileNames_.push_back(names); }
+    void SetNextFileName(const QString &name) { fileNames_.push_back(QStringList{name}); }
+
+    Button ShowMessage(QWidget *parent, const MessageRequest &request) override;
+    QStringList GetFileNames(QWidget *parent, const FileRequest &request) override;
+
+    std::vector<MessageRequest> messages;
+    std::vector<FileRequest> fileRequests;
+
+private:
+    std::deque<Button> answers_;
+    std::deque<QStringList> fileNames_;
+};

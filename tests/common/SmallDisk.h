@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// A tmpfs of a few hundred kilobytes mounted for one test, to produce real "disk full" and
+// "read-only file system" failures. Needs root; Available() is false (and the test skips) where
+// mounting is not allowed.
+class SmallDisk {
+public:
+    explicit SmallDisk(size_t kilobytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool Available() const { return mounted_; }
+    const std::string &Path() const { return path_; } // ending in '/'
+    // Fills the remaining space with a filler file.
+    void Fill();
+    // Remounts read-only (true on success).
+    bool MakeReadOnly();
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};

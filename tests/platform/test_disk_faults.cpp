@@ -1,0 +1,74 @@
+#include "SmallDisk.h"
+#include "TempHome.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+int CountFiles(const std::string &folder)
+{
+    int n = 0;
+    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(DiskFaults, FullDiskKeepsOldFileAndLeavesNoTemporary)
+{
+    SmallDisk disk(256);
+    if (!disk.Available())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::string path = disk.Path() + "Tapisto.ini";
+    const std::string old(10000, 'o');
+    ReplaceFileAtomically(path, old);
+    disk.Fill();
+    EXPECT_THROW(ReplaceFileAtomically(path, std::string(200000, 'n')), EInOutError);
+    EXPECT_EQ(old, ReadFileBytes(path));
+    EXPECT_EQ(2, CountFiles(disk.Path())); // the file and the filler
+}
+
+TEST(DiskFaults, ReadOnlyFileSystemReportsAndLosesNothing)
+{
+    SmallDisk disk(128);
+    if (!disk.Available())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::string path = disk.Path() + "group.dat";
+    ReplaceFileAtomically(path, "[Main]\r\nIdx=0\r\n");
+    ASSERT_TRUE(disk.MakeReadOnly());
+    EXPECT_THROW(ReplaceFileAtomically(path, "changed"), EInOutError);
+    EXPECT_THROW(DeleteFileIfExists(path), EInOutError);
+    EXPECT_EQ("[Main]\r\nIdx=0\r\n", ReadFileBytes(path));
+}
+
+// A writer killed at any moment leaves either the old or the new contents, never a mixture.
+TEST(DiskFaults, KilledWriterNeverLeavesTruncatedFile)
+{
+    TempHome home;
+    const std::string path = home.File("list.dat");
+    const std::string a(300000, 'a');
+    const std::string b(120000, 'b');
+    ReplaceFileAtomically(path, a);
+    std::mt19937 random(7);
+    for (int round = 0; round < 30; ++round) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i)
+                ReplaceFileAtomically(path, i % 2 ? a : b);
+        }
+        ::usleep(1000 + random() % 20000);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string now = ReadFileBytes(path);
+        ASSERT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
+    }
+}
