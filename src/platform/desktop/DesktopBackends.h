@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/desktop/CommandRunner.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/DesktopDetect.h"
+
+#include <memory>
+
+// The backend of `kind`. Commands run through `runner`, which must outlive the backend.
+// Raises Exception for DesktopKind::None: no recognised desktop is an error, never a silent success.
+std::unique_ptr<Desktop> CreateDesktop(DesktopKind kind, CommandRunner &runner, const DesktopEnvironment &env);
+
+// "file:///path" with every byte outside the unreserved set and '/' percent-encoded (UTF-8 path).
+std::string FileUri(const std::string &nativePath);
+// A GVariant string literal: 'text' with quotes and backslashes escaped.
+std::string GVariantString(const std::string &text);
+// The Plasma script that sets `uri` with `fillMode` on every desktop and switches to the image plugin.
+std::string PlasmaScript(const std::string &uri, int fillMode);
+// Sets SlideShowInterval to 0 in every pcmanfm-qt profile's settings that cycles; returns how many.
+int DisablePcmanfmQtSlideshow(const std::string &configHome);
+
+// The backends, for CreateDesktop.
+std::unique_ptr<Desktop> CreateGnomeDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateMateDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateCinnamonDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateKdeDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateXfceDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateLxqtDesktop(CommandRunner &runner, const std::string &configHome);
+std::unique_ptr<Desktop> CreateLxdeDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateSwayDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateHyprlandDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateX11Desktop(const std::string &display);

@@ -1,0 +1,52 @@
+#include "platform/desktop/DesktopBackends.h"
+
+#include "platform/Exceptions.h"
+
+namespace {
+
+// Headless use and tests: the bitmap and the registry value are all there is.
+class FileDesktop : public Desktop {
+public:
+    const char *Name() const override { return "file"; }
+    void setWallpaper(const std::string &, int32_t) override {}
+};
+
+std::string ConfigHome(const DesktopEnvironment &env)
+{
+    if (!env.XdgConfigHome.empty())
+        return env.XdgConfigHome;
+    return env.Home.empty() ? std::string() : env.Home + "/.config";
+}
+
+} // namespace
+
+std::unique_ptr<Desktop> CreateDesktop(DesktopKind kind, CommandRunner &runner, const DesktopEnvironment &env)
+{
+    switch (kind) {
+    case DesktopKind::File:
+        return std::make_unique<FileDesktop>();
+    case DesktopKind::Gnome:
+        return CreateGnomeDesktop(runner);
+    case DesktopKind::Kde:
+        return CreateKdeDesktop(runner);
+    case DesktopKind::Xfce:
+        return CreateXfceDesktop(runner);
+    case DesktopKind::Mate:
+        return CreateMateDesktop(runner);
+    case DesktopKind::Cinnamon:
+        return CreateCinnamonDesktop(runner);
+    case DesktopKind::Lxqt:
+        return CreateLxqtDesktop(runner, ConfigHome(env));
+    case DesktopKind::Lxde:
+        return CreateLxdeDesktop(runner);
+    case DesktopKind::Sway:
+        return CreateSwayDesktop(runner);
+    case DesktopKind::Hyprland:
+        return CreateHyprlandDesktop(runner);
+    case DesktopKind::X11:
+        return CreateX11Desktop(env.Display);
+    case DesktopKind::None:
+        break;
+    }
+    throw Exception("壁紙を設定できません: デスクトップを判別できません (TAPISTO_DESKTOP で指定してください)");
+}

@@ -1,0 +1,129 @@
+#include "platform/Paths.h"
+#include "platform/desktop/AlternatingAlias.h"
+#include "platform/desktop/DesktopBackends.h"
+
+// GNOME and the desktops built on its settings (Unity, Budgie, Pantheon), MATE and Cinnamon.
+
+namespace {
+
+const char *PictureOptions(int32_t tileValue)
+{
+    switch (tileValue) {
+    case 1:
+        return "wallpaper";
+    case 2:
+        return "stretched";
+    default:
+        return "centered";
+    }
+}
+
+void Set(CommandRunner &runner, const char *schema, const char *key, const std::string &value)
+{
+    RunChecked(runner, {"gsettings", "set", schema, key, value});
+}
+
+class GnomeDesktop : public Desktop {
+public:
+    explicit GnomeDesktop(CommandRunner &runner) : runner_(runner) {}
+    const char *Name() const override { return "gnome"; }
+    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    {
+        // GNOME does not reload a changed file at an unchanged URI.
+        AlternatingAlias alias(cp932Path);
+        const std::string uri = GVariantString(FileUri(alias.NativePath()));
+        const char *schema = "org.gnome.desktop.background";
+        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
+        Set(runner_, schema, "picture-uri", uri);
+        // The dark-style key exists from GNOME 42 on; older versions lack it.
+        const std::vector<std::string> dark{"gsettings", "set", schema, "picture-uri-dark", uri};
+        const CommandResult result = runner_.Run(dark);
+        if (result.ExitCode != 0 && result.Error.find("No such key") == std::string::npos)
+            RunChecked(runner_, dark);
+        alias.Commit();
+    }
+
+private:
+    CommandRunner &runner_;
+};
+
+class MateDesktop : public Desktop {
+public:
+    explicit MateDesktop(CommandRunner &runner) : runner_(runner) {}
+    const char *Name() const override { return "mate"; }
+    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    {
+        // An unchanged value raises no change signal, so MATE gets a new name each time too.
+        AlternatingAlias alias(cp932Path);
+        const char *schema = "org.mate.background";
+        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
+        Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
+        alias.Commit();
+    }
+
+private:
+    CommandRunner &runner_;
+};
+
+class CinnamonDesktop : public Desktop {
+public:
+    explicit CinnamonDesktop(CommandRunner &runner) : runner_(runner) {}
+    const char *Name() const override { return "cinnamon"; }
+    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    {
+        AlternatingAlias alias(cp932Path);
+        // Cinnamon's own slideshow would replace the picture at its next turn.
+        Set(runner_, "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false");
+        const char *schema = "org.cinnamon.desktop.background";
+        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
+        Set(runner_, schema, "picture-uri", GVariantString(FileUri(alias.NativePath())));
+        alias.Commit();
+    }
+
+private:
+    CommandRunner &runner_;
+};
+
+} // namespace
+
+std::string GVariantString(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "'";
+}
+
+std::string FileUri(const std::string &nativePath)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = "file://";
+    for (unsigned char c : nativePath) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '.' || c == '_' || c == '~' || c == '/';
+        if (keep) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::unique_ptr<Desktop> CreateGnomeDesktop(CommandRunner &runner)
+{
+    return std::make_unique<GnomeDesktop>(runner);
+}
+std::unique_ptr<Desktop> CreateMateDesktop(CommandRunner &runner)
+{
+    return std::make_unique<MateDesktop>(runner);
+}
+std::unique_ptr<Desktop> CreateCinnamonDesktop(CommandRunner &runner)
+{
+    return std::make_unique<CinnamonDesktop>(runner);
+}

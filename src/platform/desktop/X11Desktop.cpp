@@ -1,0 +1,54 @@
+#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/X11Root.h"
+
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+// Draws the bitmap on the root window ourselves: centred on black, tiled from the top-left corner,
+// or stretched to the screen.
+class X11Desktop : public Desktop {
+public:
+    explicit X11Desktop(std::string display) : display_(std::move(display)) {}
+    const char *Name() const override { return "x11"; }
+    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    {
+        const std::string path = ToNativePath(cp932Path);
+        QImage picture(QString::fromStdString(path));
+        if (picture.isNull())
+            throw Exception(FormatMessage("壁紙を設定できません: %s を読めません", {path}));
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+        const X11RootSize root = QueryX11RootSize(display_);
+        QImage screen;
+        if (tileValue == 2) {
+            screen = picture.scaled(root.Width, root.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        } else {
+            screen = QImage(root.Width, root.Height, QImage::Format_RGB32);
+            screen.fill(Qt::black);
+            QPainter painter(&screen);
+            if (tileValue == 1) {
+                for (int y = 0; y < root.Height; y += picture.height())
+                    for (int x = 0; x < root.Width; x += picture.width())
+                        painter.drawImage(x, y, picture);
+            } else {
+                painter.drawImage((root.Width - picture.width()) / 2, (root.Height - picture.height()) / 2, picture);
+            }
+        }
+        SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()), screen.width(),
+                         screen.height(), int(screen.bytesPerLine() / 4));
+    }
+
+private:
+    std::string display_;
+};
+
+} // namespace
+
+std::unique_ptr<Desktop> CreateX11Desktop(const std::string &display)
+{
+    return std::make_unique<X11Desktop>(display);
+}

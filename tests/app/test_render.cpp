@@ -1,0 +1,154 @@
+#include "app/Render.h"
+#include "picture/Bitmap.h"
+#include "platform/Exceptions.h"
+#include "platform/Registry.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/ScreenMetrics.h"
+
+#include "TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace {
+
+class RecordingDesktop : public Desktop {
+public:
+    const char *Name() const override { return "recording"; }
+    void setWallpaper(const std::string &path, int32_t tileValue) override
+    {
+        calls.emplace_back(path, tileValue);
+        if (fail)
+            throw Exception("壁紙を設定できません: test");
+    }
+    std::vector<std::pair<std::string, int32_t>> calls;
+    bool fail = false;
+};
+
+uint32_t LE32(const std::string &b, size_t at)
+{
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+           uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+std::string SaveBmp(const TempHome &home, const std::string &name, int w, int h, QRgb colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    const std::string path = home.File(name);
+    EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
+    return path;
+}
+
+struct Fixture {
+    TempHome home;
+    FixedScreenMetrics screen{1024, 768};
+    MemoryRegistry registry;
+    RecordingDesktop desktop;
+    std::string out = home.File("Tapisto_WallPaper.bmp");
+};
+
+} // namespace
+
+TEST(Render, WritesThe24BitBitmapOfTheComputedSize)
+{
+    TempHome home;
+    const std::string picture = SaveBmp(home, "p.bmp", 101, 50, qRgb(200, 100, 50));
+    const std::string out = home.File("out.bmp");
+    const TWallPaperSize size = RenderWallPaper(picture, 50, 1024, 768, out);
+    EXPECT_EQ(size.Width, 50);
+    EXPECT_EQ(size.Height, 25);
+    const std::string bytes = ReadFileBytes(out);
+    ASSERT_EQ(bytes.size(), 54u + 152u * 25u); // rows of 150 bytes padded to 152
+    EXPECT_EQ(LE32(bytes, 18), 50u);
+    EXPECT_EQ(LE32(bytes, 22), 25u);
+    EXPECT_EQ(uint8_t(bytes[28]), 24);
+    EXPECT_EQ(uint8_t(bytes[54]), 50); // blue, green, red of a flat picture survive resampling
+    EXPECT_EQ(uint8_t(bytes[55]), 100);
+    EXPECT_EQ(uint8_t(bytes[56]), 200);
+}
+
+TEST(Render, EnlargingAndShrinkingJpegKeepsTheContent)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    for (int correction : {-1, 0, 25, 300}) {
+        SCOPED_TRACE(correction);
+        const TWallPaperSize size = RenderWallPaper(TestDataPath("picture/grad.jpg"), correction, 1024, 768, out);
+        QImage image(QString::fromStdString(out));
+        ASSERT_EQ(image.size(), QSize(size.Width, size.Height));
+        // The gradient's right-hand side is redder than its left.
+        EXPECT_GT(qRed(image.pixel(size.Width - 1, size.Height / 2)), qRed(image.pixel(0, size.Height / 2)) + 100);
+    }
+}
+
+TEST(Apply, WritesBitmapThenTileValueThenTellsTheDesktop)
+{
+    Fixture f;
+    const std::string picture = SaveBmp(f.home, "p.bmp", 640, 480, qRgb(1, 2, 3));
+    ApplyWallPaper(picture, 1, -1, f.out, f.screen, f.registry, f.desktop);
+    EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(640, 480));
+    EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "1");
+    ASSERT_EQ(f.desktop.calls.size(), 1u);
+    EXPECT_EQ(f.desktop.calls[0], std::make_pair(f.out, 1));
+
+    // The next entry overwrites the same file.
+    ApplyWallPaper(picture, 2, 0, f.out, f.screen, f.registry, f.desktop);
+    EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(1024, 768));
+    EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "2");
+    EXPECT_EQ(f.desktop.calls.size(), 2u);
+}
+
+TEST(Apply, FailuresBeforeWritingChangeNothing)
+{
+    Fixture f;
+    WriteFileBytes(f.out, "previous");
+    const std::string picture = SaveBmp(f.home, "p.bmp", 640, 480, qRgb(1, 2, 3));
+    const auto unchanged = [&f] {
+        EXPECT_EQ(ReadFileBytes(f.out), "previous");
+        EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), std::nullopt);
+        EXPECT_TRUE(f.desktop.calls.empty());
+    };
+    try {
+        ApplyWallPaper(f.home.File("missing.bmp"), 0, 0, f.out, f.screen, f.registry, f.desktop);
+        FAIL();
+    } catch (const EInOutError &e) {
+        EXPECT_EQ(e.Message(), "ファイル " + f.home.File("missing.bmp") + " は開けません");
+    }
+    unchanged();
+    EXPECT_THROW(ApplyWallPaper("", 0, 0, f.out, f.screen, f.registry, f.desktop), EInvalidGraphic);
+    EXPECT_THROW(ApplyWallPaper(picture, 0, -20, f.out, f.screen, f.registry, f.desktop), EInvalidGraphic);
+    unchanged();
+    // The output folder does not exist: the save fails, registry and desktop stay.
+    EXPECT_THROW(ApplyWallPaper(picture, 0, 0, f.home.File("no/out.bmp"), f.screen, f.registry, f.desktop),
+                 EInOutError);
+    unchanged();
+}
+
+TEST(Apply, HugePictureWithoutCorrectionFailsBeforeDecoding)
+{
+    Fixture f;
+    WriteFileBytes(f.out, "previous");
+    // A JPEG whose header claims 60000 x 60000: at its own size it would need 13 GiB.
+    std::string bytes = ReadFileBytes(TestDataPath("picture/grad.jpg"));
+    const size_t sof = bytes.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    for (size_t i : {sof + 5, sof + 7}) {
+        bytes[i] = char(60000 >> 8);
+        bytes[i + 1] = char(60000 & 0xFF);
+    }
+    WriteFileBytes(f.home.File("huge.jpg"), bytes);
+    EXPECT_THROW(ApplyWallPaper(f.home.File("huge.jpg"), 0, -1, f.out, f.screen, f.registry, f.desktop), EOutOfMemory);
+    EXPECT_EQ(ReadFileBytes(f.out), "previous");
+    EXPECT_TRUE(f.desktop.calls.empty());
+}
+
+TEST(Apply, DesktopFailureIsReportedAfterTheFileAndRegistry)
+{
+    Fixture f;
+    f.desktop.fail = true;
+    const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
+    EXPECT_THROW(ApplyWallPaper(picture, 0, -1, f.out, f.screen, f.registry, f.desktop), Exception);
+    EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "0");
+}
