@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+
+// The change schedule without widgets: which entry of the selected group comes next, the
+// next/back arithmetic and UseIndex. The settings file and the group file are read anew at every
+// change, so edits by other programs count at once.
+class ChangeSchedule {
+public:
+    // Renders and sets one picture as the wallpaper; raises on failure.
+    using ApplyFunction = std::function<void(const std::string &picturePath, int32_t tileValue, int32_t correction)>;
+
+    explicit ChangeSchedule(ApplyFunction apply);
+
+    // The entry number that the next change shows.
+    int32_t CurrentIndex = 0;
+
+    // Shows entry CurrentIndex (or a random one when random order is on) of the group named by
+    // UseSection, then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. Any
+    // failure leaves CurrentIndex and UseIndex as they were.
+    void NextWallPaper();
+    // Shows the entry before the one on screen and advances past it.
+    void Back();
+    // A timer tick: re-seeds, then changes unless another program set Scr to "1". Returns whether
+    // a change was made.
+    bool Tick();
+
+    void Reseed();
+    // A uniform choice among 0..count-1 (count > 0).
+    int32_t RandomBelow(int32_t count);
+
+private:
+    ApplyFunction apply_;
+    std::mt19937 random_;
+};
+
+// The index that back hands to NextWallPaper: CurrentIndex - 2 taken modulo last + 1 for the
+// values that occur (0..last after every change).
+int32_t BackIndex(int32_t currentIndex, int32_t lastIndex);
+
+// The home folder's path of a group file named by UseSection (CP932).
+std::string GroupFilePath(const std::string &useSection);
+
+// The last entry number of an open group file; raises EConvertError when the count key is missing
+// or not an integer, and Exception when it is negative.
+class TIniStore;
+int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection);
+
+// The interval of the three spin-edit texts in milliseconds, in 64 bits so that no text can wrap
+// it around. Raises EConvertError naming a text that is not an integer.
+int64_t IntervalMilliseconds(const std::string &hh, const std::string &mm, const std::string &ss);
+// Whether any of the three texts is a negative integer (they must already convert).
+bool AnyNegative(const std::string &hh, const std::string &mm, const std::string &ss);

@@ -1,0 +1,36 @@
+#include "app/GroupList.h"
+
+#include "platform/DirEnum.h"
+#include "platform/Paths.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string AsciiLower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> ListGroupFiles(const std::string &folder)
+{
+    std::vector<std::string> names;
+    for (const DirEntry &entry : EnumerateDirectory(folder, "*")) {
+        // A name that CP932 cannot hold could never be stored as UseSection.
+        if (!entry.representable || (entry.attributes & faDirectory) != 0)
+            continue;
+        if (AsciiLower(ExtractFileExt(entry.name)) == ".dat")
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+bool IsListedGroup(const std::string &text, const std::vector<std::string> &names)
+{
+    return std::find(names.begin(), names.end(), text) != names.end();
+}

@@ -1,0 +1,202 @@
+#include "app/ChangeSchedule.h"
+
+#include "app/Settings.h"
+#include "listedit/WallPaperList.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+
+#include "TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+struct Applied {
+    std::string path;
+    int32_t tile;
+    int32_t correction;
+};
+
+// A home folder with a group "g.dat" of `count` pictures p0.bmp, p1.bmp, … selected as UseSection.
+class ScheduleTest : public ::testing::Test {
+protected:
+    void MakeGroup(int count, const std::string &name = "g.dat")
+    {
+        WallPaperList list;
+        for (int i = 0; i < count; ++i)
+            list.push_back({"p" + std::to_string(i) + ".bmp", std::string(kPositionTile),
+                            i == 0 ? std::string(kCorrectionAuto) : "150%"});
+        WriteWallPaperList(home.File(name), list);
+        Settings::WriteValue(Settings::kUseSection, name);
+    }
+
+    ChangeSchedule MakeSchedule()
+    {
+        return ChangeSchedule([this](const std::string &path, int32_t tile, int32_t correction) {
+            if (path == failing)
+                throw EInvalidGraphic("broken " + path);
+            applied.push_back({path, tile, correction});
+        });
+    }
+
+    std::string Shown(size_t i) const { return applied.at(i).path; }
+
+    TempHome home;
+    std::vector<Applied> applied;
+    std::string failing = "-";
+};
+
+} // namespace
+
+TEST_F(ScheduleTest, SequentialOrderWrapsAndStoresTheNextIndex)
+{
+    MakeGroup(3);
+    ChangeSchedule schedule = MakeSchedule();
+    std::vector<std::string> stored;
+    for (int i = 0; i < 4; ++i) {
+        schedule.NextWallPaper();
+        stored.push_back(Settings::ReadUseIndexText());
+    }
+    ASSERT_EQ(4u, applied.size());
+    EXPECT_EQ("p0.bmp", Shown(0));
+    EXPECT_EQ("p1.bmp", Shown(1));
+    EXPECT_EQ("p2.bmp", Shown(2));
+    EXPECT_EQ("p0.bmp", Shown(3));
+    EXPECT_EQ((std::vector<std::string>{"1", "2", "0", "1"}), stored);
+    // The entry's fields are decoded before the picture is applied.
+    EXPECT_EQ(1, applied[0].tile);
+    EXPECT_EQ(0, applied[0].correction);
+    EXPECT_EQ(150, applied[1].correction);
+}
+
+TEST_F(ScheduleTest, BackShowsTheEntryBeforeTheOneOnScreen)
+{
+    EXPECT_EQ(1, BackIndex(0, 2)); // entry 2 on screen
+    EXPECT_EQ(2, BackIndex(1, 2)); // entry 0 on screen
+    EXPECT_EQ(0, BackIndex(2, 2)); // entry 1 on screen
+    EXPECT_EQ(0, BackIndex(0, 0)); // a single entry
+    EXPECT_EQ(1, BackIndex(1, 1)); // two entries, entry 0 on screen
+    EXPECT_EQ(0, BackIndex(0, 1));
+
+    MakeGroup(3);
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.CurrentIndex = 2;
+    schedule.NextWallPaper(); // shows 2, next is 0
+    schedule.Back();
+    EXPECT_EQ("p1.bmp", Shown(1));
+    EXPECT_EQ(2, schedule.CurrentIndex);
+    schedule.CurrentIndex = 1; // entry 0 on screen
+    schedule.Back();
+    EXPECT_EQ("p2.bmp", Shown(2));
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+}
+
+TEST_F(ScheduleTest, BackWithOneEntryShowsItAgain)
+{
+    MakeGroup(1);
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.NextWallPaper();
+    schedule.Back();
+    ASSERT_EQ(2u, applied.size());
+    EXPECT_EQ("p0.bmp", Shown(1));
+    EXPECT_EQ(0, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, AFailingEntryKeepsTheIndexForTheNextTry)
+{
+    MakeGroup(3);
+    Settings::WriteUseIndex(1);
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.CurrentIndex = 1;
+    failing = "p1.bmp";
+    EXPECT_THROW(schedule.NextWallPaper(), EInvalidGraphic);
+    EXPECT_EQ(1, schedule.CurrentIndex);
+    EXPECT_EQ("1", Settings::ReadUseIndexText());
+    failing = "-"; // repaired before the next tick
+    EXPECT_TRUE(schedule.Tick());
+    EXPECT_EQ("p1.bmp", Shown(0));
+    EXPECT_EQ(2, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, MissingOrBrokenGroupsFailWithoutAnyChange)
+{
+    ChangeSchedule schedule = MakeSchedule();
+    Settings::WriteValue(Settings::kUseSection, "gone.dat");
+    EXPECT_THROW(schedule.NextWallPaper(), EConvertError); // no count key to read
+    WriteFileBytes(home.File("neg.dat"), "[Main]\r\nIdx=-1\r\nfile0=p0.bmp,,,\r\n");
+    Settings::WriteValue(Settings::kUseSection, "neg.dat");
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    try {
+        schedule.NextWallPaper();
+        FAIL() << "a negative count must fail";
+    } catch (const Exception &e) {
+        EXPECT_NE(std::string::npos, e.Message().find("neg.dat")) << e.Message();
+    }
+    EXPECT_THROW(schedule.Back(), Exception);
+    EXPECT_TRUE(applied.empty());
+    EXPECT_EQ("", Settings::ReadUseIndexText());
+}
+
+TEST_F(ScheduleTest, AnEntryPastTheEndFailsAsAnEmptyPath)
+{
+    MakeGroup(2);
+    ChangeSchedule schedule = MakeSchedule();
+    failing = "";
+    schedule.CurrentIndex = 5; // the group was shortened after UseIndex was stored
+    EXPECT_THROW(schedule.NextWallPaper(), EInvalidGraphic);
+    EXPECT_EQ(5, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, ScrSuspendsTicksButNotNextAndBack)
+{
+    MakeGroup(2);
+    ChangeSchedule schedule = MakeSchedule();
+    WriteFileBytes(home.File("Tapisto.ini"), "[Main]\r\nUseSection=g.dat\r\nscr=1\r\n");
+    EXPECT_FALSE(schedule.Tick());
+    EXPECT_TRUE(applied.empty());
+    schedule.NextWallPaper();
+    schedule.Back();
+    EXPECT_EQ(2u, applied.size());
+    Settings::WriteValue(Settings::kScr, "yes"); // only "1" counts
+    EXPECT_TRUE(schedule.Tick());
+}
+
+TEST_F(ScheduleTest, RandomOrderReadsTheSettingAtEveryChange)
+{
+    MakeGroup(1);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    ChangeSchedule schedule = MakeSchedule();
+    for (int i = 0; i < 3; ++i) {
+        schedule.NextWallPaper();
+        EXPECT_EQ("0", Settings::ReadUseIndexText()); // 1 wraps to 0
+    }
+    EXPECT_EQ("p0.bmp", Shown(2));
+
+    MakeGroup(4);
+    std::set<std::string> seen;
+    for (int i = 0; i < 60; ++i)
+        schedule.NextWallPaper();
+    for (const Applied &a : applied)
+        seen.insert(a.path);
+    EXPECT_EQ(4u, seen.size()); // every entry can come up (fails with chance 4 * 0.75^60)
+    Settings::WriteValue(Settings::kOp3Checked, "0");
+    schedule.CurrentIndex = 3;
+    schedule.NextWallPaper();
+    EXPECT_EQ("p3.bmp", applied.back().path);
+}
+
+TEST(ScheduleInterval, TextsConvertAsTheyStand)
+{
+    EXPECT_EQ(9000, IntervalMilliseconds("0", "0", "9"));
+    EXPECT_EQ(10000, IntervalMilliseconds("0", "0", "10"));
+    EXPECT_EQ(86399000, IntervalMilliseconds("23", "59", "59"));
+    EXPECT_EQ(30000, IntervalMilliseconds("+0", "00", " 30"));
+    // Typed hours beyond the arrows' range do not wrap around 32 bits.
+    EXPECT_EQ(2147483647000LL, IntervalMilliseconds("596523", "14", "7"));
+    EXPECT_THROW(IntervalMilliseconds("1.5", "0", "0"), EConvertError);
+    EXPECT_THROW(IntervalMilliseconds("0", "", "0"), EConvertError);
+    EXPECT_TRUE(AnyNegative("0", "-1", "30"));
+    EXPECT_FALSE(AnyNegative("0", "0", "30"));
+}
