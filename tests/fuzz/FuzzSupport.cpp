@@ -11,7 +11,11 @@ struct ScratchFolder {
     std::filesystem::path path;
     ScratchFolder()
     {
-        path = std::filesystem::temp_directory_path() / ("tapisto-fuzz-" + std::to_string(::getpid()));
+        // Memory-backed when possible: saves flush to disk, which would make each input take milliseconds.
+        std::error_code ec;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        path = base / ("tapisto-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path);
     }
     ~ScratchFolder()
