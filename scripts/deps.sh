@@ -13,6 +13,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic
     dbus-daemon libglib2.0-bin dconf-gsettings-backend gsettings-desktop-schemas
+    valgrind
 )
 
 missing=()
