@@ -30,7 +30,7 @@ for t in $targets; do
     fi
     echo "== fuzzing $name for ${seconds}s"
     if ! ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 QT_QPA_PLATFORM=offscreen \
-        "$build/fuzz/$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=1048576 \
+        "$build/fuzz/$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2560 -malloc_limit_mb=1100 -max_len=1048576 \
         -artifact_prefix="$build/crashes/$name/" -print_final_stats=1 "$work" 2>"$build/fuzz-$name.log"; then
         status=1
         echo "!! $name found a failure; inputs in $build/crashes/$name:"
