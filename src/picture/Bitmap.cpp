@@ -46,6 +46,8 @@ void TBitmap::LoadFromStream(QIODevice &stream)
 void TBitmap::ReadBitmapStream(QIODevice &stream)
 {
     QImageReader reader(&stream, "bmp");
+    // Only BMP: Qt would otherwise guess the format from the data and read GIF, PNG, ... as bitmaps.
+    reader.setAutoDetectImageFormat(false);
     // Qt's own limit (256 MB) is below ours; the guard below decides.
     QImageReader::setAllocationLimit(int(kPixelMemoryLimit >> 20));
     const QSize size = reader.size();
