@@ -8,6 +8,8 @@ void EnsureGuiApplication()
 {
     if (QGuiApplication::instance() != nullptr)
         return;
+    // Readers warn about every broken input; millions of lines would only slow the fuzzer down.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "tapisto-fuzz";
