@@ -14,6 +14,7 @@ packages=(
     xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic
     dbus-daemon libglib2.0-bin dconf-gsettings-backend gsettings-desktop-schemas
     libvips-tools imagemagick
+    valgrind
 )
 
 missing=()

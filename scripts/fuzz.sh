@@ -12,7 +12,10 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
+# Everything is built with coverage instrumentation (fuzzer-no-link), so the fuzzers are guided by
+# the code under test and not only by the harnesses; the decoder plug-ins included.
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
     -DTAPISTO_SANITIZE=ON -DTAPISTO_FUZZ=ON -DTAPISTO_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 targets=$(cd "$build" && ninja -t targets all | sed -n 's/^\(fuzz_[a-z0-9_]*\): .*/\1/p' | sort -u)
 # shellcheck disable=SC2086
@@ -27,7 +30,7 @@ for t in $targets; do
     fi
     echo "== fuzzing $name for ${seconds}s"
     if ! ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 QT_QPA_PLATFORM=offscreen \
-        "$build/fuzz/$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=1048576 \
+        "$build/fuzz/$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2560 -malloc_limit_mb=1100 -max_len=1048576 \
         -artifact_prefix="$build/crashes/$name/" -print_final_stats=1 "$work" 2>"$build/fuzz-$name.log"; then
         status=1
         echo "!! $name found a failure; inputs in $build/crashes/$name:"

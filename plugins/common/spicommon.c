@@ -64,6 +64,10 @@ int spi_size_ok(int64_t width, int64_t height)
 {
     if (width <= 0 || height <= 0 || width > 0x7fffffff / 4 || height > 0x7fffffff)
         return 0;
+    /* The host refuses pictures whose 32-bit pixels pass 1 GiB (its memory guard): decoding one
+     * would only cost the memory and the time. */
+    if (width * height > ((int64_t)1 << 30) / 4)
+        return 0;
     int64_t stride = (width * 3 + 3) / 4 * 4;
     return stride <= ((int64_t)1 << 31) / height; /* the header's image size is 32-bit */
 }

@@ -18,7 +18,8 @@ int32_t spi_plugin_info(const char *const *texts, int32_t infono, char *buf, int
  * `len` (then *owned must be released with free). Returns SPI_ALL_RIGHT or an error. */
 int32_t spi_input(const char *buf, intptr_t len, uint32_t flag, const uint8_t **data, size_t *size, void **owned);
 
-/* Sizes we are willing to decode: positive, and the 24-bit result below 2 GiB. */
+/* Sizes we are willing to decode: positive, the 24-bit result below 2 GiB and the pixels within the
+ * host's memory guard (1 GiB at 4 bytes a pixel). */
 int spi_size_ok(int64_t width, int64_t height);
 
 /* A 24-bit bottom-up result under construction. */

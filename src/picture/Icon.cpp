@@ -26,6 +26,8 @@ const TGraphicClass &TIcon::ClassType() const
 void TIcon::LoadFromStream(QIODevice &stream)
 {
     QImageReader reader(&stream, "ico");
+    // Only icons: Qt would otherwise guess the format from the data and read any other format too.
+    reader.setAutoDetectImageFormat(false);
     QImage best;
     const int count = std::max(reader.imageCount(), 1);
     for (int i = 0; i < count; ++i) {

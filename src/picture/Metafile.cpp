@@ -132,10 +132,17 @@ void TMetafile::LoadWmf(const QByteArray &data)
         frame.BR.y = float(ReadI16(data, 12)) * toPoints;
         haveFrame = frame.BR.x != frame.TL.x && frame.BR.y != frame.TL.y;
     }
+    // libwmf allocates a buffer of the header's largest-record size before reading any record; a
+    // record cannot be longer than the file, so a larger claim is a broken file, not gigabytes.
+    const qsizetype header = IsPlaceableWmf(data) ? 22 : 0;
+    if (uint64_t(ReadLE32(data, header + 12)) * 2 > uint64_t(data.size() - header))
+        Invalid();
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
     wmfAPI *api = nullptr;
-    if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL, &options) != wmf_E_None) {
+    // Without NO_ERROR and NO_DEBUG libwmf prints every problem of a broken file on stderr.
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
         if (api != nullptr)
             wmf_api_destroy(api);
         Invalid();

@@ -65,7 +65,7 @@ public:
     bool RetryAt128 = true;
 
 private:
-    friend int32_t ::SPIProgressCallback(int32_t num, int32_t denom, intptr_t user);
+    friend int32_t(::SPIProgressCallback)(int32_t num, int32_t denom, intptr_t user);
 
     bool LoadNative(QBuffer &memory);
     bool LoadBySPIs(const QByteArray &data);

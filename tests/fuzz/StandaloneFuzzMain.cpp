@@ -9,6 +9,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+// Optional in a target, as with libFuzzer.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
 namespace {
 
@@ -24,6 +26,8 @@ int RunFile(const std::filesystem::path &path)
 
 int main(int argc, char **argv)
 {
+    if (LLVMFuzzerInitialize != nullptr)
+        LLVMFuzzerInitialize(&argc, &argv);
     int runs = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path p(argv[i]);

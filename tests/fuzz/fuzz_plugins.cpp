@@ -1,0 +1,153 @@
+// Each first-party decoder plug-in, loaded from the program's folder as the host loads it, on
+// arbitrary data (the first input byte picks the plug-in and when the progress callback asks it to
+// stop). A plug-in must answer with a result the host accepts or with an error code, free what it
+// allocated on every path, and the host's whole load must end in a picture or a clean error.
+#include "FuzzSupport.h"
+#include "QtFuzzApp.h"
+#include "picture/SPIBmp.h"
+#include "picture/SPIs.h"
+
+#include <QBuffer>
+
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAPISTO_FUZZ_COUNT_BYTES 1
+#include <sanitizer/allocator_interface.h>
+#endif
+#endif
+
+namespace {
+
+const char *const kPlugins[] = {"png", "gif", "webp", "tiff"};
+constexpr size_t kPluginCount = std::size(kPlugins);
+
+std::vector<std::unique_ptr<TSPI>> &Plugins()
+{
+    static std::vector<std::unique_ptr<TSPI>> loaded;
+    return loaded;
+}
+
+// The plug-ins are built beside the executables (build/bin); the fuzzers live in build/fuzz.
+void LoadPlugins()
+{
+    if (!Plugins().empty())
+        return;
+    const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "bin";
+    for (const char *name : kPlugins) {
+        std::unique_ptr<TSPI> spi = CreateSPI((bin / (std::string(name) + ".spi")).string());
+        if (!spi || dynamic_cast<TInSPI *>(spi.get()) == nullptr)
+            FuzzCheckFailed("first-party plug-in loads as a picture reader", __FILE__, __LINE__);
+        Plugins().push_back(std::move(spi));
+    }
+}
+
+struct Progress {
+    int calls = 0;
+    int stopAt = INT_MAX;
+};
+
+int32_t ProgressCallback(int32_t num, int32_t denom, intptr_t user)
+{
+    auto *p = reinterpret_cast<Progress *>(user);
+    FUZZ_CHECK(denom >= 0 && num >= 0 && num <= denom);
+    return ++p->calls >= p->stopAt ? 1 : 0;
+}
+
+size_t AllocatedBytes()
+{
+#ifdef TAPISTO_FUZZ_COUNT_BYTES
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return 0;
+#endif
+}
+
+// The plug-in's own interface, called directly.
+void CallDirectly(const TInSPI &spi, std::string_view bytes, int stopAt)
+{
+    std::vector<char> block(std::max<size_t>(bytes.size(), 2048), 0);
+    std::memcpy(block.data(), bytes.data(), bytes.size());
+    const char *data = block.data();
+    const auto length = static_cast<intptr_t>(bytes.size());
+    if (spi.IsSupported("fuzz", data) == 0)
+        return;
+    SPI_PICTINFO info{};
+    if (spi.GetPictureInfo(data, length, SPI_INPUT_MEMORY, &info) == SPI_ALL_RIGHT && info.hInfo != nullptr)
+        FUZZ_CHECK(LocalFree(info.hInfo) == nullptr);
+
+    Progress progress;
+    progress.stopAt = stopAt;
+    HLOCAL header = nullptr, bits = nullptr;
+    const int32_t rc = spi.GetPicture(data, length, SPI_INPUT_MEMORY, &header, &bits, ProgressCallback,
+                                      reinterpret_cast<intptr_t>(&progress));
+    if (rc != SPI_ALL_RIGHT) {
+        FUZZ_CHECK(progress.calls < stopAt || rc == SPI_ABORT);
+        return;
+    }
+    FUZZ_CHECK(progress.calls <= stopAt);
+    FUZZ_CHECK(LocalSize(header) > 0 && LocalSize(bits) > 0);
+    // A first-party result is always one the host accepts.
+    TSPIBitmap bitmap;
+    bool done = false;
+    bitmap.SetDIB(LocalLock(header), LocalSize(header), LocalLock(bits), LocalSize(bits), done, TPictureInfoRec());
+    FUZZ_CHECK(done);
+    LocalUnlock(header);
+    LocalUnlock(bits);
+    FUZZ_CHECK(LocalFree(header) == nullptr);
+    FUZZ_CHECK(LocalFree(bits) == nullptr);
+}
+
+// The host's whole load: plug-in at byte 0, at byte 128, then the bitmap reader.
+void LoadThroughHost(TInSPI &spi, std::string_view bytes, const char *ext)
+{
+    TSPIBitmap bitmap;
+    bitmap.SPI = &spi;
+    QByteArray copy(bytes.data(), qsizetype(bytes.size()));
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    try {
+        bitmap.LoadFromStreamWithName(buffer, std::string("picture.") + ext);
+        FUZZ_CHECK(bitmap.Width() > 0 && bitmap.Height() > 0);
+        (void)bitmap.StretchedImage(QSize(24, 24));
+    } catch (const Exception &e) {
+        CheckFailure(e);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    EnsureGuiApplication();
+    LoadPlugins();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    EnsureGuiApplication();
+    LoadPlugins();
+    FuzzInput in(data, size);
+    const uint8_t choice = in.Byte();
+    const size_t index = choice % kPluginCount;
+    const int stopAt = choice >= 0xF0 ? choice - 0xF0 : INT_MAX; // rarely: stop after a few reports
+    const std::string_view bytes = in.Rest();
+    auto &spi = static_cast<TInSPI &>(*Plugins()[index]);
+
+    // Whatever the libraries set up once is allocated by the first call; a second identical call
+    // must give every byte back.
+    CallDirectly(spi, bytes, stopAt);
+    const size_t before = AllocatedBytes();
+    CallDirectly(spi, bytes, stopAt);
+    const size_t after = AllocatedBytes();
+    FUZZ_CHECK(after <= before);
+
+    LoadThroughHost(spi, bytes, kPlugins[index]);
+    return 0;
+}
