@@ -1,21 +1,10 @@
 #include "app/GroupList.h"
 
+#include "platform/AsciiText.h"
 #include "platform/DirEnum.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
-
-namespace {
-
-std::string AsciiLower(std::string text)
-{
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-} // namespace
 
 std::vector<std::string> ListGroupFiles(const std::string &folder)
 {
@@ -24,7 +13,7 @@ std::vector<std::string> ListGroupFiles(const std::string &folder)
         // A name that CP932 cannot hold could never be stored as UseSection.
         if (!entry.representable || (entry.attributes & faDirectory) != 0)
             continue;
-        if (AsciiLower(ExtractFileExt(entry.name)) == ".dat")
+        if (LowerAsciiText(ExtractFileExt(entry.name)) == ".dat")
             names.push_back(entry.name);
     }
     return names;

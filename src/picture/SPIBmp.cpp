@@ -2,6 +2,7 @@
 
 #include "picture/PictureFormats.h"
 #include "picture/SPIs.h"
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
@@ -16,21 +17,6 @@ namespace {
 // The loader whose plug-in is running; a callback with any other user value is ignored rather
 // than trusted as an address.
 thread_local TInSPIAble *activeLoader = nullptr;
-
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-bool SameTextAscii(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (UpperAscii(a[i]) != UpperAscii(b[i]))
-            return false;
-    return true;
-}
 
 // Multiply, then divide rounding to the nearest integer; -1 for a zero divisor.
 int64_t MulDiv(int64_t number, int64_t numerator, int64_t denominator)

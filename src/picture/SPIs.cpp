@@ -1,6 +1,7 @@
 #include "picture/SPIs.h"
 
 #include "picture/PictureFormats.h"
+#include "platform/AsciiText.h"
 #include "platform/DirEnum.h"
 #include "platform/DynLib.h"
 #include "platform/Encoding.h"
@@ -21,21 +22,6 @@ namespace {
 
 // A plug-in that keeps answering is cut off here rather than looping for ever.
 constexpr int32_t kMaxInfoNumber = 4096;
-
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-bool SameTextAscii(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (UpperAscii(a[i]) != UpperAscii(b[i]))
-            return false;
-    return true;
-}
 
 std::string FolderOfNative(const std::string &path)
 {

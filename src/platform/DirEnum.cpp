@@ -1,5 +1,6 @@
 #include "DirEnum.h"
 
+#include "AsciiText.h"
 #include "Encoding.h"
 #include "Exceptions.h"
 #include "Paths.h"
@@ -11,9 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
 // Windows file systems order names by their upper-cased form ("ab" before "a_").
 bool LessIgnoringAsciiCase(const std::string &a, const std::string &b)
