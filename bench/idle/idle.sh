@@ -12,35 +12,13 @@ program=${1:-$here/../../build/bin/tapisto}
 span=${2:-60}
 settle=${SETTLE:-5}
 
-for tool in Xvfb trayer xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"; exit 77; }
-done
+. "$here/../../tests/e2e/xsession.sh"
+require_tools Xvfb trayer xdotool
 [ -x "$program" ] || { echo "no program at $program (build it first)"; exit 1; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {
-    for _ in $(seq 100); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
-pids+=($!)
-wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start"; exit 77; }
-export DISPLAY=":$(cat "$work/display")"
-trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
-pids+=($!)
-wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
+wait_for() { wait_for_n 100 "$@"; }
+start_xvfb
+start_trayer
 
 # A fresh home: start in the tray, one hour between changes, a one-picture group, the file backend
 # (the bitmap is written, no desktop is touched).

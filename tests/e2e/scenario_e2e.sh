@@ -13,22 +13,10 @@
 set -u
 program=$1 ctl=$2 helper=$3 artefacts=$4
 
-for tool in Xvfb trayer xdotool iconv; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
-        exit 77
-    fi
-done
+. "$(dirname "$0")/xsession.sh"
+require_tools Xvfb trayer xdotool iconv
 
-work=$(mktemp -d)
-pids=()
 app_pid=
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
 started=$(date +%s)
@@ -43,25 +31,8 @@ fail() {
     exit 1
 }
 
-# Polls a command every 0.1 s for up to $2 tenths of a second (default 50).
-wait_for_n() {
-    local n=$1; shift
-    for _ in $(seq "$n"); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-wait_for() { wait_for_n 50 "$@"; }
-
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
-pids+=($!)
-wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 77; }
-export DISPLAY=":$(cat "$work/display")"
-
-trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
+start_xvfb
+start_trayer
 
 # --- screenshots and the root window ---
 

@@ -6,21 +6,8 @@
 set -u
 app=$1
 
-for tool in Xvfb trayer xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/xsession.sh"
+require_tools Xvfb trayer xdotool
 
 fail() {
     echo "FAIL: $*"
@@ -29,25 +16,8 @@ fail() {
     exit 1
 }
 
-# Polls a command for up to about five seconds.
-wait_for() {
-    for _ in $(seq 50); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-# -displayfd lets Xvfb pick a free display, so parallel runs do not collide; -noreset keeps it up
-# between clients.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
-pids+=($!)
-wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 77; }
-export DISPLAY=":$(cat "$work/display")"
-
-trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
+start_xvfb
+start_trayer
 
 : >"$work/app.out"
 QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="tapisto.tray.debug=true" "$app" >"$work/app.out" 2>"$work/app.err" &

@@ -8,10 +8,7 @@ app=$1
 watcher=$2
 
 for tool in Xvfb dbus-run-session gdbus; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
-        exit 77
-    fi
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"; exit 77; }
 done
 
 if [ -z "${TAPISTO_SNI_BUS:-}" ]; then
@@ -19,14 +16,7 @@ if [ -z "${TAPISTO_SNI_BUS:-}" ]; then
     exec env TAPISTO_SNI_BUS=1 dbus-run-session -- "$0" "$@"
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/xsession.sh"
 
 fail() {
     echo "FAIL: $*"
@@ -35,18 +25,7 @@ fail() {
     exit 1
 }
 
-wait_for() {
-    for _ in $(seq 50); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
-pids+=($!)
-wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 77; }
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 
 "$watcher" >"$work/watcher.out" 2>&1 &
 pids+=($!)

@@ -1,0 +1,49 @@
+# Shared by the end-to-end scripts and the idle benchmark (sourced, not run): a scratch folder and
+# the processes started into it, both removed at exit; polling; an Xvfb on a free display; trayer
+# as the XEmbed notification area. Anything missing is a skip (exit 77), never a failure.
+
+# Skips unless every named tool is installed.
+require_tools() {
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
+            exit 77
+        fi
+    done
+}
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Polls a command every 0.1 s, up to N times.
+wait_for_n() {
+    local n=$1
+    shift
+    for _ in $(seq "$n"); do
+        if "$@" >/dev/null 2>&1; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+wait_for() { wait_for_n 50 "$@"; }
+
+# -displayfd lets Xvfb pick a free display, so parallel runs do not collide; -noreset keeps it up
+# between clients (the root pixmap survives).
+start_xvfb() {
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/xvfb.err" &
+    pids+=($!)
+    wait_for test -s "$work/display" || { echo "SKIP: Xvfb did not start: $(cat "$work/xvfb.err")"; exit 77; }
+    export DISPLAY=":$(cat "$work/display")"
+}
+
+start_trayer() {
+    trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
+    pids+=($!)
+    wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
+}
