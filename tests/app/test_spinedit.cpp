@@ -1,6 +1,7 @@
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -29,6 +30,31 @@ TEST(SpinEdit, KeepsTypedTextAndStepsWithinItsRange)
     spin.SetText(QStringLiteral("abc"));
     spin.stepBy(1); // no integer: the arrows start from the minimum
     EXPECT_EQ(QStringLiteral("1"), spin.Text());
+}
+
+TEST(SpinEdit, AnIntegerOutOfRangeIsBroughtInWhenTheFieldLosesTheFocus)
+{
+    QWidget window;
+    auto *minutes = new TSpinEdit(0, 59, &window);
+    auto *other = new QLineEdit(&window);
+    other->move(0, 40);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    const auto typeAndLeave = [&](const QString &keys) {
+        minutes->setFocus();
+        minutes->SetText(QString());
+        QTest::keyClicks(minutes, keys);
+        other->setFocus();
+        return minutes->Text();
+    };
+    EXPECT_EQ(QStringLiteral("59"), typeAndLeave(QStringLiteral("99")));
+    EXPECT_EQ(QStringLiteral("59"), typeAndLeave(QStringLiteral("75")));
+    EXPECT_EQ(QStringLiteral("0"), typeAndLeave(QStringLiteral("-3")));
+    // Beyond 32 bits it is no integer to the program: it stays and fails at 実　行.
+    EXPECT_EQ(QStringLiteral("99999999999"), typeAndLeave(QStringLiteral("99999999999")));
+    EXPECT_EQ(QStringLiteral("07"), typeAndLeave(QStringLiteral("07")));   // in range: as typed
+    EXPECT_EQ(QStringLiteral("1.5"), typeAndLeave(QStringLiteral("1.5"))); // fails at 実　行
+    EXPECT_EQ(QStringLiteral("x"), typeAndLeave(QStringLiteral("x")));
 }
 
 TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)
