@@ -76,7 +76,9 @@ TEST_F(EditorTest, SaveAsNeverWritesAFileNamedByAPattern)
     AddPictures(Paths({"a.jpg"}));
     for (const char *name : {"*.dat", "photo?.dat", "*"}) {
         dialogs.SetNextFileName(QString::fromStdString(home.File(name)));
+        const size_t before = dialogs.messages.size();
         form->NameSaveAction->trigger();
+        ASSERT_EQ(before + 1, dialogs.messages.size()) << name;
         EXPECT_EQ(QStringLiteral("警告"), dialogs.messages.back().title) << name;
         EXPECT_FALSE(std::filesystem::exists(home.File(name))) << name;
     }
