@@ -300,11 +300,23 @@ void TFormMain::EnterRunningState()
             throw;
     }
     StatusBar1->showMessage(kRunningWithoutTray);
-    if (!noTrayNoticeShown_) {
-        noTrayNoticeShown_ = true;
-        platform_.dialogs->Warning(this, NoTrayAreaMessage(sessionDesktop_));
+    const bool tell = !noTrayNoticeShown_;
+    noTrayNoticeShown_ = true;
+    if (isVisible()) {
+        // Told over the window, which then goes to the taskbar.
+        if (tell)
+            platform_.dialogs->Warning(this, NoTrayAreaMessage(sessionDesktop_));
+        showMinimized();
+        return;
     }
+    // Minimized before its first showing, so that it starts out iconic; the box stands on its own,
+    // as some window managers minimize a box together with its minimized owner.
     showMinimized();
+    if (tell)
+        platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
+    // A window manager that ignored the iconic start has mapped it normally meanwhile.
+    if (!isMinimized())
+        showMinimized();
 }
 
 std::string TFormMain::ProgramPath() const
