@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 TEST(SpinEdit, KeepsTypedTextAndStepsWithinItsRange)
 {
     TSpinEdit spin(0, 23);
@@ -78,4 +80,22 @@ TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)
     timer.SetInterval(int64_t(1) << 40); // beyond the platform timer: its longest interval
     timer.SetEnabled(true);
     EXPECT_TRUE(timer.Running());
+}
+
+TEST(Timer, AnErrorInATickIsReportedNotThrownIntoQt)
+{
+    TTimer timer;
+    QStringList reported;
+    timer.ErrorReport = [&](const QString &text) { reported << text; };
+    timer.OnTimer = [&] {
+        if (reported.isEmpty())
+            throw 7; // no std::exception
+        throw std::bad_alloc();
+    };
+    timer.SetInterval(5);
+    timer.SetEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(reported.size() >= 2, 2000);
+    timer.SetEnabled(false);
+    EXPECT_EQ(QStringLiteral("不明なエラーが発生しました。"), reported[0]);
+    EXPECT_EQ(QStringLiteral("メモリが不足しています。"), reported[1]);
 }
