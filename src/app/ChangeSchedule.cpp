@@ -60,8 +60,15 @@ void ChangeSchedule::NextWallPaper()
     int32_t next = index + 1;
     if (next > last)
         next = 0;
-    Settings::WriteUseIndex(next);
+    // The change has happened: the position moves on even if the settings file cannot keep it.
     CurrentIndex = next;
+    try {
+        Settings::WriteUseIndex(next);
+    } catch (const Exception &e) {
+        throw EUseIndexNotStored(FormatMessage(
+            "壁紙は変更しましたが、次に表示する番号 (UseIndex) を設定ファイルに保存できませんでした。\n%s",
+            {e.Message()}));
+    }
 }
 
 void ChangeSchedule::Back()

@@ -1,9 +1,17 @@
 #pragma once
 
+#include "platform/Exceptions.h"
+
 #include <cstdint>
 #include <functional>
 #include <random>
 #include <string>
+
+// The wallpaper was changed and the position advanced, but UseIndex could not be written.
+class EUseIndexNotStored : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
 
 // The change schedule without widgets: which entry of the selected group comes next, the
 // next/back arithmetic and UseIndex. The settings file and the group file are read anew at every
@@ -19,8 +27,9 @@ public:
     int32_t CurrentIndex = 0;
 
     // Shows entry CurrentIndex (or a random one when random order is on) of the group named by
-    // UseSection, then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. Any
-    // failure leaves CurrentIndex and UseIndex as they were.
+    // UseSection, then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed
+    // change leaves CurrentIndex and UseIndex as they were; when only storing UseIndex fails,
+    // CurrentIndex has advanced and EUseIndexNotStored is raised.
     void NextWallPaper();
     // Shows the entry before the one on screen and advances past it.
     void Back();

@@ -2,6 +2,7 @@
 
 #include "listedit/AboutBox.h"
 #include "listedit/Form2.h"
+#include "platform/ui/ErrorReport.h"
 
 FormMainWindows ProgramWindows()
 {
@@ -12,7 +13,8 @@ FormMainWindows ProgramWindows()
         editor.ShowModal();
     };
     windows.RunAboutBox = [](TFormMain &owner) {
-        TAboutBox box(*owner.GetPlatform().browser, &owner);
+        const Platform &platform = owner.GetPlatform();
+        TAboutBox box(*platform.browser, &owner, UserGuideUrl(), GeneralErrorReport(*platform.dialogs, &owner));
         box.exec();
     };
     return windows;

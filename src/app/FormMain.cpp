@@ -1,7 +1,7 @@
 #include "app/FormMain.h"
 
-#include "app/ErrorReport.h"
 #include "app/GroupList.h"
+#include "app/NoTrayNotice.h"
 #include "app/Render.h"
 #include "app/Settings.h"
 #include "app/SpinEdit.h"
@@ -19,6 +19,7 @@
 #include "platform/desktop/ScreenMetrics.h"
 #include "platform/session/Autostart.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/ErrorReport.h"
 #include "shell/AnimWnd.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
@@ -47,6 +48,7 @@ constexpr int kTop = 145;
 
 const QString kTipRunning = QStringLiteral("壁紙変更中");
 const QString kTipPaused = QStringLiteral("壁紙変更停止中");
+const QString kRunningWithoutTray = QStringLiteral("壁紙変更中（通知領域なし）");
 
 std::string Cp932(const QString &text)
 {
@@ -110,10 +112,12 @@ QIcon ProgramIcon()
     return icon;
 }
 
-TFormMain::TFormMain(Platform platform, FormMainWindows windows)
+TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
-      schedule_(
-          [this](const std::string &path, int32_t tile, int32_t correction) { ApplyWallPaper(path, tile, correction); })
+      schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
+          ApplyWallPaper(path, tile, correction);
+      }),
+      sessionDesktop_(sessionDesktop)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tapisto"));
@@ -249,9 +253,7 @@ void TFormMain::BuildComponents()
     Timer1->OnTimer = [this] { Guard(&TFormMain::Timer1Timer); };
 
     trayShell_ = platform_.makeTrayShell();
-    trayShell_->SetErrorReport([this](const std::exception &e) {
-        platform_.dialogs->ErrorReport(this, QStringLiteral("Tapisto"), QString::fromUtf8(e.what()));
-    });
+    trayShell_->SetErrorReport(GeneralErrorReport(*platform_.dialogs, this));
     TrayIcon1 = new TTrayIcon(this, *trayShell_);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->SetIcon(windowIcon());
@@ -270,9 +272,7 @@ void TFormMain::BuildComponents()
 
     AnimateWindow1 = new TAnimateWindow(this);
     AnimateWindow1->setObjectName(QStringLiteral("AnimateWindow1"));
-    AnimateWindow1->ErrorReport = [this](const std::exception &e) {
-        platform_.dialogs->ErrorReport(this, QStringLiteral("Tapisto"), QString::fromUtf8(e.what()));
-    };
+    AnimateWindow1->ErrorReport = GeneralErrorReport(*platform_.dialogs, this);
 }
 
 bool TFormMain::Guard(void (TFormMain::*handler)())
@@ -286,6 +286,37 @@ void TFormMain::EnterWindowState()
     Timer1->SetEnabled(false);
     RunGuarded(*platform_.dialogs, this, [this] { TrayIcon1->SetVisible(false); });
     ShowMainWindow();
+}
+
+void TFormMain::EnterRunningState()
+{
+    try {
+        TrayIcon1->SetVisible(true);
+        StatusBar1->clearMessage();
+        hide();
+        return;
+    } catch (const EOutOfMemory &) {
+        if (TrayIcon1->Registered())
+            throw;
+    }
+    StatusBar1->showMessage(kRunningWithoutTray);
+    const bool tell = !noTrayNoticeShown_;
+    noTrayNoticeShown_ = true;
+    if (isVisible()) {
+        // Told over the window, which then goes to the taskbar.
+        if (tell)
+            platform_.dialogs->Warning(this, NoTrayAreaMessage(sessionDesktop_));
+        showMinimized();
+        return;
+    }
+    // Minimized before its first showing, so that it starts out iconic; the box stands on its own,
+    // as some window managers minimize a box together with its minimized owner.
+    showMinimized();
+    if (tell)
+        platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
+    // A window manager that ignored the iconic start has mapped it normally meanwhile.
+    if (!isMinimized())
+        showMinimized();
 }
 
 std::string TFormMain::ProgramPath() const
@@ -310,10 +341,9 @@ void TFormMain::FormCreate()
     schedule_.CurrentIndex = StrToInt(Settings::ReadUseIndexText());
     const int64_t interval =
         IntervalMilliseconds(Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text()));
-    TrayIcon1->SetVisible(true);
-    hide();
     Timer1->SetInterval(interval);
     Timer1->SetEnabled(true);
+    EnterRunningState();
 }
 
 void TFormMain::Button1Click()
@@ -329,6 +359,7 @@ void TFormMain::N8Click()
 {
     Timer1->SetEnabled(false);
     TrayIcon1->SetVisible(false);
+    StatusBar1->clearMessage();
     ShowMainWindow();
 }
 
@@ -371,7 +402,11 @@ void TFormMain::closeEvent(QCloseEvent *event)
 
 void TFormMain::ShowMainWindow()
 {
-    show();
+    // Minimized while it ran without a tray icon: brought back as it was.
+    if (isMinimized())
+        showNormal();
+    else
+        show();
     raise();
     activateWindow();
 }
@@ -431,6 +466,9 @@ void TFormMain::JikkoClick()
         platform_.dialogs->Warning(this, QStringLiteral("グループリストに無いものが入力されています。"));
         return;
     }
+    // Started from the menu the fields keep the focus, so they are brought into range here too.
+    for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
+        spin->ClampToRange();
     const std::string hh = Cp932(SpinEdit1->Text());
     const std::string mm = Cp932(SpinEdit2->Text());
     const std::string ss = Cp932(SpinEdit3->Text());
@@ -441,8 +479,7 @@ void TFormMain::JikkoClick()
         return;
     }
     Settings::WriteSchedule(group, hh, mm, ss);
-    TrayIcon1->SetVisible(true);
-    hide();
+    EnterRunningState();
     Timer1->SetEnabled(false); // a fresh full interval even if it was running
     Timer1->SetEnabled(true);
     schedule_.CurrentIndex = 0;
@@ -462,18 +499,27 @@ void TFormMain::NextWallPaper()
     schedule_.NextWallPaper();
 }
 
-void TFormMain::N11Click()
+void TFormMain::ManualChange(const std::function<void()> &change)
 {
     Timer1->SetEnabled(false);
-    NextWallPaper();
+    try {
+        change();
+    } catch (const EUseIndexNotStored &) {
+        // The wallpaper did change; only the stored position is behind, so the schedule goes on.
+        Timer1->SetEnabled(true);
+        throw;
+    }
     Timer1->SetEnabled(true);
+}
+
+void TFormMain::N11Click()
+{
+    ManualChange([this] { NextWallPaper(); });
 }
 
 void TFormMain::N10Click()
 {
-    Timer1->SetEnabled(false);
-    schedule_.Back();
-    Timer1->SetEnabled(true);
+    ManualChange([this] { schedule_.Back(); });
 }
 
 void TFormMain::N5Click()

@@ -2,6 +2,7 @@
 
 #include "app/ChangeSchedule.h"
 #include "listedit/ListEditorHost.h"
+#include "platform/desktop/DesktopDetect.h"
 #include "platform/session/Platform.h"
 
 #include <QIcon>
@@ -44,7 +45,8 @@ struct FormMainWindows {
 class TFormMain : public QMainWindow, public ListEditorHost {
 public:
     // Builds the window hidden and runs FormCreate, which decides between the window and the tray.
-    TFormMain(Platform platform, FormMainWindows windows);
+    // The session's desktop chooses the advice given when it has no notification area.
+    TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop = DesktopKind::None);
     ~TFormMain() override;
 
     // ListEditorHost
@@ -119,6 +121,12 @@ private:
     void ConnectCheckItem(QAction *item, void (TFormMain::*handler)());
     // Back to the Window state after a start that failed half-way.
     void EnterWindowState();
+    // Shows the tray icon and hides the window. Without a notification area the window is
+    // minimized instead, as the only way back in, and the user is told why (once per run).
+    void EnterRunningState();
+    // Next and back: the timer is off during the change and starts a fresh interval after it; a
+    // change that failed leaves it off.
+    void ManualChange(const std::function<void()> &change);
     void Terminate();
     std::string ProgramPath() const;
 
@@ -127,6 +135,8 @@ private:
     ChangeSchedule schedule_;
     std::unique_ptr<TrayShell> trayShell_;
     std::vector<std::string> groupNames_;
+    DesktopKind sessionDesktop_;
+    bool noTrayNoticeShown_ = false;
     bool terminated_ = false;
 };
 

@@ -12,6 +12,16 @@ TSpinEdit::TSpinEdit(int minValue, int maxValue, QWidget *parent)
     setKeyboardTracking(true);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     SetText(QString::number(minValue));
+    connect(this, &QAbstractSpinBox::editingFinished, this, [this] { ClampToRange(); });
+}
+
+void TSpinEdit::ClampToRange()
+{
+    int32_t value = 0;
+    if (!TextValue(value))
+        return;
+    if (value < minValue_ || value > maxValue_)
+        SetText(QString::number(std::clamp<int32_t>(value, minValue_, maxValue_)));
 }
 
 QString TSpinEdit::Text() const
@@ -24,13 +34,16 @@ void TSpinEdit::SetText(const QString &text)
     lineEdit()->setText(text);
 }
 
+bool TSpinEdit::TextValue(int32_t &value) const
+{
+    const QByteArray bytes = Text().toUtf8();
+    return TryStrToInt(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), value);
+}
+
 int TSpinEdit::CurrentValue() const
 {
     int32_t value = 0;
-    const QByteArray bytes = Text().toUtf8();
-    if (!TryStrToInt(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), value))
-        return minValue_;
-    return value;
+    return TextValue(value) ? value : minValue_;
 }
 
 void TSpinEdit::stepBy(int steps)

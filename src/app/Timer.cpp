@@ -7,7 +7,7 @@ TTimer::TTimer(QObject *parent) : QObject(parent)
     timer_.setTimerType(Qt::CoarseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (OnTimer)
-            OnTimer();
+            RunGuarded(ErrorReport, OnTimer);
     });
 }
 

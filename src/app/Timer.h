@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ui/ErrorReport.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -22,6 +24,9 @@ public:
     bool Running() const { return timer_.isActive(); }
 
     std::function<void()> OnTimer;
+    // Receives the text of an error escaping OnTimer, which runs from Qt's loop; without it the
+    // text is logged.
+    ErrorReportFunction ErrorReport;
 
 private:
     void Update();

@@ -1,6 +1,7 @@
 // The program's entry: one instance per user, the main window created hidden, the message loop.
 #include "app/EditorWindows.h"
 #include "app/FormMain.h"
+#include "app/NoTrayNotice.h"
 #include "ini/IniRegistry.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/CommandRunner.h"
@@ -82,7 +83,7 @@ int main(int argc, char **argv)
         platform.autostart = &autostart;
         platform.makeTrayShell = [] { return std::unique_ptr<TrayShell>(new QtTrayShell); };
 
-        TFormMain form(platform, ProgramWindows());
+        TFormMain form(platform, ProgramWindows(), SessionDesktop(DesktopEnvironment::FromProcess()));
         if (form.Terminated())
             return 0;
         return QApplication::exec();

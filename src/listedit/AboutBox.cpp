@@ -46,9 +46,9 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
 }
 
-TAboutBox::TAboutBox(Browser &browser, QWidget *owner, const QString &homePage)
+TAboutBox::TAboutBox(Browser &browser, QWidget *owner, const QString &homePage, ErrorReportFunction report)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      browser_(browser), homePage_(homePage)
+      browser_(browser), homePage_(homePage), report_(std::move(report))
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
@@ -95,13 +95,13 @@ TAboutBox::TAboutBox(Browser &browser, QWidget *owner, const QString &homePage)
     Label5->setObjectName(QStringLiteral("Label5"));
     Label5->setGeometry(44, 152, 229, 18);
     Label5->setToolTip(homePage_);
-    Label5->OnClick = [this] { Label5Click(); };
+    Label5->OnClick = [this] { RunGuarded(report_, [this] { Label5Click(); }); };
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setGeometry((298 - 75) / 2, 190, 75, 25);
     OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+    connect(OKButton, &QPushButton::clicked, this, [this] { RunGuarded(report_, [this] { OKButtonClick(); }); });
 }
 
 void TAboutBox::OKButtonClick()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ui/ErrorReport.h"
+
 #include <QDialog>
 #include <QLabel>
 
@@ -25,7 +27,9 @@ protected:
 // "バージョン情報": product name, version, credits and the link to the user guide.
 class TAboutBox : public QDialog {
 public:
-    TAboutBox(Browser &browser, QWidget *owner, const QString &homePage = UserGuideUrl());
+    // Errors escaping a handler go to `report` (logged when there is none).
+    TAboutBox(Browser &browser, QWidget *owner, const QString &homePage = UserGuideUrl(),
+              ErrorReportFunction report = {});
 
     QLabel *ProgramIcon;
     QLabel *ProductName;
@@ -42,4 +46,5 @@ public:
 private:
     Browser &browser_;
     QString homePage_;
+    ErrorReportFunction report_;
 };

@@ -67,7 +67,7 @@ bool DropCollector::NativeNameIsPicture(std::string_view nativeName) const
 
 void DropCollector::Collect(const std::vector<std::string> &nativePaths)
 {
-    std::vector<std::string> queue;
+    std::vector<QueuedFolder> queue;
     for (const std::string &native : nativePaths) {
         if (!KeepGoing())
             return;
@@ -80,7 +80,7 @@ void DropCollector::Collect(const std::vector<std::string> &nativePaths)
         }
         if (IsFolder(native)) {
             if (representable)
-                queue.push_back(IncludeTrailingSeparator(path));
+                queue.push_back({IncludeTrailingSeparator(path)});
             else
                 refused_.push_back(native);
         } else if (representable) {
@@ -93,20 +93,28 @@ void DropCollector::Collect(const std::vector<std::string> &nativePaths)
         }
     }
     // The queue grows while it is walked: subfolders go behind every folder already queued.
-    for (size_t i = 0; i < queue.size() && !stopped_; ++i) {
-        const std::string folder = queue[i]; // a copy: walking it appends to the queue
-        WalkFolder(folder, queue);
-    }
+    for (size_t i = 0; i < queue.size() && !stopped_; ++i)
+        WalkFolder(i, queue);
 }
 
-void DropCollector::WalkFolder(const std::string &cp932Folder, std::vector<std::string> &queue)
+bool DropCollector::IsOwnAncestor(const std::vector<QueuedFolder> &queue, size_t index)
 {
+    for (long up = queue[index].parent; up >= 0; up = queue[static_cast<size_t>(up)].parent)
+        if (queue[static_cast<size_t>(up)].id == queue[index].id)
+            return true;
+    return false;
+}
+
+void DropCollector::WalkFolder(size_t index, std::vector<QueuedFolder> &queue)
+{
+    const std::string cp932Folder = queue[index].path; // a copy: walking it appends to the queue
     const std::string native = ToNativePath(cp932Folder);
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0)
         return;
-    // A link back to an ancestor would otherwise queue the same folders for ever.
-    if (!walked_.insert({st.st_dev, st.st_ino}).second)
+    queue[index].id = {st.st_dev, st.st_ino};
+    // A link back into the folder's own ancestry would queue the same folders for ever.
+    if (IsOwnAncestor(queue, index))
         return;
 
     for (const DirEntry &entry : EnumerateDirectory(cp932Folder)) {
@@ -114,7 +122,7 @@ void DropCollector::WalkFolder(const std::string &cp932Folder, std::vector<std::
             return;
         if (entry.attributes & faDirectory) {
             if (entry.representable)
-                queue.push_back(cp932Folder + entry.name + kPathSeparator);
+                queue.push_back({cp932Folder + entry.name + kPathSeparator, static_cast<long>(index)});
             else
                 refused_.push_back(native + entry.nativeName);
         } else if (entry.representable) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +15,9 @@ bool IsPictureExtension(std::string_view cp932Name, std::string_view filterText)
 // Turns dropped files and folders into picture paths: the dropped picture files first, in delivery
 // order, then the pictures of the dropped folders, level by level (each folder's own entries in the
 // order the folder listing gives them, its subfolders queued behind everything already queued).
-// Folders that cannot be listed are passed over; a folder reached twice through links is walked once.
+// Folders that cannot be listed are passed over. A folder is walked as often as it is reached (a
+// folder dropped twice gives its pictures twice), except through a link back into its own ancestry,
+// which would loop for ever.
 class DropCollector {
 public:
     // Receives each picture's full path (CP932).
@@ -35,7 +36,14 @@ public:
     bool Stopped() const { return stopped_; }
 
 private:
-    void WalkFolder(const std::string &cp932Folder, std::vector<std::string> &queue);
+    // A queued folder and the folder whose walk queued it (none for a dropped one).
+    struct QueuedFolder {
+        std::string path;                                       // CP932, ending in the separator
+        long parent = -1;                                       // index into the queue
+        std::pair<unsigned long long, unsigned long long> id{}; // (device, inode), set when walked
+    };
+    void WalkFolder(size_t index, std::vector<QueuedFolder> &queue);
+    static bool IsOwnAncestor(const std::vector<QueuedFolder> &queue, size_t index);
     bool NativeNameIsPicture(std::string_view nativeName) const;
     bool KeepGoing();
 
@@ -43,7 +51,6 @@ private:
     PictureSink sink_;
     Tick tick_;
     std::vector<std::string> refused_;
-    std::set<std::pair<unsigned long long, unsigned long long>> walked_; // (device, inode) of walked folders
     unsigned stepsSinceTick_ = 0;
     bool stopped_ = false;
 };

@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/QtText.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/ErrorReport.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -64,16 +65,9 @@ QString HomeFolderNative()
 
 } // namespace
 
-template <typename F> void TForm2::Guarded(F &&handler)
+void TForm2::Guarded(const std::function<void()> &handler)
 {
-    try {
-        handler();
-    } catch (const EAbort &) {
-    } catch (const Exception &e) {
-        dialogs_.ErrorReport(this, QStringLiteral("Tapisto"), Utf8ToQString(e.Message()));
-    } catch (const std::exception &e) {
-        dialogs_.ErrorReport(this, QStringLiteral("Tapisto"), QString::fromLocal8Bit(e.what()));
-    }
+    RunGuarded(dialogs_, this, handler);
 }
 
 TForm2::TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget *parent)
@@ -383,10 +377,15 @@ void TForm2::NameSaveActionExecute()
     request.mode = Dialogs::FileMode::Save;
     request.filter = kListFilter;
     request.defaultExtension = QStringLiteral("dat");
-    request.fileName = QStringLiteral("*.dat");
+    // The name box starts empty; the filter shows the list files already there.
     request.initialFolder = HomeFolderNative();
     request.confirmOverwrite = true;
     const QStringList names = dialogs_.GetFileNames(this, request);
+    if (!names.isEmpty() && HasWildcard(names.front())) {
+        // A pattern names no file; a group called "*.dat" could never be told from the filter.
+        dialogs_.Warning(this, QStringLiteral("ファイル名に「*」や「?」は使えません。別の名前を指定してください。"));
+        return;
+    }
     std::string path;
     if (names.isEmpty() || !ToListPath(names.front(), path))
         return;
@@ -541,7 +540,7 @@ void TForm2::HoseiActionExecute()
     if (model_->IsEmpty())
         return;
     HoseiCancelled = false;
-    TFormHosei dialog(HoseiCancelled, this);
+    TFormHosei dialog(HoseiCancelled, this, GeneralErrorReport(dialogs_, this));
     dialog.exec();
     if (HoseiCancelled)
         return;
@@ -578,6 +577,6 @@ void TForm2::ShowTBarActionExecute()
 
 void TForm2::VergionActionExecute()
 {
-    TAboutBox box(browser_, this);
+    TAboutBox box(browser_, this, UserGuideUrl(), GeneralErrorReport(dialogs_, this));
     box.exec();
 }

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ private:
     QAction *AddAction(const char *objectName, const QString &caption, const QString &hint, const char *icon,
                        void (TForm2::*handler)());
     // Runs a handler; an escaping error goes to the general error report.
-    template <typename F> void Guarded(F &&handler);
+    void Guarded(const std::function<void()> &handler);
     bool ConfirmDiscard();
     void SetListCaption();
     void SetPositions(std::string_view positionText);

@@ -18,10 +18,25 @@ constexpr int kMinimum = 10;
 constexpr int kMaximum = 10000;
 constexpr int kEmptyValue = 100;
 
+bool IsAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
 bool IsAllowedCharacter(QChar c)
 {
-    return c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.') ||
+    return IsAsciiDigit(c) || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.') ||
            c == QLocale().decimalPoint().front();
+}
+
+// A Japanese input method types full-width digits and signs; they mean the ASCII ones.
+void FoldFullWidth(QString &text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= u'０' && u <= u'９') || u == u'＋' || u == u'－' || u == u'．')
+            c = QChar(u - (u'０' - u'0'));
+    }
 }
 
 } // namespace
@@ -37,6 +52,7 @@ HoseiSpinEdit::HoseiSpinEdit(QWidget *parent) : QSpinBox(parent)
 
 QValidator::State HoseiSpinEdit::validate(QString &input, int &) const
 {
+    FoldFullWidth(input);
     for (QChar c : input)
         if (!IsAllowedCharacter(c))
             return QValidator::Invalid;
@@ -49,6 +65,7 @@ QValidator::State HoseiSpinEdit::validate(QString &input, int &) const
 void HoseiSpinEdit::fixup(QString &input) const
 {
     QString text = input;
+    FoldFullWidth(text);
     text.replace(QLocale().decimalPoint(), QStringLiteral("."));
     bool ok = false;
     double number = text.toDouble(&ok);
@@ -56,7 +73,7 @@ void HoseiSpinEdit::fixup(QString &input) const
         // A lone sign, a stray separator or nothing at all: only the digits, if any, count.
         QString digits;
         for (QChar c : text)
-            if (c.isDigit())
+            if (IsAsciiDigit(c))
                 digits += c;
         number = digits.isEmpty() ? kEmptyValue : digits.toDouble();
         if (!digits.isEmpty() && text.startsWith(QLatin1Char('-')))
@@ -66,9 +83,9 @@ void HoseiSpinEdit::fixup(QString &input) const
     input = QString::number(static_cast<int>(clamped));
 }
 
-TFormHosei::TFormHosei(bool &hoseiCancelled, QWidget *owner)
+TFormHosei::TFormHosei(bool &hoseiCancelled, QWidget *owner, ErrorReportFunction report)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      hoseiCancelled_(hoseiCancelled)
+      hoseiCancelled_(hoseiCancelled), report_(std::move(report))
 {
     setObjectName(QStringLiteral("FormHosei"));
     setWindowTitle(QStringLiteral("補正設定"));
@@ -111,11 +128,15 @@ TFormHosei::TFormHosei(bool &hoseiCancelled, QWidget *owner)
     setTabOrder(RadioButton3, Button1);
     setTabOrder(Button1, Button2);
 
-    connect(RadioButton1, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
-    connect(RadioButton2, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
-    connect(RadioButton3, &QRadioButton::clicked, this, [this] { RadioButton3Click(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    const std::pair<QAbstractButton *, void (TFormHosei::*)()> handlers[] = {
+        {RadioButton1, &TFormHosei::RadioButton1Click},
+        {RadioButton2, &TFormHosei::RadioButton2Click},
+        {RadioButton3, &TFormHosei::RadioButton3Click},
+        {Button1, &TFormHosei::Button1Click},
+        {Button2, &TFormHosei::Button2Click}};
+    for (const auto &[button, handler] : handlers)
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler = handler] { RunGuarded(report_, [this, handler] { (this->*handler)(); }); });
 }
 
 std::string TFormHosei::CorrectionText() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ui/ErrorReport.h"
+
 #include <QDialog>
 #include <QSpinBox>
 
@@ -10,9 +12,9 @@ class QPushButton;
 class QRadioButton;
 
 // The correction field: whole numbers 10 to 10000, at most 5 characters. While typing it accepts
-// digits, signs and the decimal separator; when it loses the focus (or the dialog closes) the text
-// becomes a whole number in range: below 10 gives 10, above 10000 gives 10000, text without any digit
-// gives 100, a fraction is rounded.
+// ASCII digits, signs and the decimal separator (full-width ones become ASCII as they are typed); when it loses the
+// focus (or the dialog closes) the text becomes a whole number in range: below 10 gives 10, above 10000 gives 10000,
+// text without any digit gives 100, a fraction is rounded.
 class HoseiSpinEdit : public QSpinBox {
 public:
     explicit HoseiSpinEdit(QWidget *parent = nullptr);
@@ -26,7 +28,8 @@ public:
 // close it with the current choice; Enter and Escape press nothing.
 class TFormHosei : public QDialog {
 public:
-    TFormHosei(bool &hoseiCancelled, QWidget *owner);
+    // Errors escaping a handler go to `report` (logged when there is none).
+    TFormHosei(bool &hoseiCancelled, QWidget *owner, ErrorReportFunction report = {});
 
     QRadioButton *RadioButton1;
     QRadioButton *RadioButton2;
@@ -53,4 +56,5 @@ protected:
 
 private:
     bool &hoseiCancelled_;
+    ErrorReportFunction report_;
 };

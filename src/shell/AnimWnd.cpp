@@ -145,12 +145,5 @@ void TAnimateWindow::Raise(const TNotifyEvent &event)
 {
     if (!event)
         return;
-    try {
-        event(QCoreApplication::instance());
-    } catch (const std::exception &error) {
-        if (ErrorReport)
-            ErrorReport(error);
-        else
-            qWarning("%s", error.what());
-    }
+    RunGuarded(ErrorReport, [&] { event(QCoreApplication::instance()); });
 }

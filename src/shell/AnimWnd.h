@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/ui/ErrorReport.h"
 #include "shell/ShellEvents.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
-#include <exception>
 #include <functional>
 
 // Watches a form's minimising and restoring. On this platform the window manager draws the
@@ -28,7 +28,7 @@ public:
     TNotifyEvent OnRestore;
     // Receives an exception escaping OnMinimize or OnRestore, which run inside Qt's event
     // delivery; without it the message is logged.
-    std::function<void(const std::exception &)> ErrorReport;
+    ErrorReportFunction ErrorReport;
 
     QWidget *Form() const { return form_; }
     // The form of the component that acts for the application; null when there is none.

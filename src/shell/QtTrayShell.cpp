@@ -101,10 +101,7 @@ void QtTrayShell::Activated(uint32_t iconId, QSystemTrayIcon::ActivationReason r
         if (!window)
             return;
         qCDebug(lcTapistoTray) << "message" << iconId << message;
-        try {
-            window->Perform(it->second.record.CallbackMessage, iconId, message);
-        } catch (const std::exception &error) {
-            ReportError(error);
-        }
+        const uint32_t callbackMessage = it->second.record.CallbackMessage;
+        RunHandler([&] { window->Perform(callbackMessage, iconId, message); });
     }
 }

@@ -170,8 +170,11 @@ void TTrayIcon::UpdateShellIcon(ShellAction action)
         if (!visible_)
             return;
         record_.Window = CallbackWindow::Instance(parent());
-        if (!shell_.Add(record_))
+        if (!shell_.Add(record_)) {
+            // Nothing is shown, so nothing may claim to be: the next SetVisible(true) tries again.
+            visible_ = false;
             throw EOutOfMemory(CannotRegister);
+        }
         registered_ = true;
         break;
     case ShellAction::Modify:
@@ -270,10 +273,8 @@ void TTrayIcon::SingleClickDone()
     if (!clickPending_)
         return;
     clickPending_ = false;
-    try {
+    shell_.RunHandler([this] {
         if (OnClick)
             OnClick(this);
-    } catch (const std::exception &error) {
-        shell_.ReportError(error);
-    }
+    });
 }

@@ -32,8 +32,8 @@ public:
     TTrayIcon(const TTrayIcon &) = delete;
     TTrayIcon &operator=(const TTrayIcon &) = delete;
 
-    // Shown only while an icon is set. Raises EOutOfMemory when the shell refuses the icon; Visible
-    // then stays true while Registered() stays false.
+    // Shown only while an icon is set. Raises EOutOfMemory when the shell refuses the icon (no
+    // notification area); Visible then reads false again.
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
     // CP932 bytes, cut to 62. Raises EOutOfMemory when the shell refuses the change.

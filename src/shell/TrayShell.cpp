@@ -1,11 +1,6 @@
 #include "shell/TrayShell.h"
 
-#include <QDebug>
-
-void TrayShell::ReportError(const std::exception &error) const
+void TrayShell::RunHandler(const std::function<void()> &handler) const
 {
-    if (errorReport_)
-        errorReport_(error);
-    else
-        qWarning("%s", error.what());
+    RunGuarded(errorReport_, handler);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/ui/ErrorReport.h"
+
 #include <QIcon>
 #include <QPointer>
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <string>
 
@@ -60,11 +61,12 @@ public:
     virtual bool Modify(const NotifyRecord &record) = 0;
     virtual bool Delete(const NotifyRecord &record) = 0;
 
-    // Where an exception from an event handler goes: events run from Qt's loop, which must never
-    // see one. Without a report set the message is logged.
-    void SetErrorReport(std::function<void(const std::exception &)> report) { errorReport_ = std::move(report); }
-    void ReportError(const std::exception &error) const;
+    // Where an error from an event handler goes: events run from Qt's loop, which must never see
+    // one. Without a report set the text is logged.
+    void SetErrorReport(ErrorReportFunction report) { errorReport_ = std::move(report); }
+    // Runs an event handler inside the general error report.
+    void RunHandler(const std::function<void()> &handler) const;
 
 private:
-    std::function<void(const std::exception &)> errorReport_;
+    ErrorReportFunction errorReport_;
 };

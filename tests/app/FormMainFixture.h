@@ -29,6 +29,8 @@ public:
     bool Add(const NotifyRecord &record) override
     {
         ++adds;
+        if (refuseAdd)
+            return false; // a desktop without a notification area
         shown = true;
         tip = record.Tip;
         return true;
@@ -44,6 +46,7 @@ public:
         return true;
     }
     bool shown = false;
+    bool refuseAdd = false;
     int adds = 0;
     std::string tip;
 };
@@ -74,6 +77,7 @@ protected:
         platform.autostart = &autostart;
         platform.makeTrayShell = [this] {
             auto shell = std::make_unique<FakeTrayShell>();
+            shell->refuseAdd = noNotificationArea;
             tray = shell.get();
             return std::unique_ptr<TrayShell>(std::move(shell));
         };
@@ -81,7 +85,7 @@ protected:
 
     TFormMain &Create()
     {
-        form = std::make_unique<TFormMain>(platform, windows);
+        form = std::make_unique<TFormMain>(platform, windows, sessionDesktop);
         return *form;
     }
 
@@ -121,5 +125,7 @@ protected:
     FakeTrayShell *tray = nullptr;
     Platform platform;
     FormMainWindows windows;
+    DesktopKind sessionDesktop = DesktopKind::None;
+    bool noNotificationArea = false; // the tray shell refuses every icon
     std::unique_ptr<TFormMain> form;
 };

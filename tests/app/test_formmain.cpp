@@ -1,4 +1,5 @@
 #include "FormMainFixture.h"
+#include "SmallDisk.h"
 
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -128,18 +130,36 @@ TEST_F(FormMainTest, JikkoRefusesWhatItCannotRun)
     SetInterval(f, "0", "0", "9");
     clickJikko();
     EXPECT_EQ(QStringLiteral("変更間隔は１０秒以上にしてね。"), LastMessage());
-    SetInterval(f, "0", "-1", "70"); // adds up to 10 s, but a negative part is no interval
-    clickJikko();
-    EXPECT_EQ(QStringLiteral("変更間隔は１０秒以上にしてね。"), LastMessage());
     SetInterval(f, "0", "0", "1.5");
     clickJikko();
     EXPECT_EQ(QStringLiteral("'1.5' は整数ではありません"), LastMessage());
     EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages.back().title);
 
-    EXPECT_EQ(5u, dialogs.messages.size());
+    EXPECT_EQ(4u, dialogs.messages.size());
     EXPECT_FALSE(f.Timer1->Enabled());
     EXPECT_TRUE(f.isVisible());
     EXPECT_EQ("", Settings::ReadValue(Settings::kUseSection));
+}
+
+TEST_F(FormMainTest, JikkoHoldsTheIntervalFieldsToTheirRanges)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "30", "99", "75"); // typed, and run from the menu without leaving the fields
+    f.R1->trigger();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(QStringLiteral("23"), f.SpinEdit1->Text());
+    EXPECT_EQ(QStringLiteral("59"), f.SpinEdit2->Text());
+    EXPECT_EQ(QStringLiteral("59"), f.SpinEdit3->Text());
+    EXPECT_EQ((23 * 3600 + 59 * 60 + 59) * 1000, f.Timer1->Interval());
+    EXPECT_EQ("59", Settings::ReadValue(Settings::kIntervalSS));
+
+    f.N8->trigger();
+    SetInterval(f, "0", "-1", "70"); // would add up to 10 s; held in range it is 0:00:59
+    f.R1->trigger();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(59000, f.Timer1->Interval());
 }
 
 TEST_F(FormMainTest, JikkoAcceptsTenSecondsAndRunsTheGroupInOrder)
@@ -218,6 +238,38 @@ TEST_F(FormMainTest, AFailingEntryIsReportedAndRetriedAtTheNextTick)
     f.N11->trigger();
     EXPECT_EQ(2u, dialogs.messages.size());
     EXPECT_FALSE(f.Timer1->Enabled());
+}
+
+TEST_F(FormMainTest, AReadOnlySettingsFileIsReportedAndTheScheduleMovesOn)
+{
+    SmallDisk disk(256);
+    if (!disk.Available())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    MakeGroup("g.dat", 3);
+    // Settings and group on the small disk; pictures and the output bitmap stay writable.
+    ::setenv("TAPISTO_HOME", disk.Path().c_str(), 1);
+    WriteFileBytes(disk.Path() + "g.dat", ReadFileBytes(home.File("g.dat")));
+    WriteFileBytes(disk.Path() + "Tapisto.ini", "[Main]\r\nWindows=" + home.File("out.bmp") + "\r\n");
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "0", "0", "10");
+    f.JikkoClick();
+    ASSERT_TRUE(disk.MakeReadOnly());
+
+    Tick(f);
+    EXPECT_EQ(0, ShownEntry());
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("UseIndex")))
+        << dialogs.messages[0].text.toStdString();
+    Tick(f);
+    EXPECT_EQ(1, ShownEntry());
+    f.N11->trigger(); // the wallpaper changed, so the schedule goes on after the report
+    EXPECT_EQ(2, ShownEntry());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ(3u, dialogs.messages.size());
+    EXPECT_EQ("", Settings::ReadUseIndexText());
+    ::setenv("TAPISTO_HOME", home.Path().c_str(), 1);
 }
 
 TEST_F(FormMainTest, ScrSuspendsTimedChangesOnly)

@@ -5,10 +5,12 @@
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
+#include "SmallDisk.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 namespace {
@@ -185,6 +187,37 @@ TEST_F(ScheduleTest, RandomOrderReadsTheSettingAtEveryChange)
     schedule.CurrentIndex = 3;
     schedule.NextWallPaper();
     EXPECT_EQ("p3.bmp", applied.back().path);
+}
+
+TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
+{
+    TempHome temp;
+    SmallDisk disk(256);
+    if (!disk.Available())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    ::setenv("TAPISTO_HOME", disk.Path().c_str(), 1);
+    WallPaperList list;
+    for (int i = 0; i < 3; ++i)
+        list.push_back({"p" + std::to_string(i) + ".bmp", std::string(kPositionTile), ""});
+    WriteWallPaperList(disk.Path() + "g.dat", list);
+    Settings::WriteValue(Settings::kUseSection, "g.dat");
+    Settings::WriteUseIndex(9); // never the value a change stores, so every change must write
+    ASSERT_TRUE(disk.MakeReadOnly());
+
+    std::vector<std::string> shown;
+    ChangeSchedule schedule([&](const std::string &path, int32_t, int32_t) { shown.push_back(path); });
+    for (int i = 0; i < 4; ++i) {
+        try {
+            schedule.Tick();
+            ADD_FAILURE() << "the failed write went unreported";
+        } catch (const EInOutError &e) {
+            EXPECT_NE(std::string::npos, e.Message().find("UseIndex")) << e.Message();
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{"p0.bmp", "p1.bmp", "p2.bmp", "p0.bmp"}), shown);
+    EXPECT_EQ(1, schedule.CurrentIndex);
+    EXPECT_EQ("9", Settings::ReadUseIndexText());
+    ::setenv("TAPISTO_HOME", temp.Path().c_str(), 1);
 }
 
 TEST(ScheduleInterval, TextsConvertAsTheyStand)

@@ -1,10 +1,13 @@
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <new>
 
 TEST(SpinEdit, KeepsTypedTextAndStepsWithinItsRange)
 {
@@ -31,6 +34,31 @@ TEST(SpinEdit, KeepsTypedTextAndStepsWithinItsRange)
     EXPECT_EQ(QStringLiteral("1"), spin.Text());
 }
 
+TEST(SpinEdit, AnIntegerOutOfRangeIsBroughtInWhenTheFieldLosesTheFocus)
+{
+    QWidget window;
+    auto *minutes = new TSpinEdit(0, 59, &window);
+    auto *other = new QLineEdit(&window);
+    other->move(0, 40);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    const auto typeAndLeave = [&](const QString &keys) {
+        minutes->setFocus();
+        minutes->SetText(QString());
+        QTest::keyClicks(minutes, keys);
+        other->setFocus();
+        return minutes->Text();
+    };
+    EXPECT_EQ(QStringLiteral("59"), typeAndLeave(QStringLiteral("99")));
+    EXPECT_EQ(QStringLiteral("59"), typeAndLeave(QStringLiteral("75")));
+    EXPECT_EQ(QStringLiteral("0"), typeAndLeave(QStringLiteral("-3")));
+    // Beyond 32 bits it is no integer to the program: it stays and fails at 実　行.
+    EXPECT_EQ(QStringLiteral("99999999999"), typeAndLeave(QStringLiteral("99999999999")));
+    EXPECT_EQ(QStringLiteral("07"), typeAndLeave(QStringLiteral("07")));   // in range: as typed
+    EXPECT_EQ(QStringLiteral("1.5"), typeAndLeave(QStringLiteral("1.5"))); // fails at 実　行
+    EXPECT_EQ(QStringLiteral("x"), typeAndLeave(QStringLiteral("x")));
+}
+
 TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)
 {
     TTimer timer;
@@ -52,4 +80,22 @@ TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)
     timer.SetInterval(int64_t(1) << 40); // beyond the platform timer: its longest interval
     timer.SetEnabled(true);
     EXPECT_TRUE(timer.Running());
+}
+
+TEST(Timer, AnErrorInATickIsReportedNotThrownIntoQt)
+{
+    TTimer timer;
+    QStringList reported;
+    timer.ErrorReport = [&](const QString &text) { reported << text; };
+    timer.OnTimer = [&] {
+        if (reported.isEmpty())
+            throw 7; // no std::exception
+        throw std::bad_alloc();
+    };
+    timer.SetInterval(5);
+    timer.SetEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(reported.size() >= 2, 2000);
+    timer.SetEnabled(false);
+    EXPECT_EQ(QStringLiteral("不明なエラーが発生しました。"), reported[0]);
+    EXPECT_EQ(QStringLiteral("メモリが不足しています。"), reported[1]);
 }

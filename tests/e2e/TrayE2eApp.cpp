@@ -53,7 +53,7 @@ int main(int argc, char **argv)
         QGuiApplication::styleHints()->setMouseDoubleClickInterval(args.at(at + 1).toInt());
 
     QtTrayShell shell;
-    shell.SetErrorReport([](const std::exception &error) { std::printf("error %s\n", error.what()); });
+    shell.SetErrorReport([](const QString &text) { std::printf("error %s\n", qUtf8Printable(text)); });
     QWidget form;
     QMenu menu(&form);
     menu.addAction(QStringLiteral("終了"), &app, &QApplication::quit);

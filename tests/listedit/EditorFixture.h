@@ -30,6 +30,8 @@ public:
     };
     void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override
     {
+        if (onApply)
+            onApply();
         applied.push_back({picturePath, tileValue, correction});
     }
     void RefreshGroups() override { ++refreshes; }
@@ -37,6 +39,7 @@ public:
     bool PluginsEnabled() const override { return plugins; }
 
     std::vector<Applied> applied;
+    std::function<void()> onApply; // may throw, as a failing change would
     int refreshes = 0;
     int shows = 0;
     bool plugins = false;

@@ -104,6 +104,21 @@ TEST(DropCollector, FolderLinksAreWalkedOnceAndUnreadableFoldersSkipped)
     EXPECT_EQ(expected, got.paths);
 }
 
+TEST(DropCollector, AFolderReachedAgainOutsideALoopIsWalkedAgain)
+{
+    TempHome home;
+    const std::string root = home.Path();
+    Touch(root + "A/a.jpg");
+    Touch(root + "A/B/b.jpg");
+    fs::create_directory_symlink(root + "A/B", root + "A/alsoB"); // a second way in, no loop
+
+    EXPECT_EQ(
+        (std::vector<std::string>{"A/a.jpg", "A/a.jpg", "A/alsoB/b.jpg", "A/B/b.jpg", "A/alsoB/b.jpg", "A/B/b.jpg"}),
+        Collect(root, {root + "A", root + "A"}).paths);
+    EXPECT_EQ((std::vector<std::string>{"A/B/b.jpg", "A/a.jpg", "A/alsoB/b.jpg", "A/B/b.jpg"}),
+              Collect(root, {root + "A/B", root + "A"}).paths);
+}
+
 TEST(DropCollector, PathsThatCp932CannotHoldAreRefused)
 {
     TempHome home;

@@ -2,6 +2,7 @@
 
 #include "listedit/FormHosei.h"
 #include "listedit/PreviewImage.h"
+#include "platform/Exceptions.h"
 
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <new>
 
 namespace {
 
@@ -290,6 +292,30 @@ TEST_F(EditorTest, ChangeNowWithAnUndecodableCorrectionReportsTheConversionError
     EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages.back().title);
     EXPECT_TRUE(dialogs.messages.back().text.contains(QStringLiteral("'abc")));
     EXPECT_TRUE(dialogs.messages.back().text.endsWith(QStringLiteral("は整数ではありません")));
+}
+
+TEST_F(EditorTest, ErrorsOfEveryKindReachTheOneErrorReport)
+{
+    AddPictures(Paths({"a.jpg"}));
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] { throw EInOutError("ディスクがいっぱいです"); }, QStringLiteral("ディスクがいっぱいです")},
+        {[] { throw std::bad_alloc(); }, QStringLiteral("メモリが不足しています。")},
+        {[] { throw 42; }, QStringLiteral("不明なエラーが発生しました。")}, // no std::exception at all
+        {[] { throw EAbort(); }, QString()},                                // silent
+    };
+    size_t reports = 0;
+    for (const auto &[raise, text] : cases) {
+        host.onApply = raise;
+        form->ChangeWallPaperAction->trigger();
+        if (text.isEmpty()) {
+            EXPECT_EQ(reports, ErrorReports());
+            continue;
+        }
+        ASSERT_EQ(++reports, ErrorReports());
+        EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages.back().title);
+        EXPECT_EQ(text, dialogs.messages.back().text);
+    }
+    EXPECT_TRUE(host.applied.empty());
 }
 
 TEST_F(EditorTest, CorrectionDialogChoicesAndCancel)

@@ -56,7 +56,7 @@ TEST_F(EditorTest, OpenThenSaveAsRoundTripsByteForByte)
     const Dialogs::FileRequest &save = dialogs.fileRequests.back();
     EXPECT_EQ(Dialogs::FileMode::Save, save.mode);
     EXPECT_TRUE(save.confirmOverwrite);
-    EXPECT_EQ(QStringLiteral("*.dat"), save.fileName);
+    EXPECT_TRUE(save.fileName.isEmpty()); // the name box starts empty; the filter shows *.dat
     EXPECT_EQ(original, ReadFileBytes(home.File("copy.dat")));
     EXPECT_EQ(Utf8ToCp932(home.File("copy.dat")), form->ListFileName);
     EXPECT_EQ(QStringLiteral("壁紙の設定-リスト編集-copy.dat"), form->windowTitle());
@@ -69,6 +69,22 @@ TEST_F(EditorTest, OpenThenSaveAsRoundTripsByteForByte)
     EXPECT_FALSE(form->SaveAction->isEnabled());
     EXPECT_EQ(2u, dialogs.fileRequests.size());
     EXPECT_EQ(original.substr(0, original.find("file3")).replace(12, 1, "2"), ReadFileBytes(home.File("copy.dat")));
+}
+
+TEST_F(EditorTest, SaveAsNeverWritesAFileNamedByAPattern)
+{
+    AddPictures(Paths({"a.jpg"}));
+    for (const char *name : {"*.dat", "photo?.dat", "*"}) {
+        dialogs.SetNextFileName(QString::fromStdString(home.File(name)));
+        const size_t before = dialogs.messages.size();
+        form->NameSaveAction->trigger();
+        ASSERT_EQ(before + 1, dialogs.messages.size()) << name;
+        EXPECT_EQ(QStringLiteral("警告"), dialogs.messages.back().title) << name;
+        EXPECT_FALSE(std::filesystem::exists(home.File(name))) << name;
+    }
+    EXPECT_TRUE(form->ListFileName.empty());
+    EXPECT_TRUE(form->SaveAction->isEnabled()); // still unsaved
+    EXPECT_TRUE(std::filesystem::is_empty(home.Path()));
 }
 
 TEST_F(EditorTest, BlankFirstEntryDoesNotHideTheEntriesAfterIt)

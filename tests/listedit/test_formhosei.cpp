@@ -1,6 +1,8 @@
 #include "listedit/FormHosei.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,6 +71,38 @@ TEST_F(HoseiTest, FieldIsClampedWhenItLosesTheFocus)
     EXPECT_EQ(QStringLiteral("10"), TypeAndLeave(QStringLiteral("-40")));
     EXPECT_EQ(QStringLiteral("1234"), TypeAndLeave(QStringLiteral("1234")));
     EXPECT_EQ(QStringLiteral("10"), TypeAndLeave(QStringLiteral("a5b"))); // letters are not typed
+}
+
+TEST_F(HoseiTest, FullWidthDigitsOfAnInputMethodKeepTheirValue)
+{
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QLineEdit *editor = dialog.SpinEdit1->Editor();
+    // Typed one character at a time, as key events carrying the text.
+    const auto typeAndLeave = [&](const QString &text) {
+        dialog.RadioButton2->click();
+        dialog.SpinEdit1->setFocus();
+        editor->selectAll();
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(editor, &press);
+        }
+        dialog.RadioButton3->setFocus();
+        return dialog.SpinEdit1->text();
+    };
+    EXPECT_EQ(QStringLiteral("150"), typeAndLeave(QStringLiteral("１５０")));
+    EXPECT_EQ(QStringLiteral("10"), typeAndLeave(QStringLiteral("－５")));
+    EXPECT_EQ(QStringLiteral("10"), typeAndLeave(QStringLiteral("٥٠"))); // other scripts' digits: refused, text kept
+
+    // An input method hands over the whole converted text at once.
+    dialog.SpinEdit1->setFocus();
+    editor->selectAll();
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("２５００"));
+    QApplication::sendEvent(editor, &commit);
+    EXPECT_EQ(QStringLiteral("2500"), editor->text());
+    dialog.Button1->click();
+    EXPECT_EQ(std::string("2500%"), dialog.CorrectionText());
 }
 
 TEST_F(HoseiTest, TextThatIsNoWholeNumberIsCorrectedBeforeClosing)

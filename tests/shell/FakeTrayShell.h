@@ -18,7 +18,7 @@ public:
 
     FakeTrayShell()
     {
-        SetErrorReport([this](const std::exception &error) { errors.emplace_back(error.what()); });
+        SetErrorReport([this](const QString &text) { errors.push_back(text.toStdString()); });
     }
 
     bool Add(const NotifyRecord &record) override

@@ -123,7 +123,7 @@ TEST_F(AnimateWindowTest, ANewNativeWindowKeepsWorking)
 TEST_F(AnimateWindowTest, AnErrorInAHandlerIsReportedNotThrownIntoQt)
 {
     std::string reported;
-    animate->ErrorReport = [&](const std::exception &error) { reported = error.what(); };
+    animate->ErrorReport = [&](const QString &text) { reported = text.toStdString(); };
     animate->OnMinimize = [](QObject *) { throw EInOutError("broken"); };
     main->show();
     main->showMinimized();

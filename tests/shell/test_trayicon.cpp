@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -145,7 +146,7 @@ TEST_F(TrayIconTest, ChangesWhileHiddenReachNoShell)
     EXPECT_TRUE(shell.calls.empty());
 }
 
-TEST_F(TrayIconTest, RefusedAddLeavesVisibleButNotRegistered)
+TEST_F(TrayIconTest, RefusedAddLeavesTheIconHiddenSoTheNextShowTriesAgain)
 {
     icon->SetIcon(Square(Qt::red));
     shell.refuseAdd = true;
@@ -155,10 +156,17 @@ TEST_F(TrayIconTest, RefusedAddLeavesVisibleButNotRegistered)
     } catch (const EOutOfMemory &error) {
         EXPECT_EQ(error.Message(), "タスクトレイにアイコンを登録できません。");
     }
-    EXPECT_TRUE(icon->Visible());
+    // No icon in the notification area, so none is claimed.
+    EXPECT_FALSE(icon->Visible());
     EXPECT_FALSE(icon->Registered());
+    EXPECT_THROW(icon->SetVisible(true), EOutOfMemory); // asked again, refused again
+    EXPECT_EQ(shell.Count(Op::Add), 2u);
     icon->SetVisible(false);
     EXPECT_EQ(shell.Count(Op::Delete), 0u);
+    shell.refuseAdd = false; // a tray host has appeared meanwhile
+    icon->SetVisible(true);
+    EXPECT_TRUE(icon->Visible());
+    EXPECT_TRUE(icon->Registered());
 }
 
 TEST_F(TrayIconTest, RefusedModifyRaises)
@@ -375,6 +383,20 @@ TEST_F(TrayIconTest, AnErrorInTheDelayedClickIsReported)
     ASSERT_EQ(shell.errors.size(), 1u);
     EXPECT_EQ(shell.errors[0], "disk full");
     EXPECT_FALSE(icon->ClickPending());
+}
+
+TEST_F(TrayIconTest, ErrorsOfEveryKindInTheDelayedClickAreReportedInJapanese)
+{
+    ShowIcon();
+    icon->OnClick = [](QObject *) { throw 42; }; // not even a std::exception
+    shell.Click(icon->IconId());
+    WaitOutClick();
+    icon->OnClick = [](QObject *) { throw std::bad_alloc(); };
+    shell.Click(icon->IconId());
+    WaitOutClick();
+    ASSERT_EQ(shell.errors.size(), 2u);
+    EXPECT_EQ(shell.errors[0], "不明なエラーが発生しました。");
+    EXPECT_EQ(shell.errors[1], "メモリが不足しています。");
 }
 
 TEST(QtTrayShellTest, WithoutANotificationAreaTheIconIsRefused)

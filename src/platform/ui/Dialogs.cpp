@@ -1,9 +1,11 @@
 #include "Dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 void Dialogs::Warning(QWidget *parent, const QString &text)
@@ -23,6 +25,28 @@ void Dialogs::ErrorReport(QWidget *parent, const QString &title, const QString &
     ShowMessage(parent, {title, text, Icon::Error, {Button::Ok}, Button::Ok});
 }
 
+namespace {
+
+// The description without the pattern list it may already end with ("すべて (*.jpg;*.bmp)").
+// Parentheses that hold anything but patterns are part of the description.
+QString WithoutShownPatterns(const QString &description)
+{
+    static const QRegularExpression trailing(QStringLiteral("\\s*\\(([^()]*)\\)\\s*$"));
+    const QRegularExpressionMatch match = trailing.match(description);
+    if (!match.hasMatch())
+        return description;
+    static const QRegularExpression separators(QStringLiteral("[;,\\s]+"));
+    const QStringList tokens = match.captured(1).split(separators, Qt::SkipEmptyParts);
+    if (tokens.isEmpty())
+        return description;
+    for (const QString &token : tokens)
+        if (!token.contains(QLatin1Char('*')) && !token.contains(QLatin1Char('?')))
+            return description;
+    return description.left(match.capturedStart());
+}
+
+} // namespace
+
 QStringList ConvertFilterText(const QString &filter)
 {
     QStringList result;
@@ -30,11 +54,17 @@ QStringList ConvertFilterText(const QString &filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // QFileDialog takes the patterns from the last parentheses of an entry; the description
-        // may already show them, so always append the real ones.
-        result << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        // QFileDialog takes the patterns from the last parentheses of an entry, separated by spaces:
+        // the real ones take the place of any the description already shows.
+        result << QStringLiteral("%1 (%2)").arg(WithoutShownPatterns(parts[i]), patterns);
     }
     return result;
+}
+
+bool HasWildcard(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
 }
 
 namespace {
@@ -135,9 +165,18 @@ QStringList QtDialogs::GetFileNames(QWidget *parent, const FileRequest &request)
                              [preview](const QString &path) { preview->ShowFile(path); });
         }
     }
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        const QStringList chosen = dialog.selectedFiles();
+        if (request.mode != FileMode::Save || chosen.isEmpty() || !HasWildcard(chosen.front()))
+            return chosen;
+        // A pattern given as the name lists the matching files instead of naming one.
+        const QFileInfo pattern(chosen.front());
+        dialog.setDirectory(pattern.absolutePath());
+        dialog.setNameFilter(pattern.fileName());
+        dialog.selectFile(QString());
+    }
 }
 
 Dialogs::Button FakeDialogs::ShowMessage(QWidget *, const MessageRequest &request)

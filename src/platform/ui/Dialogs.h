@@ -41,7 +41,8 @@ public:
     virtual ~Dialogs() = default;
     // Shows a message box and returns the button pressed (Cancel/No/Ok when closed otherwise).
     virtual Button ShowMessage(QWidget *parent, const MessageRequest &request) = 0;
-    // Runs a file dialog; an empty list means cancelled.
+    // Runs a file dialog; an empty list means cancelled. A save dialog never returns a name with a
+    // wildcard: one given as the name becomes the dialog's filter.
     virtual QStringList GetFileNames(QWidget *parent, const FileRequest &request) = 0;
 
     // The common shapes of the program's boxes.
@@ -50,8 +51,11 @@ public:
     void ErrorReport(QWidget *parent, const QString &title, const QString &text); // general error report
 };
 
-// Converts "desc|pattern|desc|pattern" into the filter list of QFileDialog ("desc (pattern)").
+// Converts "desc|pattern|desc|pattern" into the filter list of QFileDialog ("desc (pattern)"), the
+// patterns shown once even where the description already lists them.
 QStringList ConvertFilterText(const QString &filter);
+// Whether the file name part of a path holds a wildcard ('*' or '?').
+bool HasWildcard(const QString &path);
 
 class QtDialogs : public Dialogs {
 public:

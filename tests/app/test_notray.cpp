@@ -1,0 +1,124 @@
+// A desktop without a notification area: the schedule runs with the window minimized, and the user
+// is told once how to get a tray on the desktop in use.
+#include "FormMainFixture.h"
+
+#include "app/NoTrayNotice.h"
+#include "app/SpinEdit.h"
+#include "app/Timer.h"
+
+#include <QComboBox>
+#include <QStatusBar>
+
+namespace {
+
+const QString kNoTrayStatus = QStringLiteral("壁紙変更中（通知領域なし）");
+
+class NoTrayTest : public FormMainTest {
+protected:
+    void SetUp() override
+    {
+        FormMainTest::SetUp();
+        noNotificationArea = true;
+    }
+    // The schedule runs: ticking, the window minimized (not hidden), no icon claimed.
+    void ExpectRunningMinimized(TFormMain &f)
+    {
+        EXPECT_TRUE(f.Timer1->Running());
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_TRUE(f.isMinimized());
+        EXPECT_FALSE(f.TrayIcon1->Visible());
+        EXPECT_FALSE(tray->shown);
+        EXPECT_EQ(kNoTrayStatus, f.StatusBar1->currentMessage());
+    }
+    size_t Warnings() const
+    {
+        size_t n = 0;
+        for (const auto &m : dialogs.messages)
+            n += m.title == QStringLiteral("警告");
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(NoTrayTest, JikkoRunsTheScheduleInTheMinimizedWindowAndTellsOnce)
+{
+    sessionDesktop = DesktopKind::Gnome;
+    MakeGroup("g.dat", 3);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.SpinEdit3->SetText(QStringLiteral("10"));
+    f.R1->trigger();
+    ExpectRunningMinimized(f);
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("警告"), dialogs.messages[0].title);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("通知領域")));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("gnome-shell-extension-appindicator")));
+    f.Timer1->OnTimer();
+    EXPECT_EQ(0, ShownEntry());
+
+    // Run again from the restored window: the icon is tried again, the window stays the way in.
+    f.showNormal();
+    f.R1->trigger();
+    ExpectRunningMinimized(f);
+    EXPECT_EQ(2, tray->adds);
+    EXPECT_EQ(1u, dialogs.messages.size()); // once per run
+    f.Timer1->OnTimer();
+    EXPECT_EQ(0, ShownEntry()); // a fresh start begins at entry 0
+}
+
+TEST_F(NoTrayTest, TrayStartRunsMinimizedFromTheStoredPosition)
+{
+    sessionDesktop = DesktopKind::Sway;
+    MakeGroup("g.dat", 3);
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=2\r\nIntervalSS=30\r\n");
+    TFormMain &f = Create();
+    ExpectRunningMinimized(f);
+    EXPECT_EQ(30000, f.Timer1->Interval());
+    ASSERT_EQ(1u, Warnings());
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("tray_output")));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("waybar")));
+    f.Timer1->OnTimer();
+    EXPECT_EQ(2, ShownEntry());
+}
+
+TEST_F(NoTrayTest, ATrayThatTurnsUpLaterIsUsedAtTheNextStart)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.SpinEdit2->SetText(QStringLiteral("1"));
+    f.JikkoClick();
+    ExpectRunningMinimized(f);
+    tray->refuseAdd = false;
+    f.showNormal();
+    f.JikkoClick();
+    EXPECT_TRUE(f.TrayIcon1->Visible());
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+    EXPECT_EQ(1u, dialogs.messages.size());
+}
+
+TEST(NoTrayNotice, AdviceFollowsTheSessionNotAForcedBackend)
+{
+    DesktopEnvironment env;
+    env.XdgCurrentDesktop = "ubuntu:GNOME";
+    env.TapistoDesktop = "file";
+    EXPECT_EQ(DesktopKind::Gnome, SessionDesktop(env));
+    env.TapistoDesktop = "no-such-backend"; // refused by the backend choice, harmless here
+    EXPECT_EQ(DesktopKind::Gnome, SessionDesktop(env));
+
+    DesktopEnvironment sway;
+    sway.SwaySock = "/run/user/1000/sway-ipc.sock";
+    sway.WaylandDisplay = "wayland-1";
+    EXPECT_EQ(DesktopKind::Sway, SessionDesktop(sway));
+    EXPECT_EQ(DesktopKind::None, SessionDesktop(DesktopEnvironment{}));
+
+    const QString kde = NoTrayAreaMessage(DesktopKind::Kde);
+    EXPECT_TRUE(kde.contains(QStringLiteral("システムトレイ")));
+    EXPECT_FALSE(kde.contains(QStringLiteral("gnome-shell-extension-appindicator")));
+    // Every message says what happens now; an unknown desktop still gets a way to a tray.
+    for (DesktopKind kind : {DesktopKind::None, DesktopKind::X11, DesktopKind::Xfce, DesktopKind::Gnome})
+        EXPECT_TRUE(NoTrayAreaMessage(kind).contains(QStringLiteral("最小化"))) << DesktopKindName(kind);
+    EXPECT_TRUE(NoTrayAreaMessage(DesktopKind::None).contains(QStringLiteral("trayer")));
+}
