@@ -83,7 +83,7 @@ TEST_F(ReadBackTest, LxdeReadsItsDesktopFileBackAndReportsAnIgnoredChange)
     EXPECT_TRUE(
         Contains(message, "LXDE (pcmanfm) は設定のあとも「/usr/share/lxde/wallpapers/lxde_blue.jpg (crop)」を示して"))
         << message;
-    EXPECT_EQ(runner.pauses, 14); // waited its short while for pcmanfm to save
+    EXPECT_EQ(runner.pauses, 39); // waited its short while for pcmanfm to save
 }
 
 TEST_F(ReadBackTest, LxqtWritesTheModeThatPcmanfmQtDoesNotSaveAfterItHasSaved)

@@ -74,8 +74,8 @@ std::string KeyFileText(const std::string &raw)
     return out;
 }
 
-constexpr int kSavePolls = 15;
-constexpr int kSavePollMs = 200;
+constexpr int kSavePolls = 40;
+constexpr int kSavePollMs = 50;
 
 class LxqtDesktop : public ReadBackDesktop {
 public:

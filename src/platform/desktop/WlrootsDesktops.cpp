@@ -76,7 +76,7 @@ public:
                 shown = FindUserProcesses(procRoot_, "swaybg");
                 return std::string();
             },
-            [&](const std::string &) { return SwaybgShows(shown, path, mode); }, 15, 200);
+            [&](const std::string &) { return SwaybgShows(shown, path, mode); }, 40, 50);
         lastReadBack_ = Describe(shown);
         if (!SwaybgShows(shown, path, mode))
             ThrowNotShown("sway (swaybg)", lastReadBack_,
