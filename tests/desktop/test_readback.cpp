@@ -286,3 +286,18 @@ TEST(DesktopText, ProcessesGVariantAndIniValues)
     EXPECT_EQ(OptionValue({"pcmanfm", "-p", "LXDE", "--desktop"}, "--profile", "-p", "default"), "LXDE");
     EXPECT_EQ(OptionValue({"pcmanfm", "--desktop"}, "--profile", "-p", "default"), "default");
 }
+
+TEST_F(ReadBackTest, HyprpaperShowingAnotherPictureIsAFailureAndAnOldOneIsTakenAtItsWord)
+{
+    runner.respond = [](const Argv &argv) {
+        return argv.back() == "listactive" ? CommandResult{0, "DP-1 = /home/u/other.png\n", ""} : CommandResult{};
+    };
+    EXPECT_TRUE(Contains(Failure(DesktopKind::Hyprland), "「DP-1 = /home/u/other.png」"));
+    EXPECT_FALSE(FileExists(FromNativePath(home.File("Tapisto_WallPaper.a.bmp")))) << "the new name is not kept";
+    runner.respond = [](const Argv &argv) {
+        return argv.back() == "listactive" ? CommandResult{1, "", "unknown request"} : CommandResult{};
+    };
+    auto desktop = Make(DesktopKind::Hyprland);
+    EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 0));
+    EXPECT_EQ(desktop->LastReadBack(), "-");
+}

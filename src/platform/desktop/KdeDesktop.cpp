@@ -101,7 +101,7 @@ std::string PlasmaReadBackScript()
            "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
            "    out.push(d.wallpaperPlugin + \" \" + d.readConfig(\"Image\") + \" \" + d.readConfig(\"FillMode\"));\n"
            "}\n"
-           "if (locked) out.push(\"locked\");\n"
+           "if (typeof locked !== \"undefined\" && locked) out.push(\"locked\");\n"
            "print(out.join(\"\\n\"));\n";
 }
 

@@ -99,20 +99,23 @@ public:
         AlternatingAlias alias(cp932Path);
         RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", alias.NativePath()});
         RunChecked(runner_, {"hyprctl", "hyprpaper", "wallpaper", "," + alias.NativePath()});
-        // "MONITOR = PATH" for every monitor.
-        std::string active = RunChecked(runner_, {"hyprctl", "hyprpaper", "listactive"}).Output;
+        // "MONITOR = PATH" for every monitor; a hyprpaper too old to list them is taken at its word.
+        const CommandResult listed = runner_.Run({"hyprctl", "hyprpaper", "listactive"});
+        std::string active = listed.Output;
         while (!active.empty() && (active.back() == '\n' || active.back() == ' '))
             active.pop_back();
-        lastReadBack_ = active;
-        std::istringstream lines(active);
-        bool any = false;
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.ends_with(" = " + alias.NativePath()))
-                ThrowNotShown("Hyprland (hyprpaper)", line, "hyprpaper が動いているかを確かめてください");
-            any = true;
+        lastReadBack_ = listed.ExitCode == 0 ? active : std::string("-");
+        if (listed.ExitCode == 0) {
+            std::istringstream lines(active);
+            bool any = false;
+            for (std::string line; std::getline(lines, line);) {
+                if (!line.ends_with(" = " + alias.NativePath()))
+                    ThrowNotShown("Hyprland (hyprpaper)", line, "hyprpaper が動いているかを確かめてください");
+                any = true;
+            }
+            if (!any)
+                ThrowNotShown("Hyprland (hyprpaper)", active, "hyprpaper が動いているかを確かめてください");
         }
-        if (!any)
-            ThrowNotShown("Hyprland (hyprpaper)", active, "hyprpaper が動いているかを確かめてください");
         // The previous picture is no longer shown; free hyprpaper's copy (it may never have been loaded).
         runner_.Run({"hyprctl", "hyprpaper", "unload", alias.PreviousNativePath()});
         alias.Commit();
