@@ -1,5 +1,6 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
 #include "CliSupport.h"
+#include "GuiStart.h"
 #include "PluginSearch.h"
 #include "app/Render.h"
 #include "app/Settings.h"
@@ -10,34 +11,11 @@
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
 
-#include <QGuiApplication>
-
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
 namespace {
-
-bool HaveDisplay()
-{
-    const char *x = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
-}
-
-// Created only for work that needs it (the screen's size, metafiles): its start-up costs time.
-// `forScreen`: connect to the session's display; otherwise draw off screen.
-void EnsureGuiApplication(bool forScreen)
-{
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    if (!forScreen || !HaveDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tapistoctl";
-    static char *argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv); // lives until the process ends
-}
 
 struct Options {
     std::vector<std::string> positional;
@@ -119,8 +97,7 @@ int CmdRender(const std::vector<std::string> &args)
     std::pair<int, int> screen{1920, 1080};
     if (options.screen) {
         screen = *options.screen;
-    } else if (HaveDisplay()) {
-        EnsureGuiApplication(true);
+    } else if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen())) {
         QtScreenMetrics metrics;
         screen = {metrics.ScreenWidth(), metrics.ScreenHeight()};
     }
@@ -154,9 +131,12 @@ int CmdApply(const std::vector<std::string> &args)
     // Without a display the off-screen platform's screen is no real one: the default size stands in.
     QtScreenMetrics displayScreen;
     FixedScreenMetrics defaultScreen(1920, 1080);
-    ScreenMetrics &screen = HaveDisplay() ? static_cast<ScreenMetrics &>(displayScreen) : defaultScreen;
+    ScreenMetrics &screen = OnRealScreen() ? static_cast<ScreenMetrics &>(displayScreen) : defaultScreen;
     ApplyWallPaper(picture, tileValue, correction, Settings::ReadStartSettings().wallPaperPath, screen, *registry,
                    *desktop);
+    // What the desktop now shows, as it told us.
+    const std::string readBack = desktop->LastReadBack();
+    std::printf("%s: %s\n", desktop->Name(), readBack.empty() ? "-" : readBack.c_str());
     return 0;
 }
 

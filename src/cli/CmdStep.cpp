@@ -1,6 +1,7 @@
 // next and back: one change of the schedule on the home folder's settings and group, through the
 // same ChangeSchedule that the main window's tray commands use.
 #include "CliSupport.h"
+#include "GuiStart.h"
 #include "app/ChangeSchedule.h"
 #include "app/Render.h"
 #include "app/Settings.h"
@@ -11,34 +12,17 @@
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
 
-#include <QGuiApplication>
-
 #include <cstdlib>
 #include <memory>
 #include <optional>
 
 namespace {
 
-// The screen's size needs the display; without one Qt draws off screen (metafiles need it too).
-void EnsureGuiApplication()
-{
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    const char *x = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0'))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tapistoctl";
-    static char *argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv); // lives until the process ends
-}
-
 int Step(const char *command, const std::vector<std::string> &args, bool back)
 {
     if (!args.empty())
         throw UsageError(std::string(command) + ": 引数はありません");
-    EnsureGuiApplication();
+    EnsureGuiApplication(true);
     const DesktopEnvironment env = DesktopEnvironment::FromProcess();
     ProcessRunner runner;
     std::unique_ptr<Desktop> desktop = CreateDesktop(DetectDesktop(env), runner, env);

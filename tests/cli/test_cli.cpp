@@ -102,3 +102,28 @@ TEST(Tapistoctl, ExitStatusTellsUsageErrorsFromFailures)
     EXPECT_NE(std::string::npos, emoji.err.find("😀"));
     EXPECT_FALSE(FileExists(home.File("a.ini")));
 }
+
+// A Wayland session whose compositor cannot be reached (or whose Qt lacks the Wayland plug-in) and no
+// X server: the command falls back to drawing off screen instead of aborting in Qt's start-up.
+TEST(Tapistoctl, ApplyInAWaylandSessionWithoutAReachableDisplayDoesNotAbort)
+{
+    TempHome home;
+    for (const char *sessionType : {"", "wayland"}) {
+        const std::string command =
+            std::string("env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=tapisto-no-such-display XDG_SESSION_TYPE=") +
+            sessionType + " XDG_RUNTIME_DIR=" + Quote(home.Path()) + " XDG_CONFIG_HOME=" + Quote(home.File("config")) +
+            " TAPISTO_DESKTOP=file";
+        const char *bin = std::getenv("TAPISTO_BIN_DIR");
+        const int raw = std::system((command + " " + Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl") +
+                                     " apply " + Quote(TestDataPath("picture/grad.jpg")) + " --correction 自動 >" +
+                                     Quote(home.File("out.txt")) + " 2>/dev/null")
+                                        .c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal with XDG_SESSION_TYPE=" << sessionType;
+        EXPECT_EQ(WEXITSTATUS(raw), 0);
+        EXPECT_EQ(ReadFileBytes(home.File("out.txt")), "file: -\n");
+        // No display to measure: the default screen's width.
+        const std::string bmp = ReadFileBytes(home.File("Tapisto_WallPaper.bmp"));
+        ASSERT_GT(bmp.size(), 22u);
+        EXPECT_EQ(static_cast<unsigned char>(bmp[18]) | static_cast<unsigned char>(bmp[19]) << 8, 1920);
+    }
+}

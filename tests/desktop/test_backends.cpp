@@ -2,6 +2,7 @@
 #include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
 
+#include "FakeDesktopTools.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -10,20 +11,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-using Argv = std::vector<std::string>;
-
-// Records every command; answers through `respond` (exit 0 and no output by default).
-class FakeRunner : public CommandRunner {
-public:
-    CommandResult Run(const Argv &argv) override
-    {
-        calls.push_back(argv);
-        return respond ? respond(argv) : CommandResult{};
-    }
-    std::vector<Argv> calls;
-    std::function<CommandResult(const Argv &)> respond;
-};
 
 struct BackendTest : ::testing::Test {
     TempHome home;
@@ -47,13 +34,14 @@ TEST_F(BackendTest, GnomeGetsAlternatingNamesAndNoStaleFilesRemain)
     auto desktop = Make(DesktopKind::Gnome);
     desktop->setWallpaper(bitmap, 1);
     const std::string a = home.File("Tapisto_WallPaper.a.bmp");
-    ASSERT_EQ(runner.calls.size(), 3u);
-    EXPECT_EQ(runner.calls[0],
-              (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'wallpaper'"}));
-    EXPECT_EQ(runner.calls[1],
-              (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-uri", "'file://" + a + "'"}));
-    EXPECT_EQ(runner.calls[2],
+    const std::vector<Argv> sets = runner.Changes();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets[0], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'wallpaper'"}));
+    EXPECT_EQ(sets[1], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-uri", "'file://" + a + "'"}));
+    EXPECT_EQ(sets[2],
               (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-uri-dark", "'file://" + a + "'"}));
+    EXPECT_EQ(desktop->LastReadBack(),
+              "picture-uri=file://" + a + " picture-options=wallpaper picture-uri-dark=file://" + a);
     EXPECT_EQ(ReadFileBytes(a), "BM first");
 
     // The bitmap is replaced as the renderer does it (a new file renamed over the old one).
@@ -61,8 +49,8 @@ TEST_F(BackendTest, GnomeGetsAlternatingNamesAndNoStaleFilesRemain)
     ASSERT_EQ(rename(home.File("new.bmp").c_str(), bitmap.c_str()), 0);
     runner.calls.clear();
     desktop->setWallpaper(bitmap, 2);
-    EXPECT_EQ(runner.calls[0].back(), "'stretched'");
-    EXPECT_EQ(runner.calls[1].back(), "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'");
+    EXPECT_EQ(runner.Changes()[0].back(), "'stretched'");
+    EXPECT_EQ(runner.Changes()[1].back(), "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'");
     EXPECT_EQ(ReadFileBytes(home.File("Tapisto_WallPaper.b.bmp")), "BM second");
     EXPECT_FALSE(Exists("Tapisto_WallPaper.a.bmp"));
 
@@ -76,7 +64,8 @@ TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
     auto desktop = Make(DesktopKind::Gnome);
     desktop->setWallpaper(bitmap, 0); // .a is shown now
     runner.respond = [](const Argv &argv) {
-        return argv[3] == "picture-uri" ? CommandResult{1, "", "GSettings: no schema\n"} : CommandResult{};
+        return argv[1] == "set" && argv[3] == "picture-uri" ? CommandResult{1, "", "GSettings: no schema\n"}
+                                                            : CommandResult{};
     };
     try {
         desktop->setWallpaper(bitmap, 0);
@@ -103,8 +92,8 @@ TEST_F(BackendTest, PathsAreQuotedForEachConsumer)
     const std::string odd = home.File("it's \"odd\" $x.bmp");
     WriteFileBytes(odd, "BM");
     Make(DesktopKind::Mate)->setWallpaper(odd, 0);
-    EXPECT_EQ(runner.calls[1], (Argv{"gsettings", "set", "org.mate.background", "picture-filename",
-                                     "'" + home.File("it\\'s \"odd\" $x.a.bmp") + "'"}));
+    EXPECT_EQ(runner.Changes()[1], (Argv{"gsettings", "set", "org.mate.background", "picture-filename",
+                                         "'" + home.File("it\\'s \"odd\" $x.a.bmp") + "'"}));
     EXPECT_EQ(FileUri("/a b/\"x\"/表.bmp"), "file:///a%20b/%22x%22/%E8%A1%A8.bmp");
 }
 
@@ -112,15 +101,24 @@ TEST_F(BackendTest, PlasmaScriptCannotBeBrokenByAFileName)
 {
     const std::string evil = home.File("x\"); killall(); (\"\\'.bmp");
     WriteFileBytes(evil, "BM");
+    const std::string uri = FileUri(home.File("x\"); killall(); (\"\\'.a.bmp"));
+    runner.respond = [&uri](const Argv &argv) {
+        if (argv.back().find("readConfig") == std::string::npos)
+            return CommandResult{};
+        return CommandResult{0,
+                             "method return time=1 sender=:1.5 -> destination=:1.9 serial=42 reply_serial=2\n"
+                             "   string \"org.kde.image " +
+                                 uri + " 3\"\n",
+                             ""};
+    };
     Make(DesktopKind::Kde)->setWallpaper(evil, 1);
-    ASSERT_EQ(runner.calls.size(), 1u);
+    ASSERT_EQ(runner.calls.size(), 2u);
     const Argv &call = runner.calls[0];
     EXPECT_EQ(Argv(call.begin(), call.end() - 1),
               (Argv{"dbus-send", "--session", "--print-reply", "--dest=org.kde.plasmashell", "/PlasmaShell",
                     "org.kde.PlasmaShell.evaluateScript"}));
     const std::string script = call.back();
     ASSERT_TRUE(script.starts_with("string:"));
-    const std::string uri = FileUri(home.File("x\"); killall(); (\"\\'.a.bmp"));
     EXPECT_EQ(uri.find_first_of("\"'\\"), std::string::npos);
     EXPECT_NE(script.find("d.writeConfig(\"Image\", \"" + uri + "\");\n"), std::string::npos) << script;
     EXPECT_NE(script.find("d.writeConfig(\"FillMode\", 3);"), std::string::npos);
@@ -140,6 +138,9 @@ TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
                                  ""};
         return CommandResult{};
     };
+    FakeProc proc(home.File("proc"));
+    proc.Add({"xfdesktop"});
+    env.ProcRoot = proc.Root();
     Make(DesktopKind::Xfce)->setWallpaper(bitmap, 2);
     const std::string m1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
     const std::string m2 = "/backdrop/screen0/monitor0/workspace1";
@@ -160,20 +161,22 @@ TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
         q({"-p", m2 + "/backdrop-cycle-enable", "-n", "-t", "bool", "-s", "false"}),
         q({"-p", m1 + "/backdrop-cycle-enable", "-n", "-t", "bool", "-s", "false"}),
     };
-    EXPECT_EQ(runner.calls, expected);
+    EXPECT_EQ(runner.Changes(), expected);
 
     runner.respond = [](const Argv &) { return CommandResult{}; }; // nothing listed
+    env.ProcRoot = home.File("no-proc");
     EXPECT_THROW(Make(DesktopKind::Xfce)->setWallpaper(bitmap, 0), Exception);
 }
 
 TEST_F(BackendTest, CinnamonSwitchesOffItsSlideshowFirst)
 {
     Make(DesktopKind::Cinnamon)->setWallpaper(bitmap, 0);
-    ASSERT_EQ(runner.calls.size(), 3u);
-    EXPECT_EQ(runner.calls[0],
+    const std::vector<Argv> sets = runner.Changes();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets[0],
               (Argv{"gsettings", "set", "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false"}));
-    EXPECT_EQ(runner.calls[1].back(), "'centered'");
-    EXPECT_EQ(runner.calls[2].back(), "'file://" + home.File("Tapisto_WallPaper.a.bmp") + "'");
+    EXPECT_EQ(sets[1].back(), "'centered'");
+    EXPECT_EQ(sets[2].back(), "'file://" + home.File("Tapisto_WallPaper.a.bmp") + "'");
 }
 
 TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
@@ -186,28 +189,62 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     WriteFileBytes(settings,
                    "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=600000\nWallpaperMode=zoom\n");
 
-    Make(DesktopKind::Lxqt)->setWallpaper(bitmap, 1);
-    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", home.File("Tapisto_WallPaper.a.bmp"),
-                                         "--wallpaper-mode", "tile"}));
-    EXPECT_EQ(ReadFileBytes(settings),
-              "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=0\nWallpaperMode=zoom\n");
+    FakeProc proc(home.File("proc"));
+    proc.Add({"/usr/bin/pcmanfm-qt", "--desktop", "--profile=lxqt"});
+    proc.Add({"pcmanfm", "--desktop", "--profile", "LXDE"});
+    env.ProcRoot = proc.Root();
+    ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm/LXDE").c_str(), 0700), 0);
+    const std::string items = env.XdgConfigHome + "/pcmanfm/LXDE/desktop-items-0.conf";
+    // As the programs save: pcmanfm-qt keeps the mode it had, pcmanfm stores both.
+    runner.respond = [&](const Argv &argv) {
+        if (argv[0] == "pcmanfm-qt") {
+            std::string text = ReadFileBytes(settings);
+            text.replace(text.find("WallpaperMode="), 0, "Wallpaper=" + argv[2] + "\n");
+            WriteFileBytes(settings, text);
+        } else if (argv[0] == "pcmanfm") {
+            WriteFileBytes(items,
+                           "[*]\nwallpaper_mode=" + argv[4] + "\nwallpaper_common=1\nwallpaper=" + argv[2] + "\n");
+        }
+        return CommandResult{};
+    };
 
-    Make(DesktopKind::Lxde)->setWallpaper(bitmap, 2);
+    auto lxqt = Make(DesktopKind::Lxqt);
+    lxqt->setWallpaper(bitmap, 1);
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", a, "--wallpaper-mode", "tile"}));
+    EXPECT_EQ(ReadFileBytes(settings), "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=0\nWallpaper=" +
+                                           a + "\nWallpaperMode=tile\n");
+    EXPECT_EQ(lxqt->LastReadBack(), "Wallpaper=" + a + " WallpaperMode=tile");
+
+    auto lxde = Make(DesktopKind::Lxde);
+    lxde->setWallpaper(bitmap, 2);
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", home.File("Tapisto_WallPaper.b.bmp"),
                                          "--wallpaper-mode", "stretch"}));
+    EXPECT_EQ(lxde->LastReadBack(), "wallpaper=" + home.File("Tapisto_WallPaper.b.bmp") + " wallpaper_mode=stretch");
 }
 
 TEST_F(BackendTest, SwayAndHyprland)
 {
-    Make(DesktopKind::Sway)->setWallpaper(bitmap, 0);
-    EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"" + bitmap + "\"", "center"}));
+    FakeProc proc(home.File("proc"));
+    proc.Add({"swaybg", "-o", "*", "-i", bitmap, "-m", "center"});
+    env.ProcRoot = proc.Root();
+    auto sway = Make(DesktopKind::Sway);
+    sway->setWallpaper(bitmap, 0);
+    EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"'" + bitmap + "'\"", "center"}));
+    EXPECT_EQ(sway->LastReadBack(), "swaybg -o '*' -i " + bitmap + " -m center");
     runner.calls.clear();
-    Make(DesktopKind::Hyprland)->setWallpaper(bitmap, 0);
     const std::string a = home.File("Tapisto_WallPaper.a.bmp");
-    ASSERT_EQ(runner.calls.size(), 3u);
+    runner.respond = [&a](const Argv &argv) {
+        return argv.back() == "listactive" ? CommandResult{0, "DP-1 = " + a + "\nHDMI-A-1 = " + a + "\n", ""}
+                                           : CommandResult{};
+    };
+    Make(DesktopKind::Hyprland)->setWallpaper(bitmap, 0);
+    ASSERT_EQ(runner.calls.size(), 4u);
     EXPECT_EQ(runner.calls[0], (Argv{"hyprctl", "hyprpaper", "preload", a}));
     EXPECT_EQ(runner.calls[1], (Argv{"hyprctl", "hyprpaper", "wallpaper", "," + a}));
-    EXPECT_EQ(runner.calls[2], (Argv{"hyprctl", "hyprpaper", "unload", home.File("Tapisto_WallPaper.b.bmp")}));
+    EXPECT_EQ(runner.calls[2], (Argv{"hyprctl", "hyprpaper", "listactive"}));
+    EXPECT_EQ(runner.calls[3], (Argv{"hyprctl", "hyprpaper", "unload", home.File("Tapisto_WallPaper.b.bmp")}));
 }
 
 TEST_F(BackendTest, FileBackendRunsNothingAndNoDesktopIsAnError)

@@ -16,6 +16,10 @@ std::string FileUri(const std::string &nativePath);
 std::string GVariantString(const std::string &text);
 // The Plasma script that sets `uri` with `fillMode` on every desktop and switches to the image plugin.
 std::string PlasmaScript(const std::string &uri, int fillMode);
+// The Plasma script that prints, per desktop, "PLUGIN IMAGE FILLMODE", and "locked" when widgets are locked.
+std::string PlasmaReadBackScript();
+// The path quoted for sway's command parser and then for the wordexp that its `bg` command applies.
+std::string SwayQuoted(const std::string &text);
 // Sets SlideShowInterval to 0 in every pcmanfm-qt profile's settings that cycles; returns how many.
 int DisablePcmanfmQtSlideshow(const std::string &configHome);
 
@@ -24,9 +28,11 @@ std::unique_ptr<Desktop> CreateGnomeDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateMateDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateCinnamonDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateKdeDesktop(CommandRunner &runner);
-std::unique_ptr<Desktop> CreateXfceDesktop(CommandRunner &runner);
-std::unique_ptr<Desktop> CreateLxqtDesktop(CommandRunner &runner, const std::string &configHome);
-std::unique_ptr<Desktop> CreateLxdeDesktop(CommandRunner &runner);
-std::unique_ptr<Desktop> CreateSwayDesktop(CommandRunner &runner);
+std::unique_ptr<Desktop> CreateXfceDesktop(CommandRunner &runner, const std::string &procRoot);
+std::unique_ptr<Desktop> CreateLxqtDesktop(CommandRunner &runner, const std::string &configHome,
+                                           const std::string &procRoot);
+std::unique_ptr<Desktop> CreateLxdeDesktop(CommandRunner &runner, const std::string &configHome,
+                                           const std::string &procRoot);
+std::unique_ptr<Desktop> CreateSwayDesktop(CommandRunner &runner, const std::string &procRoot);
 std::unique_ptr<Desktop> CreateHyprlandDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateX11Desktop(const std::string &display);

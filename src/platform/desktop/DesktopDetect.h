@@ -18,6 +18,7 @@ struct DesktopEnvironment {
     std::string Display;
     std::string Home;
     std::string XdgConfigHome;
+    std::string ProcRoot = "/proc"; // where the user's processes are listed (tests give their own)
 
     static DesktopEnvironment FromProcess();
 };

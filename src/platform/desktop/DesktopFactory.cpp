@@ -30,17 +30,17 @@ std::unique_ptr<Desktop> CreateDesktop(DesktopKind kind, CommandRunner &runner, 
     case DesktopKind::Kde:
         return CreateKdeDesktop(runner);
     case DesktopKind::Xfce:
-        return CreateXfceDesktop(runner);
+        return CreateXfceDesktop(runner, env.ProcRoot);
     case DesktopKind::Mate:
         return CreateMateDesktop(runner);
     case DesktopKind::Cinnamon:
         return CreateCinnamonDesktop(runner);
     case DesktopKind::Lxqt:
-        return CreateLxqtDesktop(runner, ConfigHome(env));
+        return CreateLxqtDesktop(runner, ConfigHome(env), env.ProcRoot);
     case DesktopKind::Lxde:
-        return CreateLxdeDesktop(runner);
+        return CreateLxdeDesktop(runner, ConfigHome(env), env.ProcRoot);
     case DesktopKind::Sway:
-        return CreateSwayDesktop(runner);
+        return CreateSwayDesktop(runner, env.ProcRoot);
     case DesktopKind::Hyprland:
         return CreateHyprlandDesktop(runner);
     case DesktopKind::X11:

@@ -1,6 +1,7 @@
 #include "platform/Paths.h"
 #include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ReadBack.h"
 
 // GNOME and the desktops built on its settings (Unity, Budgie, Pantheon), MATE and Cinnamon.
 
@@ -23,7 +24,36 @@ void Set(CommandRunner &runner, const char *schema, const char *key, const std::
     RunChecked(runner, {"gsettings", "set", schema, key, value});
 }
 
-class GnomeDesktop : public Desktop {
+// The key's value as gsettings prints it, decoded; "" when it cannot be read.
+std::string Get(CommandRunner &runner, const char *schema, const char *key)
+{
+    const CommandResult result = runner.Run({"gsettings", "get", schema, key});
+    if (result.ExitCode != 0)
+        return {};
+    return ParseGVariantString(result.Output).value_or(result.Output);
+}
+
+// gsettings falls back to a memory store when dconf is unavailable: "set" succeeds and nothing changes.
+const char *const kGsettingsHint = "設定が保存されていません（dconf-service が動いているか、GSETTINGS_BACKEND が "
+                                   "memory でないかを確かめてください）";
+
+// Reads every key back; raises when one does not hold the value just set. Returns "key=value ...".
+std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const char *schema,
+                      const std::vector<std::pair<const char *, std::string>> &expected, const char *hint)
+{
+    std::string report;
+    for (const auto &[key, value] : expected) {
+        const std::string shown = Get(runner, schema, key);
+        if (!report.empty())
+            report += ' ';
+        report += std::string(key) + "=" + shown;
+        if (shown != value)
+            ThrowNotShown(desktop, std::string(key) + " = " + shown, hint);
+    }
+    return report;
+}
+
+class GnomeDesktop : public ReadBackDesktop {
 public:
     explicit GnomeDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "gnome"; }
@@ -31,15 +61,20 @@ public:
     {
         // GNOME does not reload a changed file at an unchanged URI.
         AlternatingAlias alias(cp932Path);
-        const std::string uri = GVariantString(FileUri(alias.NativePath()));
+        const std::string uri = FileUri(alias.NativePath());
         const char *schema = "org.gnome.desktop.background";
         Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
-        Set(runner_, schema, "picture-uri", uri);
+        Set(runner_, schema, "picture-uri", GVariantString(uri));
+        std::vector<std::pair<const char *, std::string>> expected{{"picture-uri", uri},
+                                                                   {"picture-options", PictureOptions(tileValue)}};
         // The dark-style key exists from GNOME 42 on; older versions lack it.
-        const std::vector<std::string> dark{"gsettings", "set", schema, "picture-uri-dark", uri};
+        const std::vector<std::string> dark{"gsettings", "set", schema, "picture-uri-dark", GVariantString(uri)};
         const CommandResult result = runner_.Run(dark);
-        if (result.ExitCode != 0 && result.Error.find("No such key") == std::string::npos)
+        if (result.ExitCode == 0)
+            expected.emplace_back("picture-uri-dark", uri);
+        else if (result.Error.find("No such key") == std::string::npos)
             RunChecked(runner_, dark);
+        lastReadBack_ = CheckKeys(runner_, "GNOME", schema, expected, kGsettingsHint);
         alias.Commit();
     }
 
@@ -47,7 +82,7 @@ private:
     CommandRunner &runner_;
 };
 
-class MateDesktop : public Desktop {
+class MateDesktop : public ReadBackDesktop {
 public:
     explicit MateDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "mate"; }
@@ -58,6 +93,9 @@ public:
         const char *schema = "org.mate.background";
         Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
         Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
+        lastReadBack_ = CheckKeys(
+            runner_, "MATE", schema,
+            {{"picture-filename", alias.NativePath()}, {"picture-options", PictureOptions(tileValue)}}, kGsettingsHint);
         alias.Commit();
     }
 
@@ -65,7 +103,7 @@ private:
     CommandRunner &runner_;
 };
 
-class CinnamonDesktop : public Desktop {
+class CinnamonDesktop : public ReadBackDesktop {
 public:
     explicit CinnamonDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "cinnamon"; }
@@ -75,8 +113,13 @@ public:
         // Cinnamon's own slideshow would replace the picture at its next turn.
         Set(runner_, "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false");
         const char *schema = "org.cinnamon.desktop.background";
+        const std::string uri = FileUri(alias.NativePath());
         Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
-        Set(runner_, schema, "picture-uri", GVariantString(FileUri(alias.NativePath())));
+        Set(runner_, schema, "picture-uri", GVariantString(uri));
+        lastReadBack_ = CheckKeys(runner_, "Cinnamon", schema,
+                                  {{"picture-uri", uri}, {"picture-options", PictureOptions(tileValue)}},
+                                  "Cinnamon のスライドショーが動いているか、設定が保存されていません（dconf-service "
+                                  "が動いているかを確かめてください）");
         alias.Commit();
     }
 

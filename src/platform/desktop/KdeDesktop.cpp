@@ -1,7 +1,9 @@
 #include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ReadBack.h"
 
 #include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -22,7 +24,21 @@ std::string ScriptString(const std::string &text)
     return out + "\"";
 }
 
-class KdeDesktop : public Desktop {
+// dbus-send prints the script's printed text as `   string "TEXT"` after the reply's header.
+std::string ReplyString(const std::string &reply)
+{
+    const size_t start = reply.find("string \"");
+    if (start == std::string::npos)
+        return {};
+    const size_t end = reply.rfind('"');
+    return end > start + 8 ? reply.substr(start + 8, end - start - 8) : std::string();
+}
+
+const std::vector<std::string> kEvaluate{"dbus-send",     "--session",
+                                         "--print-reply", "--dest=org.kde.plasmashell",
+                                         "/PlasmaShell",  "org.kde.PlasmaShell.evaluateScript"};
+
+class KdeDesktop : public ReadBackDesktop {
 public:
     explicit KdeDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "kde"; }
@@ -31,9 +47,30 @@ public:
         // Plasma does not reload a changed file at the same path.
         AlternatingAlias alias(cp932Path);
         const int fillMode = tileValue == 1 ? 3 : tileValue == 2 ? 0 : 6;
-        RunChecked(runner_, {"dbus-send", "--session", "--print-reply", "--dest=org.kde.plasmashell", "/PlasmaShell",
-                             "org.kde.PlasmaShell.evaluateScript",
-                             "string:" + PlasmaScript(FileUri(alias.NativePath()), fillMode)});
+        const std::string uri = FileUri(alias.NativePath());
+        std::vector<std::string> set = kEvaluate;
+        set.push_back("string:" + PlasmaScript(uri, fillMode));
+        RunChecked(runner_, set);
+        std::vector<std::string> get = kEvaluate;
+        get.push_back("string:" + PlasmaReadBackScript());
+        // One line per desktop: plugin, picture and fill mode, then whether widgets are locked.
+        const std::string expected = "org.kde.image " + uri + " " + std::to_string(fillMode);
+        const std::string shown = ReplyString(RunChecked(runner_, get).Output);
+        lastReadBack_ = shown;
+        std::vector<std::string> lines;
+        std::istringstream in(shown);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        const bool locked = !lines.empty() && lines.back() == "locked";
+        if (locked)
+            lines.pop_back();
+        if (lines.empty())
+            ThrowNotShown("KDE Plasma", shown, "plasmashell が動いているかを確かめてください");
+        for (const std::string &line : lines)
+            if (line != expected)
+                ThrowNotShown("KDE Plasma", line,
+                              locked ? "ウィジェットがロックされています。ロックを解除してください"
+                                     : "Plasma の壁紙の種類（スライドショーなど）が変えられなかったようです");
         alias.Commit();
     }
 
@@ -53,6 +90,19 @@ std::string PlasmaScript(const std::string &uri, int fillMode)
            "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
            "    d.writeConfig(\"Image\", " +
            ScriptString(uri) + ");\n    d.writeConfig(\"FillMode\", " + std::to_string(fillMode) + ");\n}\n";
+}
+
+std::string PlasmaReadBackScript()
+{
+    return "var all = desktops();\n"
+           "var out = [];\n"
+           "for (var i = 0; i < all.length; i++) {\n"
+           "    var d = all[i];\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+           "    out.push(d.wallpaperPlugin + \" \" + d.readConfig(\"Image\") + \" \" + d.readConfig(\"FillMode\"));\n"
+           "}\n"
+           "if (typeof locked !== \"undefined\" && locked) out.push(\"locked\");\n"
+           "print(out.join(\"\\n\"));\n";
 }
 
 std::unique_ptr<Desktop> CreateKdeDesktop(CommandRunner &runner)

@@ -1,6 +1,9 @@
 #include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ProcessTable.h"
+#include "platform/desktop/ReadBack.h"
 
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -17,39 +20,146 @@ const char *WallpaperMode(int32_t tileValue)
     return tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
 }
 
-class LxqtDesktop : public Desktop {
+// The file manager that draws the desktop, found among the user's processes: without one, the
+// `--set-wallpaper` that the backend runs becomes the first instance itself and never returns.
+// Returns the desktop instance's profile.
+std::string DesktopProfile(const std::string &procRoot, const char *program, const char *session,
+                           const char *startCommand)
+{
+    const auto processes = FindUserProcesses(procRoot, program);
+    const std::vector<std::string> *desktop = WithArgument(processes, "--desktop");
+    if (desktop == nullptr)
+        throw Exception(FormatMessage("壁紙を設定できません: %s のデスクトップ (%s --desktop) が動いていません"
+                                      "（%s を起動してください）",
+                                      {session, program, startCommand}));
+    return OptionValue(*desktop, "--profile", "-p", "default");
+}
+
+std::string ReadIfThere(const std::string &nativeFile)
+{
+    try {
+        const std::string file = FromNativePath(nativeFile);
+        return FileExists(file) ? ReadWholeFile(file) : std::string();
+    } catch (const std::exception &) {
+        return {};
+    }
+}
+
+// A value as QSettings writes it: quoted when it holds characters special to its format.
+std::string QSettingsText(const std::string &raw)
+{
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"')
+        return raw;
+    std::string out;
+    for (size_t i = 1; i + 1 < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 2 < raw.size())
+            ++i;
+        out += raw[i];
+    }
+    return out;
+}
+
+// A value as GKeyFile writes it (\s for a leading space, \\ for a backslash).
+std::string KeyFileText(const std::string &raw)
+{
+    std::string out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\' || i + 1 == raw.size()) {
+            out += raw[i];
+            continue;
+        }
+        const char c = raw[++i];
+        out += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    }
+    return out;
+}
+
+constexpr int kSavePolls = 40;
+constexpr int kSavePollMs = 50;
+
+class LxqtDesktop : public ReadBackDesktop {
 public:
-    LxqtDesktop(CommandRunner &runner, std::string configHome) : runner_(runner), configHome_(std::move(configHome)) {}
+    LxqtDesktop(CommandRunner &runner, std::string configHome, std::string procRoot)
+        : runner_(runner), configHome_(std::move(configHome)), procRoot_(std::move(procRoot))
+    {
+    }
     const char *Name() const override { return "lxqt"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        const std::string profile =
+            DesktopProfile(procRoot_, "pcmanfm-qt", "LXQt", "pcmanfm-qt --desktop --profile=lxqt");
         // pcmanfm-qt caches pictures by path.
         AlternatingAlias alias(cp932Path);
         DisablePcmanfmQtSlideshow(configHome_);
-        RunChecked(runner_,
-                   {"pcmanfm-qt", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", WallpaperMode(tileValue)});
+        const char *mode = WallpaperMode(tileValue);
+        RunChecked(runner_, {"pcmanfm-qt", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
+        const std::string settings = configHome_ + "/pcmanfm-qt/" + profile + "/settings.conf";
+        const auto wallpaper = [](const std::string &text) {
+            return QSettingsText(IniValue(text, "Desktop", "Wallpaper").value_or(""));
+        };
+        // pcmanfm-qt saves the new picture but its old mode: once it has saved, the mode is written too,
+        // or the next start of pcmanfm-qt shows the picture in the wrong mode (or nothing).
+        const std::string text = PollReadBack(
+            runner_, [&] { return ReadIfThere(settings); },
+            [&](const std::string &t) { return wallpaper(t) == alias.NativePath(); }, kSavePolls, kSavePollMs);
+        const std::string shown = wallpaper(text);
+        lastReadBack_ = "Wallpaper=" + shown;
+        if (shown != alias.NativePath())
+            ThrowNotShown(
+                "LXQt (pcmanfm-qt)", shown,
+                FormatMessage(
+                    "%s に新しい壁紙が保存されません。pcmanfm-qt のデスクトップが応答しているかを確かめてください",
+                    {settings}));
+        if (IniValue(text, "Desktop", "WallpaperMode").value_or("") != mode)
+            ReplaceFileAtomically(FromNativePath(settings), WithIniValue(text, "Desktop", "WallpaperMode", mode));
+        lastReadBack_ += std::string(" WallpaperMode=") + mode;
         alias.Commit();
     }
 
 private:
     CommandRunner &runner_;
     std::string configHome_;
+    std::string procRoot_;
 };
 
-class LxdeDesktop : public Desktop {
+class LxdeDesktop : public ReadBackDesktop {
 public:
-    explicit LxdeDesktop(CommandRunner &runner) : runner_(runner) {}
+    LxdeDesktop(CommandRunner &runner, std::string configHome, std::string procRoot)
+        : runner_(runner), configHome_(std::move(configHome)), procRoot_(std::move(procRoot))
+    {
+    }
     const char *Name() const override { return "lxde"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        const std::string profile = DesktopProfile(procRoot_, "pcmanfm", "LXDE", "pcmanfm --desktop --profile LXDE");
         AlternatingAlias alias(cp932Path);
-        RunChecked(runner_,
-                   {"pcmanfm", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", WallpaperMode(tileValue)});
+        const char *mode = WallpaperMode(tileValue);
+        RunChecked(runner_, {"pcmanfm", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
+        // The first monitor's desktop; pcmanfm writes it once the running instance has the change.
+        const std::string items = configHome_ + "/pcmanfm/" + profile + "/desktop-items-0.conf";
+        const auto state = [](const std::string &text) {
+            return KeyFileText(IniValue(text, "*", "wallpaper").value_or("")) + "\n" +
+                   IniValue(text, "*", "wallpaper_mode").value_or("");
+        };
+        const std::string expected = alias.NativePath() + "\n" + mode;
+        const std::string shown = PollReadBack(
+            runner_, [&] { return state(ReadIfThere(items)); }, [&](const std::string &s) { return s == expected; },
+            kSavePolls, kSavePollMs);
+        const size_t newline = shown.find('\n');
+        lastReadBack_ = "wallpaper=" + shown.substr(0, newline) + " wallpaper_mode=" + shown.substr(newline + 1);
+        if (shown != expected)
+            ThrowNotShown(
+                "LXDE (pcmanfm)", shown.substr(0, newline) + " (" + shown.substr(newline + 1) + ")",
+                FormatMessage(
+                    "%s に新しい壁紙が保存されません。pcmanfm のデスクトップが応答しているかを確かめてください",
+                    {items}));
         alias.Commit();
     }
 
 private:
     CommandRunner &runner_;
+    std::string configHome_;
+    std::string procRoot_;
 };
 
 // The [Desktop] section's SlideShowInterval set to 0; false when nothing needed changing.
@@ -105,11 +215,13 @@ int DisablePcmanfmQtSlideshow(const std::string &configHome)
     return changed;
 }
 
-std::unique_ptr<Desktop> CreateLxqtDesktop(CommandRunner &runner, const std::string &configHome)
+std::unique_ptr<Desktop> CreateLxqtDesktop(CommandRunner &runner, const std::string &configHome,
+                                           const std::string &procRoot)
 {
-    return std::make_unique<LxqtDesktop>(runner, configHome);
+    return std::make_unique<LxqtDesktop>(runner, configHome, procRoot);
 }
-std::unique_ptr<Desktop> CreateLxdeDesktop(CommandRunner &runner)
+std::unique_ptr<Desktop> CreateLxdeDesktop(CommandRunner &runner, const std::string &configHome,
+                                           const std::string &procRoot)
 {
-    return std::make_unique<LxdeDesktop>(runner);
+    return std::make_unique<LxdeDesktop>(runner, configHome, procRoot);
 }

@@ -1,40 +1,95 @@
 #include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ProcessTable.h"
+#include "platform/desktop/ReadBack.h"
 
+#include "platform/Exceptions.h"
 #include "platform/Paths.h"
+
+#include <sstream>
 
 // sway (swaybg) and Hyprland (hyprpaper).
 
 namespace {
 
-// sway parses the joined command line itself: the path is quoted for its parser.
-std::string SwayQuoted(const std::string &text)
+// The text of the first "error" member of swaymsg's JSON reply; "" when there is none.
+std::string SwayError(const std::string &json)
 {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
+    const size_t key = json.find("\"error\"");
+    if (key == std::string::npos)
+        return {};
+    size_t i = json.find('"', json.find(':', key));
+    if (i == std::string::npos)
+        return {};
+    std::string out;
+    for (++i; i < json.size() && json[i] != '"'; ++i) {
+        if (json[i] == '\\' && i + 1 < json.size()) {
+            const char c = json[++i];
+            out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+        } else {
+            out += json[i];
+        }
     }
-    return out + "\"";
+    return out;
 }
 
-class SwayDesktop : public Desktop {
+// The swaybg that sway started shows `path` in `mode`.
+bool SwaybgShows(const std::vector<std::vector<std::string>> &processes, const std::string &path, const char *mode)
+{
+    for (const auto &argv : processes)
+        for (size_t i = 1; i + 3 < argv.size(); ++i)
+            if (argv[i] == "-i" && argv[i + 1] == path && argv[i + 2] == "-m" && argv[i + 3] == mode)
+                return true;
+    return false;
+}
+
+std::string Describe(const std::vector<std::vector<std::string>> &processes)
+{
+    std::string out;
+    for (const auto &argv : processes)
+        out += (out.empty() ? "" : "; ") + DescribeCommand(argv);
+    return out;
+}
+
+class SwayDesktop : public ReadBackDesktop {
 public:
-    explicit SwayDesktop(CommandRunner &runner) : runner_(runner) {}
+    SwayDesktop(CommandRunner &runner, std::string procRoot) : runner_(runner), procRoot_(std::move(procRoot)) {}
     const char *Name() const override { return "sway"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
         // swaybg is restarted and reads the file afresh, so the path itself can stay.
+        const std::string path = ToNativePath(cp932Path);
         const char *mode = tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
-        RunChecked(runner_, {"swaymsg", "output", "*", "bg", SwayQuoted(ToNativePath(cp932Path)), mode});
+        const std::vector<std::string> argv{"swaymsg", "output", "*", "bg", SwayQuoted(path), mode};
+        const CommandResult result = runner_.Run(argv);
+        if (result.ExitCode != 0) {
+            // swaymsg prints sway's refusal as JSON on standard output.
+            const std::string error = SwayError(result.Output);
+            if (error.empty())
+                RunChecked(runner_, argv);
+            throw Exception(FormatMessage("壁紙を設定できません: sway: %s", {error}));
+        }
+        std::vector<std::vector<std::string>> shown;
+        PollReadBack(
+            runner_,
+            [&] {
+                shown = FindUserProcesses(procRoot_, "swaybg");
+                return std::string();
+            },
+            [&](const std::string &) { return SwaybgShows(shown, path, mode); }, 40, 50);
+        lastReadBack_ = Describe(shown);
+        if (!SwaybgShows(shown, path, mode))
+            ThrowNotShown("sway (swaybg)", lastReadBack_,
+                          shown.empty() ? "swaybg が動いていません（パッケージ swaybg をインストールしてください）"
+                                        : "sway がこの画像を swaybg に渡していません");
     }
 
 private:
     CommandRunner &runner_;
+    std::string procRoot_;
 };
 
-class HyprlandDesktop : public Desktop {
+class HyprlandDesktop : public ReadBackDesktop {
 public:
     explicit HyprlandDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "hyprland"; }
@@ -44,6 +99,23 @@ public:
         AlternatingAlias alias(cp932Path);
         RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", alias.NativePath()});
         RunChecked(runner_, {"hyprctl", "hyprpaper", "wallpaper", "," + alias.NativePath()});
+        // "MONITOR = PATH" for every monitor; a hyprpaper too old to list them is taken at its word.
+        const CommandResult listed = runner_.Run({"hyprctl", "hyprpaper", "listactive"});
+        std::string active = listed.Output;
+        while (!active.empty() && (active.back() == '\n' || active.back() == ' '))
+            active.pop_back();
+        lastReadBack_ = listed.ExitCode == 0 ? active : std::string("-");
+        if (listed.ExitCode == 0) {
+            std::istringstream lines(active);
+            bool any = false;
+            for (std::string line; std::getline(lines, line);) {
+                if (!line.ends_with(" = " + alias.NativePath()))
+                    ThrowNotShown("Hyprland (hyprpaper)", line, "hyprpaper が動いているかを確かめてください");
+                any = true;
+            }
+            if (!any)
+                ThrowNotShown("Hyprland (hyprpaper)", active, "hyprpaper が動いているかを確かめてください");
+        }
         // The previous picture is no longer shown; free hyprpaper's copy (it may never have been loaded).
         runner_.Run({"hyprctl", "hyprpaper", "unload", alias.PreviousNativePath()});
         alias.Commit();
@@ -55,9 +127,25 @@ private:
 
 } // namespace
 
-std::unique_ptr<Desktop> CreateSwayDesktop(CommandRunner &runner)
+std::string SwayQuoted(const std::string &text)
 {
-    return std::make_unique<SwayDesktop>(runner);
+    // sway's parser takes the double-quoted word and keeps a backslash before `"`; the `bg` path then
+    // goes through wordexp, for which the single quotes keep `$`, backquotes and `$(…)` literal.
+    std::string out = "\"'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else if (c == '"')
+            out += "'\\\"'";
+        else
+            out += c;
+    }
+    return out + "'\"";
+}
+
+std::unique_ptr<Desktop> CreateSwayDesktop(CommandRunner &runner, const std::string &procRoot)
+{
+    return std::make_unique<SwayDesktop>(runner, procRoot);
 }
 std::unique_ptr<Desktop> CreateHyprlandDesktop(CommandRunner &runner)
 {

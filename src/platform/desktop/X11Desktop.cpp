@@ -1,4 +1,5 @@
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ReadBack.h"
 #include "platform/desktop/X11Root.h"
 
 #include "platform/Exceptions.h"
@@ -7,11 +8,20 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdio>
+
 namespace {
+
+std::string Hex(unsigned long value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", value);
+    return text;
+}
 
 // Draws the bitmap on the root window ourselves: centred on black, tiled from the top-left corner,
 // or stretched to the screen.
-class X11Desktop : public Desktop {
+class X11Desktop : public ReadBackDesktop {
 public:
     explicit X11Desktop(std::string display) : display_(std::move(display)) {}
     const char *Name() const override { return "x11"; }
@@ -38,8 +48,13 @@ public:
                 painter.drawImage((root.Width - picture.width()) / 2, (root.Height - picture.height()) / 2, picture);
             }
         }
-        SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()), screen.width(),
-                         screen.height(), int(screen.bytesPerLine() / 4));
+        const unsigned long pixmap = SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()),
+                                                      screen.width(), screen.height(), int(screen.bytesPerLine() / 4));
+        const unsigned long shown = ReadX11RootPixmap(display_);
+        lastReadBack_ = "_XROOTPMAP_ID=" + Hex(shown);
+        if (shown != pixmap)
+            ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(shown),
+                          "別のプログラムが同時に壁紙を設定しています");
     }
 
 private:

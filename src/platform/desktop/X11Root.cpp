@@ -81,7 +81,8 @@ X11RootSize QueryX11RootSize(const std::string &displayName)
     return {DisplayWidth(*connection, screen), DisplayHeight(*connection, screen)};
 }
 
-void SetX11RootPixels(const std::string &displayName, const uint32_t *pixels, int width, int height, int stride)
+unsigned long SetX11RootPixels(const std::string &displayName, const uint32_t *pixels, int width, int height,
+                               int stride)
 {
     Connection connection(displayName);
     Display *display = *connection;
@@ -162,4 +163,12 @@ void SetX11RootPixels(const std::string &displayName, const uint32_t *pixels, in
     }
     XSetCloseDownMode(display, RetainPermanent);
     XSync(display, False);
+    return pixmap;
+}
+
+unsigned long ReadX11RootPixmap(const std::string &displayName)
+{
+    Connection connection(displayName);
+    Display *display = *connection;
+    return ReadPixmapProperty(display, DefaultRootWindow(display), XInternAtom(display, "_XROOTPMAP_ID", True));
 }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the desktops' own programs that tests/e2e/desktops_e2e.sh runs: Xfce's xfdesktop and
+# xfconf, LXDE's pcmanfm, LXQt's pcmanfm-qt, MATE's caja, sway with swaybg and grim (about 45 MB).
+# Not needed to build or to run the other tests; CI calls it. Idempotent.
+set -euo pipefail
+
+packages=(
+    xfdesktop4 xfconf
+    pcmanfm
+    pcmanfm-qt
+    caja
+    sway swaybg grim
+    procps util-linux
+)
+
+# Only what is not installed yet, so a machine that has everything never touches apt.
+read -r -a missing <<<"$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>&1 |
+    awk '$1 != "ii" { print $NF }' | tr '\n' ' ')"
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+echo "deps-desktops.sh: installing ${missing[*]}"
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

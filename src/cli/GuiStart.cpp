@@ -1,0 +1,40 @@
+#include "GuiStart.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+namespace {
+
+bool Set(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
+bool HaveDisplay()
+{
+    return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
+}
+
+void EnsureGuiApplication(bool forScreen)
+{
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    if (!forScreen || !HaveDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    else if (!Set("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", Set("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen");
+    static int argc = 1;
+    static char name[] = "tapistoctl";
+    static char *argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv); // lives until the process ends
+}
+
+bool OnRealScreen()
+{
+    return QCoreApplication::instance() != nullptr && QGuiApplication::platformName() != QLatin1String("offscreen") &&
+           QGuiApplication::primaryScreen() != nullptr;
+}

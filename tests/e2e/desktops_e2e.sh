@@ -1,0 +1,337 @@
+#!/usr/bin/env bash
+# tapistoctl apply against each desktop's own program: Xvfb (or sway's headless backend), a private
+# session bus, the desktop program on a fresh profile. Two pictures in the three positions; after each
+# change both the desktop's own settings and the screen's pixels are checked, and the time of the
+# change is printed. A desktop whose program is not installed is skipped with the reason.
+#
+#   desktops_e2e.sh TAPISTOCTL [DESKTOP...]
+#
+# DESKTOP: x11 xfce lxde lxqt mate sway (checked), gnome cinnamon kde hyprland (recognised; skipped with
+# the reason). Default: all of them.
+#
+# Exit 0 when every desktop that could run passed, 1 on a failure, 77 when none could run.
+set -uo pipefail
+ctl=$(realpath "$1")
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=xsession.sh
+source "$here/xsession.sh"
+require_tools Xvfb dbus-daemon convert import
+chmod 755 "$work"
+
+desktops=("$@")
+[ ${#desktops[@]} -gt 0 ] || desktops=(x11 xfce lxde lxqt mate sway gnome cinnamon kde hyprland)
+
+# Left half one colour, right half another: centre, tile and stretch differ in where each half lands.
+# 64 x 48 on the 1024 x 768 screen.
+convert -size 32x48 xc:'#ff0000' -size 32x48 xc:'#00ff00' +append "BMP3:$work/red-green.bmp"
+convert -size 32x48 xc:'#0000ff' -size 32x48 xc:'#ffff00' +append "BMP3:$work/blue-yellow.bmp"
+chmod 644 "$work"/*.bmp
+
+summary=()
+failed=0
+ran=0
+
+note() { echo "  $*"; }
+fail() {
+    echo "FAIL [$name]: $*"
+    [ -f "$dir/desktop.log" ] && tail -5 "$dir/desktop.log" | sed 's/^/    | /'
+    exit 1
+}
+
+# R, G, B, Y for the pictures' colours, - for anything else.
+classify() {
+    local r=$1 g=$2 b=$3
+    near() { [ $(($1 > $2 ? $1 - $2 : $2 - $1)) -le 60 ]; }
+    if near "$r" 255 && near "$g" 0 && near "$b" 0; then echo R
+    elif near "$r" 0 && near "$g" 255 && near "$b" 0; then echo G
+    elif near "$r" 0 && near "$g" 0 && near "$b" 255; then echo B
+    elif near "$r" 255 && near "$g" 255 && near "$b" 0; then echo Y
+    else echo -; fi
+}
+
+# The screen as raw RGB rows, 1024 pixels wide.
+screenshot() {
+    if [ "$name" = sway ]; then
+        as_user grim -o HEADLESS-1 "$dir/shot.png" 2>/dev/null || return 1
+    else
+        import -window root "$dir/shot.png" 2>/dev/null || return 1
+    fi
+    convert "$dir/shot.png" -depth 8 "rgb:$dir/shot.rgb" 2>/dev/null
+}
+
+# Every "X,Y=C" holds on a fresh screenshot.
+pixels_are() {
+    screenshot || return 1
+    local spec x y want got
+    for spec in "$@"; do
+        x=${spec%%,*}
+        y=${spec#*,}
+        y=${y%%=*}
+        want=${spec#*=}
+        # shellcheck disable=SC2046
+        got=$(classify $(od -An -tu1 -j $(((y * 1024 + x) * 3)) -N3 "$dir/shot.rgb"))
+        [ "$got" = "$want" ] || { last_pixels="$spec is $got"; return 1; }
+    done
+}
+
+# Where the halves of a picture with colours L and R must be in each position.
+expect_pixels() {
+    local position=$1 l=$2 r=$3
+    case $position in
+    中央) echo "496,384=$l 528,384=$r 5,5=- 1000,760=-" ;;
+    並べて) echo "16,5=$l 48,5=$r 80,5=$l 1008,5=$r 16,760=$l" ;;
+    拡大) echo "80,5=$l 500,400=$l 530,400=$r 1000,760=$r" ;;
+    esac
+}
+
+# The desktop's own names for the positions.
+mode_of() {
+    case $2 in
+    中央) set -- "$1" 0 ;; 並べて) set -- "$1" 1 ;; 拡大) set -- "$1" 2 ;;
+    esac
+    local -a names
+    case $1 in
+    xfce) names=(1 2 3) ;;
+    lxde | lxqt | sway) names=(center tile stretch) ;;
+    mate) names=(centered wallpaper stretched) ;;
+    esac
+    echo "${names[$2]}"
+}
+
+# The desktop's user: empty, or setpriv's arguments (started with it directly, so that $! is the program).
+run_as=()
+as_user() { "${run_as[@]}" "$@"; }
+
+# A fresh profile, a private bus and (for X desktops) an X server of the desktop's own.
+begin_session() {
+    dir="$work/$name"
+    mkdir -p "$dir/home/.config" "$dir/runtime" "$dir/tapisto"
+    chmod 700 "$dir/runtime"
+    export HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" XDG_RUNTIME_DIR="$dir/runtime"
+    export TAPISTO_HOME="$dir/tapisto" XDG_CURRENT_DESKTOP="$1" XDG_SESSION_DESKTOP="" DESKTOP_SESSION=""
+    unset TAPISTO_DESKTOP WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM GSETTINGS_BACKEND
+    # Our own bus: a stray session bus of the user's would otherwise be started by D-Bus activation.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/runtime/bus"
+    [ -z "${session_user:-}" ] || chown -R "$session_user:" "$dir"
+    "${run_as[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for test -S "$dir/runtime/bus" || fail "dbus-daemon did not start"
+    if [ "$name" != sway ]; then
+        rm -f "$work/display"
+        start_xvfb
+    fi
+}
+
+start_desktop() {
+    "$@" >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+}
+
+bitmap() { echo "$TAPISTO_HOME/Tapisto_WallPaper.bmp"; }
+
+# tapistoctl apply PICTURE POSITION: detection must choose the desktop's backend.
+apply() {
+    local start end out
+    start=$(date +%s%N)
+    out=$(as_user "$ctl" apply "$1" --position "$2" 2>"$dir/apply.err") ||
+        fail "apply $(basename "$1") $2: $(cat "$dir/apply.err")"
+    end=$(date +%s%N)
+    times+=("$(((end - start) / 1000000))")
+    [ "${out%%:*}" = "$name" ] || fail "detection chose ${out%%:*}, not $name"
+    readback=${out#*: }
+}
+
+# The three changes; `check_settings POSITION` checks the desktop's own settings after each.
+run_changes() {
+    local step picture l r position
+    times=()
+    for step in "red-green.bmp R G 中央" "blue-yellow.bmp B Y 並べて" "red-green.bmp R G 拡大"; do
+        read -r picture l r position <<<"$step"
+        apply "$work/$picture" "$position"
+        check_settings "$position" || fail "$position: the desktop's settings: $settings_seen"
+        # shellcheck disable=SC2046
+        wait_for_n 50 pixels_are $(expect_pixels "$position" "$l" "$r") ||
+            fail "$position: on screen $last_pixels (read-back: $readback)"
+        note "$position: $readback"
+    done
+}
+
+finish() {
+    note "apply times (ms): ${times[*]}"
+    exit 0
+}
+
+# --- the desktops --------------------------------------------------------------------------------
+
+desktop_x11() {
+    begin_session ""
+    check_settings() {
+        settings_seen=$(xprop -root _XROOTPMAP_ID ESETROOT_PMAP_ID 2>&1)
+        [ "$(xprop -root _XROOTPMAP_ID | awk '{print $NF}')" = "$(xprop -root ESETROOT_PMAP_ID | awk '{print $NF}')" ] &&
+            [[ $settings_seen == *"_XROOTPMAP_ID(PIXMAP): pixmap id # 0x"* ]]
+    }
+    run_changes
+    finish
+}
+
+desktop_xfce() {
+    command -v xfdesktop >/dev/null || skip "xfdesktop is not installed (package xfdesktop4)"
+    command -v xfconf-query >/dev/null || skip "xfconf-query is not installed (package xfconf)"
+    begin_session XFCE
+    # The first change comes right after xfdesktop starts, before it has written its properties.
+    start_desktop xfdesktop --disable-wm-check
+    check_settings() {
+        local prefix=/backdrop/screen0/monitorscreen/workspace0
+        settings_seen="$(xfconf-query -c xfce4-desktop -p "$prefix/last-image") style $(xfconf-query -c xfce4-desktop -p "$prefix/image-style")"
+        [ "$settings_seen" = "$(bitmap) style $(mode_of xfce "$1")" ]
+    }
+    run_changes
+    finish
+}
+
+desktop_lxde() {
+    command -v pcmanfm >/dev/null || skip "pcmanfm is not installed (package pcmanfm)"
+    begin_session LXDE
+    # No desktop instance yet: a quick, clear failure instead of a hang.
+    local start=$SECONDS
+    if "$ctl" apply "$work/red-green.bmp" >/dev/null 2>"$dir/apply.err"; then fail "apply without pcmanfm --desktop succeeded"; fi
+    grep -q "pcmanfm --desktop --profile LXDE を起動してください" "$dir/apply.err" || fail "message: $(cat "$dir/apply.err")"
+    [ $((SECONDS - start)) -le 3 ] || fail "apply without a desktop took $((SECONDS - start)) s"
+    start_desktop pcmanfm --desktop --profile LXDE
+    # Until its socket is there, a second pcmanfm would become the first instance itself.
+    wait_for bash -c "ls '$XDG_RUNTIME_DIR'/pcmanfm-socket-*" || fail "pcmanfm --desktop did not start"
+    check_settings() {
+        local items="$XDG_CONFIG_HOME/pcmanfm/LXDE/desktop-items-0.conf" path
+        path=$(sed -n 's/^wallpaper=//p' "$items")
+        settings_seen="$(grep -E '^wallpaper(_mode)?=' "$items" | tr '\n' ' ')"
+        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp ]] && [ -f "$path" ] &&
+            grep -qx "wallpaper_mode=$(mode_of lxde "$1")" "$items"
+    }
+    run_changes
+    finish
+}
+
+desktop_lxqt() {
+    command -v pcmanfm-qt >/dev/null || skip "pcmanfm-qt is not installed (package pcmanfm-qt)"
+    begin_session LXQt
+    start_desktop pcmanfm-qt --desktop --profile=lxqt
+    wait_for_n 50 pgrep -u "$(id -u)" -f "pcmanfm-qt --desktop" || fail "pcmanfm-qt did not start"
+    sleep 1
+    settings="$XDG_CONFIG_HOME/pcmanfm-qt/lxqt/settings.conf"
+    check_settings() {
+        local path
+        path=$(sed -n 's/^Wallpaper=//p' "$settings")
+        settings_seen="$(grep -E '^Wallpaper(Mode)?=' "$settings" | tr '\n' ' ')"
+        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp ]] && grep -qx "WallpaperMode=$(mode_of lxqt "$1")" "$settings"
+    }
+    run_changes
+    # After a restart pcmanfm-qt shows what its settings file says: the last picture, stretched. (It is
+    # killed: a pcmanfm-qt 1.2.1 that ends normally saves the mode it started with over the file.)
+    kill -KILL "${pids[-1]}"
+    wait "${pids[-1]}" 2>/dev/null
+    start_desktop pcmanfm-qt --desktop --profile=lxqt
+    # shellcheck disable=SC2046
+    wait_for_n 80 pixels_are $(expect_pixels 拡大 R G) || fail "after pcmanfm-qt restarted: $last_pixels"
+    note "after a restart of pcmanfm-qt: still stretched"
+    finish
+}
+
+desktop_mate() {
+    command -v caja >/dev/null || skip "caja is not installed (package caja)"
+    gsettings list-schemas 2>/dev/null | grep -qx org.mate.background || skip "no org.mate.background schema"
+    begin_session MATE
+    export GSETTINGS_BACKEND=dconf
+    start_desktop caja --force-desktop -n
+    wait_for_n 50 pgrep -u "$(id -u)" -f "caja --force-desktop" || fail "caja did not start"
+    sleep 1
+    check_settings() {
+        settings_seen="$(gsettings get org.mate.background picture-filename) $(gsettings get org.mate.background picture-options)"
+        [[ $settings_seen == "'$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp"' '$(mode_of mate "$1")'" ]]
+    }
+    run_changes
+    finish
+}
+
+desktop_sway() {
+    command -v sway >/dev/null || skip "sway is not installed (package sway)"
+    command -v swaybg >/dev/null || skip "swaybg is not installed (package swaybg)"
+    command -v grim >/dev/null || skip "grim is not installed (package grim)"
+    # sway refuses to run as root: it runs, and so does tapistoctl, as an unprivileged user.
+    local user=""
+    if [ "$(id -u)" -eq 0 ]; then
+        command -v setpriv >/dev/null || skip "setpriv is not installed (package util-linux)"
+        user=tapisto-e2e
+        id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
+            skip "cannot create the user $user"
+        run_as=(setpriv --reuid="$user" --regid="$user" --init-groups --)
+        session_user=$user
+    fi
+    begin_session sway
+    printf 'output * mode 1024x768\noutput * bg #000000 solid_color\n' >"$dir/config"
+    export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1
+    unset DISPLAY
+    "${run_as[@]}" sway -c "$dir/config" >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+    wait_for_n 100 bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || fail "sway did not start"
+    export SWAYSOCK WAYLAND_DISPLAY=wayland-1
+    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
+    wait_for test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "no Wayland socket"
+    check_settings() {
+        settings_seen=$(pgrep -a -x swaybg)
+        [[ $settings_seen == *" -i $(bitmap) -m $(mode_of sway "$1")"* ]]
+    }
+    run_changes
+    # A folder name that sway's wordexp would expand, and a quote that broke its parser.
+    mkdir -p "$dir/it's \$HOME \`x\`"
+    [ -z "$user" ] || chown "$user:" "$dir/it's \$HOME \`x\`"
+    export TAPISTO_HOME="$dir/it's \$HOME \`x\`"
+    apply "$work/blue-yellow.bmp" 中央
+    check_settings 中央 || fail "odd folder name: $settings_seen"
+    # shellcheck disable=SC2046
+    wait_for_n 50 pixels_are $(expect_pixels 中央 B Y) || fail "odd folder name: on screen $last_pixels"
+    note "a folder named \"it's \$HOME \`x\`\": $readback"
+    finish
+}
+
+# Desktops whose programs need more than this script sets up (gnome-shell --headless wants a system
+# bus, muffin a 60 Hz mode, csd-background an answering session manager, plasmashell a full Plasma).
+unchecked() {
+    command -v "$1" >/dev/null || skip "$1 is not installed (package $2)"
+    skip "$1 is installed, but this script does not start it yet"
+}
+desktop_gnome() { unchecked gnome-shell gnome-shell; }
+desktop_cinnamon() { unchecked cinnamon cinnamon; }
+desktop_kde() { unchecked plasmashell plasma-workspace; }
+desktop_hyprland() { unchecked Hyprland hyprland; }
+
+skip() {
+    echo "SKIP [$name]: $*"
+    exit 77
+}
+
+for name in "${desktops[@]}"; do
+    echo "== $name"
+    if ! declare -F "desktop_$name" >/dev/null; then
+        echo "SKIP [$name]: this script has no check for it"
+        summary+=("$name: skipped (no check)")
+        continue
+    fi
+    # Each desktop in a subshell of its own: its variables and processes end with it.
+    (
+        pids=()
+        trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
+        "desktop_$name"
+    )
+    case $? in
+    0) summary+=("$name: passed") ran=$((ran + 1)) ;;
+    77) summary+=("$name: skipped") ;;
+    *) summary+=("$name: FAILED") ran=$((ran + 1)) failed=1 ;;
+    esac
+done
+
+echo "== summary"
+printf '  %s\n' "${summary[@]}"
+[ $failed -eq 0 ] || exit 1
+[ $ran -gt 0 ] || exit 77
+exit 0
