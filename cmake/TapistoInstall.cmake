@@ -86,3 +86,5 @@ if(EXISTS ${TAPISTO_ICON_SVG})
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/tapisto)
+
+include(TapistoPackage)
