@@ -75,7 +75,9 @@ else
 fi
 chmod 755 "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-for m in proc sys dev dev/pts; do mount --bind "/$m" "$root/$m"; done
+for m in proc sys dev dev/pts; do
+    mount --bind "/$m" "$root/$m" || { echo "SKIP: cannot mount /$m in a chroot here"; exit 77; }
+done
 cp "$deb" "$root/root/"
 cp "$source_dir/tests/data/picture/rect.wmf" "$root/tmp/rect.wmf"
 chmod 644 "$root/tmp/rect.wmf"
