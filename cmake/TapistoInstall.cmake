@@ -1,7 +1,8 @@
 # Installing Tapisto like a desktop program:
 #   <prefix>/lib/tapisto/        tapisto, tapistoctl, libspilocal.so and the first-party *.spi
 #   <prefix>/bin/                links to the two executables
-#   <prefix>/share/applications/ tapisto.desktop
+#   <prefix>/share/applications/ org.tapisto.Tapisto.desktop
+#   <prefix>/share/metainfo/     org.tapisto.Tapisto.metainfo.xml, for software centres
 #   <prefix>/share/icons/hicolor/ the program icon, as PNGs of several sizes and as SVG
 #   <prefix>/share/doc/tapisto/  the user guide (the About box looks for it there)
 # The executables and plug-ins share one folder because the program's folder is where the plug-in
@@ -42,15 +43,22 @@ endforeach()
 # The desktop entry names the installed program by its full path, so that it starts from the
 # menu whatever the prefix and whether or not <prefix>/bin is on PATH.
 install(CODE "
-    file(READ \"${PROJECT_SOURCE_DIR}/data/tapisto.desktop\" entry)
+    file(READ \"${PROJECT_SOURCE_DIR}/data/org.tapisto.Tapisto.desktop\" entry)
     foreach(key Exec TryExec)
         string(REPLACE \"\\n\${key}=tapisto\\n\" \"\\n\${key}=\${CMAKE_INSTALL_PREFIX}/bin/tapisto\\n\"
                entry \"\${entry}\")
     endforeach()
-    set(dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/tapisto.desktop\")
+    set(dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/org.tapisto.Tapisto.desktop\")
     file(WRITE \"\${dest}\" \"\${entry}\")
     message(STATUS \"Installing: \${dest}\")
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/share/applications/tapisto.desktop\")")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/share/applications/org.tapisto.Tapisto.desktop\")")
+
+# The screenshots of the software-centre entry are the user guide's pictures, where the guide is
+# published on the web (AppStream wants web addresses for them).
+set(TAPISTO_WEB_URL "https://tapisto.org" CACHE STRING "Web address where docs/ (the user guide) is published")
+configure_file(${PROJECT_SOURCE_DIR}/data/org.tapisto.Tapisto.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/data/org.tapisto.Tapisto.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/data/org.tapisto.Tapisto.metainfo.xml DESTINATION share/metainfo)
 
 # The icon: PNGs drawn from the program's SVG at build time, and the SVG itself.
 if(EXISTS ${TAPISTO_ICON_SVG})
@@ -78,3 +86,5 @@ if(EXISTS ${TAPISTO_ICON_SVG})
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/tapisto)
+
+include(TapistoPackage)

@@ -10,6 +10,8 @@ packages=(
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libx11-dev
     libemf2svg-dev libwmf-dev
+    libexpat1-dev fonts-urw-base35
+    file
     libpng-dev libgif-dev libwebp-dev libtiff-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic

@@ -62,7 +62,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tapisto"));
     QApplication::setApplicationVersion(QStringLiteral(TAPISTO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tapisto")); // the installed tapisto.desktop
+    QApplication::setDesktopFileName(QStringLiteral("org.tapisto.Tapisto")); // its installed desktop entry
     // The program lives in the tray with no window shown; only the exit commands end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -62,6 +63,38 @@ int PixelsAt96(double extent, double unitsPerInch)
 [[noreturn]] void Invalid()
 {
     throw EInvalidGraphic("メタファイル イメージは有効ではありません");
+}
+
+// libwmf cannot play any old-style metafile without the standard PostScript fonts it maps every
+// metafile font to; Debian ships them in a package that a minimal install leaves out.
+std::string &WmfFontDir()
+{
+    static std::string dir = "/usr/share/fonts/type1/urw-base35";
+    return dir;
+}
+
+bool WmfFontsMissing()
+{
+    for (const char *name :
+         {"NimbusMonoPS-Regular", "NimbusMonoPS-Italic", "NimbusMonoPS-Bold", "NimbusMonoPS-BoldItalic",
+          "NimbusSans-Regular", "NimbusSans-Italic", "NimbusSans-Bold", "NimbusSans-BoldItalic", "NimbusRoman-Regular",
+          "NimbusRoman-Italic", "NimbusRoman-Bold", "NimbusRoman-BoldItalic", "StandardSymbolsPS"}) {
+        if (!QFileInfo(QString::fromStdString(WmfFontDir() + "/" + name + ".t1")).isFile())
+            return true;
+    }
+    return false;
+}
+
+// A failure of libwmf itself: the missing fonts are named when they are the likely cause, since
+// the generic message would send the user looking for a fault in a file that is fine.
+[[noreturn]] void WmfFailed()
+{
+    if (WmfFontsMissing())
+        throw EInvalidGraphic(FormatMessage("メタファイル (WMF) の表示に必要なフォントが %s にありません。"
+                                            "Debian パッケージ fonts-urw-base35 をインストールしてください"
+                                            " (sudo apt install fonts-urw-base35)",
+                                            {WmfFontDir()}));
+    Invalid();
 }
 
 } // namespace
@@ -145,7 +178,7 @@ void TMetafile::LoadWmf(const QByteArray &data)
     if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
         if (api != nullptr)
             wmf_api_destroy(api);
-        Invalid();
+        WmfFailed();
     }
     QByteArray copy = data;
     wmfD_Rect bbox{};
@@ -176,11 +209,19 @@ void TMetafile::LoadWmf(const QByteArray &data)
         svg = QByteArray(out, qsizetype(outLength));
     wmf_mem_close(api);
     wmf_api_destroy(api);
-    if (!ok || svg.isEmpty() || !QSvgRenderer(svg).isValid())
+    if (!ok)
+        WmfFailed();
+    if (svg.isEmpty() || !QSvgRenderer(svg).isValid())
         Invalid();
     svg_ = std::move(svg);
     width_ = width;
     height_ = height;
+}
+
+std::string TMetafile::SetWmfFontDirForTest(std::string dir)
+{
+    std::swap(WmfFontDir(), dir);
+    return dir;
 }
 
 QImage TMetafile::StretchedImage(const QSize &size) const

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <string>
+
 // An enhanced metafile (through libemf2svg) or an old-style metafile (through libwmf), kept as SVG and
 // rendered by Qt SVG at the size it is drawn. Its size is that of the metafile's header at 96 dpi.
 class TMetafile : public TGraphic {
@@ -20,6 +22,10 @@ public:
     QImage StretchedImage(const QSize &size) const override;
 
     const QByteArray &Svg() const { return svg_; }
+
+    // Where the check for libwmf's fonts looks (libwmf itself keeps its own built-in folder), so
+    // that a test can stand for a machine without them. Returns the folder it replaces.
+    static std::string SetWmfFontDirForTest(std::string dir);
 
 private:
     void LoadEmf(const QByteArray &data);

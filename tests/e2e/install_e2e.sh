@@ -17,7 +17,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "
 
 for f in lib/tapisto/tapisto lib/tapisto/tapistoctl lib/tapisto/libspilocal.so \
     lib/tapisto/png.spi lib/tapisto/gif.spi lib/tapisto/webp.spi lib/tapisto/tiff.spi \
-    share/applications/tapisto.desktop share/icons/hicolor/48x48/apps/tapisto.png \
+    share/applications/org.tapisto.Tapisto.desktop share/metainfo/org.tapisto.Tapisto.metainfo.xml share/icons/hicolor/48x48/apps/tapisto.png \
     share/icons/hicolor/scalable/apps/tapisto.svg share/doc/tapisto/index.html; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
@@ -30,8 +30,17 @@ ls "$prefix"/lib/tapisto/*.spi | grep -qv -e '/png.spi$' -e '/gif.spi$' -e '/web
 for img in $(grep -o 'src="images/[^"]*"' "$prefix/share/doc/tapisto/index.html" | cut -d'"' -f2); do
     [ -f "$prefix/share/doc/tapisto/$img" ] || fail "the guide's picture $img was not installed"
 done
-grep -qx "Exec=$prefix/bin/tapisto" "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry does not start the installed program"
-grep -q '^Name\[ja\]=' "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry has no Japanese name"
+grep -qx "Exec=$prefix/bin/tapisto" "$prefix/share/applications/org.tapisto.Tapisto.desktop" || fail "the desktop entry does not start the installed program"
+grep -q '^Name\[ja\]=' "$prefix/share/applications/org.tapisto.Tapisto.desktop" || fail "the desktop entry has no Japanese name"
+# The validators are not build dependencies: checked where they are installed (the package test
+# installs them).
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$prefix/share/applications/org.tapisto.Tapisto.desktop" || fail "the desktop entry is not valid"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$prefix/share/metainfo/org.tapisto.Tapisto.metainfo.xml" >"$work/appstream.out" 2>&1 ||
+        { cat "$work/appstream.out"; fail "the AppStream metainfo is not valid"; }
+fi
 
 # Runs an installed program in a clean environment, as another user when we are root (root may
 # write every folder, so the fallback to the XDG folder would never be taken).

@@ -1,4 +1,5 @@
 #include "picture/Graphics.h"
+#include "picture/Metafile.h"
 #include "platform/Exceptions.h"
 
 #include "TempHome.h"
@@ -153,6 +154,52 @@ TEST(Metafile, GarbageIsRejected)
     TPicture picture;
     EXPECT_THROW(LoadPicture(picture, home.File("bad.emf")), EInvalidGraphic);
     EXPECT_THROW(LoadPicture(picture, home.File("bad.wmf")), EInvalidGraphic);
+}
+
+namespace {
+
+std::string LoadError(const std::string &path)
+{
+    TPicture picture;
+    try {
+        LoadPicture(picture, path);
+    } catch (const EInvalidGraphic &e) {
+        return e.Message();
+    }
+    return "(loaded)";
+}
+
+// Points the fonts check at a folder for the length of a test.
+class WmfFontDir {
+public:
+    explicit WmfFontDir(const std::string &dir) : saved_(TMetafile::SetWmfFontDirForTest(dir)) {}
+    ~WmfFontDir() { TMetafile::SetWmfFontDirForTest(saved_); }
+
+private:
+    std::string saved_;
+};
+
+} // namespace
+
+TEST(Metafile, AFailureWithoutLibwmfsFontsNamesTheirPackage)
+{
+    EnsureGuiApp();
+    TempHome home;
+    // A placeable header and the first records only: libwmf itself gives up on it.
+    WriteFileBytes(home.File("cut.wmf"), ReadFileBytes(Fixture("rect.wmf")).substr(0, 70));
+    WriteFileBytes(home.File("empty.wmf"), "");
+    const std::string generic = "メタファイル イメージは有効ではありません";
+    EXPECT_EQ(LoadError(home.File("cut.wmf")), generic);
+    {
+        WmfFontDir noFonts(home.File("no-fonts"));
+        const std::string message = LoadError(home.File("cut.wmf"));
+        EXPECT_NE(message.find("fonts-urw-base35"), std::string::npos) << message;
+        EXPECT_NE(message.find("インストールしてください"), std::string::npos) << message;
+        // Not a metafile at all: no font would help.
+        EXPECT_EQ(LoadError(home.File("empty.wmf")), generic);
+        // Fonts that libwmf finds by itself are never refused on the check's word alone.
+        EXPECT_EQ(LoadError(Fixture("rect.wmf")), "(loaded)");
+    }
 }
 
 TEST(Graphic, DrawStretchesIntoTheRectangleOnly)
