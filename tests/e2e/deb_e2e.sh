@@ -51,7 +51,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "    Depends: $depends"
 echo "    Recommends: $(dpkg-deb -f "$deb" Recommends)"
 for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libjpeg62-turbo libpng16-16 libgif7 \
-    libwebp7 libtiff6 libwmf-0.2-7 libemf2svg1 fonts-urw-base35 fonts-ipafont-gothic; do
+    libwebp7 libtiff6 libwmf-0.2-7 libemf2svg1 fonts-urw-base35 fonts-ipafont-gothic qt6-wayland; do
     grep -Eq "(^|[ ,|])$p( |,|$)" <<<"$depends" || fail "Depends does not name $p"
 done
 
