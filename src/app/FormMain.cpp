@@ -115,6 +115,7 @@ QIcon ProgramIcon()
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
       schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
+          lastEntry_ = schedule_.CurrentIndex; // the entry being shown, also when drawn at random
           ApplyWallPaper(path, tile, correction);
       }),
       sessionDesktop_(sessionDesktop)
@@ -283,6 +284,7 @@ bool TFormMain::Guard(void (TFormMain::*handler)())
 void TFormMain::EnterWindowState()
 {
     // Whatever the failed start had begun is undone, so the window is the way back in.
+    scheduleActive_ = false;
     Timer1->SetEnabled(false);
     RunGuarded(*platform_.dialogs, this, [this] { TrayIcon1->SetVisible(false); });
     ShowMainWindow();
@@ -290,6 +292,7 @@ void TFormMain::EnterWindowState()
 
 void TFormMain::EnterRunningState()
 {
+    scheduleActive_ = true;
     try {
         TrayIcon1->SetVisible(true);
         StatusBar1->clearMessage();
@@ -357,6 +360,7 @@ void TFormMain::Button1Click()
 
 void TFormMain::N8Click()
 {
+    scheduleActive_ = false;
     Timer1->SetEnabled(false);
     TrayIcon1->SetVisible(false);
     StatusBar1->clearMessage();
@@ -491,7 +495,7 @@ void TFormMain::JikkoClick()
 
 void TFormMain::Timer1Timer()
 {
-    schedule_.Tick();
+    RecordChange([this] { return schedule_.Tick(); });
 }
 
 void TFormMain::NextWallPaper()
@@ -503,7 +507,10 @@ void TFormMain::ManualChange(const std::function<void()> &change)
 {
     Timer1->SetEnabled(false);
     try {
-        change();
+        RecordChange([&change] {
+            change();
+            return true;
+        });
     } catch (const EUseIndexNotStored &) {
         // The wallpaper did change; only the stored position is behind, so the schedule goes on.
         Timer1->SetEnabled(true);
@@ -544,6 +551,7 @@ void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue
     Edit1->setText(Cp932ToQString(WallPaperPath));
     ::ApplyWallPaper(picturePath, tileValue, correction, WallPaperPath, *platform_.screen, *platform_.registry,
                      *platform_.desktop);
+    lastPicture_ = picturePath;
 }
 
 // --- options ---

@@ -2,6 +2,8 @@
 #include "app/EditorWindows.h"
 #include "app/FormMain.h"
 #include "app/NoTrayNotice.h"
+#include "control/ControlClient.h"
+#include "control/ControlService.h"
 #include "ini/IniRegistry.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/CommandRunner.h"
@@ -49,8 +51,12 @@ int main(int argc, char **argv)
 {
     SingleInstance guard(SingleInstanceLockPath("PgTapisto"));
     try {
-        if (!guard.TryAcquire())
-            return 0; // another instance runs: end without a word
+        if (!guard.TryAcquire()) {
+            // Another instance runs: it brings up its window, and this one ends without a word.
+            QCoreApplication core(argc, argv);
+            CallControl(QStringLiteral("Show"));
+            return 0;
+        }
     } catch (const Exception &e) {
         // No place for the guard: better two instances than none.
         std::fprintf(stderr, "tapisto: %s\n", e.Message().c_str());
@@ -86,6 +92,11 @@ int main(int argc, char **argv)
         TFormMain form(platform, ProgramWindows(), SessionDesktop(DesktopEnvironment::FromProcess()));
         if (form.Terminated())
             return 0;
+        // Outside commands (tapistoctl, the desktop entry's actions, a second start) come in here;
+        // the program runs on without them when the bus is missing.
+        ControlService control(form);
+        if (!control.Start())
+            std::fprintf(stderr, "tapisto: %s\n", control.Error().toUtf8().constData());
         return QApplication::exec();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "tapisto: %s\n", e.what());

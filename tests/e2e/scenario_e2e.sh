@@ -46,31 +46,8 @@ shot_window() {
 # A spot of the root window that no window covers.
 root_colour() { "$helper" pixel 8 760; }
 
-# Waits up to $2 seconds for the root window to show colour $1.
-wait_root() {
-    local want=$1 seconds=$2 got=
-    for _ in $(seq $((seconds * 4))); do
-        got=$(root_colour)
-        [ "$got" = "$want" ] && return 0
-        sleep 0.25
-    done
-    echo "root window shows $got, expected $want"
-    return 1
-}
-
 # --- pictures and the fresh home ---
 
-# A 4 x 4 picture of one colour, as a 24-bit BMP; tiled, it fills the screen with that colour.
-make_bmp() {
-    local file=$1 rgb=$2
-    local r=${rgb:0:2} g=${rgb:2:2} b=${rgb:4:2}
-    {
-        printf 'BM\x66\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00'
-        printf '\x28\x00\x00\x00\x04\x00\x00\x00\x04\x00\x00\x00\x01\x00\x18\x00\x00\x00\x00\x00'
-        printf '\x30\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
-        for _ in $(seq 16); do printf "\\x$b\\x$g\\x$r"; done
-    } >"$file"
-}
 colours=(C03020 20A040 3050D0)
 mkdir -p "$work/pictures"
 for i in 0 1 2; do make_bmp "$work/pictures/picture$i.bmp" "${colours[$i]}"; done
