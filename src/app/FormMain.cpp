@@ -115,7 +115,7 @@ QIcon ProgramIcon()
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
       schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
-          lastEntry_ = schedule_.CurrentIndex; // the entry being shown, also when drawn at random
+          lastEntry_ = schedule_.ShownIndex;
           ApplyWallPaper(path, tile, correction);
       }),
       sessionDesktop_(sessionDesktop)

@@ -60,15 +60,6 @@ export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
 
 use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$home/Tapisto.ini"; }
 status_is() { "$ctl" status | grep -qx "$1"; }
-# The visible main window: the window named "Tapisto" that is 231 pixels wide.
-main_window() {
-    local w X Y WIDTH HEIGHT SCREEN WINDOW
-    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
-    done
-    return 1
-}
 no_main_window() { ! main_window; }
 
 say "tray start with a one-hour interval"

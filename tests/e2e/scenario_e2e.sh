@@ -66,15 +66,6 @@ say "start tapisto on an empty home"
 app_pid=$!
 pids+=($app_pid)
 
-# The visible main window: the window named "Tapisto" that is 231 pixels wide.
-main_window() {
-    local w X Y WIDTH HEIGHT SCREEN WINDOW
-    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
-    done
-    return 1
-}
 wait_for main_window || fail "the main window did not appear"
 sleep 0.5
 main=$(main_window)

@@ -71,3 +71,13 @@ wait_root() {
     echo "root window shows $got, expected $want"
     return 1
 }
+
+# The visible main window: the window named "Tapisto" that is 231 pixels wide.
+main_window() {
+    local w X Y WIDTH HEIGHT SCREEN WINDOW
+    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
+    done
+    return 1
+}
