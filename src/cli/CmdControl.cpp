@@ -21,7 +21,7 @@ int Control(const char *command, const char *method, const std::vector<std::stri
         else
             throw UsageError(std::string(command) + ": 不明な引数 " + arg);
     }
-    EnsureGuiApplication(false);
+    EnsureCoreApplication();
     const ControlReply reply = CallControl(QString::fromLatin1(method));
     if (reply.result == ControlReply::NotRunning)
         throw Exception(kNotRunning);
