@@ -32,6 +32,13 @@ for img in $(grep -o 'src="images/[^"]*"' "$prefix/share/doc/tapisto/index.html"
 done
 grep -qx "Exec=$prefix/bin/tapisto" "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry does not start the installed program"
 grep -q '^Name\[ja\]=' "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry has no Japanese name"
+for action in next back pause resume; do
+    grep -qx "Exec=$prefix/bin/tapistoctl $action" "$prefix/share/applications/tapisto.desktop" ||
+        fail "the desktop entry's action $action does not run the installed tapistoctl"
+done
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$prefix/share/applications/tapisto.desktop" || fail "the desktop entry is not valid"
+fi
 
 # Runs an installed program in a clean environment, as another user when we are root (root may
 # write every folder, so the fallback to the XDG folder would never be taken).
