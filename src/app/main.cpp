@@ -54,7 +54,7 @@ int main(int argc, char **argv)
         if (!guard.TryAcquire()) {
             // Another instance runs: it brings up its window, and this one ends without a word.
             QCoreApplication core(argc, argv);
-            CallControl(QStringLiteral("Show"));
+            CallControl(QStringLiteral("Show"), QDBusConnection::sessionBus(), 3000); // a busy one shows later
             return 0;
         }
     } catch (const Exception &e) {

@@ -11,6 +11,7 @@
 #include "ini/IniRegistry.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
+#include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
@@ -26,10 +27,13 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
     if (!args.empty())
         throw UsageError(std::string(command) + ": 引数はありません");
     EnsureGuiApplication(true);
-    const ControlReply reply = CallControl(back ? QStringLiteral("Back") : QStringLiteral("Next"));
-    if (reply.result != ControlReply::NotRunning) {
-        ThrowIfFailed(reply);
-        return 0;
+    // With --home the command is about that folder's files, not about the program the user runs.
+    if (!HomeFolderOverridden()) {
+        const ControlReply reply = CallControl(back ? QStringLiteral("Back") : QStringLiteral("Next"));
+        if (reply.result != ControlReply::NotRunning) {
+            ThrowIfFailed(reply);
+            return 0;
+        }
     }
     const DesktopEnvironment env = DesktopEnvironment::FromProcess();
     ProcessRunner runner;

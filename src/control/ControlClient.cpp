@@ -10,15 +10,12 @@
 
 namespace {
 
-// A change renders a picture first: big photos take a few seconds on a slow machine.
-constexpr int kCallTimeoutMs = 30000;
-
 const char *const kStatusKeys[] = {"group",           "state",   "order",     "next_entry", "picture",
                                    "seconds_to_next", "desktop", "read_back", "last_error"};
 
 } // namespace
 
-ControlReply CallControl(const QString &method, QDBusConnection bus)
+ControlReply CallControl(const QString &method, QDBusConnection bus, int timeoutMs)
 {
     ControlReply reply;
     if (!bus.isConnected() || bus.interface() == nullptr)
@@ -28,7 +25,7 @@ ControlReply CallControl(const QString &method, QDBusConnection bus)
         return reply;
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, QLatin1String(kControlPath), QLatin1String(kControlInterface), method);
-    const QDBusMessage answer = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage answer = bus.call(call, QDBus::Block, timeoutMs);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         // The program ended between the look-up and the call.
         if (answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||

@@ -17,7 +17,10 @@ struct ControlReply {
 
 // Calls one method (Next, Back, Pause, Resume, Show, Status). NotRunning when no session bus
 // answers or nobody holds the program's name.
-ControlReply CallControl(const QString &method, QDBusConnection bus = QDBusConnection::sessionBus());
+// `timeoutMs` bounds the wait for the answer: a change renders a picture first, and big photos take
+// a few seconds on a slow machine.
+ControlReply CallControl(const QString &method, QDBusConnection bus = QDBusConnection::sessionBus(),
+                         int timeoutMs = 30000);
 
 // The status as "key: value" lines, UTF-8, in a fixed order of the known keys, then any others.
 std::string FormatStatusLines(const QVariantMap &status);

@@ -109,6 +109,11 @@ status_is "seconds_to_next: -1" || fail "a change is still due while paused"
 "$ctl" pause 2>"$work/pause2.err" && fail "a second pause was accepted"
 grep -q "一時停止中です" "$work/pause2.err" || fail "a second pause gave no reason: $(cat "$work/pause2.err")"
 
+say "with --home, next is about that folder's files and leaves the program alone"
+mkdir -p "$work/other"
+"$ctl" --home "$work/other" next 2>"$work/other.err" && fail "next on an empty home succeeded"
+status_is "next_entry: 0" || fail "next with --home reached the running program"
+
 say "resume runs again; a resume while running is refused and changes nothing"
 "$ctl" resume || fail "tapistoctl resume failed"
 status_is "state: running" || fail "status does not say running after resume"
