@@ -70,6 +70,7 @@ void SetHomeFolderOverride(const std::string &utf8Folder)
 {
     HomeOverride() = utf8Folder;
 }
+
 bool HomeFolderOverridden()
 {
     return HomeOverride().has_value();

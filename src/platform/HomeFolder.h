@@ -22,6 +22,7 @@ std::string ChooseHomeFolder(const HomeFolderInputs &inputs);
 std::string HomeFolder();
 // Overrides the environment for this process (tapistoctl --home).
 void SetHomeFolderOverride(const std::string &utf8Folder);
+// Whether the override was set: the user named a home folder for this run.
 bool HomeFolderOverridden();
 
 // The resolved path of the running executable and its folder (with separator), UTF-8.

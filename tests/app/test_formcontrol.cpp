@@ -178,3 +178,18 @@ TEST_F(FormControlTest, ShowLeavesTheTrayAsADoubleClickDoes)
     EXPECT_EQ(ControlState::Stopped, f.ControlStatusNow().state);
     EXPECT_FALSE(RefusalOf([&] { f.ControlNext(); }).empty());
 }
+
+TEST_F(FormControlTest, WithoutANotificationAreaTheBusStillStepsAndPauses)
+{
+    noNotificationArea = true;
+    TFormMain &f = StartRunning();
+    ASSERT_TRUE(f.isMinimized()); // the schedule runs with the window as the way in
+    EXPECT_EQ(ControlState::Running, f.ControlStatusNow().state);
+    f.ControlNext();
+    EXPECT_EQ(0, ShownEntry());
+    f.ControlPause();
+    EXPECT_EQ(ControlState::Paused, f.ControlStatusNow().state);
+    f.ControlShow();
+    EXPECT_FALSE(f.isMinimized());
+    EXPECT_EQ(ControlState::Stopped, f.ControlStatusNow().state);
+}
