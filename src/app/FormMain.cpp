@@ -136,12 +136,15 @@ TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind ses
     BuildComponents();
     move(kLeft, kTop);
 
+    if (platform_.offerControl)
+        control_ = platform_.offerControl(*this);
     if (!Guard(&TFormMain::FormCreate))
         EnterWindowState();
 }
 
 TFormMain::~TFormMain()
 {
+    control_.reset(); // no outside command reaches a window being torn down
     // The tray icon talks to the shell until it is gone, so it goes first.
     delete TrayIcon1;
     TrayIcon1 = nullptr;

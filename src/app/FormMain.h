@@ -156,7 +156,8 @@ private:
     bool scheduleActive_ = false;
     std::string lastPicture_; // CP932
     int32_t lastEntry_ = 0;
-    std::string lastError_; // UTF-8
+    std::string lastError_;         // UTF-8
+    std::shared_ptr<void> control_; // the outside commands' way in; last, so it goes first
 };
 
 // The program's icon, drawn from its vector image.

@@ -88,15 +88,18 @@ int main(int argc, char **argv)
         platform.browser = &browser;
         platform.autostart = &autostart;
         platform.makeTrayShell = [] { return std::unique_ptr<TrayShell>(new QtTrayShell); };
+        // Outside commands (tapistoctl, the desktop entry's actions, a second start) come in over the
+        // session bus; the program runs on without them when the bus is missing.
+        platform.offerControl = [](ControlTarget &target) -> std::shared_ptr<void> {
+            auto control = std::make_shared<ControlService>(target);
+            if (!control->Start())
+                std::fprintf(stderr, "tapisto: %s\n", control->Error().toUtf8().constData());
+            return control;
+        };
 
         TFormMain form(platform, ProgramWindows(), SessionDesktop(DesktopEnvironment::FromProcess()));
         if (form.Terminated())
             return 0;
-        // Outside commands (tapistoctl, the desktop entry's actions, a second start) come in here;
-        // the program runs on without them when the bus is missing.
-        ControlService control(form);
-        if (!control.Start())
-            std::fprintf(stderr, "tapisto: %s\n", control.Error().toUtf8().constData());
         return QApplication::exec();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "tapisto: %s\n", e.what());

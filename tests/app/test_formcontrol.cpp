@@ -193,3 +193,27 @@ TEST_F(FormControlTest, WithoutANotificationAreaTheBusStillStepsAndPauses)
     EXPECT_FALSE(f.isMinimized());
     EXPECT_EQ(ControlState::Stopped, f.ControlStatusNow().state);
 }
+
+TEST_F(FormControlTest, CommandsAreOfferedBeforeTheStartAndWithdrawnFirst)
+{
+    // A tray start on a desktop without a notification area tells the user in a box: the bus must
+    // already answer while it is up.
+    MakeGroup("g.dat", 1);
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalSS=30\r\n");
+    noNotificationArea = true;
+    bool offeredBeforeTheBox = false;
+    std::weak_ptr<int> held;
+    platform.offerControl = [&](ControlTarget &) {
+        offeredBeforeTheBox = dialogs.messages.empty();
+        auto token = std::make_shared<int>(0);
+        held = token;
+        return std::shared_ptr<void>(token);
+    };
+    TFormMain &f = Create();
+    EXPECT_TRUE(offeredBeforeTheBox);
+    EXPECT_EQ(1u, dialogs.messages.size()); // the notice came after the offer
+    EXPECT_FALSE(held.expired());
+    EXPECT_EQ(ControlState::Running, f.ControlStatusNow().state);
+    form.reset();
+    EXPECT_TRUE(held.expired());
+}
