@@ -40,7 +40,7 @@ foreach(lib spilocal png gif webp tiff)
     endif()
 endforeach()
 
-# The desktop entry names the installed program by its full path, so that it starts from the
+# The desktop entry names the installed programs by their full paths, so that they start from the
 # menu whatever the prefix and whether or not <prefix>/bin is on PATH.
 install(CODE "
     file(READ \"${PROJECT_SOURCE_DIR}/data/org.tapisto.Tapisto.desktop\" entry)
@@ -48,6 +48,8 @@ install(CODE "
         string(REPLACE \"\\n\${key}=tapisto\\n\" \"\\n\${key}=\${CMAKE_INSTALL_PREFIX}/bin/tapisto\\n\"
                entry \"\${entry}\")
     endforeach()
+    # The actions (次へ, 戻る, 一時停止, 再開) run tapistoctl beside it.
+    string(REPLACE \"\\nExec=tapistoctl \" \"\\nExec=\${CMAKE_INSTALL_PREFIX}/bin/tapistoctl \" entry \"\${entry}\")
     set(dest \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/org.tapisto.Tapisto.desktop\")
     file(WRITE \"\${dest}\" \"\${entry}\")
     message(STATUS \"Installing: \${dest}\")

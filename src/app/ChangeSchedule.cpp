@@ -55,6 +55,7 @@ void ChangeSchedule::NextWallPaper()
         const WallPaperEntry entry = ReadWallPaperEntry(group, index);
         const int32_t tileValue = DecodeTileValue(entry.PositionText);
         const int32_t correction = DecodeCorrection(entry.CorrectionText);
+        ShownIndex = index;
         apply_(entry.PicturePath, tileValue, correction);
     }
     int32_t next = index + 1;

@@ -25,6 +25,9 @@ public:
 
     // The entry number that the next change shows.
     int32_t CurrentIndex = 0;
+    // The entry number of the change being applied, or last applied (-1 before the first): in
+    // random order it is drawn at the change.
+    int32_t ShownIndex = -1;
 
     // Shows entry CurrentIndex (or a random one when random order is on) of the group named by
     // UseSection, then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed

@@ -115,6 +115,7 @@ QIcon ProgramIcon()
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
       schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
+          lastEntry_ = schedule_.ShownIndex;
           ApplyWallPaper(path, tile, correction);
       }),
       sessionDesktop_(sessionDesktop)
@@ -135,12 +136,15 @@ TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind ses
     BuildComponents();
     move(kLeft, kTop);
 
+    if (platform_.offerControl)
+        control_ = platform_.offerControl(*this);
     if (!Guard(&TFormMain::FormCreate))
         EnterWindowState();
 }
 
 TFormMain::~TFormMain()
 {
+    control_.reset(); // no outside command reaches a window being torn down
     // The tray icon talks to the shell until it is gone, so it goes first.
     delete TrayIcon1;
     TrayIcon1 = nullptr;
@@ -283,6 +287,7 @@ bool TFormMain::Guard(void (TFormMain::*handler)())
 void TFormMain::EnterWindowState()
 {
     // Whatever the failed start had begun is undone, so the window is the way back in.
+    scheduleActive_ = false;
     Timer1->SetEnabled(false);
     RunGuarded(*platform_.dialogs, this, [this] { TrayIcon1->SetVisible(false); });
     ShowMainWindow();
@@ -290,6 +295,7 @@ void TFormMain::EnterWindowState()
 
 void TFormMain::EnterRunningState()
 {
+    scheduleActive_ = true;
     try {
         TrayIcon1->SetVisible(true);
         StatusBar1->clearMessage();
@@ -357,6 +363,7 @@ void TFormMain::Button1Click()
 
 void TFormMain::N8Click()
 {
+    scheduleActive_ = false;
     Timer1->SetEnabled(false);
     TrayIcon1->SetVisible(false);
     StatusBar1->clearMessage();
@@ -491,7 +498,7 @@ void TFormMain::JikkoClick()
 
 void TFormMain::Timer1Timer()
 {
-    schedule_.Tick();
+    RecordChange([this] { return schedule_.Tick(); });
 }
 
 void TFormMain::NextWallPaper()
@@ -503,7 +510,10 @@ void TFormMain::ManualChange(const std::function<void()> &change)
 {
     Timer1->SetEnabled(false);
     try {
-        change();
+        RecordChange([&change] {
+            change();
+            return true;
+        });
     } catch (const EUseIndexNotStored &) {
         // The wallpaper did change; only the stored position is behind, so the schedule goes on.
         Timer1->SetEnabled(true);
@@ -544,6 +554,7 @@ void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue
     Edit1->setText(Cp932ToQString(WallPaperPath));
     ::ApplyWallPaper(picturePath, tileValue, correction, WallPaperPath, *platform_.screen, *platform_.registry,
                      *platform_.desktop);
+    lastPicture_ = picturePath;
 }
 
 // --- options ---

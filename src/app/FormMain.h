@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChangeSchedule.h"
+#include "control/ControlTarget.h"
 #include "listedit/ListEditorHost.h"
 #include "platform/desktop/DesktopDetect.h"
 #include "platform/session/Platform.h"
@@ -42,7 +43,7 @@ struct FormMainWindows {
 // The main window and controller: group and interval selection, the change schedule with its tray
 // menu, the options, and the rendering of one picture as the wallpaper. Settings are read from
 // Tapisto.ini at every use; nothing is cached.
-class TFormMain : public QMainWindow, public ListEditorHost {
+class TFormMain : public QMainWindow, public ListEditorHost, public ControlTarget {
 public:
     // Builds the window hidden and runs FormCreate, which decides between the window and the tray.
     // The session's desktop chooses the advice given when it has no notification area.
@@ -54,6 +55,14 @@ public:
     void RefreshGroups() override;
     void ShowMainWindow() override;
     bool PluginsEnabled() const override;
+
+    // ControlTarget (FormMainControl.cpp): the tray commands for the session bus.
+    void ControlNext() override;
+    void ControlBack() override;
+    void ControlPause() override;
+    void ControlResume() override;
+    void ControlShow() override;
+    ControlStatus ControlStatusNow() const override;
 
     // The schedule's operations (their failures leave as exceptions).
     void NextWallPaper();
@@ -129,6 +138,11 @@ private:
     void ManualChange(const std::function<void()> &change);
     void Terminate();
     std::string ProgramPath() const;
+    // Runs one change of the schedule (returning whether one was made) and keeps what the control
+    // interface reports: the last error, and the listener told of the change.
+    void RecordChange(const std::function<bool()> &change);
+    // Raises ECommandRefused with `reason` unless the schedule runs and the menu item is enabled.
+    void RequireCommand(const QAction *item, const char *reason) const;
 
     Platform platform_;
     FormMainWindows windows_;
@@ -138,6 +152,12 @@ private:
     DesktopKind sessionDesktop_;
     bool noTrayNoticeShown_ = false;
     bool terminated_ = false;
+    // Running or Paused (the tray or the minimized window stands in for the main window).
+    bool scheduleActive_ = false;
+    std::string lastPicture_; // CP932
+    int32_t lastEntry_ = 0;
+    std::string lastError_;         // UTF-8
+    std::shared_ptr<void> control_; // the outside commands' way in; last, so it goes first
 };
 
 // The program's icon, drawn from its vector image.

@@ -22,6 +22,8 @@ public:
     void SetInterval(int64_t milliseconds);
     // Whether ticks are actually being delivered.
     bool Running() const { return timer_.isActive(); }
+    // Milliseconds until the next tick, or -1 when none is coming.
+    int64_t RemainingMilliseconds() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
 
     std::function<void()> OnTimer;
     // Receives the text of an error escaping OnTimer, which runs from Qt's loop; without it the

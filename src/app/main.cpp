@@ -2,6 +2,8 @@
 #include "app/EditorWindows.h"
 #include "app/FormMain.h"
 #include "app/NoTrayNotice.h"
+#include "control/ControlClient.h"
+#include "control/ControlService.h"
 #include "ini/IniRegistry.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/CommandRunner.h"
@@ -49,8 +51,12 @@ int main(int argc, char **argv)
 {
     SingleInstance guard(SingleInstanceLockPath("PgTapisto"));
     try {
-        if (!guard.TryAcquire())
-            return 0; // another instance runs: end without a word
+        if (!guard.TryAcquire()) {
+            // Another instance runs: it brings up its window, and this one ends without a word.
+            QCoreApplication core(argc, argv);
+            CallControl(QStringLiteral("Show"), QDBusConnection::sessionBus(), 3000); // a busy one shows later
+            return 0;
+        }
     } catch (const Exception &e) {
         // No place for the guard: better two instances than none.
         std::fprintf(stderr, "tapisto: %s\n", e.Message().c_str());
@@ -82,6 +88,14 @@ int main(int argc, char **argv)
         platform.browser = &browser;
         platform.autostart = &autostart;
         platform.makeTrayShell = [] { return std::unique_ptr<TrayShell>(new QtTrayShell); };
+        // Outside commands (tapistoctl, the desktop entry's actions, a second start) come in over the
+        // session bus; the program runs on without them when the bus is missing.
+        platform.offerControl = [](ControlTarget &target) -> std::shared_ptr<void> {
+            auto control = std::make_shared<ControlService>(target);
+            if (!control->Start())
+                std::fprintf(stderr, "tapisto: %s\n", control->Error().toUtf8().constData());
+            return control;
+        };
 
         TFormMain form(platform, ProgramWindows(), SessionDesktop(DesktopEnvironment::FromProcess()));
         if (form.Terminated())

@@ -1,13 +1,17 @@
-// next and back: one change of the schedule on the home folder's settings and group, through the
-// same ChangeSchedule that the main window's tray commands use.
+// next and back: the running program's tray command when it answers on the session bus, so that
+// it and its own schedule keep one position; otherwise one change of the schedule on the home
+// folder's settings and group, through the same ChangeSchedule that the tray commands use.
 #include "CliSupport.h"
+#include "ControlCall.h"
 #include "GuiStart.h"
 #include "app/ChangeSchedule.h"
 #include "app/Render.h"
 #include "app/Settings.h"
+#include "control/ControlClient.h"
 #include "ini/IniRegistry.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
+#include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
@@ -23,6 +27,14 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
     if (!args.empty())
         throw UsageError(std::string(command) + ": 引数はありません");
     EnsureGuiApplication(true);
+    // With --home the command is about that folder's files, not about the program the user runs.
+    if (!HomeFolderOverridden()) {
+        const ControlReply reply = CallControl(back ? QStringLiteral("Back") : QStringLiteral("Next"));
+        if (reply.result != ControlReply::NotRunning) {
+            ThrowIfFailed(reply);
+            return 0;
+        }
+    }
     const DesktopEnvironment env = DesktopEnvironment::FromProcess();
     ProcessRunner runner;
     std::unique_ptr<Desktop> desktop = CreateDesktop(DetectDesktop(env), runner, env);

@@ -33,6 +33,16 @@ void EnsureGuiApplication(bool forScreen)
     new QGuiApplication(argc, argv); // lives until the process ends
 }
 
+void EnsureCoreApplication()
+{
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    static int argc = 1;
+    static char name[] = "tapistoctl";
+    static char *argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv); // lives until the process ends
+}
+
 bool OnRealScreen()
 {
     return QCoreApplication::instance() != nullptr && QGuiApplication::platformName() != QLatin1String("offscreen") &&

@@ -11,3 +11,5 @@ bool HaveDisplay();
 void EnsureGuiApplication(bool forScreen);
 // The application shows on a real display: its screen's size is the session's.
 bool OnRealScreen();
+// Creates a plain application object once, for commands that only talk to the session bus.
+void EnsureCoreApplication();

@@ -20,6 +20,10 @@ int CmdFormats(const std::vector<std::string> &args);
 int CmdPlugins(const std::vector<std::string> &args);
 int CmdNext(const std::vector<std::string> &args);
 int CmdBack(const std::vector<std::string> &args);
+int CmdPause(const std::vector<std::string> &args);
+int CmdResume(const std::vector<std::string> &args);
+int CmdShow(const std::vector<std::string> &args);
+int CmdStatus(const std::vector<std::string> &args);
 
 namespace {
 
@@ -36,6 +40,10 @@ const Command kCommands[] = {
     {"plugins", CmdPlugins, "plugins [--plugins] [--mask MASK]"},
     {"next", CmdNext, "next"},
     {"back", CmdBack, "back"},
+    {"pause", CmdPause, "pause"},
+    {"resume", CmdResume, "resume"},
+    {"show", CmdShow, "show"},
+    {"status", CmdStatus, "status [--json]"},
     {"list", CmdList, "list FILE"},
     {"ini", CmdIni, "ini get FILE SECTION KEY [DEFAULT]\n  ini set FILE SECTION KEY VALUE"},
 };

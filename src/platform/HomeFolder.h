@@ -8,8 +8,8 @@
 // otherwise $XDG_CONFIG_HOME/tapisto (~/.config/tapisto), created on first use.
 
 struct HomeFolderInputs {
-    std::optional<std::string> tapistoHome;   // $TAPISTO_HOME (UTF-8)
-    std::string executableFolder;             // UTF-8, may be empty
+    std::optional<std::string> tapistoHome; // $TAPISTO_HOME (UTF-8)
+    std::string executableFolder;           // UTF-8, may be empty
     bool executableFolderWritable = false;
     std::optional<std::string> xdgConfigHome; // $XDG_CONFIG_HOME
     std::optional<std::string> userHome;      // $HOME
@@ -22,6 +22,8 @@ std::string ChooseHomeFolder(const HomeFolderInputs &inputs);
 std::string HomeFolder();
 // Overrides the environment for this process (tapistoctl --home).
 void SetHomeFolderOverride(const std::string &utf8Folder);
+// Whether the override was set: the user named a home folder for this run.
+bool HomeFolderOverridden();
 
 // The resolved path of the running executable and its folder (with separator), UTF-8.
 std::string ExecutablePath();

@@ -127,3 +127,18 @@ TEST(Tapistoctl, ApplyInAWaylandSessionWithoutAReachableDisplayDoesNotAbort)
         EXPECT_EQ(static_cast<unsigned char>(bmp[18]) | static_cast<unsigned char>(bmp[19]) << 8, 1920);
     }
 }
+
+TEST(Tapistoctl, ProgramCommandsSayWhenNoProgramRuns)
+{
+    TempHome home; // the tests' environment names a session bus that nobody answers on
+    for (const char *command : {"pause", "resume", "show", "status"}) {
+        const RunResult run = Tapistoctl(home, {command});
+        EXPECT_EQ(1, run.status) << command;
+        EXPECT_EQ("tapistoctl: Tapisto は起動していません\n", run.err) << command;
+        EXPECT_EQ("", run.out) << command;
+    }
+    EXPECT_EQ(1, Tapistoctl(home, {"status", "--json"}).status);
+    EXPECT_EQ(2, Tapistoctl(home, {"status", "--yaml"}).status);
+    EXPECT_EQ(2, Tapistoctl(home, {"pause", "--json"}).status);
+    EXPECT_EQ(2, Tapistoctl(home, {"show", "/tmp"}).status);
+}

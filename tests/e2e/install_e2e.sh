@@ -32,6 +32,10 @@ for img in $(grep -o 'src="images/[^"]*"' "$prefix/share/doc/tapisto/index.html"
 done
 grep -qx "Exec=$prefix/bin/tapisto" "$prefix/share/applications/org.tapisto.Tapisto.desktop" || fail "the desktop entry does not start the installed program"
 grep -q '^Name\[ja\]=' "$prefix/share/applications/org.tapisto.Tapisto.desktop" || fail "the desktop entry has no Japanese name"
+for action in next back pause resume; do
+    grep -qx "Exec=$prefix/bin/tapistoctl $action" "$prefix/share/applications/org.tapisto.Tapisto.desktop" ||
+        fail "the desktop entry's action $action does not run the installed tapistoctl"
+done
 # The validators are not build dependencies: checked where they are installed (the package test
 # installs them).
 if command -v desktop-file-validate >/dev/null; then

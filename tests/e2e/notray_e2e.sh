@@ -28,7 +28,7 @@ printf 'BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0
 printf '[Main]\r\nIdx=0\r\nfile0=%s,\x95\xc0\x82\xd7\x82\xc4,,\r\n' "$work/blue.bmp" >"$home/g.dat"
 printf '[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalSS=10\r\n' >"$home/Tapisto.ini"
 
-TAPISTO_HOME=$home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config TAPISTO_DESKTOP=file \
+DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus TAPISTO_HOME=$home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config TAPISTO_DESKTOP=file \
     XDG_CURRENT_DESKTOP=GNOME QT_QPA_PLATFORM=xcb "$program" >/dev/null 2>"$work/app.err" &
 app=$!
 pids+=($app)

@@ -46,31 +46,8 @@ shot_window() {
 # A spot of the root window that no window covers.
 root_colour() { "$helper" pixel 8 760; }
 
-# Waits up to $2 seconds for the root window to show colour $1.
-wait_root() {
-    local want=$1 seconds=$2 got=
-    for _ in $(seq $((seconds * 4))); do
-        got=$(root_colour)
-        [ "$got" = "$want" ] && return 0
-        sleep 0.25
-    done
-    echo "root window shows $got, expected $want"
-    return 1
-}
-
 # --- pictures and the fresh home ---
 
-# A 4 x 4 picture of one colour, as a 24-bit BMP; tiled, it fills the screen with that colour.
-make_bmp() {
-    local file=$1 rgb=$2
-    local r=${rgb:0:2} g=${rgb:2:2} b=${rgb:4:2}
-    {
-        printf 'BM\x66\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00'
-        printf '\x28\x00\x00\x00\x04\x00\x00\x00\x04\x00\x00\x00\x01\x00\x18\x00\x00\x00\x00\x00'
-        printf '\x30\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
-        for _ in $(seq 16); do printf "\\x$b\\x$g\\x$r"; done
-    } >"$file"
-}
 colours=(C03020 20A040 3050D0)
 mkdir -p "$work/pictures"
 for i in 0 1 2; do make_bmp "$work/pictures/picture$i.bmp" "${colours[$i]}"; done
@@ -80,7 +57,8 @@ mkdir -p "$home" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
 export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
-unset DBUS_SESSION_BUS_ADDRESS
+# Never the session bus of whoever runs the tests (the program would take its name there).
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 
 # --- the main window ---
 
@@ -89,15 +67,6 @@ say "start tapisto on an empty home"
 app_pid=$!
 pids+=($app_pid)
 
-# The visible main window: the window named "Tapisto" that is 231 pixels wide.
-main_window() {
-    local w X Y WIDTH HEIGHT SCREEN WINDOW
-    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
-    done
-    return 1
-}
 wait_for main_window || fail "the main window did not appear"
 sleep 0.5
 main=$(main_window)

@@ -47,3 +47,37 @@ start_trayer() {
     pids+=($!)
     wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
 }
+
+# A 4 x 4 picture of one colour (RRGGBB), as a 24-bit BMP; tiled, it fills the screen with it.
+make_bmp() {
+    local file=$1 rgb=$2
+    local r=${rgb:0:2} g=${rgb:2:2} b=${rgb:4:2}
+    {
+        printf 'BM\x66\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00'
+        printf '\x28\x00\x00\x00\x04\x00\x00\x00\x04\x00\x00\x00\x01\x00\x18\x00\x00\x00\x00\x00'
+        printf '\x30\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+        for _ in $(seq 16); do printf "\\x$b\\x$g\\x$r"; done
+    } >"$file"
+}
+
+# Waits up to $2 seconds for the root window to show colour $1; the caller defines root_colour.
+wait_root() {
+    local want=$1 seconds=$2 got=
+    for _ in $(seq $((seconds * 4))); do
+        got=$(root_colour)
+        [ "$got" = "$want" ] && return 0
+        sleep 0.25
+    done
+    echo "root window shows $got, expected $want"
+    return 1
+}
+
+# The visible main window: the window named "Tapisto" that is 231 pixels wide.
+main_window() {
+    local w X Y WIDTH HEIGHT SCREEN WINDOW
+    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
+    done
+    return 1
+}

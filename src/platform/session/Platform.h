@@ -5,6 +5,7 @@
 
 class Autostart;
 class Browser;
+class ControlTarget;
 class Desktop;
 class Dialogs;
 class Registry;
@@ -22,4 +23,8 @@ struct Platform {
     Autostart *autostart = nullptr;
     // A fresh notification-area shell for the tray icon.
     std::function<std::unique_ptr<TrayShell>()> makeTrayShell;
+    // Offers the window's commands to outside programs (the session bus) before the start decision,
+    // so that a box shown at start does not keep them out; the window holds what it returns until
+    // it goes. May be empty.
+    std::function<std::shared_ptr<void>(ControlTarget &)> offerControl;
 };

@@ -1,0 +1,129 @@
+// The main window's side of the session-bus control: every outside command runs the tray menu's
+// own handler, and is refused exactly when that menu would show it disabled.
+#include "app/FormMain.h"
+
+#include "app/Settings.h"
+#include "app/Timer.h"
+#include "platform/Encoding.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/ErrorReport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr char kNotStarted[] = "壁紙の変更は開始されていません（メイン画面の「実　行」で開始します）";
+
+} // namespace
+
+void TFormMain::RequireCommand(const QAction *item, const char *reason) const
+{
+    // Stopped, the tray menu is not there at all: the window is the place to start from.
+    if (!scheduleActive_)
+        throw ECommandRefused(kNotStarted);
+    if (!item->isEnabled())
+        throw ECommandRefused(reason);
+}
+
+void TFormMain::RecordChange(const std::function<bool()> &change)
+{
+    const auto tellChanged = [this] {
+        if (OnChanged)
+            OnChanged(Cp932ToUtf8Lossy(lastPicture_), lastEntry_);
+    };
+    bool changed = false;
+    try {
+        changed = change();
+    } catch (const EUseIndexNotStored &e) {
+        lastError_ = e.Message(); // the wallpaper did change
+        tellChanged();
+        throw;
+    } catch (...) {
+        lastError_ = ErrorText(std::current_exception()).toStdString();
+        throw;
+    }
+    if (changed) {
+        lastError_.clear();
+        tellChanged();
+    }
+}
+
+namespace {
+
+// A change that failed is also shown to the user, as the tray command shows it, but only after
+// the caller has its answer: a message box opened inside the call would hold the reply back.
+void RunReportingLater(TFormMain *form, Dialogs &dialogs, const std::function<void()> &change)
+{
+    try {
+        change();
+    } catch (const EAbort &) {
+        throw;
+    } catch (...) {
+        const QString text = ErrorText(std::current_exception());
+        QTimer::singleShot(0, form, [form, &dialogs, text] {
+            RunGuarded(dialogs, form, [&] { GeneralErrorReport(dialogs, form)(text); });
+        });
+        throw;
+    }
+}
+
+} // namespace
+
+void TFormMain::ControlNext()
+{
+    RequireCommand(N11, "「次へ」は今は使えません");
+    RunReportingLater(this, *platform_.dialogs, [this] { N11Click(); });
+}
+
+void TFormMain::ControlBack()
+{
+    RequireCommand(N10, "ランダムで壁紙を変更しているため「戻る」は使えません");
+    RunReportingLater(this, *platform_.dialogs, [this] { N10Click(); });
+}
+
+void TFormMain::ControlPause()
+{
+    RequireCommand(N5, "すでに一時停止中です");
+    N5Click();
+}
+
+void TFormMain::ControlResume()
+{
+    RequireCommand(N6, "一時停止中ではありません");
+    N6Click();
+}
+
+void TFormMain::ControlShow()
+{
+    // A modal window (the list editor, a message box) is what the user has to answer first.
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+        return;
+    }
+    TrayIcon1DblClick();
+}
+
+ControlStatus TFormMain::ControlStatusNow() const
+{
+    ControlStatus status;
+    status.group = Cp932ToUtf8Lossy(Settings::ReadValue(Settings::kUseSection));
+    if (scheduleActive_)
+        status.state = N6->isEnabled() ? ControlState::Paused : ControlState::Running;
+    status.randomOrder = Settings::ReadFlag(Settings::kOp3Checked);
+    status.nextEntry = schedule_.CurrentIndex;
+    status.picture = Cp932ToUtf8Lossy(lastPicture_);
+    // A coarse timer may fire a little late; the wait shown is never longer than the interval.
+    const int64_t remaining = std::min(Timer1->RemainingMilliseconds(), Timer1->Interval());
+    status.secondsToNext = remaining < 0 ? -1 : (remaining + 999) / 1000;
+    status.desktop = platform_.desktop->Name();
+    status.readBack = platform_.desktop->LastReadBack();
+    status.lastError = lastError_;
+    return status;
+}

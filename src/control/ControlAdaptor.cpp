@@ -1,0 +1,91 @@
+#include "control/ControlAdaptor.h"
+
+#include "control/ControlTarget.h"
+#include "platform/QtText.h"
+
+#include <exception>
+
+const char *ControlStateName(ControlState state)
+{
+    switch (state) {
+    case ControlState::Running:
+        return "running";
+    case ControlState::Paused:
+        return "paused";
+    case ControlState::Stopped:
+        break;
+    }
+    return "stopped";
+}
+
+QVariantMap StatusToMap(const ControlStatus &status)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("group"), Utf8ToQString(status.group));
+    map.insert(QStringLiteral("state"), QString::fromLatin1(ControlStateName(status.state)));
+    map.insert(QStringLiteral("order"), status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"));
+    map.insert(QStringLiteral("next_entry"), status.nextEntry);
+    map.insert(QStringLiteral("picture"), Utf8ToQString(status.picture));
+    map.insert(QStringLiteral("seconds_to_next"), static_cast<qlonglong>(status.secondsToNext));
+    map.insert(QStringLiteral("desktop"), Utf8ToQString(status.desktop));
+    map.insert(QStringLiteral("read_back"), Utf8ToQString(status.readBack));
+    map.insert(QStringLiteral("last_error"), Utf8ToQString(status.lastError));
+    return map;
+}
+
+ControlAdaptor::ControlAdaptor(ControlTarget &target, QObject *parent) : QObject(parent), target_(target)
+{
+    target_.OnChanged = [this](const std::string &picture, int32_t entry) {
+        Q_EMIT Changed(Utf8ToQString(picture), entry);
+    };
+}
+
+ControlAdaptor::~ControlAdaptor()
+{
+    target_.OnChanged = nullptr;
+}
+
+void ControlAdaptor::Run(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const ECommandRefused &e) {
+        sendErrorReply(QLatin1String(kControlErrorRefused), Utf8ToQString(e.Message()));
+    } catch (const std::exception &e) {
+        sendErrorReply(QLatin1String(kControlErrorFailed), QString::fromUtf8(e.what()));
+    } catch (...) {
+        sendErrorReply(QLatin1String(kControlErrorFailed), QStringLiteral("不明なエラーが発生しました"));
+    }
+}
+
+void ControlAdaptor::Next()
+{
+    Run([this] { target_.ControlNext(); });
+}
+
+void ControlAdaptor::Back()
+{
+    Run([this] { target_.ControlBack(); });
+}
+
+void ControlAdaptor::Pause()
+{
+    Run([this] { target_.ControlPause(); });
+}
+
+void ControlAdaptor::Resume()
+{
+    Run([this] { target_.ControlResume(); });
+}
+
+void ControlAdaptor::Show()
+{
+    Run([this] { target_.ControlShow(); });
+}
+
+QVariantMap ControlAdaptor::Status()
+{
+    QVariantMap map;
+    Run([&] { map = StatusToMap(target_.ControlStatusNow()); });
+    return map;
+}

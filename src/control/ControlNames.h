@@ -1,0 +1,11 @@
+#pragma once
+
+// Where the running program answers on the user's session bus. The application id is also the
+// desktop entry's name.
+inline constexpr char kControlService[] = "org.tapisto.Tapisto";
+inline constexpr char kControlPath[] = "/org/tapisto/Tapisto";
+inline constexpr char kControlInterface[] = "org.tapisto.Tapisto1";
+// A command the tray menu would show disabled right now.
+inline constexpr char kControlErrorRefused[] = "org.tapisto.Tapisto1.Error.Refused";
+// A command that ran and failed (a change that could not be made).
+inline constexpr char kControlErrorFailed[] = "org.tapisto.Tapisto1.Error.Failed";

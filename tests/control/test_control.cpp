@@ -1,0 +1,244 @@
+// The control object and its client over a private bus daemon of their own, with a fake program.
+#include "control/ControlClient.h"
+#include "control/ControlNames.h"
+#include "control/ControlService.h"
+
+#include "ChangeListener.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The running program, as far as the bus sees it.
+class FakeProgram : public ControlTarget {
+public:
+    void ControlNext() override { Run("Next"); }
+    void ControlBack() override { Run("Back"); }
+    void ControlPause() override { Run("Pause"); }
+    void ControlResume() override { Run("Resume"); }
+    void ControlShow() override { Run("Show"); }
+    ControlStatus ControlStatusNow() const override { return status; }
+
+    std::vector<std::string> calls;
+    std::string refuse; // the command refused, with refusal's text
+    std::string fail;   // the command that fails
+    std::string reason = "一時停止中ではありません";
+    ControlStatus status;
+
+private:
+    void Run(const std::string &name)
+    {
+        if (name == refuse)
+            throw ECommandRefused(reason);
+        if (name == fail)
+            throw EInOutError("壁紙を書き込めません");
+        calls.push_back(name);
+    }
+};
+
+// One bus daemon per test, so that names never leak from one test to the next.
+class ControlBusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+            GTEST_SKIP() << "dbus-daemon is not installed (scripts/deps.sh installs it)";
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        ASSERT_TRUE(daemon_.waitForStarted(5000));
+        while (!daemon_.canReadLine())
+            ASSERT_TRUE(daemon_.waitForReadyRead(5000)) << "the bus daemon gave no address";
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        static int serial = 0;
+        const QString tag = QString::number(++serial);
+        programBus =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("program") + tag));
+        clientBus =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("client") + tag));
+        ASSERT_TRUE(programBus->isConnected());
+        ASSERT_TRUE(clientBus->isConnected());
+    }
+
+    void TearDown() override
+    {
+        if (programBus)
+            QDBusConnection::disconnectFromBus(programBus->name());
+        if (clientBus)
+            QDBusConnection::disconnectFromBus(clientBus->name());
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+
+    // A second connection to the same bus, as another process would have.
+    QDBusConnection OtherConnection(const QString &name) { return QDBusConnection::connectToBus(address_, name); }
+
+    // The client blocks on its call while this thread's loop lets the program answer.
+    template <typename F> auto Answered(F call)
+    {
+        auto result = std::async(std::launch::async, call);
+        while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return result.get();
+    }
+
+    ControlReply Call(const char *method)
+    {
+        return Answered([this, method] { return CallControl(QString::fromLatin1(method), *clientBus); });
+    }
+
+    std::unique_ptr<QDBusConnection> programBus, clientBus;
+    FakeProgram program;
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+} // namespace
+
+TEST_F(ControlBusTest, EveryCommandReachesTheProgram)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start()) << service.Error().toStdString();
+    for (const char *method : {"Next", "Back", "Pause", "Resume", "Show"})
+        EXPECT_EQ(ControlReply::Done, Call(method).result) << method;
+    EXPECT_EQ((std::vector<std::string>{"Next", "Back", "Pause", "Resume", "Show"}), program.calls);
+    // A method the object does not have is no command.
+    EXPECT_EQ(ControlReply::Failed, Call("Quit").result);
+}
+
+TEST_F(ControlBusTest, ARefusalAndAFailureAnswerWithTheirReasons)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    program.refuse = "Resume";
+    program.fail = "Next";
+    const ControlReply refused = Call("Resume");
+    EXPECT_EQ(ControlReply::Failed, refused.result);
+    EXPECT_EQ(QStringLiteral("一時停止中ではありません"), refused.error);
+    const ControlReply failed = Call("Next");
+    EXPECT_EQ(ControlReply::Failed, failed.result);
+    EXPECT_EQ(QStringLiteral("壁紙を書き込めません"), failed.error);
+    EXPECT_TRUE(program.calls.empty());
+
+    // The two are told apart by the error's name.
+    const QDBusMessage raw = Answered([this] {
+        return clientBus->call(
+            QDBusMessage::createMethodCall(QLatin1String(kControlService), QLatin1String(kControlPath),
+                                           QLatin1String(kControlInterface), QStringLiteral("Resume")));
+    });
+    EXPECT_EQ(QLatin1String(kControlErrorRefused), raw.errorName());
+}
+
+TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
+{
+    program.status.group = "風景.dat";
+    program.status.state = ControlState::Paused;
+    program.status.nextEntry = 2;
+    program.status.picture = "/home/ユーザー/壁紙 1.jpg";
+    program.status.secondsToNext = -1;
+    program.status.desktop = "x11";
+    program.status.readBack = "_XROOTPMAP_ID=0x1";
+    program.status.lastError = "一行目\n二行目";
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    const ControlReply reply = Call("Status");
+    ASSERT_EQ(ControlReply::Done, reply.result);
+    EXPECT_EQ("group: 風景.dat\n"
+              "state: paused\n"
+              "order: sequential\n"
+              "next_entry: 2\n"
+              "picture: /home/ユーザー/壁紙 1.jpg\n"
+              "seconds_to_next: -1\n"
+              "desktop: x11\n"
+              "read_back: _XROOTPMAP_ID=0x1\n"
+              "last_error: 一行目 二行目\n",
+              FormatStatusLines(reply.status));
+
+    const std::string json = FormatStatusJson(reply.status);
+    EXPECT_EQ(1, std::count(json.begin(), json.end(), '\n')); // one line
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    EXPECT_EQ(QStringLiteral("風景.dat"), object.value(QStringLiteral("group")).toString());
+    EXPECT_EQ(2, object.value(QStringLiteral("next_entry")).toInt());
+    EXPECT_EQ(-1, object.value(QStringLiteral("seconds_to_next")).toInt());
+    EXPECT_EQ(QStringLiteral("一行目\n二行目"), object.value(QStringLiteral("last_error")).toString());
+}
+
+TEST_F(ControlBusTest, NobodyAnswersWithoutTheProgram)
+{
+    EXPECT_EQ(ControlReply::NotRunning, Call("Status").result);
+    EXPECT_EQ(ControlReply::NotRunning,
+              CallControl(QStringLiteral("Next"), QDBusConnection(QStringLiteral("none"))).result);
+    {
+        ControlService service(program, *programBus);
+        ASSERT_TRUE(service.Start());
+        EXPECT_EQ(ControlReply::Done, Call("Status").result);
+    }
+    // Gone with the service: a later start may take it again.
+    EXPECT_EQ(ControlReply::NotRunning, Call("Status").result);
+    ControlService again(program, *programBus);
+    EXPECT_TRUE(again.Start());
+}
+
+TEST_F(ControlBusTest, TheNameIsHeldByOneProgramOnly)
+{
+    ControlService first(program, *programBus);
+    ASSERT_TRUE(first.Start());
+    FakeProgram other;
+    QDBusConnection otherBus = OtherConnection(QStringLiteral("other"));
+    {
+        ControlService second(other, otherBus);
+        EXPECT_FALSE(second.Start());
+        EXPECT_TRUE(second.Error().contains(QLatin1String(kControlService))) << second.Error().toStdString();
+    }
+    EXPECT_EQ(ControlReply::Done, Call("Next").result);
+    EXPECT_EQ(1u, program.calls.size());
+    EXPECT_TRUE(other.calls.empty());
+    QDBusConnection::disconnectFromBus(otherBus.name());
+}
+
+TEST_F(ControlBusTest, ListenersHearOfEveryChange)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    ChangeListener listener;
+    ASSERT_TRUE(clientBus->connect(QLatin1String(kControlService), QLatin1String(kControlPath),
+                                   QLatin1String(kControlInterface), QStringLiteral("Changed"), &listener,
+                                   SLOT(Changed(QString, int))));
+    // The match rule reaches the daemon before the signal is sent.
+    EXPECT_EQ(ControlReply::Done, Call("Status").result);
+    ASSERT_TRUE(program.OnChanged);
+    program.OnChanged("/home/ユーザー/壁紙.bmp", 3);
+    program.OnChanged("/p.bmp", 0);
+    for (int i = 0; i < 500 && listener.heard.size() < 2; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(2u, listener.heard.size());
+    EXPECT_EQ(QStringLiteral("/home/ユーザー/壁紙.bmp"), listener.heard[0].first);
+    EXPECT_EQ(3, listener.heard[0].second);
+    EXPECT_EQ(0, listener.heard[1].second);
+}
+
+TEST_F(ControlBusTest, TheProgramOutlivesItsService)
+{
+    {
+        ControlService service(program, *programBus);
+        EXPECT_TRUE(program.OnChanged);
+    }
+    // Nothing is left to call into the object that has gone.
+    EXPECT_FALSE(program.OnChanged);
+}
