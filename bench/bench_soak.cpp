@@ -6,9 +6,6 @@
 //   bench_soak [CHANGES] [--no-plugins]      (default 10000 changes)
 //
 // Pictures come from the test fixtures; the home folder is a fresh temporary one (in $TMPDIR).
-#include "app/ChangeSchedule.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
 #include "picture/SPIBmp.h"
@@ -16,6 +13,9 @@
 #include "platform/Exceptions.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeSchedule.h"
+#include "schedule/Render.h"
+#include "schedule/Settings.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/ChangeSchedule.h"
 #include "listedit/ListEditorHost.h"
 #include "platform/desktop/DesktopDetect.h"
 #include "platform/session/Platform.h"
+#include "schedule/ChangeSchedule.h"
 
 #include <QIcon>
 #include <QMainWindow>

@@ -1,14 +1,14 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
 #include "CliSupport.h"
 #include "PluginSearch.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphics.h"
 #include "platform/Paths.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Render.h"
+#include "schedule/Settings.h"
 
 #include <QGuiApplication>
 

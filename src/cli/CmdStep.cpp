@@ -1,15 +1,15 @@
 // next and back: one change of the schedule on the home folder's settings and group, through the
 // same ChangeSchedule that the main window's tray commands use.
 #include "CliSupport.h"
-#include "app/ChangeSchedule.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "ini/IniRegistry.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/IntConvert.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeSchedule.h"
+#include "schedule/Render.h"
+#include "schedule/Settings.h"
 
 #include <QGuiApplication>
 

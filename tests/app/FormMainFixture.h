@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/FormMain.h"
-#include "app/Settings.h"
 #include "listedit/WallPaperList.h"
 #include "platform/QtText.h"
 #include "platform/Registry.h"
@@ -10,6 +9,7 @@
 #include "platform/session/Autostart.h"
 #include "platform/ui/Browser.h"
 #include "platform/ui/Dialogs.h"
+#include "schedule/Settings.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
 

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "TempHome.h"
 #include "platform/Files.h"
 
@@ -13,26 +14,14 @@ struct RunResult {
     std::string err;
 };
 
-std::string Quote(const std::string &arg)
-{
-    std::string quoted = "'";
-    for (char c : arg) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 // Runs the real tapistoctl with its output captured in files of the home folder.
 RunResult Tapistoctl(const TempHome &home, const std::vector<std::string> &args)
 {
     const char *bin = std::getenv("TAPISTO_BIN_DIR");
-    std::string command = Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl");
+    std::string command = ShellQuote(std::string(bin ? bin : "build/bin") + "/tapistoctl");
     for (const std::string &arg : args)
-        command += " " + Quote(arg);
-    command += " >" + Quote(home.File("out.txt")) + " 2>" + Quote(home.File("err.txt"));
+        command += " " + ShellQuote(arg);
+    command += " >" + ShellQuote(home.File("out.txt")) + " 2>" + ShellQuote(home.File("err.txt"));
     int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(home.File("out.txt")),
             ReadFileBytes(home.File("err.txt"))};

@@ -1,19 +1,15 @@
-#include "app/Render.h"
 #include "picture/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Render.h"
 
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
-
-#include <cstdio>
-#include <cstdlib>
-#include <sys/wait.h>
 
 namespace {
 
@@ -155,55 +151,4 @@ TEST(Apply, DesktopFailureIsReportedAfterTheFileAndRegistry)
     const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
     EXPECT_THROW(ApplyWallPaper(picture, 0, -1, f.out, f.screen, f.registry, f.desktop), Exception);
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "0");
-}
-
-namespace {
-
-std::string Quote(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
-int RunCtl(const std::string &env, const std::string &args)
-{
-    const char *bin = std::getenv("TAPISTO_BIN_DIR");
-    const std::string command = "env " + env + " " + Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl") + " " +
-                                args + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-} // namespace
-
-TEST(Tapistoctl, RendersEveryBuiltInFormat)
-{
-    TempHome home;
-    const std::string out = home.File("out.bmp");
-    for (const char *name : {"grad.jpg", "grad_progressive.jpg", "two_sizes.ico", "rect.emf", "rect.wmf"}) {
-        SCOPED_TRACE(name);
-        std::remove(out.c_str());
-        ASSERT_EQ(RunCtl("", "render " + Quote(TestDataPath(std::string("picture/") + name)) + " " + Quote(out) +
-                                 " --correction 自動 --screen 64x48"),
-                  0);
-        EXPECT_EQ(QImage(QString::fromStdString(out)).width(), 64);
-    }
-    const std::string bmp = SaveBmp(home, "p.bmp", 10, 4, qRgb(1, 2, 3));
-    ASSERT_EQ(RunCtl("", "render " + Quote(bmp) + " " + Quote(out)), 0);
-    EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(10, 4));
-    EXPECT_EQ(RunCtl("", "render " + Quote(bmp) + " " + Quote(out) + " --screen 10by4"), 2);
-    EXPECT_EQ(RunCtl("", "render " + Quote(home.File("x.png")) + " " + Quote(out)), 1);
-}
-
-TEST(Tapistoctl, ApplyWritesTheSettingsBitmapAndTheTileValue)
-{
-    TempHome home;
-    const std::string env = "TAPISTO_HOME=" + Quote(home.Path()) + " XDG_CONFIG_HOME=" + Quote(home.File("config")) +
-                            " TAPISTO_DESKTOP=file";
-    ASSERT_EQ(RunCtl(env, "apply " + Quote(TestDataPath("picture/grad.jpg")) + " --position 拡大 --correction 50%"), 0);
-    EXPECT_EQ(QImage(QString::fromStdString(home.File("Tapisto_WallPaper.bmp"))).size(), QSize(32, 24));
-    EXPECT_NE(ReadFileBytes(home.File("config/tapisto/registry.ini")).find("TileWallpaper=2"), std::string::npos);
-    // No recognised desktop is an error, and so is an unknown forced one.
-    EXPECT_EQ(RunCtl("TAPISTO_HOME=" + Quote(home.Path()) + " TAPISTO_DESKTOP=amiga",
-                     "apply " + Quote(TestDataPath("picture/grad.jpg"))),
-              1);
 }

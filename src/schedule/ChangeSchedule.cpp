@@ -1,12 +1,12 @@
-#include "app/ChangeSchedule.h"
+#include "schedule/ChangeSchedule.h"
 
-#include "app/Settings.h"
 #include "ini/IniStore.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
+#include "schedule/Settings.h"
 
 #include <chrono>
 

@@ -1,9 +1,9 @@
-#include "app/ChangeSchedule.h"
+#include "schedule/ChangeSchedule.h"
 
-#include "app/Settings.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "schedule/Settings.h"
 
 #include "SmallDisk.h"
 #include "TempHome.h"
