@@ -12,13 +12,11 @@
 #include "platform/Paths.h"
 #include "platform/QtText.h"
 #include "platform/Registry.h"
-#include "platform/desktop/Desktop.h"
-#include "platform/desktop/ScreenMetrics.h"
 #include "platform/session/Autostart.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
+#include "schedule/ChangeFactory.h"
 #include "schedule/GroupList.h"
-#include "schedule/Render.h"
 #include "schedule/Settings.h"
 #include "shell/AnimWnd.h"
 #include "shell/TrayIcon.h"
@@ -114,9 +112,7 @@ QIcon ProgramIcon()
 
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
-      schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
-          ApplyWallPaper(path, tile, correction);
-      }),
+      changer_(std::string(), *platform_.screen, *platform_.registry, *platform_.desktop), schedule_(changer_),
       sessionDesktop_(sessionDesktop)
 {
     setObjectName(QStringLiteral("FormMain"));
@@ -248,6 +244,9 @@ void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
 
 void TFormMain::BuildComponents()
 {
+    // Edit1 holds the path that the desktop is told to show.
+    changer_.OnChange = [this](const std::string &outputPath) { Edit1->setText(Cp932ToQString(outputPath)); };
+
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->OnTimer = [this] { Guard(&TFormMain::Timer1Timer); };
@@ -261,9 +260,7 @@ void TFormMain::BuildComponents()
     TrayIcon1->SetTipHelp(Cp932(kTipRunning));
     TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
 
-    SPIs1 = std::make_unique<TSPIs>(*platform_.registry);
-    SPIs1->AutoSearch = false;
-    SPIs1->SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
+    SPIs1 = CreatePluginHost(*platform_.registry);
     SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
                                       const std::string &description, const TGraphicClass *&graphicClass) {
         SPIs1PictureRegister(&plugin, extension, description, graphicClass);
@@ -540,10 +537,7 @@ void TFormMain::N6Click()
 
 void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)
 {
-    // Edit1 holds the path that the desktop is told to show.
-    Edit1->setText(Cp932ToQString(WallPaperPath));
-    ::ApplyWallPaper(picturePath, tileValue, correction, WallPaperPath, *platform_.screen, *platform_.registry,
-                     *platform_.desktop);
+    changer_.Apply(picturePath, tileValue, correction);
 }
 
 // --- options ---

@@ -4,6 +4,7 @@
 #include "platform/desktop/DesktopDetect.h"
 #include "platform/session/Platform.h"
 #include "schedule/ChangeSchedule.h"
+#include "schedule/WallPaperChanger.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -43,6 +44,13 @@ struct FormMainWindows {
 // menu, the options, and the rendering of one picture as the wallpaper. Settings are read from
 // Tapisto.ini at every use; nothing is cached.
 class TFormMain : public QMainWindow, public ListEditorHost {
+    // First, as the rest is built on them: the services, and the one change object that the
+    // schedule and ApplyWallPaper both go through.
+    Platform platform_;
+    FormMainWindows windows_;
+    WallPaperChanger changer_;
+    ChangeSchedule schedule_;
+
 public:
     // Builds the window hidden and runs FormCreate, which decides between the window and the tray.
     // The session's desktop chooses the advice given when it has no notification area.
@@ -86,7 +94,7 @@ public:
 
     int32_t CurrentIndex() const { return schedule_.CurrentIndex; }
     void SetCurrentIndex(int32_t index) { schedule_.CurrentIndex = index; }
-    std::string WallPaperPath; // CP932
+    std::string &WallPaperPath = changer_.OutputPath; // CP932
     // Whether an exit command asked the program to end.
     bool Terminated() const { return terminated_; }
     // The group names of ComboBox1's items, as found on disk (CP932).
@@ -130,9 +138,6 @@ private:
     void Terminate();
     std::string ProgramPath() const;
 
-    Platform platform_;
-    FormMainWindows windows_;
-    ChangeSchedule schedule_;
     std::unique_ptr<TrayShell> trayShell_;
     std::vector<std::string> groupNames_;
     DesktopKind sessionDesktop_;

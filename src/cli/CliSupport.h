@@ -19,3 +19,10 @@ std::string ArgText(const std::string &utf8);
 std::string ArgPath(const std::string &utf8);
 // Writes CP932 text as UTF-8 to standard output.
 void PrintText(std::string_view cp932);
+
+// Whether the session has a display (X11 or Wayland) to connect to.
+bool HaveDisplay();
+// Creates the Qt GUI application, only for work that needs it (the screen's size, metafiles): its
+// start-up costs time. `forScreen`: connect to the session's display when there is one; otherwise
+// draw off screen. Does nothing when an application exists.
+void EnsureGuiApplication(bool forScreen);

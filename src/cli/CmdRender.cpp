@@ -1,43 +1,20 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
 #include "CliSupport.h"
 #include "PluginSearch.h"
-#include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphics.h"
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeFactory.h"
 #include "schedule/Render.h"
 #include "schedule/Settings.h"
 
-#include <QGuiApplication>
-
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
-
-bool HaveDisplay()
-{
-    const char *x = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
-}
-
-// Created only for work that needs it (the screen's size, metafiles): its start-up costs time.
-// `forScreen`: connect to the session's display; otherwise draw off screen.
-void EnsureGuiApplication(bool forScreen)
-{
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    if (!forScreen || !HaveDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "tapistoctl";
-    static char *argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv); // lives until the process ends
-}
 
 struct Options {
     std::vector<std::string> positional;
@@ -141,22 +118,18 @@ int CmdApply(const std::vector<std::string> &args)
     const std::string picture = ArgPath(options.positional[0]);
     const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
     const int32_t correction = CorrectionOf(options);
-    std::optional<PluginSearch> plugins;
+    // Without a display the off-screen platform's screen is no real one: the default size stands in.
+    std::unique_ptr<ScreenMetrics> screen;
+    if (HaveDisplay())
+        screen = std::make_unique<QtScreenMetrics>();
+    else
+        screen = std::make_unique<FixedScreenMetrics>(1920, 1080);
+    StandaloneChange change(std::move(screen));
     if (options.plugins)
-        plugins.emplace();
-
-    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
-    ProcessRunner runner;
-    std::unique_ptr<Desktop> desktop = CreateDesktop(DetectDesktop(env), runner, env);
-    std::unique_ptr<Registry> registry = CreateUserRegistry();
+        change.LoadPlugins();
     if (HaveDisplay() || NeedsGui(picture))
         EnsureGuiApplication(true);
-    // Without a display the off-screen platform's screen is no real one: the default size stands in.
-    QtScreenMetrics displayScreen;
-    FixedScreenMetrics defaultScreen(1920, 1080);
-    ScreenMetrics &screen = HaveDisplay() ? static_cast<ScreenMetrics &>(displayScreen) : defaultScreen;
-    ApplyWallPaper(picture, tileValue, correction, Settings::ReadStartSettings().wallPaperPath, screen, *registry,
-                   *desktop);
+    change.Changer().Apply(picture, tileValue, correction);
     return 0;
 }
 

@@ -7,10 +7,11 @@
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 #include "schedule/Settings.h"
+#include "schedule/WallPaperChanger.h"
 
 #include <chrono>
 
-ChangeSchedule::ChangeSchedule(ApplyFunction apply) : apply_(std::move(apply))
+ChangeSchedule::ChangeSchedule(WallPaperChanger &changer) : changer_(changer)
 {
     Reseed();
 }
@@ -55,7 +56,7 @@ void ChangeSchedule::NextWallPaper()
         const WallPaperEntry entry = ReadWallPaperEntry(group, index);
         const int32_t tileValue = DecodeTileValue(entry.PositionText);
         const int32_t correction = DecodeCorrection(entry.CorrectionText);
-        apply_(entry.PicturePath, tileValue, correction);
+        changer_.Apply(entry.PicturePath, tileValue, correction);
     }
     int32_t next = index + 1;
     if (next > last)

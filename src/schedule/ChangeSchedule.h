@@ -3,7 +3,6 @@
 #include "platform/Exceptions.h"
 
 #include <cstdint>
-#include <functional>
 #include <random>
 #include <string>
 
@@ -16,12 +15,11 @@ public:
 // The change schedule without widgets: which entry of the selected group comes next, the
 // next/back arithmetic and UseIndex. The settings file and the group file are read anew at every
 // change, so edits by other programs count at once.
+class WallPaperChanger;
 class ChangeSchedule {
 public:
-    // Renders and sets one picture as the wallpaper; raises on failure.
-    using ApplyFunction = std::function<void(const std::string &picturePath, int32_t tileValue, int32_t correction)>;
-
-    explicit ChangeSchedule(ApplyFunction apply);
+    // Every change goes through `changer`, which must outlive the schedule.
+    explicit ChangeSchedule(WallPaperChanger &changer);
 
     // The entry number that the next change shows.
     int32_t CurrentIndex = 0;
@@ -42,7 +40,7 @@ public:
     int32_t RandomBelow(int32_t count);
 
 private:
-    ApplyFunction apply_;
+    WallPaperChanger &changer_;
     std::mt19937 random_;
 };
 

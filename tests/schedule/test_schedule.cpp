@@ -3,7 +3,11 @@
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Registry.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
+#include "schedule/WallPaperChanger.h"
 
 #include "SmallDisk.h"
 #include "TempHome.h"
@@ -11,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <set>
 
 namespace {
@@ -19,6 +24,25 @@ struct Applied {
     std::string path;
     int32_t tile;
     int32_t correction;
+};
+
+// Records the changes the schedule asks for instead of making them.
+class RecordingChanger : public WallPaperChanger {
+public:
+    using Record = std::function<void(const std::string &, int32_t, int32_t)>;
+    explicit RecordingChanger(Record record) : WallPaperChanger("", screen_, registry_, desktop_), record_(record) {}
+    void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
+
+private:
+    class NoDesktop : public Desktop {
+    public:
+        const char *Name() const override { return "none"; }
+        void setWallpaper(const std::string &, int32_t) override {}
+    };
+    FixedScreenMetrics screen_{1024, 768};
+    MemoryRegistry registry_;
+    NoDesktop desktop_;
+    Record record_;
 };
 
 // A home folder with a group "g.dat" of `count` pictures p0.bmp, p1.bmp, … selected as UseSection.
@@ -34,20 +58,18 @@ protected:
         Settings::WriteValue(Settings::kUseSection, name);
     }
 
-    ChangeSchedule MakeSchedule()
-    {
-        return ChangeSchedule([this](const std::string &path, int32_t tile, int32_t correction) {
-            if (path == failing)
-                throw EInvalidGraphic("broken " + path);
-            applied.push_back({path, tile, correction});
-        });
-    }
+    ChangeSchedule MakeSchedule() { return ChangeSchedule(changer); }
 
     std::string Shown(size_t i) const { return applied.at(i).path; }
 
     TempHome home;
     std::vector<Applied> applied;
     std::string failing = "-";
+    RecordingChanger changer{[this](const std::string &path, int32_t tile, int32_t correction) {
+        if (path == failing)
+            throw EInvalidGraphic("broken " + path);
+        applied.push_back({path, tile, correction});
+    }};
 };
 
 } // namespace
@@ -205,7 +227,8 @@ TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
     ASSERT_TRUE(disk.MakeReadOnly());
 
     std::vector<std::string> shown;
-    ChangeSchedule schedule([&](const std::string &path, int32_t, int32_t) { shown.push_back(path); });
+    RecordingChanger changer([&](const std::string &path, int32_t, int32_t) { shown.push_back(path); });
+    ChangeSchedule schedule(changer);
     for (int i = 0; i < 4; ++i) {
         try {
             schedule.Tick();
