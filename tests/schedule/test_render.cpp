@@ -4,6 +4,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Render.h"
+#include "schedule/WallPaperChanger.h"
 
 #include "TempHome.h"
 
@@ -151,4 +152,24 @@ TEST(Apply, DesktopFailureIsReportedAfterTheFileAndRegistry)
     const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
     EXPECT_THROW(ApplyWallPaper(picture, 0, -1, f.out, f.screen, f.registry, f.desktop), Exception);
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "0");
+}
+
+TEST(Changer, TellsItsOutputPathThenChangesThroughIt)
+{
+    Fixture f;
+    const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
+    WallPaperChanger changer(f.out, f.screen, f.registry, f.desktop);
+    std::vector<std::string> told;
+    changer.OnChange = [&](const std::string &path) {
+        told.push_back(path);
+        EXPECT_TRUE(f.desktop.calls.empty() || f.desktop.calls.size() == told.size() - 1); // before the desktop
+    };
+    changer.Apply(picture, 2, -1);
+    changer.OutputPath = f.home.File("other.bmp");
+    changer.Apply(picture, 0, -1);
+    EXPECT_EQ((std::vector<std::string>{f.out, f.home.File("other.bmp")}), told);
+    ASSERT_EQ(2u, f.desktop.calls.size());
+    EXPECT_EQ(std::make_pair(f.out, 2), f.desktop.calls[0]);
+    EXPECT_EQ(std::make_pair(f.home.File("other.bmp"), 0), f.desktop.calls[1]);
+    EXPECT_EQ(QImage(QString::fromStdString(f.home.File("other.bmp"))).size(), QSize(8, 8));
 }
