@@ -17,6 +17,7 @@
 #include "platform/ui/ErrorReport.h"
 #include "schedule/ChangeFactory.h"
 #include "schedule/GroupList.h"
+#include "schedule/RunCheck.h"
 #include "schedule/Settings.h"
 #include "shell/AnimWnd.h"
 #include "shell/TrayIcon.h"
@@ -448,34 +449,26 @@ void TFormMain::RefreshGroups()
 
 void TFormMain::JikkoClick()
 {
-    const QString groupText = ComboBox1->currentText();
-    if (groupText.isEmpty()) {
-        platform_.dialogs->Warning(this, QStringLiteral("壁紙グループを選択してください。"));
-        return;
-    }
-    std::string group;
+    std::optional<std::string> group;
     try {
-        group = Cp932(groupText);
+        group = Cp932(ComboBox1->currentText());
     } catch (const EEncodingError &) {
-        group.clear(); // a character no group file name can hold
+        // a character no group file name can hold
     }
-    if (group.empty() || !IsListedGroup(group, groupNames_)) {
-        platform_.dialogs->Warning(this, QStringLiteral("グループリストに無いものが入力されています。"));
+    const RunCheck check = CheckRun(group, groupNames_, [this] {
+        // Started from the menu the fields keep the focus, so they are brought into range here too.
+        for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
+            spin->ClampToRange();
+        return IntervalTexts{Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text())};
+    });
+    if (check.texts)
+        Timer1->SetInterval(check.interval);
+    if (check.refusal != RunRefusal::None) {
+        platform_.dialogs->Warning(this, QString::fromUtf8(RunRefusalMessage(check.refusal)));
         return;
     }
-    // Started from the menu the fields keep the focus, so they are brought into range here too.
-    for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
-        spin->ClampToRange();
-    const std::string hh = Cp932(SpinEdit1->Text());
-    const std::string mm = Cp932(SpinEdit2->Text());
-    const std::string ss = Cp932(SpinEdit3->Text());
-    const int64_t interval = IntervalMilliseconds(hh, mm, ss);
-    Timer1->SetInterval(interval);
-    if (interval < 10000 || AnyNegative(hh, mm, ss)) {
-        platform_.dialogs->Warning(this, QStringLiteral("変更間隔は１０秒以上にしてね。"));
-        return;
-    }
-    Settings::WriteSchedule(group, hh, mm, ss);
+    const IntervalTexts &texts = *check.texts;
+    Settings::WriteSchedule(*group, texts.hh, texts.mm, texts.ss);
     EnterRunningState();
     Timer1->SetEnabled(false); // a fresh full interval even if it was running
     Timer1->SetEnabled(true);

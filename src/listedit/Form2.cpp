@@ -111,6 +111,8 @@ TForm2::TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget
     setStatusBar(StatusBar1);
 
     CreateActions();
+    model_->OnModifiedChanged = [this](bool modified) { SaveAction->setEnabled(modified); };
+    SaveAction->setEnabled(model_->Modified());
     CreateMenus();
     CreateToolBars();
     StringGrid1->SetContextMenu(PopupMenu1);
@@ -264,7 +266,7 @@ void TForm2::ShowModal()
 void TForm2::FormCreate()
 {
     setAcceptDrops(true);
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     ListFileName.clear();
     model_->Clear();
 }
@@ -287,8 +289,7 @@ void TForm2::closeEvent(QCloseEvent *event)
 
 bool TForm2::ConfirmDiscard()
 {
-    return !SaveAction->isEnabled() ||
-           dialogs_.Confirm(this, QStringLiteral("現在の内容を破棄します。よろしいですか？"));
+    return !model_->Modified() || dialogs_.Confirm(this, QStringLiteral("現在の内容を破棄します。よろしいですか？"));
 }
 
 void TForm2::SetListCaption()
@@ -330,7 +331,7 @@ void TForm2::NewActionExecute()
         return;
     setWindowTitle(kTitle + QStringLiteral("-新規作成-"));
     ListFileName.clear();
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     model_->Clear();
 }
 
@@ -350,7 +351,7 @@ void TForm2::OpenActionExecute()
         return;
     ListFileName = path;
     SetListCaption();
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     model_->Clear();
     model_->SetEntries(ReadWallPaperList(ListFileName));
 }
@@ -361,12 +362,12 @@ void TForm2::SaveActionExecute()
         NameSaveActionExecute();
         return;
     }
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     try {
         WriteWallPaperList(ListFileName, model_->Entries());
     } catch (...) {
         // The changes are still unsaved: keep them marked so that New, Open and Exit still ask.
-        SaveAction->setEnabled(true);
+        model_->SetModified(true);
         throw;
     }
 }
@@ -389,13 +390,13 @@ void TForm2::NameSaveActionExecute()
     std::string path;
     if (names.isEmpty() || !ToListPath(names.front(), path))
         return;
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     ListFileName = path;
     SetListCaption();
     try {
         WriteWallPaperList(ListFileName, model_->Entries());
     } catch (...) {
-        SaveAction->setEnabled(true);
+        model_->SetModified(true);
         throw;
     }
 }
@@ -421,7 +422,7 @@ void TForm2::ReadPicActionExecute()
     const QStringList names = dialogs_.GetFileNames(this, request);
     if (names.isEmpty())
         return;
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
     WallPaperList added;
     std::vector<std::string> refused;
     for (const QString &name : names) {
@@ -471,7 +472,7 @@ void TForm2::WMDropFiles(const std::vector<std::string> &nativePaths)
         });
     collector.Collect(nativePaths);
     flush();
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
     WarnRefused(collector.Refused());
 }
 
@@ -506,7 +507,7 @@ void TForm2::DeleteActionExecute()
     const int top = StringGrid1->TopRow();
     model_->RemoveRows(top, StringGrid1->BottomRow());
     StringGrid1->SelectRows(top, top);
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::SelAllActionExecute()
@@ -519,7 +520,7 @@ void TForm2::SetPositions(std::string_view positionText)
     if (model_->IsEmpty())
         return;
     model_->SetPositions(StringGrid1->TopRow(), StringGrid1->BottomRow(), std::string(positionText));
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::ChuouActionExecute()
@@ -545,7 +546,7 @@ void TForm2::HoseiActionExecute()
     if (HoseiCancelled)
         return;
     model_->SetCorrections(StringGrid1->TopRow(), StringGrid1->BottomRow(), dialog.CorrectionText());
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::ChangeWallPaperActionExecute()

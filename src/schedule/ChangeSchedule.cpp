@@ -11,7 +11,7 @@
 
 #include <chrono>
 
-ChangeSchedule::ChangeSchedule(WallPaperChanger &changer) : changer_(changer)
+ChangeSchedule::ChangeSchedule(WallPaperChanger &changer, RandomPick pick) : changer_(changer), pick_(std::move(pick))
 {
     Reseed();
 }
@@ -52,7 +52,7 @@ void ChangeSchedule::NextWallPaper()
         TIniStoreEx group(GroupFilePath(settings.useSection));
         last = ReadGroupLastIndex(group, settings.useSection);
         if (settings.random)
-            index = RandomBelow(last + 1);
+            index = pick_ ? pick_(last + 1) : RandomBelow(last + 1);
         const WallPaperEntry entry = ReadWallPaperEntry(group, index);
         const int32_t tileValue = DecodeTileValue(entry.PositionText);
         const int32_t correction = DecodeCorrection(entry.CorrectionText);

@@ -3,6 +3,7 @@
 #include "platform/Exceptions.h"
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -18,8 +19,12 @@ public:
 class WallPaperChanger;
 class ChangeSchedule {
 public:
-    // Every change goes through `changer`, which must outlive the schedule.
-    explicit ChangeSchedule(WallPaperChanger &changer);
+    // The random choice: an entry number from 0 to count - 1 (count > 0).
+    using RandomPick = std::function<int32_t(int32_t count)>;
+
+    // Every change goes through `changer`, which must outlive the schedule. `pick` makes the random
+    // choice; by default a uniform one from a generator seeded from the clock.
+    explicit ChangeSchedule(WallPaperChanger &changer, RandomPick pick = {});
 
     // The entry number that the next change shows.
     int32_t CurrentIndex = 0;
@@ -35,12 +40,14 @@ public:
     // a change was made.
     bool Tick();
 
+    // Re-seeds the default generator from the clock.
     void Reseed();
-    // A uniform choice among 0..count-1 (count > 0).
+    // The default choice: uniform among 0..count-1 (count > 0).
     int32_t RandomBelow(int32_t count);
 
 private:
     WallPaperChanger &changer_;
+    RandomPick pick_;
     std::mt19937 random_;
 };
 

@@ -9,6 +9,7 @@
 #include "schedule/Settings.h"
 #include "schedule/WallPaperChanger.h"
 
+#include "MemoryRegistry.h"
 #include "SmallDisk.h"
 #include "TempHome.h"
 
@@ -198,17 +199,51 @@ TEST_F(ScheduleTest, RandomOrderReadsTheSettingAtEveryChange)
     }
     EXPECT_EQ("p0.bmp", Shown(2));
 
-    MakeGroup(4);
-    std::set<std::string> seen;
-    for (int i = 0; i < 60; ++i)
-        schedule.NextWallPaper();
-    for (const Applied &a : applied)
-        seen.insert(a.path);
-    EXPECT_EQ(4u, seen.size()); // every entry can come up (fails with chance 4 * 0.75^60)
     Settings::WriteValue(Settings::kOp3Checked, "0");
+    MakeGroup(4);
     schedule.CurrentIndex = 3;
     schedule.NextWallPaper();
     EXPECT_EQ("p3.bmp", applied.back().path);
+}
+
+TEST_F(ScheduleTest, RandomOrderShowsThePickAmongAllEntriesAndMovesPastIt)
+{
+    MakeGroup(4);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    std::vector<int32_t> counts;
+    const std::vector<int32_t> picks = {3, 0, 3, 1};
+    ChangeSchedule schedule(changer, [&](int32_t count) {
+        counts.push_back(count);
+        return picks[counts.size() - 1];
+    });
+    std::vector<std::string> stored;
+    for (size_t i = 0; i < picks.size(); ++i) {
+        schedule.NextWallPaper();
+        stored.push_back(Settings::ReadUseIndexText());
+    }
+    EXPECT_EQ((std::vector<int32_t>{4, 4, 4, 4}), counts); // chosen among every entry, Idx included
+    EXPECT_EQ("p3.bmp", Shown(0));
+    EXPECT_EQ("p0.bmp", Shown(1));
+    EXPECT_EQ("p3.bmp", Shown(2)); // the same entry may come twice
+    EXPECT_EQ("p1.bmp", Shown(3));
+    EXPECT_EQ((std::vector<std::string>{"0", "1", "0", "2"}), stored);
+    EXPECT_EQ(2, schedule.CurrentIndex);
+}
+
+TEST(ScheduleRandom, TheDefaultChoiceStaysInRangeAndReachesEveryValue)
+{
+    RecordingChanger changer([](const std::string &, int32_t, int32_t) {});
+    ChangeSchedule schedule(changer);
+    std::set<int32_t> seen;
+    // Enough draws that missing a value is beyond chance (4 * 0.75^400); the range is what counts.
+    for (int i = 0; i < 400; ++i) {
+        const int32_t value = schedule.RandomBelow(4);
+        ASSERT_GE(value, 0);
+        ASSERT_LT(value, 4);
+        seen.insert(value);
+    }
+    EXPECT_EQ(4u, seen.size());
+    EXPECT_EQ(0, schedule.RandomBelow(1));
 }
 
 TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
