@@ -13,6 +13,11 @@
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
 
+#include "FakeAutostart.h"
+#include "FakeDialogs.h"
+#include "FakeTrayShell.h"
+#include "MemoryRegistry.h"
+#include "RecordingDesktop.h"
 #include "TempHome.h"
 
 #include <QImage>
@@ -22,46 +27,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// The notification area as a list of the records it was given.
-class FakeTrayShell : public TrayShell {
-public:
-    bool Add(const NotifyRecord &record) override
-    {
-        ++adds;
-        if (refuseAdd)
-            return false; // a desktop without a notification area
-        shown = true;
-        tip = record.Tip;
-        return true;
-    }
-    bool Modify(const NotifyRecord &record) override
-    {
-        tip = record.Tip;
-        return shown;
-    }
-    bool Delete(const NotifyRecord &) override
-    {
-        shown = false;
-        return true;
-    }
-    bool shown = false;
-    bool refuseAdd = false;
-    int adds = 0;
-    std::string tip;
-};
-
-// Records the wallpapers the window sets.
-class RecordingDesktop : public Desktop {
-public:
-    const char *Name() const override { return "recording"; }
-    void setWallpaper(const std::string &path, int32_t tileValue) override { calls.push_back({path, tileValue}); }
-    struct Call {
-        std::string path;
-        int tileValue;
-    };
-    std::vector<Call> calls;
-};
 
 // A main window in a fresh home folder with every platform service faked. Pictures "p<k>.bmp"
 // are k + 1 pixels wide, so the output bitmap's width tells which entry was shown.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeDialogs.h"
 #include "TempHome.h"
 #include "listedit/Form2.h"
 #include "listedit/ListEditorHost.h"

@@ -1,12 +1,12 @@
 #include "Encoders.h"
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 

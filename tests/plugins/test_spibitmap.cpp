@@ -1,11 +1,11 @@
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -6,6 +6,8 @@
 #include "schedule/Render.h"
 #include "schedule/WallPaperChanger.h"
 
+#include "MemoryRegistry.h"
+#include "RecordingDesktop.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +15,6 @@
 #include <QImage>
 
 namespace {
-
-class RecordingDesktop : public Desktop {
-public:
-    const char *Name() const override { return "recording"; }
-    void setWallpaper(const std::string &path, int32_t tileValue) override
-    {
-        calls.emplace_back(path, tileValue);
-        if (fail)
-            throw Exception("壁紙を設定できません: test");
-    }
-    std::vector<std::pair<std::string, int32_t>> calls;
-    bool fail = false;
-};
 
 uint32_t LE32(const std::string &b, size_t at)
 {
@@ -92,7 +81,7 @@ TEST(Apply, WritesBitmapThenTileValueThenTellsTheDesktop)
     EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(640, 480));
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "1");
     ASSERT_EQ(f.desktop.calls.size(), 1u);
-    EXPECT_EQ(f.desktop.calls[0], std::make_pair(f.out, 1));
+    EXPECT_EQ(f.desktop.calls[0], (RecordingDesktop::Call{f.out, 1}));
 
     // The next entry overwrites the same file.
     ApplyWallPaper(picture, 2, 0, f.out, f.screen, f.registry, f.desktop);
@@ -169,7 +158,7 @@ TEST(Changer, TellsItsOutputPathThenChangesThroughIt)
     changer.Apply(picture, 0, -1);
     EXPECT_EQ((std::vector<std::string>{f.out, f.home.File("other.bmp")}), told);
     ASSERT_EQ(2u, f.desktop.calls.size());
-    EXPECT_EQ(std::make_pair(f.out, 2), f.desktop.calls[0]);
-    EXPECT_EQ(std::make_pair(f.home.File("other.bmp"), 0), f.desktop.calls[1]);
+    EXPECT_EQ((RecordingDesktop::Call{f.out, 2}), f.desktop.calls[0]);
+    EXPECT_EQ((RecordingDesktop::Call{f.home.File("other.bmp"), 0}), f.desktop.calls[1]);
     EXPECT_EQ(QImage(QString::fromStdString(f.home.File("other.bmp"))).size(), QSize(8, 8));
 }
