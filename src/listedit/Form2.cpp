@@ -13,9 +13,9 @@
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/Paths.h"
-#include "platform/QtText.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/QtText.h"
 
 #include <QAction>
 #include <QCloseEvent>

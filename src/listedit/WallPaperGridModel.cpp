@@ -1,7 +1,7 @@
 #include "WallPaperGridModel.h"
 
 #include "platform/Paths.h"
-#include "platform/QtText.h"
+#include "platform/ui/QtText.h"
 
 #include <algorithm>
 

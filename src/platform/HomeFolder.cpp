@@ -66,7 +66,10 @@ std::string UserConfigFolder()
     return Env("HOME").value_or(".") + "/.config";
 }
 
-void SetHomeFolderOverride(const std::string &utf8Folder) { HomeOverride() = utf8Folder; }
+void SetHomeFolderOverride(const std::string &utf8Folder)
+{
+    HomeOverride() = utf8Folder;
+}
 
 std::string HomeFolder()
 {

@@ -8,8 +8,8 @@
 // otherwise $XDG_CONFIG_HOME/tapisto (~/.config/tapisto), created on first use.
 
 struct HomeFolderInputs {
-    std::optional<std::string> tapistoHome;   // $TAPISTO_HOME (UTF-8)
-    std::string executableFolder;             // UTF-8, may be empty
+    std::optional<std::string> tapistoHome; // $TAPISTO_HOME (UTF-8)
+    std::string executableFolder;           // UTF-8, may be empty
     bool executableFolderWritable = false;
     std::optional<std::string> xdgConfigHome; // $XDG_CONFIG_HOME
     std::optional<std::string> userHome;      // $HOME

@@ -7,9 +7,9 @@
 #include "listedit/WallPaperGrid.h"
 #include "listedit/WallPaperGridModel.h"
 #include "platform/Encoding.h"
-#include "platform/QtText.h"
 #include "platform/ui/Browser.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtText.h"
 
 #include <QAction>
 #include <QApplication>
