@@ -537,9 +537,14 @@ void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue
 
 void TFormMain::op1Click()
 {
-    const bool on = !op1->isChecked();
-    op1->setChecked(on);
-    Settings::WriteFlag(Settings::kOp1Checked, on);
+    ToggleOption(op1, Settings::kOp1Checked);
+}
+
+void TFormMain::ToggleOption(QAction *item, std::string_view key)
+{
+    const bool on = !item->isChecked();
+    item->setChecked(on);
+    Settings::WriteFlag(key, on);
 }
 
 void TFormMain::op2Click()
@@ -562,9 +567,7 @@ void TFormMain::SetStartupLink(const std::string &folder, const std::string &pro
 
 void TFormMain::op3Click()
 {
-    const bool on = !op3->isChecked();
-    op3->setChecked(on);
-    Settings::WriteFlag(Settings::kOp3Checked, on);
+    ToggleOption(op3, Settings::kOp3Checked);
 }
 
 void TFormMain::OpSusieClick()

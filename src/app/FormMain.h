@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
@@ -136,6 +137,8 @@ private:
     // change that failed leaves it off.
     void ManualChange(const std::function<void()> &change);
     void Terminate();
+    // Flips the mark of an option item and stores it under `key`.
+    void ToggleOption(QAction *item, std::string_view key);
     std::string ProgramPath() const;
 
     std::unique_ptr<TrayShell> trayShell_;

@@ -63,6 +63,17 @@ QString HomeFolderNative()
     }
 }
 
+// The dialog of the list files: the list filter, in the home folder.
+Dialogs::FileRequest ListFileRequest(Dialogs::FileMode mode)
+{
+    Dialogs::FileRequest request;
+    request.mode = mode;
+    request.filter = kListFilter;
+    request.defaultExtension = QStringLiteral("dat");
+    request.initialFolder = HomeFolderNative();
+    return request;
+}
+
 } // namespace
 
 void TForm2::Guarded(const std::function<void()> &handler)
@@ -339,11 +350,7 @@ void TForm2::OpenActionExecute()
 {
     if (!ConfirmDiscard())
         return;
-    Dialogs::FileRequest request;
-    request.mode = Dialogs::FileMode::Open;
-    request.filter = kListFilter;
-    request.defaultExtension = QStringLiteral("dat");
-    request.initialFolder = HomeFolderNative();
+    Dialogs::FileRequest request = ListFileRequest(Dialogs::FileMode::Open);
     request.mustExist = true;
     const QStringList names = dialogs_.GetFileNames(this, request);
     std::string path;
@@ -362,6 +369,11 @@ void TForm2::SaveActionExecute()
         NameSaveActionExecute();
         return;
     }
+    WriteList();
+}
+
+void TForm2::WriteList()
+{
     model_->SetModified(false);
     try {
         WriteWallPaperList(ListFileName, model_->Entries());
@@ -374,12 +386,8 @@ void TForm2::SaveActionExecute()
 
 void TForm2::NameSaveActionExecute()
 {
-    Dialogs::FileRequest request;
-    request.mode = Dialogs::FileMode::Save;
-    request.filter = kListFilter;
-    request.defaultExtension = QStringLiteral("dat");
     // The name box starts empty; the filter shows the list files already there.
-    request.initialFolder = HomeFolderNative();
+    Dialogs::FileRequest request = ListFileRequest(Dialogs::FileMode::Save);
     request.confirmOverwrite = true;
     const QStringList names = dialogs_.GetFileNames(this, request);
     if (!names.isEmpty() && HasWildcard(names.front())) {
@@ -390,15 +398,9 @@ void TForm2::NameSaveActionExecute()
     std::string path;
     if (names.isEmpty() || !ToListPath(names.front(), path))
         return;
-    model_->SetModified(false);
     ListFileName = path;
     SetListCaption();
-    try {
-        WriteWallPaperList(ListFileName, model_->Entries());
-    } catch (...) {
-        model_->SetModified(true);
-        throw;
-    }
+    WriteList();
 }
 
 void TForm2::ExitActionExecute()

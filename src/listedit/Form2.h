@@ -100,6 +100,8 @@ private:
     void Guarded(const std::function<void()> &handler);
     bool ConfirmDiscard();
     void SetListCaption();
+    // Writes the rows to ListFileName; a failed write leaves them marked modified.
+    void WriteList();
     void SetPositions(std::string_view positionText);
     // The CP932 form of a path from a dialog; warns and gives false when CP932 cannot hold it.
     bool ToListPath(const QString &nativePath, std::string &cp932Path);

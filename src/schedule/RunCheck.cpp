@@ -25,15 +25,9 @@ RunCheck CheckRun(const std::optional<std::string> &group, const std::vector<std
 
 const char *RunRefusalMessage(RunRefusal refusal)
 {
-    switch (refusal) {
-    case RunRefusal::NoGroup:
-        return "壁紙グループを選択してください。";
-    case RunRefusal::GroupNotListed:
-        return "グループリストに無いものが入力されています。";
-    case RunRefusal::IntervalTooShort:
-        return "変更間隔は１０秒以上にしてね。";
-    case RunRefusal::None:
-        break;
-    }
-    return "";
+    // In the order of RunRefusal.
+    static const char *const messages[] = {"", "壁紙グループを選択してください。",
+                                           "グループリストに無いものが入力されています。",
+                                           "変更間隔は１０秒以上にしてね。"};
+    return messages[static_cast<int>(refusal)];
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FormMain.h"
+#include "app/SpinEdit.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
@@ -20,6 +21,7 @@
 #include "RecordingDesktop.h"
 #include "TempHome.h"
 
+#include <QComboBox>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -66,6 +68,20 @@ protected:
             list.push_back({picture, std::string(kPositionTile), ""});
         }
         WriteWallPaperList(home.File(name), list);
+    }
+
+    // A window running the schedule on a group "g.dat" of `entries` pictures every ten seconds,
+    // started as the run button starts it.
+    TFormMain &CreateRunning(int entries)
+    {
+        MakeGroup("g.dat", entries);
+        TFormMain &f = Create();
+        f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+        f.SpinEdit1->SetText(QStringLiteral("0"));
+        f.SpinEdit2->SetText(QStringLiteral("0"));
+        f.SpinEdit3->SetText(QStringLiteral("10"));
+        f.JikkoClick();
+        return f;
     }
 
     void WriteSettings(const std::string &text) { WriteFileBytes(home.File("Tapisto.ini"), text); }

@@ -197,9 +197,7 @@ TEST_F(FormMainTest, JikkoAcceptsTenSecondsAndRunsTheGroupInOrder)
 
 TEST_F(FormMainTest, BackAndNextFromTheTrayMenu)
 {
-    MakeGroup("g.dat", 3);
-    TFormMain &f = Create();
-    StartRunning(f);
+    TFormMain &f = CreateRunning(3);
     Tick(f);
     Tick(f);
     Tick(f); // entry 2 on screen
@@ -217,9 +215,7 @@ TEST_F(FormMainTest, BackAndNextFromTheTrayMenu)
 
 TEST_F(FormMainTest, AFailingEntryIsReportedAndRetriedAtTheNextTick)
 {
-    MakeGroup("g.dat", 2);
-    TFormMain &f = Create();
-    StartRunning(f);
+    TFormMain &f = CreateRunning(2);
     Tick(f); // entry 0
     const std::string picture = home.File("p1.bmp");
     std::rename(picture.c_str(), (picture + ".away").c_str());
@@ -273,9 +269,7 @@ TEST_F(FormMainTest, AReadOnlySettingsFileIsReportedAndTheScheduleMovesOn)
 
 TEST_F(FormMainTest, ScrSuspendsTimedChangesOnly)
 {
-    MakeGroup("g.dat", 2);
-    TFormMain &f = Create();
-    StartRunning(f);
+    TFormMain &f = CreateRunning(2);
     Settings::WriteValue(Settings::kScr, "1");
     Tick(f);
     EXPECT_EQ(-1, ShownEntry());
@@ -286,9 +280,7 @@ TEST_F(FormMainTest, ScrSuspendsTimedChangesOnly)
 
 TEST_F(FormMainTest, PauseResumeAndBackToTheWindow)
 {
-    MakeGroup("g.dat", 2);
-    TFormMain &f = Create();
-    StartRunning(f);
+    TFormMain &f = CreateRunning(2);
     Tick(f);
     f.N5->trigger();
     EXPECT_FALSE(f.Timer1->Enabled());
@@ -318,9 +310,7 @@ TEST_F(FormMainTest, PauseResumeAndBackToTheWindow)
 
 TEST_F(FormMainTest, RandomOrderDisablesBackOnlyAtStart)
 {
-    MakeGroup("g.dat", 1);
-    TFormMain &f = Create();
-    StartRunning(f);
+    TFormMain &f = CreateRunning(1);
     EXPECT_TRUE(f.N10->isEnabled());
     f.op3->trigger();
     EXPECT_TRUE(f.op3->isChecked());
