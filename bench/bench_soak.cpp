@@ -1,21 +1,20 @@
 // Soak run: many wallpaper changes through the timer tick's code path (ChangeSchedule::Tick, which
-// reads the settings and the group anew, then renders and applies the picture with the `file`
-// desktop backend and the INI registry) over a group of small pictures in every format. Reports the
-// time per change and the resident memory after the first 100 changes and at the end.
+// reads the settings and the group anew, then renders and applies the picture through the change
+// object tapistoctl assembles, with the `file` desktop backend and the INI registry) over a group of
+// small pictures in every format. Reports the time per change and the resident memory after the
+// first 100 changes and at the end.
 //
 //   bench_soak [CHANGES] [--no-plugins]      (default 10000 changes)
 //
 // Pictures come from the test fixtures; the home folder is a fresh temporary one (in $TMPDIR).
-#include "app/ChangeSchedule.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
-#include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeFactory.h"
+#include "schedule/ChangeSchedule.h"
+#include "schedule/Settings.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -124,28 +123,19 @@ int main(int argc, char **argv)
     const fs::path data = fs::path(TAPISTO_SOURCE_DIR) / "tests/data";
     int status = 0;
     try {
-        IniRegistry registry((home / "registry.ini").string());
-        std::unique_ptr<TSPIs> spis;
+        // The change is assembled as tapistoctl's: the file backend, forced as a user would force it.
+        ::setenv("TAPISTO_DESKTOP", "file", 1);
+        StandaloneChange change(std::make_unique<FixedScreenMetrics>(640, 480),
+                                std::make_unique<IniRegistry>((home / "registry.ini").string()));
         if (plugins) {
-            spis = std::make_unique<TSPIs>(registry);
-            spis->AutoSearch = false;
-            spis->OnPictureRegister = [](TSPIs &, TInSPI &, const std::string &ext, const std::string &,
-                                         const TGraphicClass *&graphicClass) { RefuseBuiltInJpeg(ext, graphicClass); };
-            spis->Search((exe.parent_path().parent_path() / "bin" / "*.spi").string());
-            std::printf("plug-ins loaded: %d\n", spis->Count());
+            const TSPIs &spis = change.LoadPlugins((exe.parent_path().parent_path() / "bin" / "*.spi").string());
+            std::printf("plug-ins loaded: %d\n", spis.Count());
         }
         const std::vector<std::string> pictures = MakePictures(data, home / "pictures", plugins);
         WriteWallPaperList((home / "soak.dat").string(), MakeGroup(pictures));
         Settings::WriteSchedule("soak.dat", "0", "0", "10");
         Settings::WriteFlag(Settings::kOp3Checked, false);
-
-        ProcessRunner runner; // the file backend runs no command
-        std::unique_ptr<Desktop> desktop = CreateDesktop(DesktopKind::File, runner, DesktopEnvironment{});
-        FixedScreenMetrics screen(640, 480);
-        const std::string output = Settings::DefaultWallPaperPath();
-        ChangeSchedule schedule([&](const std::string &path, int32_t tile, int32_t correction) {
-            ApplyWallPaper(path, tile, correction, output, screen, registry, *desktop);
-        });
+        ChangeSchedule schedule(change.Changer());
 
         std::printf("%zu pictures, %zu entries, %d changes\n", pictures.size(), pictures.size() * 5, changes);
         std::map<std::string, int> errors;

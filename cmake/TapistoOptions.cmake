@@ -1,6 +1,8 @@
 # Settings shared by every target of the project.
 add_library(tapisto_options INTERFACE)
 target_compile_features(tapisto_options INTERFACE cxx_std_20)
+# The one include root: every header is named from src/ ("platform/Files.h", "schedule/Settings.h").
+target_include_directories(tapisto_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(tapisto_options INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -pedantic>
     $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra>)

@@ -1,9 +1,6 @@
 #include "app/FormMain.h"
 
-#include "app/GroupList.h"
 #include "app/NoTrayNotice.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "picture/SPIBmp.h"
@@ -13,13 +10,15 @@
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 #include "platform/Paths.h"
-#include "platform/QtText.h"
 #include "platform/Registry.h"
-#include "platform/desktop/Desktop.h"
-#include "platform/desktop/ScreenMetrics.h"
 #include "platform/session/Autostart.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/QtText.h"
+#include "schedule/ChangeFactory.h"
+#include "schedule/GroupList.h"
+#include "schedule/RunCheck.h"
+#include "schedule/Settings.h"
 #include "shell/AnimWnd.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
@@ -114,10 +113,7 @@ QIcon ProgramIcon()
 
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
-      schedule_([this](const std::string &path, int32_t tile, int32_t correction) {
-          lastEntry_ = schedule_.ShownIndex;
-          ApplyWallPaper(path, tile, correction);
-      }),
+      changer_(std::string(), *platform_.screen, *platform_.registry, *platform_.desktop), schedule_(changer_),
       sessionDesktop_(sessionDesktop)
 {
     setObjectName(QStringLiteral("FormMain"));
@@ -252,6 +248,9 @@ void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
 
 void TFormMain::BuildComponents()
 {
+    // Edit1 holds the path that the desktop is told to show.
+    changer_.OnChange = [this](const std::string &outputPath) { Edit1->setText(Cp932ToQString(outputPath)); };
+
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->OnTimer = [this] { Guard(&TFormMain::Timer1Timer); };
@@ -265,9 +264,7 @@ void TFormMain::BuildComponents()
     TrayIcon1->SetTipHelp(Cp932(kTipRunning));
     TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
 
-    SPIs1 = std::make_unique<TSPIs>(*platform_.registry);
-    SPIs1->AutoSearch = false;
-    SPIs1->SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
+    SPIs1 = CreatePluginHost(*platform_.registry);
     SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
                                       const std::string &description, const TGraphicClass *&graphicClass) {
         SPIs1PictureRegister(&plugin, extension, description, graphicClass);
@@ -458,34 +455,26 @@ void TFormMain::RefreshGroups()
 
 void TFormMain::JikkoClick()
 {
-    const QString groupText = ComboBox1->currentText();
-    if (groupText.isEmpty()) {
-        platform_.dialogs->Warning(this, QStringLiteral("壁紙グループを選択してください。"));
-        return;
-    }
-    std::string group;
+    std::optional<std::string> group;
     try {
-        group = Cp932(groupText);
+        group = Cp932(ComboBox1->currentText());
     } catch (const EEncodingError &) {
-        group.clear(); // a character no group file name can hold
+        // a character no group file name can hold
     }
-    if (group.empty() || !IsListedGroup(group, groupNames_)) {
-        platform_.dialogs->Warning(this, QStringLiteral("グループリストに無いものが入力されています。"));
+    const RunCheck check = CheckRun(group, groupNames_, [this] {
+        // Started from the menu the fields keep the focus, so they are brought into range here too.
+        for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
+            spin->ClampToRange();
+        return IntervalTexts{Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text())};
+    });
+    if (check.texts)
+        Timer1->SetInterval(check.interval);
+    if (check.refusal != RunRefusal::None) {
+        platform_.dialogs->Warning(this, QString::fromUtf8(RunRefusalMessage(check.refusal)));
         return;
     }
-    // Started from the menu the fields keep the focus, so they are brought into range here too.
-    for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
-        spin->ClampToRange();
-    const std::string hh = Cp932(SpinEdit1->Text());
-    const std::string mm = Cp932(SpinEdit2->Text());
-    const std::string ss = Cp932(SpinEdit3->Text());
-    const int64_t interval = IntervalMilliseconds(hh, mm, ss);
-    Timer1->SetInterval(interval);
-    if (interval < 10000 || AnyNegative(hh, mm, ss)) {
-        platform_.dialogs->Warning(this, QStringLiteral("変更間隔は１０秒以上にしてね。"));
-        return;
-    }
-    Settings::WriteSchedule(group, hh, mm, ss);
+    const IntervalTexts &texts = *check.texts;
+    Settings::WriteSchedule(*group, texts.hh, texts.mm, texts.ss);
     EnterRunningState();
     Timer1->SetEnabled(false); // a fresh full interval even if it was running
     Timer1->SetEnabled(true);
@@ -550,20 +539,21 @@ void TFormMain::N6Click()
 
 void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)
 {
-    // Edit1 holds the path that the desktop is told to show.
-    Edit1->setText(Cp932ToQString(WallPaperPath));
-    ::ApplyWallPaper(picturePath, tileValue, correction, WallPaperPath, *platform_.screen, *platform_.registry,
-                     *platform_.desktop);
-    lastPicture_ = picturePath;
+    changer_.Apply(picturePath, tileValue, correction);
 }
 
 // --- options ---
 
 void TFormMain::op1Click()
 {
-    const bool on = !op1->isChecked();
-    op1->setChecked(on);
-    Settings::WriteFlag(Settings::kOp1Checked, on);
+    ToggleOption(op1, Settings::kOp1Checked);
+}
+
+void TFormMain::ToggleOption(QAction *item, std::string_view key)
+{
+    const bool on = !item->isChecked();
+    item->setChecked(on);
+    Settings::WriteFlag(key, on);
 }
 
 void TFormMain::op2Click()
@@ -586,9 +576,7 @@ void TFormMain::SetStartupLink(const std::string &folder, const std::string &pro
 
 void TFormMain::op3Click()
 {
-    const bool on = !op3->isChecked();
-    op3->setChecked(on);
-    Settings::WriteFlag(Settings::kOp3Checked, on);
+    ToggleOption(op3, Settings::kOp3Checked);
 }
 
 void TFormMain::OpSusieClick()

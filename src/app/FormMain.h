@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/ChangeSchedule.h"
 #include "control/ControlTarget.h"
 #include "listedit/ListEditorHost.h"
 #include "platform/desktop/DesktopDetect.h"
 #include "platform/session/Platform.h"
+#include "schedule/ChangeSchedule.h"
+#include "schedule/WallPaperChanger.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
@@ -44,6 +46,13 @@ struct FormMainWindows {
 // menu, the options, and the rendering of one picture as the wallpaper. Settings are read from
 // Tapisto.ini at every use; nothing is cached.
 class TFormMain : public QMainWindow, public ListEditorHost, public ControlTarget {
+    // First, as the rest is built on them: the services, and the one change object that the
+    // schedule and ApplyWallPaper both go through.
+    Platform platform_;
+    FormMainWindows windows_;
+    WallPaperChanger changer_;
+    ChangeSchedule schedule_;
+
 public:
     // Builds the window hidden and runs FormCreate, which decides between the window and the tray.
     // The session's desktop chooses the advice given when it has no notification area.
@@ -95,7 +104,7 @@ public:
 
     int32_t CurrentIndex() const { return schedule_.CurrentIndex; }
     void SetCurrentIndex(int32_t index) { schedule_.CurrentIndex = index; }
-    std::string WallPaperPath; // CP932
+    std::string &WallPaperPath = changer_.OutputPath; // CP932
     // Whether an exit command asked the program to end.
     bool Terminated() const { return terminated_; }
     // The group names of ComboBox1's items, as found on disk (CP932).
@@ -137,6 +146,8 @@ private:
     // change that failed leaves it off.
     void ManualChange(const std::function<void()> &change);
     void Terminate();
+    // Flips the mark of an option item and stores it under `key`.
+    void ToggleOption(QAction *item, std::string_view key);
     std::string ProgramPath() const;
     // Runs one change of the schedule (returning whether one was made) and keeps what the control
     // interface reports: the last error, and the listener told of the change.
@@ -144,9 +155,6 @@ private:
     // Raises ECommandRefused with `reason` unless the schedule runs and the menu item is enabled.
     void RequireCommand(const QAction *item, const char *reason) const;
 
-    Platform platform_;
-    FormMainWindows windows_;
-    ChangeSchedule schedule_;
     std::unique_ptr<TrayShell> trayShell_;
     std::vector<std::string> groupNames_;
     DesktopKind sessionDesktop_;
@@ -154,8 +162,6 @@ private:
     bool terminated_ = false;
     // Running or Paused (the tray or the minimized window stands in for the main window).
     bool scheduleActive_ = false;
-    std::string lastPicture_; // CP932
-    int32_t lastEntry_ = 0;
     std::string lastError_;         // UTF-8
     std::shared_ptr<void> control_; // the outside commands' way in; last, so it goes first
 };

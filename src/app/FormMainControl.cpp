@@ -2,12 +2,12 @@
 // own handler, and is refused exactly when that menu would show it disabled.
 #include "app/FormMain.h"
 
-#include "app/Settings.h"
 #include "app/Timer.h"
 #include "platform/Encoding.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
+#include "schedule/Settings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,7 +35,7 @@ void TFormMain::RecordChange(const std::function<bool()> &change)
 {
     const auto tellChanged = [this] {
         if (OnChanged)
-            OnChanged(Cp932ToUtf8Lossy(lastPicture_), lastEntry_);
+            OnChanged(Cp932ToUtf8Lossy(changer_.LastPicturePath), schedule_.ShownIndex);
     };
     bool changed = false;
     try {
@@ -118,7 +118,7 @@ ControlStatus TFormMain::ControlStatusNow() const
         status.state = N6->isEnabled() ? ControlState::Paused : ControlState::Running;
     status.randomOrder = Settings::ReadFlag(Settings::kOp3Checked);
     status.nextEntry = schedule_.CurrentIndex;
-    status.picture = Cp932ToUtf8Lossy(lastPicture_);
+    status.picture = Cp932ToUtf8Lossy(changer_.LastPicturePath);
     // A coarse timer may fire a little late; the wait shown is never longer than the interval.
     const int64_t remaining = std::min(Timer1->RemainingMilliseconds(), Timer1->Interval());
     status.secondsToNext = remaining < 0 ? -1 : (remaining + 999) / 1000;

@@ -7,12 +7,14 @@
 #include "ini/IniRegistry.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/CommandRunner.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/DesktopDetect.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "platform/session/Autostart.h"
 #include "platform/session/SingleInstance.h"
 #include "platform/ui/Browser.h"
 #include "platform/ui/Dialogs.h"
+#include "schedule/ChangeFactory.h"
 #include "shell/QtTrayShell.h"
 
 #include <QApplication>
@@ -37,9 +39,8 @@ private:
 
 std::unique_ptr<Desktop> MakeDesktop(CommandRunner &runner)
 {
-    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
     try {
-        return CreateDesktop(DetectDesktop(env), runner, env);
+        return CreateSessionDesktop(runner);
     } catch (const Exception &e) {
         return std::make_unique<UnavailableDesktop>(e.Message());
     }

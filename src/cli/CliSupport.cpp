@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 std::string ArgText(const std::string &utf8)
 {

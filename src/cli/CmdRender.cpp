@@ -2,16 +2,16 @@
 #include "CliSupport.h"
 #include "GuiStart.h"
 #include "PluginSearch.h"
-#include "app/Render.h"
-#include "app/Settings.h"
-#include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphics.h"
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeFactory.h"
+#include "schedule/Render.h"
+#include "schedule/Settings.h"
 
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -118,25 +118,22 @@ int CmdApply(const std::vector<std::string> &args)
     const std::string picture = ArgPath(options.positional[0]);
     const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
     const int32_t correction = CorrectionOf(options);
-    std::optional<PluginSearch> plugins;
-    if (options.plugins)
-        plugins.emplace();
-
-    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
-    ProcessRunner runner;
-    std::unique_ptr<Desktop> desktop = CreateDesktop(DetectDesktop(env), runner, env);
-    std::unique_ptr<Registry> registry = CreateUserRegistry();
     if (HaveDisplay() || NeedsGui(picture))
         EnsureGuiApplication(true);
     // Without a display the off-screen platform's screen is no real one: the default size stands in.
-    QtScreenMetrics displayScreen;
-    FixedScreenMetrics defaultScreen(1920, 1080);
-    ScreenMetrics &screen = OnRealScreen() ? static_cast<ScreenMetrics &>(displayScreen) : defaultScreen;
-    ApplyWallPaper(picture, tileValue, correction, Settings::ReadStartSettings().wallPaperPath, screen, *registry,
-                   *desktop);
+    std::unique_ptr<ScreenMetrics> screen;
+    if (OnRealScreen())
+        screen = std::make_unique<QtScreenMetrics>();
+    else
+        screen = std::make_unique<FixedScreenMetrics>(1920, 1080);
+    StandaloneChange change(std::move(screen));
+    if (options.plugins)
+        change.LoadPlugins();
+    change.Changer().Apply(picture, tileValue, correction);
     // What the desktop now shows, as it told us.
-    const std::string readBack = desktop->LastReadBack();
-    std::printf("%s: %s\n", desktop->Name(), readBack.empty() ? "-" : readBack.c_str());
+    const Desktop &desktop = change.SessionDesktop();
+    const std::string readBack = desktop.LastReadBack();
+    std::printf("%s: %s\n", desktop.Name(), readBack.empty() ? "-" : readBack.c_str());
     return 0;
 }
 

@@ -1,24 +1,20 @@
 // next and back: the running program's tray command when it answers on the session bus, so that
 // it and its own schedule keep one position; otherwise one change of the schedule on the home
-// folder's settings and group, through the same ChangeSchedule that the tray commands use.
+// folder's settings and group, through the same ChangeSchedule and change object that the main
+// window's tray commands use.
 #include "CliSupport.h"
 #include "ControlCall.h"
 #include "GuiStart.h"
-#include "app/ChangeSchedule.h"
-#include "app/Render.h"
-#include "app/Settings.h"
 #include "control/ControlClient.h"
-#include "ini/IniRegistry.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
-#include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/ChangeFactory.h"
+#include "schedule/ChangeSchedule.h"
+#include "schedule/Settings.h"
 
 #include <cstdlib>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -35,29 +31,13 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
             return 0;
         }
     }
-    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
-    ProcessRunner runner;
-    std::unique_ptr<Desktop> desktop = CreateDesktop(DetectDesktop(env), runner, env);
-    std::unique_ptr<Registry> registry = CreateUserRegistry();
-    QtScreenMetrics screen;
-
+    // The screen's size needs the display; without one Qt draws off screen (metafiles need it too).
+    StandaloneChange change(std::make_unique<QtScreenMetrics>());
     // Plug-in formats are there when the main window would have them: its option is on.
-    std::optional<TSPIs> plugins;
-    if (Settings::ReadFlag(Settings::kOpSusie)) {
-        plugins.emplace(*registry);
-        plugins->AutoSearch = false;
-        plugins->SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
-        plugins->OnPictureRegister = [](TSPIs &, TInSPI &, const std::string &extension, const std::string &,
-                                        const TGraphicClass *&graphicClass) {
-            RefuseBuiltInJpeg(extension, graphicClass);
-        };
-        plugins->Search("*.spi");
-    }
+    if (Settings::ReadFlag(Settings::kOpSusie))
+        change.LoadPlugins();
 
-    ChangeSchedule schedule([&](const std::string &picture, int32_t tileValue, int32_t correction) {
-        const std::string output = Settings::ReadValue(Settings::kWindows, Settings::DefaultWallPaperPath());
-        ApplyWallPaper(picture, tileValue, correction, output, screen, *registry, *desktop);
-    });
+    ChangeSchedule schedule(change.Changer());
     // The position after the last change; before any change the schedule starts at entry 0.
     const std::string stored = Settings::ReadUseIndexText();
     schedule.CurrentIndex = stored.empty() ? 0 : StrToInt(stored);

@@ -7,9 +7,8 @@
 
 class Registry;
 
-// The plug-in host as the main window runs it with "Susieプラグインを使用" ticked: searches the
-// Susie folder named in the registry, the program's folder and the current folder, and keeps
-// "jpg" and "jpeg" with the built-in JPEG reader.
+// The plug-in host as the main window runs it with "Susieプラグインを使用" ticked (CreatePluginHost),
+// with the user's registry, for the commands that make no change.
 class PluginSearch {
 public:
     // Searches with `cp932Mask` ("*.spi" as the main window does; a mask with a folder searches only
@@ -25,7 +24,3 @@ private:
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<TSPIs> spis_;
 };
-
-// Sets a host up as the main window's SPIs1: not searching by itself, the three places, and the
-// JPEG rule as its OnPictureRegister handler.
-void ConfigureLikeMainWindow(TSPIs &spis);

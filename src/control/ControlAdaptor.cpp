@@ -1,7 +1,7 @@
 #include "control/ControlAdaptor.h"
 
 #include "control/ControlTarget.h"
-#include "platform/QtText.h"
+#include "platform/ui/QtText.h"
 
 #include <exception>
 

@@ -1,38 +1,21 @@
 #include "DropCollector.h"
 
+#include "platform/AsciiText.h"
 #include "platform/DirEnum.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
-#include <sys/stat.h>
-
 namespace {
-
-// ASCII letters only: the trail byte of a double-byte character may look like a capital letter.
-std::string LowerAsciiCp932(std::string_view text)
-{
-    std::string out(text);
-    for (size_t i = 0; i < out.size(); i += Cp932CharLength(out, i))
-        if (out[i] >= 'A' && out[i] <= 'Z')
-            out[i] = static_cast<char>(out[i] + ('a' - 'A'));
-    return out;
-}
 
 // Lets the window repaint about this often (entries listed or paths looked at).
 constexpr unsigned kStepsPerTick = 64;
 
 } // namespace
 
-bool IsFolder(const std::string &nativePath)
-{
-    struct stat st {};
-    return ::stat(nativePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsPictureExtension(std::string_view cp932Name, std::string_view filterText)
 {
-    const std::string ext = LowerAsciiCp932(ExtractFileExt(cp932Name));
+    const std::string ext = LowerAsciiText(ExtractFileExt(cp932Name));
     return !ext.empty() && filterText.find(ext) != std::string_view::npos;
 }
 
@@ -78,9 +61,9 @@ void DropCollector::Collect(const std::vector<std::string> &nativePaths)
         } catch (const EEncodingError &) {
             representable = false;
         }
-        if (IsFolder(native)) {
+        if (const std::optional<FileIdentity> folder = FolderIdentity(native)) {
             if (representable)
-                queue.push_back({IncludeTrailingSeparator(path)});
+                queue.push_back({IncludeTrailingSeparator(path), -1, *folder});
             else
                 refused_.push_back(native);
         } else if (representable) {
@@ -107,22 +90,19 @@ bool DropCollector::IsOwnAncestor(const std::vector<QueuedFolder> &queue, size_t
 
 void DropCollector::WalkFolder(size_t index, std::vector<QueuedFolder> &queue)
 {
-    const std::string cp932Folder = queue[index].path; // a copy: walking it appends to the queue
-    const std::string native = ToNativePath(cp932Folder);
-    struct stat st {};
-    if (::stat(native.c_str(), &st) != 0)
-        return;
-    queue[index].id = {st.st_dev, st.st_ino};
     // A link back into the folder's own ancestry would queue the same folders for ever.
     if (IsOwnAncestor(queue, index))
         return;
+    const std::string cp932Folder = queue[index].path; // a copy: walking it appends to the queue
+    const DirListing listing = ListDirectory(cp932Folder);
+    const std::string &native = listing.nativeFolder;
 
-    for (const DirEntry &entry : EnumerateDirectory(cp932Folder)) {
+    for (const DirEntry &entry : listing.entries) {
         if (!KeepGoing())
             return;
         if (entry.attributes & faDirectory) {
             if (entry.representable)
-                queue.push_back({cp932Folder + entry.name + kPathSeparator, static_cast<long>(index)});
+                queue.push_back({cp932Folder + entry.name + kPathSeparator, static_cast<long>(index), entry.identity});
             else
                 refused_.push_back(native + entry.nativeName);
         } else if (entry.representable) {

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/DirEnum.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// True when the UTF-8 path names an existing folder (links followed).
-bool IsFolder(const std::string &nativePath);
 // Whether the name's extension (from its last '.', dot included), lower-cased, occurs anywhere in
 // the filter text (CP932). A name without extension never passes; the search is a plain substring
 // search, so ".JPG" and even ".jp" pass against the JPEG patterns.
@@ -38,9 +38,9 @@ public:
 private:
     // A queued folder and the folder whose walk queued it (none for a dropped one).
     struct QueuedFolder {
-        std::string path;                                       // CP932, ending in the separator
-        long parent = -1;                                       // index into the queue
-        std::pair<unsigned long long, unsigned long long> id{}; // (device, inode), set when walked
+        std::string path;  // CP932, ending in the separator
+        long parent = -1;  // index into the queue
+        FileIdentity id{}; // the folder a link leads to counts as that folder
     };
     void WalkFolder(size_t index, std::vector<QueuedFolder> &queue);
     static bool IsOwnAncestor(const std::vector<QueuedFolder> &queue, size_t index);

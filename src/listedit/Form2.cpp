@@ -13,9 +13,9 @@
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/Paths.h"
-#include "platform/QtText.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/QtText.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -61,6 +61,17 @@ QString HomeFolderNative()
     } catch (const Exception &) {
         return {};
     }
+}
+
+// The dialog of the list files: the list filter, in the home folder.
+Dialogs::FileRequest ListFileRequest(Dialogs::FileMode mode)
+{
+    Dialogs::FileRequest request;
+    request.mode = mode;
+    request.filter = kListFilter;
+    request.defaultExtension = QStringLiteral("dat");
+    request.initialFolder = HomeFolderNative();
+    return request;
 }
 
 } // namespace
@@ -111,6 +122,8 @@ TForm2::TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget
     setStatusBar(StatusBar1);
 
     CreateActions();
+    model_->OnModifiedChanged = [this](bool modified) { SaveAction->setEnabled(modified); };
+    SaveAction->setEnabled(model_->Modified());
     CreateMenus();
     CreateToolBars();
     StringGrid1->SetContextMenu(PopupMenu1);
@@ -264,7 +277,7 @@ void TForm2::ShowModal()
 void TForm2::FormCreate()
 {
     setAcceptDrops(true);
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     ListFileName.clear();
     model_->Clear();
 }
@@ -287,8 +300,7 @@ void TForm2::closeEvent(QCloseEvent *event)
 
 bool TForm2::ConfirmDiscard()
 {
-    return !SaveAction->isEnabled() ||
-           dialogs_.Confirm(this, QStringLiteral("現在の内容を破棄します。よろしいですか？"));
+    return !model_->Modified() || dialogs_.Confirm(this, QStringLiteral("現在の内容を破棄します。よろしいですか？"));
 }
 
 void TForm2::SetListCaption()
@@ -330,7 +342,7 @@ void TForm2::NewActionExecute()
         return;
     setWindowTitle(kTitle + QStringLiteral("-新規作成-"));
     ListFileName.clear();
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     model_->Clear();
 }
 
@@ -338,11 +350,7 @@ void TForm2::OpenActionExecute()
 {
     if (!ConfirmDiscard())
         return;
-    Dialogs::FileRequest request;
-    request.mode = Dialogs::FileMode::Open;
-    request.filter = kListFilter;
-    request.defaultExtension = QStringLiteral("dat");
-    request.initialFolder = HomeFolderNative();
+    Dialogs::FileRequest request = ListFileRequest(Dialogs::FileMode::Open);
     request.mustExist = true;
     const QStringList names = dialogs_.GetFileNames(this, request);
     std::string path;
@@ -350,7 +358,7 @@ void TForm2::OpenActionExecute()
         return;
     ListFileName = path;
     SetListCaption();
-    SaveAction->setEnabled(false);
+    model_->SetModified(false);
     model_->Clear();
     model_->SetEntries(ReadWallPaperList(ListFileName));
 }
@@ -361,24 +369,25 @@ void TForm2::SaveActionExecute()
         NameSaveActionExecute();
         return;
     }
-    SaveAction->setEnabled(false);
+    WriteList();
+}
+
+void TForm2::WriteList()
+{
+    model_->SetModified(false);
     try {
         WriteWallPaperList(ListFileName, model_->Entries());
     } catch (...) {
         // The changes are still unsaved: keep them marked so that New, Open and Exit still ask.
-        SaveAction->setEnabled(true);
+        model_->SetModified(true);
         throw;
     }
 }
 
 void TForm2::NameSaveActionExecute()
 {
-    Dialogs::FileRequest request;
-    request.mode = Dialogs::FileMode::Save;
-    request.filter = kListFilter;
-    request.defaultExtension = QStringLiteral("dat");
     // The name box starts empty; the filter shows the list files already there.
-    request.initialFolder = HomeFolderNative();
+    Dialogs::FileRequest request = ListFileRequest(Dialogs::FileMode::Save);
     request.confirmOverwrite = true;
     const QStringList names = dialogs_.GetFileNames(this, request);
     if (!names.isEmpty() && HasWildcard(names.front())) {
@@ -389,15 +398,9 @@ void TForm2::NameSaveActionExecute()
     std::string path;
     if (names.isEmpty() || !ToListPath(names.front(), path))
         return;
-    SaveAction->setEnabled(false);
     ListFileName = path;
     SetListCaption();
-    try {
-        WriteWallPaperList(ListFileName, model_->Entries());
-    } catch (...) {
-        SaveAction->setEnabled(true);
-        throw;
-    }
+    WriteList();
 }
 
 void TForm2::ExitActionExecute()
@@ -421,7 +424,7 @@ void TForm2::ReadPicActionExecute()
     const QStringList names = dialogs_.GetFileNames(this, request);
     if (names.isEmpty())
         return;
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
     WallPaperList added;
     std::vector<std::string> refused;
     for (const QString &name : names) {
@@ -471,7 +474,7 @@ void TForm2::WMDropFiles(const std::vector<std::string> &nativePaths)
         });
     collector.Collect(nativePaths);
     flush();
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
     WarnRefused(collector.Refused());
 }
 
@@ -506,7 +509,7 @@ void TForm2::DeleteActionExecute()
     const int top = StringGrid1->TopRow();
     model_->RemoveRows(top, StringGrid1->BottomRow());
     StringGrid1->SelectRows(top, top);
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::SelAllActionExecute()
@@ -519,7 +522,7 @@ void TForm2::SetPositions(std::string_view positionText)
     if (model_->IsEmpty())
         return;
     model_->SetPositions(StringGrid1->TopRow(), StringGrid1->BottomRow(), std::string(positionText));
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::ChuouActionExecute()
@@ -545,7 +548,7 @@ void TForm2::HoseiActionExecute()
     if (HoseiCancelled)
         return;
     model_->SetCorrections(StringGrid1->TopRow(), StringGrid1->BottomRow(), dialog.CorrectionText());
-    SaveAction->setEnabled(true);
+    model_->SetModified(true);
 }
 
 void TForm2::ChangeWallPaperActionExecute()

@@ -20,7 +20,8 @@ class WallPaperGridModel;
 
 // The list editor ("壁紙の設定"): builds one wallpaper group from pictures added by dialog or by
 // dropping files and folders, orders it, sets positions and corrections, previews a picture, applies
-// one at once and saves the group as a list file. The enabled state of SaveAction is the modified flag.
+// one at once and saves the group as a list file. SaveAction is enabled while the grid model is
+// modified.
 class TForm2 : public QMainWindow {
 public:
     TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget *parent = nullptr);
@@ -99,6 +100,8 @@ private:
     void Guarded(const std::function<void()> &handler);
     bool ConfirmDiscard();
     void SetListCaption();
+    // Writes the rows to ListFileName; a failed write leaves them marked modified.
+    void WriteList();
     void SetPositions(std::string_view positionText);
     // The CP932 form of a path from a dialog; warns and gives false when CP932 cannot hold it.
     bool ToListPath(const QString &nativePath, std::string &cp932Path);

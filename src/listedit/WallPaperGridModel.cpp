@@ -1,7 +1,7 @@
 #include "WallPaperGridModel.h"
 
 #include "platform/Paths.h"
-#include "platform/QtText.h"
+#include "platform/ui/QtText.h"
 
 #include <algorithm>
 
@@ -78,12 +78,14 @@ void WallPaperGridModel::Append(const WallPaperList &entries)
         return;
     const int count = static_cast<int>(entries.size());
     if (IsEmpty()) {
-        // The blank row turns into the first entry; the rest are new rows.
-        entries_ = entries;
+        // The blank row turns into the first entry; the rest are new rows, which must not be there
+        // before the views are told of them.
+        entries_.assign(entries.begin(), entries.begin() + 1);
         emit dataChanged(index(0, 0), index(0, ColumnCount - 1));
         emit headerDataChanged(Qt::Vertical, 0, 0);
         if (count > 1) {
             beginInsertRows(QModelIndex(), 1, count - 1);
+            entries_.insert(entries_.end(), entries.begin() + 1, entries.end());
             endInsertRows();
         }
         return;
@@ -108,8 +110,9 @@ void WallPaperGridModel::RemoveRows(int top, int bottom)
     beginRemoveRows(QModelIndex(), top, bottom);
     entries_.erase(entries_.begin() + top, entries_.begin() + bottom + 1);
     endRemoveRows();
-    // Row numbers below the removed block changed.
-    emit headerDataChanged(Qt::Vertical, top, static_cast<int>(entries_.size()) - 1);
+    // Row numbers below the removed block changed (there are none when the block was the tail).
+    if (top < static_cast<int>(entries_.size()))
+        emit headerDataChanged(Qt::Vertical, top, static_cast<int>(entries_.size()) - 1);
 }
 
 void WallPaperGridModel::MoveRow(int from, int to)
@@ -147,4 +150,12 @@ void WallPaperGridModel::SetPositions(int top, int bottom, const std::string &po
 void WallPaperGridModel::SetCorrections(int top, int bottom, const std::string &correctionText)
 {
     SetField(top, bottom, &WallPaperEntry::CorrectionText, correctionText, CorrectionColumn);
+}
+
+void WallPaperGridModel::SetModified(bool modified)
+{
+    const bool changed = modified != modified_;
+    modified_ = modified;
+    if (changed && OnModifiedChanged)
+        OnModifiedChanged(modified);
 }

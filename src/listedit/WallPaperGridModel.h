@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+
 // The rows of the list editor's grid: one row per entry, the picture path shown split into file
 // name and folder. The row numbers are the vertical header. An empty list still shows one blank
 // row (no number), so the grid never has zero rows; that row is not an entry and is never saved.
@@ -35,6 +37,12 @@ public:
     void SetPositions(int top, int bottom, const std::string &positionText);
     void SetCorrections(int top, int bottom, const std::string &correctionText);
 
+    // Whether the rows hold changes not yet saved. The editor's commands set it (moving a row does not
+    // count); OnModifiedChanged tells of each change of the flag (the Save action mirrors it).
+    bool Modified() const { return modified_; }
+    void SetModified(bool modified);
+    std::function<void(bool modified)> OnModifiedChanged;
+
     // Entry of a row; its picture path is the folder cell joined with the file-name cell.
     const WallPaperEntry &Entry(int row) const { return entries_.at(static_cast<size_t>(row)); }
 
@@ -42,4 +50,5 @@ private:
     void SetField(int top, int bottom, std::string WallPaperEntry::*field, const std::string &text, int column);
 
     WallPaperList entries_;
+    bool modified_ = false;
 };

@@ -10,11 +10,6 @@
 #include <vector>
 
 namespace {
-std::unique_ptr<TGraphic> CreateBitmap()
-{
-    return std::make_unique<TBitmap>();
-}
-
 void PutLE16(unsigned char *p, uint32_t v)
 {
     p[0] = static_cast<unsigned char>(v);
@@ -29,13 +24,7 @@ void PutLE32(unsigned char *p, uint32_t v)
 
 const TGraphicClass &TBitmap::ClassInfo()
 {
-    static const TGraphicClass info{"TBitmap", &TGraphic::ClassInfo(), &CreateBitmap};
-    return info;
-}
-
-const TGraphicClass &TBitmap::ClassType() const
-{
-    return ClassInfo();
+    return GraphicClassOf<TBitmap, TGraphic>("TBitmap");
 }
 
 void TBitmap::LoadFromStream(QIODevice &stream)

@@ -12,7 +12,7 @@ class TBitmap : public TGraphic {
 public:
     TBitmap() = default;
     static const TGraphicClass &ClassInfo();
-    const TGraphicClass &ClassType() const override;
+    const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
     void LoadFromStream(QIODevice &stream) override;
     // The plain BMP reader, callable as the inherited reader by subclasses (TBitmap::ReadBitmapStream).

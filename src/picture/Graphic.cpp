@@ -2,16 +2,10 @@
 
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 
 #include <QBuffer>
 #include <QPainter>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const TGraphicClass &TGraphic::ClassInfo()
 {
@@ -19,49 +13,14 @@ const TGraphicClass &TGraphic::ClassInfo()
     return info;
 }
 
-namespace {
-
-// The whole file in one buffer that the memory stream then shares: big photos are held once, not
-// twice. Fails with the same messages as ReadWholeFile.
-QByteArray ReadFileIntoBuffer(const std::string &cp932Path)
-{
-    const std::string display = Cp932ToUtf8Lossy(cp932Path);
-    const int fd = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
-    }
-    QByteArray data;
-    data.resize(static_cast<qsizetype>(st.st_size) + 1); // one more byte notices a file that grew
-    qsizetype filled = 0;
-    for (;;) {
-        if (filled == data.size())
-            data.resize(data.size() * 2);
-        const ssize_t n = ::read(fd, data.data() + filled, static_cast<size_t>(data.size() - filled));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            ::close(fd);
-            throw EInOutError(FormatMessage("ファイル %s を読み込めません: %s", {display, std::strerror(err)}));
-        }
-        filled += n;
-    }
-    ::close(fd);
-    data.resize(filled);
-    return data;
-}
-
-} // namespace
-
 void TGraphic::LoadFromFile(const std::string &cp932Path)
 {
-    QByteArray bytes = ReadFileIntoBuffer(cp932Path);
+    // Read straight into the buffer the stream shares, so that a big photo is held once.
+    QByteArray bytes;
+    ReadWholeFileInto(cp932Path, [&bytes](size_t size) {
+        bytes.resize(static_cast<qsizetype>(size));
+        return bytes.data();
+    });
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     LoadFromStream(buffer);

@@ -57,6 +57,15 @@ protected:
                   const std::string &msg = {});
 };
 
+// The class reference of picture class T, a descendant of Base: what every picture class's
+// ClassInfo returns.
+template <class T, class Base> const TGraphicClass &GraphicClassOf(const char *name)
+{
+    static const TGraphicClass info{name, &Base::ClassInfo(),
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
+    return info;
+}
+
 // Raises EOutOfMemory when width x height pixels of `bytesPerPixel` bytes exceed the 1 GiB guard
 // (or when a dimension is negative). Called before anything of that size is decoded or allocated.
 void CheckPixelMemory(int64_t width, int64_t height, int bytesPerPixel);

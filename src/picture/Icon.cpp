@@ -5,22 +5,9 @@
 #include <QIODevice>
 #include <QImageReader>
 
-namespace {
-std::unique_ptr<TGraphic> CreateIcon()
-{
-    return std::make_unique<TIcon>();
-}
-} // namespace
-
 const TGraphicClass &TIcon::ClassInfo()
 {
-    static const TGraphicClass info{"TIcon", &TGraphic::ClassInfo(), &CreateIcon};
-    return info;
-}
-
-const TGraphicClass &TIcon::ClassType() const
-{
-    return ClassInfo();
+    return GraphicClassOf<TIcon, TGraphic>("TIcon");
 }
 
 void TIcon::LoadFromStream(QIODevice &stream)

@@ -7,7 +7,7 @@ class TIcon : public TGraphic {
 public:
     TIcon() = default;
     static const TGraphicClass &ClassInfo();
-    const TGraphicClass &ClassType() const override;
+    const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
     void LoadFromStream(QIODevice &stream) override;
     int Width() const override { return image_.width(); }

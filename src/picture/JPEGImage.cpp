@@ -23,11 +23,6 @@
 
 namespace {
 
-std::unique_ptr<TGraphic> CreateJPEGImage()
-{
-    return std::make_unique<TJPEGImage>();
-}
-
 struct JpegError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -328,13 +323,7 @@ unsigned char *StreamRows(void *context, unsigned char *filled, unsigned count)
 
 const TGraphicClass &TJPEGImage::ClassInfo()
 {
-    static const TGraphicClass info{"TJPEGImage", &TGraphic::ClassInfo(), &CreateJPEGImage};
-    return info;
-}
-
-const TGraphicClass &TJPEGImage::ClassType() const
-{
-    return ClassInfo();
+    return GraphicClassOf<TJPEGImage, TGraphic>("TJPEGImage");
 }
 
 void TJPEGImage::LoadFromStream(QIODevice &stream)

@@ -10,7 +10,7 @@ class TJPEGImage : public TGraphic {
 public:
     TJPEGImage() = default;
     static const TGraphicClass &ClassInfo();
-    const TGraphicClass &ClassType() const override;
+    const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
     // Raises EInvalidGraphic with libjpeg's message when the header cannot be read.
     void LoadFromStream(QIODevice &stream) override;

@@ -17,11 +17,6 @@
 
 namespace {
 
-std::unique_ptr<TGraphic> CreateMetafile()
-{
-    return std::make_unique<TMetafile>();
-}
-
 uint32_t ReadLE32(const QByteArray &d, qsizetype at)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(d.constData()) + at;
@@ -101,13 +96,7 @@ bool WmfFontsMissing()
 
 const TGraphicClass &TMetafile::ClassInfo()
 {
-    static const TGraphicClass info{"TMetafile", &TGraphic::ClassInfo(), &CreateMetafile};
-    return info;
-}
-
-const TGraphicClass &TMetafile::ClassType() const
-{
-    return ClassInfo();
+    return GraphicClassOf<TMetafile, TGraphic>("TMetafile");
 }
 
 void TMetafile::LoadFromStream(QIODevice &stream)

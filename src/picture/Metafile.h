@@ -12,7 +12,7 @@ class TMetafile : public TGraphic {
 public:
     TMetafile() = default;
     static const TGraphicClass &ClassInfo();
-    const TGraphicClass &ClassType() const override;
+    const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
     // Tells emf from wmf by the data's signature. Raises EInvalidGraphic on data neither reads.
     void LoadFromStream(QIODevice &stream) override;

@@ -5,21 +5,10 @@
 #include "picture/JPEGImage.h"
 #include "picture/Metafile.h"
 #include "picture/Picture.h"
+#include "platform/AsciiText.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
-
-std::string LowerCaseCp932(const std::string &text)
-{
-    std::string out = text;
-    for (size_t i = 0; i < out.size();) {
-        const size_t len = Cp932CharLength(out, i);
-        if (len == 1 && out[i] >= 'A' && out[i] <= 'Z')
-            out[i] = static_cast<char>(out[i] - 'A' + 'a');
-        i += len;
-    }
-    return out;
-}
 
 TFileFormatsList::TFileFormatsList()
 {
@@ -41,7 +30,7 @@ TFileFormatsList &TFileFormatsList::Instance()
 void TFileFormatsList::Add(const std::string &extension, const std::string &description, uint32_t descResID,
                            const TGraphicClass &graphicClass)
 {
-    entries_.push_back({LowerCaseCp932(extension), description, &graphicClass, descResID});
+    entries_.push_back({LowerAsciiText(extension), description, &graphicClass, descResID});
 }
 
 void TFileFormatsList::Remove(const TGraphicClass &graphicClass)
@@ -53,7 +42,7 @@ void TFileFormatsList::Remove(const TGraphicClass &graphicClass)
 
 const TGraphicClass *TFileFormatsList::FindExt(const std::string &extension) const
 {
-    const std::string ext = LowerCaseCp932(extension);
+    const std::string ext = LowerAsciiText(extension);
     for (size_t i = entries_.size(); i-- > 0;)
         if (entries_[i].Extension == ext)
             return entries_[i].GraphicClass;

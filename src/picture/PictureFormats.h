@@ -38,9 +38,6 @@ private:
     std::vector<TFileFormat> entries_;
 };
 
-// Lower-cases the ASCII letters of CP932 text, leaving double-byte characters alone.
-std::string LowerCaseCp932(const std::string &text);
-
 void RegisterPictureFormat(const std::string &extension, const std::string &description,
                            const TGraphicClass &graphicClass);
 void WithdrawPictureClass(const TGraphicClass &graphicClass);

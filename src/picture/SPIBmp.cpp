@@ -108,35 +108,31 @@ const char kUnrecognised[] = "認識できない画像形式です";
 
 // ---- TInSPIAble ----------------------------------------------------------------------------------
 
-void TInSPIAble::LoadFromFile(const std::string &cp932FileName)
+void TInSPIAble::LoadNamed(const std::string &cp932FileName, const std::function<void()> &load)
 {
     Ext = ExtractFileExt(cp932FileName);
     FileName = cp932FileName;
-    try {
-        // Comes back through the picture's LoadFromStream while the name is still set.
-        NativeLoadFromFile(Graphic, cp932FileName);
-    } catch (...) {
-        Ext.clear();
-        FileName.clear();
-        throw;
-    }
-    Ext.clear();
-    FileName.clear();
+    // The name is there for this load only, whether it succeeds or not.
+    struct ClearName {
+        TInSPIAble &self;
+        ~ClearName()
+        {
+            self.Ext.clear();
+            self.FileName.clear();
+        }
+    } clear{*this};
+    load();
+}
+
+void TInSPIAble::LoadFromFile(const std::string &cp932FileName)
+{
+    // Comes back through the picture's LoadFromStream while the name is still set.
+    LoadNamed(cp932FileName, [&] { NativeLoadFromFile(Graphic, cp932FileName); });
 }
 
 void TInSPIAble::LoadFromStreamWithName(QIODevice &stream, const std::string &cp932FileName)
 {
-    Ext = ExtractFileExt(cp932FileName);
-    FileName = cp932FileName;
-    try {
-        LoadFromStream(stream);
-    } catch (...) {
-        Ext.clear();
-        FileName.clear();
-        throw;
-    }
-    Ext.clear();
-    FileName.clear();
+    LoadNamed(cp932FileName, [&] { LoadFromStream(stream); });
 }
 
 void TInSPIAble::LoadFromStream(QIODevice &stream)
@@ -302,22 +298,9 @@ extern "C" int32_t SPIProgressCallback(int32_t num, int32_t denom, intptr_t user
 
 // ---- TSPIBitmap ----------------------------------------------------------------------------------
 
-namespace {
-std::unique_ptr<TGraphic> CreateSPIBitmap()
-{
-    return std::make_unique<TSPIBitmap>();
-}
-} // namespace
-
 const TGraphicClass &TSPIBitmap::ClassInfo()
 {
-    static const TGraphicClass info{"TSPIBitmap", &TBitmap::ClassInfo(), &CreateSPIBitmap};
-    return info;
-}
-
-const TGraphicClass &TSPIBitmap::ClassType() const
-{
-    return ClassInfo();
+    return GraphicClassOf<TSPIBitmap, TBitmap>("TSPIBitmap");
 }
 
 TSPIBitmap::TSPIBitmap() : inSPIAble_(std::make_unique<TInSPIAble>(*this))

@@ -67,6 +67,8 @@ public:
 private:
     friend int32_t(::SPIProgressCallback)(int32_t num, int32_t denom, intptr_t user);
 
+    // Sets Ext and FileName from the name for the time `load` runs.
+    void LoadNamed(const std::string &cp932FileName, const std::function<void()> &load);
     bool LoadNative(QBuffer &memory);
     bool LoadBySPIs(const QByteArray &data);
     bool LoadWithSPI(const QByteArray &data, TInSPI &spi);
@@ -83,7 +85,7 @@ public:
     TSPIBitmap();
     ~TSPIBitmap() override;
     static const TGraphicClass &ClassInfo();
-    const TGraphicClass &ClassType() const override;
+    const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
     // Copies RetryAt128 and SPI from another TSPIBitmap, and the pixels and palette of any bitmap.
     void Assign(const TGraphic &source);

@@ -50,18 +50,30 @@ bool MatchesMask(std::string_view name, std::string_view mask)
 
 std::vector<DirEntry> EnumerateDirectory(std::string_view cp932Folder, std::string_view mask)
 {
-    std::vector<DirEntry> entries;
-    std::string folder;
+    return ListDirectory(cp932Folder, mask).entries;
+}
+
+std::optional<FileIdentity> FolderIdentity(const std::string &nativePath)
+{
+    struct stat st {};
+    if (::stat(nativePath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+DirListing ListDirectory(std::string_view cp932Folder, std::string_view mask)
+{
+    DirListing listing;
+    std::vector<DirEntry> &entries = listing.entries;
     try {
-        folder = ToNativePath(cp932Folder);
+        listing.nativeFolder = ToNativePath(cp932Folder);
     } catch (const EEncodingError &) {
-        return entries;
+        return listing;
     }
-    if (folder.empty())
-        folder = ".";
+    const std::string folder = listing.nativeFolder.empty() ? std::string(".") : listing.nativeFolder;
     DIR *dir = ::opendir(folder.c_str());
     if (dir == nullptr)
-        return entries;
+        return listing;
     const int dirFd = ::dirfd(dir);
     while (const dirent *d = ::readdir(dir)) {
         std::string native = d->d_name;
@@ -80,6 +92,7 @@ std::vector<DirEntry> EnumerateDirectory(std::string_view cp932Folder, std::stri
         // Follow links, as a shell would; a dangling link still shows, as a plain file.
         if (::fstatat(dirFd, d->d_name, &st, 0) != 0)
             ::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW);
+        e.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
         if (S_ISDIR(st.st_mode))
             e.attributes |= faDirectory;
         else
@@ -100,5 +113,5 @@ std::vector<DirEntry> EnumerateDirectory(std::string_view cp932Folder, std::stri
             return false;
         return x < y;
     });
-    return entries;
+    return listing;
 }

@@ -36,7 +36,10 @@ std::unique_ptr<DynLib> DynLib::Open(std::string_view cp932Path)
     return std::unique_ptr<DynLib>(new DynLib(handle));
 }
 
-DynLib::~DynLib() { ::dlclose(handle_); }
+DynLib::~DynLib()
+{
+    ::dlclose(handle_);
+}
 
 void *DynLib::Symbol(const char *name) const
 {
@@ -56,4 +59,7 @@ std::string DynLib::LoadedPath() const
     }
 }
 
-std::string DynLib::LastError() { return lastError; }
+std::string DynLib::LastError()
+{
+    return lastError;
+}

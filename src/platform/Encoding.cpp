@@ -11,7 +11,8 @@ class Iconv {
 public:
     Iconv(const char *to, const char *from) : cd_(iconv_open(to, from))
     {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
+        // (iconv_t)-1 is how iconv_open reports a failure.
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
             throw EEncodingError(FormatMessage("文字コード変換 %s → %s を利用できません", {from, to}));
     }
     ~Iconv() { iconv_close(cd_); }
@@ -131,8 +132,8 @@ std::string Utf8ToCp932(std::string_view utf8)
         if (err == EILSEQ && CountUtf8Chars(bad) == 1 && (static_cast<unsigned char>(bad[0]) & 0xC0) == 0xC0)
             throw EEncodingError(FormatMessage("文字「%s」(%s 文字目) は Shift-JIS (CP932) で表せません: %s",
                                                {bad, std::to_string(CountUtf8Chars(utf8.substr(0, done)) + 1), utf8}));
-        throw EEncodingError(FormatMessage("UTF-8 として正しくないバイト列があります (%s バイト目)",
-                                           {std::to_string(done + 1)}));
+        throw EEncodingError(
+            FormatMessage("UTF-8 として正しくないバイト列があります (%s バイト目)", {std::to_string(done + 1)}));
     }
     return out;
 }

@@ -15,7 +15,7 @@ private:
     std::string message_;
 };
 
-#define TAPISTO_DECLARE_EXCEPTION(Name, Base)                                                                         \
+#define TAPISTO_DECLARE_EXCEPTION(Name, Base)                                                                          \
     class Name : public Base {                                                                                         \
     public:                                                                                                            \
         using Base::Base;                                                                                              \

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,15 +26,24 @@ bool StatIs(std::string_view cp932Path, mode_t type)
     return ::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
-std::string ErrorText(int err) { return std::strerror(err); }
+std::string ErrorText(int err)
+{
+    return std::strerror(err);
+}
 
 } // namespace
 
-bool FileExists(std::string_view cp932Path) { return StatIs(cp932Path, S_IFREG); }
+bool FileExists(std::string_view cp932Path)
+{
+    return StatIs(cp932Path, S_IFREG);
+}
 
-bool DirectoryExists(std::string_view cp932Path) { return StatIs(cp932Path, S_IFDIR); }
+bool DirectoryExists(std::string_view cp932Path)
+{
+    return StatIs(cp932Path, S_IFDIR);
+}
 
-std::string ReadWholeFile(std::string_view cp932Path)
+size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(size_t)> &resize)
 {
     const std::string display = Cp932ToUtf8Lossy(cp932Path);
     const std::string native = ToNativePath(cp932Path);
@@ -45,23 +55,37 @@ std::string ReadWholeFile(std::string_view cp932Path)
         ::close(fd);
         throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
     }
-    std::string data;
-    data.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
+    // Sized from the file; one byte more notices a file that grew meanwhile.
+    size_t size = static_cast<size_t>(st.st_size) + 1;
+    char *data = resize(size);
+    size_t filled = 0;
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (filled == size)
+            data = resize(size *= 2);
+        const ssize_t n = ::read(fd, data + filled, size - filled);
         if (n == 0)
             break;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            int err = errno;
+            const int err = errno;
             ::close(fd);
             throw EInOutError(FormatMessage("ファイル %s を読み込めません: %s", {display, ErrorText(err)}));
         }
-        data.append(buffer, static_cast<size_t>(n));
+        filled += static_cast<size_t>(n);
     }
     ::close(fd);
+    resize(filled);
+    return filled;
+}
+
+std::string ReadWholeFile(std::string_view cp932Path)
+{
+    std::string data;
+    ReadWholeFileInto(cp932Path, [&data](size_t size) {
+        data.resize(size);
+        return data.data();
+    });
     return data;
 }
 
@@ -69,8 +93,8 @@ void DeleteFileIfExists(std::string_view cp932Path)
 {
     const std::string native = ToNativePath(cp932Path);
     if (::unlink(native.c_str()) != 0 && errno != ENOENT)
-        throw EInOutError(FormatMessage("ファイル %s を削除できません: %s",
-                                        {Cp932ToUtf8Lossy(cp932Path), ErrorText(errno)}));
+        throw EInOutError(
+            FormatMessage("ファイル %s を削除できません: %s", {Cp932ToUtf8Lossy(cp932Path), ErrorText(errno)}));
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string_view cp932Path)

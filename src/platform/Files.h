@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,10 @@ bool FileExists(std::string_view cp932Path);      // a regular file (or a link t
 bool DirectoryExists(std::string_view cp932Path); // a folder (or a link to one)
 // "ファイル %s は開けません" when the file is missing or unreadable.
 std::string ReadWholeFile(std::string_view cp932Path);
+// The same into a buffer of the caller's type, so that the bytes are held once: `resize(n)` makes
+// the buffer n bytes long and returns its first byte. Returns the file's size, to which the buffer
+// is resized last.
+size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(size_t)> &resize);
 // Deletes a file if there is one; a missing file is no error.
 void DeleteFileIfExists(std::string_view cp932Path);
 

@@ -4,7 +4,10 @@
 
 namespace {
 
-bool IsSeparatorByte(char c) { return c == '/' || c == '\\'; }
+bool IsSeparatorByte(char c)
+{
+    return c == '/' || c == '\\';
+}
 
 } // namespace
 
@@ -49,6 +52,12 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return IncludeTrailingSeparator(folder) + std::string(name);
 }
 
-std::string ToNativePath(std::string_view cp932Path) { return Cp932ToUtf8(cp932Path); }
+std::string ToNativePath(std::string_view cp932Path)
+{
+    return Cp932ToUtf8(cp932Path);
+}
 
-std::string FromNativePath(std::string_view nativePath) { return Utf8ToCp932(nativePath); }
+std::string FromNativePath(std::string_view nativePath)
+{
+    return Utf8ToCp932(nativePath);
+}

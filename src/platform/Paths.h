@@ -17,8 +17,14 @@ struct SplitPathResult {
 // Index of the last separator that is not inside a double-byte character, or npos.
 size_t LastSeparatorIndex(std::string_view path);
 SplitPathResult SplitPath(std::string_view path);
-inline std::string ExtractFilePath(std::string_view path) { return SplitPath(path).folder; }
-inline std::string ExtractFileName(std::string_view path) { return SplitPath(path).name; }
+inline std::string ExtractFilePath(std::string_view path)
+{
+    return SplitPath(path).folder;
+}
+inline std::string ExtractFileName(std::string_view path)
+{
+    return SplitPath(path).name;
+}
 // The name part's extension from its last '.', with the dot; empty when the name has none.
 std::string ExtractFileExt(std::string_view path);
 // Appends the native separator unless the text is empty or already ends in a separator.

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
-#include <utility>
 
 // The current user's registry: string values under key paths such as "Control Panel\desktop".
 // Key paths and values are CP932 text. Implementations: IniRegistry (registry.ini in the user's
-// config folder) for the program, MemoryRegistry for tests.
+// config folder) for the program; tests keep theirs in memory.
 class Registry {
 public:
     virtual ~Registry() = default;
@@ -15,22 +13,4 @@ public:
     virtual std::optional<std::string> ReadString(const std::string &keyPath, const std::string &name) = 0;
     // Creates the key when needed. Raises EInOutError when the value cannot be stored.
     virtual void WriteString(const std::string &keyPath, const std::string &name, const std::string &value) = 0;
-};
-
-class MemoryRegistry : public Registry {
-public:
-    std::optional<std::string> ReadString(const std::string &keyPath, const std::string &name) override
-    {
-        auto it = values_.find({keyPath, name});
-        if (it == values_.end())
-            return std::nullopt;
-        return it->second;
-    }
-    void WriteString(const std::string &keyPath, const std::string &name, const std::string &value) override
-    {
-        values_[{keyPath, name}] = value;
-    }
-
-private:
-    std::map<std::pair<std::string, std::string>, std::string> values_;
 };

@@ -1,7 +1,7 @@
 #include "shell/QtTrayShell.h"
 
 #include "platform/Encoding.h"
-#include "platform/QtText.h"
+#include "platform/ui/QtText.h"
 #include "shell/TrayCallback.h"
 
 #include <QGuiApplication>

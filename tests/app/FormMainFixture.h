@@ -1,20 +1,27 @@
 #pragma once
 
 #include "app/FormMain.h"
-#include "app/Settings.h"
+#include "app/SpinEdit.h"
 #include "listedit/WallPaperList.h"
-#include "platform/QtText.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "platform/session/Autostart.h"
 #include "platform/ui/Browser.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtText.h"
+#include "schedule/Settings.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
 
+#include "FakeAutostart.h"
+#include "FakeDialogs.h"
+#include "FakeTrayShell.h"
+#include "MemoryRegistry.h"
+#include "RecordingDesktop.h"
 #include "TempHome.h"
 
+#include <QComboBox>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -22,46 +29,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// The notification area as a list of the records it was given.
-class FakeTrayShell : public TrayShell {
-public:
-    bool Add(const NotifyRecord &record) override
-    {
-        ++adds;
-        if (refuseAdd)
-            return false; // a desktop without a notification area
-        shown = true;
-        tip = record.Tip;
-        return true;
-    }
-    bool Modify(const NotifyRecord &record) override
-    {
-        tip = record.Tip;
-        return shown;
-    }
-    bool Delete(const NotifyRecord &) override
-    {
-        shown = false;
-        return true;
-    }
-    bool shown = false;
-    bool refuseAdd = false;
-    int adds = 0;
-    std::string tip;
-};
-
-// Records the wallpapers the window sets.
-class RecordingDesktop : public Desktop {
-public:
-    const char *Name() const override { return "recording"; }
-    void setWallpaper(const std::string &path, int32_t tileValue) override { calls.push_back({path, tileValue}); }
-    struct Call {
-        std::string path;
-        int tileValue;
-    };
-    std::vector<Call> calls;
-};
 
 // A main window in a fresh home folder with every platform service faked. Pictures "p<k>.bmp"
 // are k + 1 pixels wide, so the output bitmap's width tells which entry was shown.
@@ -101,6 +68,20 @@ protected:
             list.push_back({picture, std::string(kPositionTile), ""});
         }
         WriteWallPaperList(home.File(name), list);
+    }
+
+    // A window running the schedule on a group "g.dat" of `entries` pictures every ten seconds,
+    // started as the run button starts it.
+    TFormMain &CreateRunning(int entries)
+    {
+        MakeGroup("g.dat", entries);
+        TFormMain &f = Create();
+        f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+        f.SpinEdit1->SetText(QStringLiteral("0"));
+        f.SpinEdit2->SetText(QStringLiteral("0"));
+        f.SpinEdit3->SetText(QStringLiteral("10"));
+        f.JikkoClick();
+        return f;
     }
 
     void WriteSettings(const std::string &text) { WriteFileBytes(home.File("Tapisto.ini"), text); }

@@ -61,7 +61,7 @@ TEST_F(NoTrayTest, JikkoRunsTheScheduleInTheMinimizedWindowAndTellsOnce)
     f.showNormal();
     f.R1->trigger();
     ExpectRunningMinimized(f);
-    EXPECT_EQ(2, tray->adds);
+    EXPECT_EQ(2u, tray->Count(FakeTrayShell::Op::Add));
     EXPECT_EQ(1u, dialogs.messages.size()); // once per run
     f.Timer1->OnTimer();
     EXPECT_EQ(0, ShownEntry()); // a fresh start begins at entry 0

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "TempHome.h"
 #include "platform/Files.h"
 
@@ -13,26 +14,14 @@ struct RunResult {
     std::string err;
 };
 
-std::string Quote(const std::string &arg)
-{
-    std::string quoted = "'";
-    for (char c : arg) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 // Runs the real tapistoctl with its output captured in files of the home folder.
 RunResult Tapistoctl(const TempHome &home, const std::vector<std::string> &args)
 {
     const char *bin = std::getenv("TAPISTO_BIN_DIR");
-    std::string command = Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl");
+    std::string command = ShellQuote(std::string(bin ? bin : "build/bin") + "/tapistoctl");
     for (const std::string &arg : args)
-        command += " " + Quote(arg);
-    command += " >" + Quote(home.File("out.txt")) + " 2>" + Quote(home.File("err.txt"));
+        command += " " + ShellQuote(arg);
+    command += " >" + ShellQuote(home.File("out.txt")) + " 2>" + ShellQuote(home.File("err.txt"));
     int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(home.File("out.txt")),
             ReadFileBytes(home.File("err.txt"))};
@@ -111,12 +100,12 @@ TEST(Tapistoctl, ApplyInAWaylandSessionWithoutAReachableDisplayDoesNotAbort)
     for (const char *sessionType : {"", "wayland"}) {
         const std::string command =
             std::string("env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=tapisto-no-such-display XDG_SESSION_TYPE=") +
-            sessionType + " XDG_RUNTIME_DIR=" + Quote(home.Path()) + " XDG_CONFIG_HOME=" + Quote(home.File("config")) +
-            " TAPISTO_DESKTOP=file";
+            sessionType + " XDG_RUNTIME_DIR=" + ShellQuote(home.Path()) +
+            " XDG_CONFIG_HOME=" + ShellQuote(home.File("config")) + " TAPISTO_DESKTOP=file";
         const char *bin = std::getenv("TAPISTO_BIN_DIR");
-        const int raw = std::system((command + " " + Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl") +
-                                     " apply " + Quote(TestDataPath("picture/grad.jpg")) + " --correction 自動 >" +
-                                     Quote(home.File("out.txt")) + " 2>/dev/null")
+        const int raw = std::system((command + " " + ShellQuote(std::string(bin ? bin : "build/bin") + "/tapistoctl") +
+                                     " apply " + ShellQuote(TestDataPath("picture/grad.jpg")) + " --correction 自動 >" +
+                                     ShellQuote(home.File("out.txt")) + " 2>/dev/null")
                                         .c_str());
         ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal with XDG_SESSION_TYPE=" << sessionType;
         EXPECT_EQ(WEXITSTATUS(raw), 0);

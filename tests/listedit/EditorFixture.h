@@ -1,14 +1,15 @@
 #pragma once
 
+#include "FakeDialogs.h"
 #include "TempHome.h"
 #include "listedit/Form2.h"
 #include "listedit/ListEditorHost.h"
 #include "listedit/WallPaperGrid.h"
 #include "listedit/WallPaperGridModel.h"
 #include "platform/Encoding.h"
-#include "platform/QtText.h"
 #include "platform/ui/Browser.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtText.h"
 
 #include <QAction>
 #include <QApplication>

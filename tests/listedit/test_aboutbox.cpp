@@ -1,6 +1,6 @@
 #include "listedit/AboutBox.h"
 
-#include "platform/ui/Browser.h"
+#include "FakeDialogs.h"
 
 #include <QApplication>
 #include <QPushButton>

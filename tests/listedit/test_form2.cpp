@@ -144,7 +144,7 @@ TEST_F(EditorTest, DropWithoutPicturesKeepsTheBlankRowButEnablesSave)
 TEST_F(EditorTest, DeletingEveryRowLeavesTheBlankRow)
 {
     AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     form->StringGrid1->SelectRows(1, 2);
     form->DeleteAction->trigger();
     ASSERT_EQ(2, Model().rowCount());
@@ -152,7 +152,7 @@ TEST_F(EditorTest, DeletingEveryRowLeavesTheBlankRow)
     EXPECT_TRUE(form->SaveAction->isEnabled());
     EXPECT_EQ(1, form->StringGrid1->TopRow()); // a row stays selected
 
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     form->SelAllAction->trigger();
     EXPECT_FALSE(form->SaveAction->isEnabled()); // selecting is no change
     form->DeleteAction->trigger();
@@ -179,7 +179,7 @@ TEST_F(EditorTest, CommandsOnAnEmptyListDoNothing)
 TEST_F(EditorTest, MovingARowRenumbersAndLeavesSaveAlone)
 {
     AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg"}));
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     // What the header reports when the user drags the number cell of row 1 below row 3.
     form->StringGrid1->verticalHeader()->moveSection(0, 2);
     QStringList order;
@@ -198,7 +198,7 @@ TEST_F(EditorTest, MovingARowRenumbersAndLeavesSaveAlone)
 TEST_F(EditorTest, DraggingANumberCellMovesTheRow)
 {
     AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     form->show();
     QHeaderView *header = form->StringGrid1->verticalHeader();
     QWidget *numbers = header->viewport();
@@ -261,7 +261,7 @@ TEST_F(EditorTest, ChangeNowAppliesOnlyTheTopmostSelectedRow)
     AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg"}));
     form->StringGrid1->SelectRows(1, 1);
     form->KakudaiAction->trigger();
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     form->StringGrid1->SelectRows(1, 2);
     WithModal(
         [](QWidget *w) {
@@ -271,7 +271,7 @@ TEST_F(EditorTest, ChangeNowAppliesOnlyTheTopmostSelectedRow)
             hosei->Button1->click();
         },
         [&] { form->HoseiAction->trigger(); });
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     form->ChangeWallPaperAction->trigger();
     ASSERT_EQ(1u, host.applied.size());
     EXPECT_EQ(Utf8ToCp932(home.File("b.jpg")), host.applied[0].path);
@@ -322,7 +322,7 @@ TEST_F(EditorTest, CorrectionDialogChoicesAndCancel)
 {
     AddPictures(Paths({"a.jpg", "b.jpg"}));
     form->SelAllAction->trigger();
-    form->SaveAction->setEnabled(false);
+    form->Model().SetModified(false);
     // Cancel: nothing changes, Save stays off.
     WithModal([](QWidget *w) { static_cast<TFormHosei *>(w)->Button2->click(); },
               [&] { form->HoseiAction->trigger(); });

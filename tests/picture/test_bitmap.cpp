@@ -38,10 +38,12 @@ std::unique_ptr<TBitmap> MakeBitmap(int w, int h)
 // Widths 1 to 4 cover every amount of row padding.
 TEST(Bitmap, Writes24BitBottomUpRowsPaddedToFourBytes)
 {
+    // 3, 6, 9 and 12 bytes of pixels make rows of 4, 8, 12 and 12 bytes.
+    const uint32_t rowBytes[] = {4, 8, 12, 12};
     for (int w = 1; w <= 4; ++w) {
         SCOPED_TRACE(w);
         const std::string bytes = MakeBitmap(w, 2)->SaveToBytes();
-        const uint32_t row = (uint32_t(w) * 3 + 3) & ~3u;
+        const uint32_t row = rowBytes[w - 1];
         ASSERT_EQ(bytes.size(), 54 + row * 2);
         EXPECT_EQ(bytes.substr(0, 2), "BM");
         EXPECT_EQ(LE32(bytes, 2), bytes.size());

@@ -33,3 +33,22 @@ TEST(DirEnum, MissingFolderIsEmptyAndMaskRules)
     EXPECT_FALSE(MatchesMask("a.spix", "*.spi"));
     EXPECT_FALSE(MatchesMask("ac", "a?c"));
 }
+
+TEST(DirEnum, EntriesTellWhichFolderALinkLeadsTo)
+{
+    TempHome home;
+    std::filesystem::create_directory(home.File("real"));
+    std::filesystem::create_directory_symlink(home.File("real"), home.File("link"));
+    WriteFileBytes(home.File("file.bmp"), "");
+    const DirListing listing = ListDirectory(home.Path());
+    EXPECT_EQ(home.Path(), listing.nativeFolder);
+    ASSERT_EQ(3u, listing.entries.size()); // file.bmp, link, real
+    const DirEntry &link = listing.entries[1];
+    const DirEntry &real = listing.entries[2];
+    EXPECT_TRUE(link.attributes & faDirectory);
+    EXPECT_EQ(real.identity, link.identity);
+    EXPECT_NE(listing.entries[0].identity, real.identity);
+    EXPECT_EQ(std::optional<FileIdentity>(real.identity), FolderIdentity(home.File("link")));
+    EXPECT_EQ(std::nullopt, FolderIdentity(home.File("file.bmp")));
+    EXPECT_EQ(std::nullopt, FolderIdentity(home.File("missing")));
+}

@@ -1,3 +1,4 @@
+#include "platform/AsciiText.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
@@ -40,4 +41,18 @@ TEST(Exceptions, ConvertErrorNamesText)
 {
     EXPECT_EQ("'12a' は整数ではありません", EConvertError::NotAnInteger("12a").Message());
     EXPECT_EQ("x1y2z", FormatMessage("x%sy%sz", {"1", "2"}));
+}
+
+TEST(AsciiText, LetterCaseTouchesSingleByteCharactersOnly)
+{
+    // "ア" is 0x83 0x41 and "ヂ" 0x83 0x61: their trail bytes look like 'A' and 'a'.
+    const std::string a = Utf8ToCp932("ア.SPI");
+    const std::string di = Utf8ToCp932("ヂ.spi");
+    EXPECT_EQ(Utf8ToCp932("ア.spi"), LowerAsciiText(a));
+    EXPECT_FALSE(SameTextAscii(a, di));
+    EXPECT_TRUE(SameTextAscii(a, Utf8ToCp932("ア.spi")));
+    EXPECT_TRUE(SameTextAscii("Toy.SPI", "toy.spi"));
+    EXPECT_FALSE(SameTextAscii("toy.spi", "toy.sp"));
+    // A lone lead byte at the end is a byte of its own.
+    EXPECT_EQ("a\x83", LowerAsciiText("A\x83"));
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -93,4 +94,12 @@ std::vector<std::string> ToyLog::Calls(const std::string &function) const
 void ToyLog::Clear() const
 {
     std::remove(path_.c_str());
+}
+
+std::string MakePluginFolder(const TempHome &home)
+{
+    const std::string folder = home.Path() + "spi/";
+    std::filesystem::create_directory(folder);
+    ::chmod(folder.c_str(), 0755);
+    return folder;
 }

@@ -11,6 +11,10 @@ std::string TestPluginDir();
 // Folder of the executables and the first-party plug-ins (build/bin), with a trailing '/'.
 std::string BinDir();
 
+// A fresh folder "spi/" in the home folder, readable by all as a plug-in folder must be; with a
+// trailing '/'.
+std::string MakePluginFolder(const TempHome &home);
+
 // Copies a plug-in into `folder` as `asName` (default: the same name), readable and executable by
 // all and writable by the owner only. Returns the new path.
 std::string InstallPlugin(const std::string &sourcePath, const std::string &folder, const std::string &asName = "");

@@ -1,12 +1,12 @@
 #include "Encoders.h"
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,7 @@ class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = home.Path() + "spi/";
-        fs::create_directory(folder);
-        ::chmod(folder.c_str(), 0755);
+        folder = MakePluginFolder(home);
         for (const char *name : {"png.spi", "gif.spi", "webp.spi", "tiff.spi"})
             InstallPlugin(BinDir() + name, folder);
         spis = std::make_unique<TSPIs>(registry);

@@ -1,10 +1,10 @@
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +19,7 @@ namespace {
 
 class HostTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = home.Path() + "spi/";
-        fs::create_directory(folder);
-        ::chmod(folder.c_str(), 0755);
-    }
+    void SetUp() override { folder = MakePluginFolder(home); }
     std::string Install(const std::string &plugin, const std::string &asName = "")
     {
         return InstallPlugin(TestPluginDir() + plugin + ".spi", folder, asName);

@@ -1,11 +1,11 @@
 #include "SpiTestSupport.h"
 
+#include "MemoryRegistry.h"
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
-#include "platform/Registry.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -24,9 +24,7 @@ class SPIBitmapTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = home.Path() + "spi/";
-        fs::create_directory(folder);
-        ::chmod(folder.c_str(), 0755);
+        folder = MakePluginFolder(home);
         InstallPlugin(TestPluginDir() + "toy.spi", folder, "a_toy.spi");
         InstallPlugin(TestPluginDir() + "toy2.spi", folder, "b_toy2.spi");
         spis = std::make_unique<TSPIs>(registry);

@@ -3,10 +3,10 @@
 #include "SaveFixtures.h"
 #include "SmallDisk.h"
 #include "TempHome.h"
-#include "app/Settings.h"
 #include "ini/IniStore.h"
 #include "picture/Bitmap.h"
 #include "platform/Exceptions.h"
+#include "schedule/Settings.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

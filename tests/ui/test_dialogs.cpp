@@ -1,3 +1,4 @@
+#include "FakeDialogs.h"
 #include "TempHome.h"
 #include "platform/ui/Dialogs.h"
 
@@ -84,16 +85,30 @@ TEST(QtDialogs, APatternGivenAsTheSaveNameBecomesTheFilter)
     EXPECT_EQ(QStringList{QString::fromStdString(home.File("kept.dat"))}, chosen);
 }
 
-TEST(Dialogs, FakeAnswersInOrderAndRecords)
+TEST(Dialogs, TheCommonBoxesHaveTheirCaptionsIconsAndButtons)
 {
     FakeDialogs d;
+    d.Warning(nullptr, QStringLiteral("w"));
     d.SetNextAnswer(Dialogs::Button::No);
-    EXPECT_FALSE(d.Confirm(nullptr, QStringLiteral("x")));
-    EXPECT_TRUE(d.Confirm(nullptr, QStringLiteral("y"))); // no queued answer: the default button
-    ASSERT_EQ(2u, d.messages.size());
-    EXPECT_EQ(QStringLiteral("確認"), d.messages[0].title);
-    EXPECT_EQ(Dialogs::Icon::Question, d.messages[0].icon);
-    d.SetNextFileNames({QStringLiteral("/a"), QStringLiteral("/b")});
-    EXPECT_EQ(2, d.GetFileNames(nullptr, {}).size());
-    EXPECT_TRUE(d.GetFileNames(nullptr, {}).isEmpty());
+    EXPECT_FALSE(d.Confirm(nullptr, QStringLiteral("c")));
+    d.SetNextAnswer(Dialogs::Button::Yes);
+    EXPECT_TRUE(d.Confirm(nullptr, QStringLiteral("c")));
+    d.ErrorReport(nullptr, QStringLiteral("Tapisto"), QStringLiteral("e"));
+    using B = Dialogs::Button;
+    ASSERT_EQ(4u, d.messages.size());
+    const Dialogs::MessageRequest &warning = d.messages[0];
+    EXPECT_EQ(QStringLiteral("警告"), warning.title);
+    EXPECT_EQ(QStringLiteral("w"), warning.text);
+    EXPECT_EQ(Dialogs::Icon::Warning, warning.icon);
+    EXPECT_EQ((std::vector<B>{B::Ok}), warning.buttons);
+    const Dialogs::MessageRequest &confirm = d.messages[1];
+    EXPECT_EQ(QStringLiteral("確認"), confirm.title);
+    EXPECT_EQ(Dialogs::Icon::Question, confirm.icon);
+    EXPECT_EQ((std::vector<B>{B::Yes, B::No}), confirm.buttons);
+    EXPECT_EQ(B::Yes, confirm.defaultButton);
+    const Dialogs::MessageRequest &error = d.messages[3];
+    EXPECT_EQ(QStringLiteral("Tapisto"), error.title);
+    EXPECT_EQ(QStringLiteral("e"), error.text);
+    EXPECT_EQ(Dialogs::Icon::Error, error.icon);
+    EXPECT_EQ((std::vector<B>{B::Ok}), error.buttons);
 }

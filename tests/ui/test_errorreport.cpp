@@ -2,6 +2,8 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
 
+#include "FakeDialogs.h"
+
 #include <gtest/gtest.h>
 
 #include <new>

@@ -34,18 +34,3 @@ std::string AutostartFolder();
 
 // The text of a desktop entry (UTF-8 arguments) that runs programPath in workingFolder.
 std::string DesktopEntryText(const std::string &name, const std::string &programPath, const std::string &workingFolder);
-
-// Records the calls; for tests.
-class FakeAutostart : public Autostart {
-public:
-    struct Call {
-        bool create;
-        std::string name, programPath, workingFolder;
-    };
-    void Set(bool create, const std::string &name, const std::string &programPath,
-             const std::string &workingFolder) override
-    {
-        calls.push_back({create, name, programPath, workingFolder});
-    }
-    std::vector<Call> calls;
-};

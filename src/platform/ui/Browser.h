@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <vector>
-
 // Opens an address in the user's web browser (or a local document in its viewer).
 class Browser {
 public:
@@ -15,14 +13,4 @@ public:
 class QtBrowser : public Browser {
 public:
     bool Open(const QString &url) override;
-};
-
-class FakeBrowser : public Browser {
-public:
-    bool Open(const QString &url) override
-    {
-        opened.push_back(url);
-        return true;
-    }
-    std::vector<QString> opened;
 };

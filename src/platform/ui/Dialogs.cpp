@@ -178,23 +178,3 @@ QStringList QtDialogs::GetFileNames(QWidget *parent, const FileRequest &request)
         dialog.selectFile(QString());
     }
 }
-
-Dialogs::Button FakeDialogs::ShowMessage(QWidget *, const MessageRequest &request)
-{
-    messages.push_back(request);
-    if (answers_.empty())
-        return request.defaultButton;
-    Button b = answers_.front();
-    answers_.pop_front();
-    return b;
-}
-
-QStringList FakeDialogs::GetFileNames(QWidget *, const FileRequest &request)
-{
-    fileRequests.push_back(request);
-    if (fileNames_.empty())
-        return {};
-    QStringList names = fileNames_.front();
-    fileNames_.pop_front();
-    return names;
-}

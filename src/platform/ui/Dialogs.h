@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <vector>
 
 class QWidget;
@@ -61,22 +60,4 @@ class QtDialogs : public Dialogs {
 public:
     Button ShowMessage(QWidget *parent, const MessageRequest &request) override;
     QStringList GetFileNames(QWidget *parent, const FileRequest &request) override;
-};
-
-// Answers from queues that tests fill beforehand and records every request.
-class FakeDialogs : public Dialogs {
-public:
-    void SetNextAnswer(Button button) { answers_.push_back(button); }
-    void SetNextFileNames(const QStringList &names) { fileNames_.push_back(names); }
-    void SetNextFileName(const QString &name) { fileNames_.push_back(QStringList{name}); }
-
-    Button ShowMessage(QWidget *parent, const MessageRequest &request) override;
-    QStringList GetFileNames(QWidget *parent, const FileRequest &request) override;
-
-    std::vector<MessageRequest> messages;
-    std::vector<FileRequest> fileRequests;
-
-private:
-    std::deque<Button> answers_;
-    std::deque<QStringList> fileNames_;
 };

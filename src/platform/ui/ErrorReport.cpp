@@ -1,8 +1,8 @@
 #include "platform/ui/ErrorReport.h"
 
 #include "platform/Exceptions.h"
-#include "platform/QtText.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/QtText.h"
 
 #include <QPointer>
 #include <QWidget>

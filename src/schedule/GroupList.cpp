@@ -1,4 +1,4 @@
-#include "app/GroupList.h"
+#include "schedule/GroupList.h"
 
 #include "platform/AsciiText.h"
 #include "platform/DirEnum.h"

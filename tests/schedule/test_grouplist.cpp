@@ -1,4 +1,4 @@
-#include "app/GroupList.h"
+#include "schedule/GroupList.h"
 
 #include "platform/Encoding.h"
 

@@ -1,4 +1,4 @@
-#include "app/Render.h"
+#include "schedule/Render.h"
 
 #include "picture/Bitmap.h"
 #include "picture/Picture.h"

@@ -1,16 +1,17 @@
-#include "app/ChangeSchedule.h"
+#include "schedule/ChangeSchedule.h"
 
-#include "app/Settings.h"
 #include "ini/IniStore.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
+#include "schedule/Settings.h"
+#include "schedule/WallPaperChanger.h"
 
 #include <chrono>
 
-ChangeSchedule::ChangeSchedule(ApplyFunction apply) : apply_(std::move(apply))
+ChangeSchedule::ChangeSchedule(WallPaperChanger &changer, RandomPick pick) : changer_(changer), pick_(std::move(pick))
 {
     Reseed();
 }
@@ -51,12 +52,12 @@ void ChangeSchedule::NextWallPaper()
         TIniStoreEx group(GroupFilePath(settings.useSection));
         last = ReadGroupLastIndex(group, settings.useSection);
         if (settings.random)
-            index = RandomBelow(last + 1);
+            index = pick_ ? pick_(last + 1) : RandomBelow(last + 1);
         const WallPaperEntry entry = ReadWallPaperEntry(group, index);
         const int32_t tileValue = DecodeTileValue(entry.PositionText);
         const int32_t correction = DecodeCorrection(entry.CorrectionText);
         ShownIndex = index;
-        apply_(entry.PicturePath, tileValue, correction);
+        changer_.Apply(entry.PicturePath, tileValue, correction);
     }
     int32_t next = index + 1;
     if (next > last)

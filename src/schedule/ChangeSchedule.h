@@ -16,12 +16,15 @@ public:
 // The change schedule without widgets: which entry of the selected group comes next, the
 // next/back arithmetic and UseIndex. The settings file and the group file are read anew at every
 // change, so edits by other programs count at once.
+class WallPaperChanger;
 class ChangeSchedule {
 public:
-    // Renders and sets one picture as the wallpaper; raises on failure.
-    using ApplyFunction = std::function<void(const std::string &picturePath, int32_t tileValue, int32_t correction)>;
+    // The random choice: an entry number from 0 to count - 1 (count > 0).
+    using RandomPick = std::function<int32_t(int32_t count)>;
 
-    explicit ChangeSchedule(ApplyFunction apply);
+    // Every change goes through `changer`, which must outlive the schedule. `pick` makes the random
+    // choice; by default a uniform one from a generator seeded from the clock.
+    explicit ChangeSchedule(WallPaperChanger &changer, RandomPick pick = {});
 
     // The entry number that the next change shows.
     int32_t CurrentIndex = 0;
@@ -40,12 +43,14 @@ public:
     // a change was made.
     bool Tick();
 
+    // Re-seeds the default generator from the clock.
     void Reseed();
-    // A uniform choice among 0..count-1 (count > 0).
+    // The default choice: uniform among 0..count-1 (count > 0).
     int32_t RandomBelow(int32_t count);
 
 private:
-    ApplyFunction apply_;
+    WallPaperChanger &changer_;
+    RandomPick pick_;
     std::mt19937 random_;
 };
 

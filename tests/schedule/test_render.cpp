@@ -1,34 +1,20 @@
-#include "app/Render.h"
 #include "picture/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Render.h"
+#include "schedule/WallPaperChanger.h"
 
+#include "MemoryRegistry.h"
+#include "RecordingDesktop.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
-#include <cstdio>
-#include <cstdlib>
-#include <sys/wait.h>
-
 namespace {
-
-class RecordingDesktop : public Desktop {
-public:
-    const char *Name() const override { return "recording"; }
-    void setWallpaper(const std::string &path, int32_t tileValue) override
-    {
-        calls.emplace_back(path, tileValue);
-        if (fail)
-            throw Exception("壁紙を設定できません: test");
-    }
-    std::vector<std::pair<std::string, int32_t>> calls;
-    bool fail = false;
-};
 
 uint32_t LE32(const std::string &b, size_t at)
 {
@@ -95,7 +81,7 @@ TEST(Apply, WritesBitmapThenTileValueThenTellsTheDesktop)
     EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(640, 480));
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "1");
     ASSERT_EQ(f.desktop.calls.size(), 1u);
-    EXPECT_EQ(f.desktop.calls[0], std::make_pair(f.out, 1));
+    EXPECT_EQ(f.desktop.calls[0], (RecordingDesktop::Call{f.out, 1}));
 
     // The next entry overwrites the same file.
     ApplyWallPaper(picture, 2, 0, f.out, f.screen, f.registry, f.desktop);
@@ -157,53 +143,22 @@ TEST(Apply, DesktopFailureIsReportedAfterTheFileAndRegistry)
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "0");
 }
 
-namespace {
-
-std::string Quote(const std::string &text)
+TEST(Changer, TellsItsOutputPathThenChangesThroughIt)
 {
-    return "'" + text + "'";
-}
-
-int RunCtl(const std::string &env, const std::string &args)
-{
-    const char *bin = std::getenv("TAPISTO_BIN_DIR");
-    const std::string command = "env " + env + " " + Quote(std::string(bin ? bin : "build/bin") + "/tapistoctl") + " " +
-                                args + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-} // namespace
-
-TEST(Tapistoctl, RendersEveryBuiltInFormat)
-{
-    TempHome home;
-    const std::string out = home.File("out.bmp");
-    for (const char *name : {"grad.jpg", "grad_progressive.jpg", "two_sizes.ico", "rect.emf", "rect.wmf"}) {
-        SCOPED_TRACE(name);
-        std::remove(out.c_str());
-        ASSERT_EQ(RunCtl("", "render " + Quote(TestDataPath(std::string("picture/") + name)) + " " + Quote(out) +
-                                 " --correction 自動 --screen 64x48"),
-                  0);
-        EXPECT_EQ(QImage(QString::fromStdString(out)).width(), 64);
-    }
-    const std::string bmp = SaveBmp(home, "p.bmp", 10, 4, qRgb(1, 2, 3));
-    ASSERT_EQ(RunCtl("", "render " + Quote(bmp) + " " + Quote(out)), 0);
-    EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(10, 4));
-    EXPECT_EQ(RunCtl("", "render " + Quote(bmp) + " " + Quote(out) + " --screen 10by4"), 2);
-    EXPECT_EQ(RunCtl("", "render " + Quote(home.File("x.png")) + " " + Quote(out)), 1);
-}
-
-TEST(Tapistoctl, ApplyWritesTheSettingsBitmapAndTheTileValue)
-{
-    TempHome home;
-    const std::string env = "TAPISTO_HOME=" + Quote(home.Path()) + " XDG_CONFIG_HOME=" + Quote(home.File("config")) +
-                            " TAPISTO_DESKTOP=file";
-    ASSERT_EQ(RunCtl(env, "apply " + Quote(TestDataPath("picture/grad.jpg")) + " --position 拡大 --correction 50%"), 0);
-    EXPECT_EQ(QImage(QString::fromStdString(home.File("Tapisto_WallPaper.bmp"))).size(), QSize(32, 24));
-    EXPECT_NE(ReadFileBytes(home.File("config/tapisto/registry.ini")).find("TileWallpaper=2"), std::string::npos);
-    // No recognised desktop is an error, and so is an unknown forced one.
-    EXPECT_EQ(RunCtl("TAPISTO_HOME=" + Quote(home.Path()) + " TAPISTO_DESKTOP=amiga",
-                     "apply " + Quote(TestDataPath("picture/grad.jpg"))),
-              1);
+    Fixture f;
+    const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
+    WallPaperChanger changer(f.out, f.screen, f.registry, f.desktop);
+    std::vector<std::string> told;
+    changer.OnChange = [&](const std::string &path) {
+        told.push_back(path);
+        EXPECT_TRUE(f.desktop.calls.empty() || f.desktop.calls.size() == told.size() - 1); // before the desktop
+    };
+    changer.Apply(picture, 2, -1);
+    changer.OutputPath = f.home.File("other.bmp");
+    changer.Apply(picture, 0, -1);
+    EXPECT_EQ((std::vector<std::string>{f.out, f.home.File("other.bmp")}), told);
+    ASSERT_EQ(2u, f.desktop.calls.size());
+    EXPECT_EQ((RecordingDesktop::Call{f.out, 2}), f.desktop.calls[0]);
+    EXPECT_EQ((RecordingDesktop::Call{f.home.File("other.bmp"), 0}), f.desktop.calls[1]);
+    EXPECT_EQ(QImage(QString::fromStdString(f.home.File("other.bmp"))).size(), QSize(8, 8));
 }

@@ -1,16 +1,22 @@
-#include "app/ChangeSchedule.h"
+#include "schedule/ChangeSchedule.h"
 
-#include "app/Settings.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Registry.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Settings.h"
+#include "schedule/WallPaperChanger.h"
 
+#include "MemoryRegistry.h"
 #include "SmallDisk.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <set>
 
 namespace {
@@ -19,6 +25,25 @@ struct Applied {
     std::string path;
     int32_t tile;
     int32_t correction;
+};
+
+// Records the changes the schedule asks for instead of making them.
+class RecordingChanger : public WallPaperChanger {
+public:
+    using Record = std::function<void(const std::string &, int32_t, int32_t)>;
+    explicit RecordingChanger(Record record) : WallPaperChanger("", screen_, registry_, desktop_), record_(record) {}
+    void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
+
+private:
+    class NoDesktop : public Desktop {
+    public:
+        const char *Name() const override { return "none"; }
+        void setWallpaper(const std::string &, int32_t) override {}
+    };
+    FixedScreenMetrics screen_{1024, 768};
+    MemoryRegistry registry_;
+    NoDesktop desktop_;
+    Record record_;
 };
 
 // A home folder with a group "g.dat" of `count` pictures p0.bmp, p1.bmp, … selected as UseSection.
@@ -34,20 +59,18 @@ protected:
         Settings::WriteValue(Settings::kUseSection, name);
     }
 
-    ChangeSchedule MakeSchedule()
-    {
-        return ChangeSchedule([this](const std::string &path, int32_t tile, int32_t correction) {
-            if (path == failing)
-                throw EInvalidGraphic("broken " + path);
-            applied.push_back({path, tile, correction});
-        });
-    }
+    ChangeSchedule MakeSchedule() { return ChangeSchedule(changer); }
 
     std::string Shown(size_t i) const { return applied.at(i).path; }
 
     TempHome home;
     std::vector<Applied> applied;
     std::string failing = "-";
+    RecordingChanger changer{[this](const std::string &path, int32_t tile, int32_t correction) {
+        if (path == failing)
+            throw EInvalidGraphic("broken " + path);
+        applied.push_back({path, tile, correction});
+    }};
 };
 
 } // namespace
@@ -176,17 +199,51 @@ TEST_F(ScheduleTest, RandomOrderReadsTheSettingAtEveryChange)
     }
     EXPECT_EQ("p0.bmp", Shown(2));
 
-    MakeGroup(4);
-    std::set<std::string> seen;
-    for (int i = 0; i < 60; ++i)
-        schedule.NextWallPaper();
-    for (const Applied &a : applied)
-        seen.insert(a.path);
-    EXPECT_EQ(4u, seen.size()); // every entry can come up (fails with chance 4 * 0.75^60)
     Settings::WriteValue(Settings::kOp3Checked, "0");
+    MakeGroup(4);
     schedule.CurrentIndex = 3;
     schedule.NextWallPaper();
     EXPECT_EQ("p3.bmp", applied.back().path);
+}
+
+TEST_F(ScheduleTest, RandomOrderShowsThePickAmongAllEntriesAndMovesPastIt)
+{
+    MakeGroup(4);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    std::vector<int32_t> counts;
+    const std::vector<int32_t> picks = {3, 0, 3, 1};
+    ChangeSchedule schedule(changer, [&](int32_t count) {
+        counts.push_back(count);
+        return picks[counts.size() - 1];
+    });
+    std::vector<std::string> stored;
+    for (size_t i = 0; i < picks.size(); ++i) {
+        schedule.NextWallPaper();
+        stored.push_back(Settings::ReadUseIndexText());
+    }
+    EXPECT_EQ((std::vector<int32_t>{4, 4, 4, 4}), counts); // chosen among every entry, Idx included
+    EXPECT_EQ("p3.bmp", Shown(0));
+    EXPECT_EQ("p0.bmp", Shown(1));
+    EXPECT_EQ("p3.bmp", Shown(2)); // the same entry may come twice
+    EXPECT_EQ("p1.bmp", Shown(3));
+    EXPECT_EQ((std::vector<std::string>{"0", "1", "0", "2"}), stored);
+    EXPECT_EQ(2, schedule.CurrentIndex);
+}
+
+TEST(ScheduleRandom, TheDefaultChoiceStaysInRangeAndReachesEveryValue)
+{
+    RecordingChanger changer([](const std::string &, int32_t, int32_t) {});
+    ChangeSchedule schedule(changer);
+    std::set<int32_t> seen;
+    // Enough draws that missing a value is beyond chance (4 * 0.75^400); the range is what counts.
+    for (int i = 0; i < 400; ++i) {
+        const int32_t value = schedule.RandomBelow(4);
+        ASSERT_GE(value, 0);
+        ASSERT_LT(value, 4);
+        seen.insert(value);
+    }
+    EXPECT_EQ(4u, seen.size());
+    EXPECT_EQ(0, schedule.RandomBelow(1));
 }
 
 TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
@@ -205,7 +262,8 @@ TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
     ASSERT_TRUE(disk.MakeReadOnly());
 
     std::vector<std::string> shown;
-    ChangeSchedule schedule([&](const std::string &path, int32_t, int32_t) { shown.push_back(path); });
+    RecordingChanger changer([&](const std::string &path, int32_t, int32_t) { shown.push_back(path); });
+    ChangeSchedule schedule(changer);
     for (int i = 0; i < 4; ++i) {
         try {
             schedule.Tick();

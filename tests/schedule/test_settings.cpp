@@ -1,6 +1,6 @@
 #include "TempHome.h"
-#include "app/Settings.h"
 #include "platform/Files.h"
+#include "schedule/Settings.h"
 
 #include <gtest/gtest.h>
 

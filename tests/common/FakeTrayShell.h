@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// Records every shell call and delivers mouse messages the way a shell would: to the window of the
+// The notification area of a test: records every shell call, keeps what it would show (whether an
+// icon is there, its tip) and delivers mouse messages the way a shell would: to the window of the
 // record, under the record's callback message.
 class FakeTrayShell : public TrayShell {
 public:
@@ -24,16 +25,24 @@ public:
     bool Add(const NotifyRecord &record) override
     {
         calls.push_back({Op::Add, record});
-        return !refuseAdd;
+        if (refuseAdd)
+            return false; // a desktop without a notification area
+        shown = true;
+        tip = record.Tip;
+        return true;
     }
     bool Modify(const NotifyRecord &record) override
     {
         calls.push_back({Op::Modify, record});
-        return !refuseModify;
+        if (refuseModify || !shown)
+            return false;
+        tip = record.Tip;
+        return true;
     }
     bool Delete(const NotifyRecord &record) override
     {
         calls.push_back({Op::Delete, record});
+        shown = false;
         return true;
     }
 
@@ -66,4 +75,6 @@ public:
     std::vector<std::string> errors;
     bool refuseAdd = false;
     bool refuseModify = false;
+    bool shown = false; // an icon is in the notification area
+    std::string tip;
 };

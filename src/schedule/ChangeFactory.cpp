@@ -1,0 +1,48 @@
+#include "schedule/ChangeFactory.h"
+
+#include "ini/IniRegistry.h"
+#include "picture/SPIBmp.h"
+#include "picture/SPIs.h"
+#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Settings.h"
+
+std::unique_ptr<Desktop> CreateSessionDesktop(CommandRunner &runner)
+{
+    const DesktopEnvironment env = DesktopEnvironment::FromProcess();
+    return CreateDesktop(DetectDesktop(env), runner, env);
+}
+
+void ConfigureLikeMainWindow(TSPIs &spis)
+{
+    spis.AutoSearch = false;
+    spis.SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
+    spis.OnPictureRegister = [](TSPIs &, TInSPI &, const std::string &extension, const std::string &,
+                                const TGraphicClass *&graphicClass) { RefuseBuiltInJpeg(extension, graphicClass); };
+}
+
+std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry)
+{
+    RegisterSPIBitmapClass();
+    auto spis = std::make_unique<TSPIs>(registry);
+    ConfigureLikeMainWindow(*spis);
+    return spis;
+}
+
+StandaloneChange::StandaloneChange(std::unique_ptr<ScreenMetrics> screen, std::unique_ptr<Registry> registry)
+    : screen_(std::move(screen)), registry_(registry ? std::move(registry) : CreateUserRegistry()),
+      desktop_(CreateSessionDesktop(runner_)),
+      changer_(std::make_unique<WallPaperChanger>(Settings::ReadStartSettings().wallPaperPath, *screen_, *registry_,
+                                                  *desktop_))
+{
+}
+
+StandaloneChange::~StandaloneChange() = default;
+
+TSPIs &StandaloneChange::LoadPlugins(const std::string &cp932Mask)
+{
+    if (!plugins_)
+        plugins_ = CreatePluginHost(*registry_);
+    plugins_->Search(cp932Mask);
+    return *plugins_;
+}
