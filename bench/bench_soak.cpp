@@ -167,7 +167,7 @@ int main(int argc, char **argv)
             std::printf("error x%d: %s\n", count, message.c_str());
         if (!errors.empty())
             status = 1;
-        if (changes >= 1000 && rssEnd - rssAt100 > 5 * 1024) {
+        if (changes >= 1000 && rssEnd - rssAt100 > 5L * 1024) {
             std::printf("FAIL: resident memory grew by more than 5 MB\n");
             status = 1;
         }

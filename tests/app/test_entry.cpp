@@ -17,7 +17,8 @@ namespace {
 
 std::string ProgramFile()
 {
-    return std::string(std::getenv("TAPISTO_BIN_DIR")) + "/tapisto";
+    const char *bin = std::getenv("TAPISTO_BIN_DIR");
+    return std::string(bin ? bin : "build/bin") + "/tapisto";
 }
 
 // Starts the program with its own home, runtime folder and the file-only desktop.
@@ -67,7 +68,7 @@ bool HoldsFileLock(pid_t pid)
 TEST(ProgramEntry, ASecondStartEndsAtOnceWhileTheFirstRuns)
 {
     TempHome home;
-    const std::string runtime = home.Path();
+    const std::string &runtime = home.Path();
     const pid_t first = StartProgram(home.Path(), runtime);
     ASSERT_GT(first, 0);
     // The first instance takes the guard early in its start.

@@ -465,7 +465,8 @@ TEST_F(FormMainTest, PluginOptionLoadsAndUnloadsThePlugins)
     // The Susie folder of the registry holds two test readers; one of them also announces jpg.
     const std::string folder = home.File("susie");
     std::filesystem::create_directory(folder);
-    const std::string plugins = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    const char *pluginDir = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    const std::string plugins = pluginDir ? pluginDir : "build/testplugins";
     for (const char *name : {"toy.spi", "jpe.spi"})
         std::filesystem::copy_file(plugins + "/" + name, folder + "/" + name);
     registry.WriteString(kSusiePluginKey, kSusiePluginValue, folder);

@@ -32,7 +32,7 @@ std::string BinDir()
 std::string InstallPlugin(const std::string &sourcePath, const std::string &folder, const std::string &asName)
 {
     const std::string name = asName.empty() ? fs::path(sourcePath).filename().string() : asName;
-    const std::string target = folder + name;
+    std::string target = folder + name;
     fs::copy_file(sourcePath, target, fs::copy_options::overwrite_existing);
     fs::permissions(target, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                 fs::perms::others_read | fs::perms::others_exec);
@@ -98,7 +98,7 @@ void ToyLog::Clear() const
 
 std::string MakePluginFolder(const TempHome &home)
 {
-    const std::string folder = home.Path() + "spi/";
+    std::string folder = home.Path() + "spi/";
     std::filesystem::create_directory(folder);
     ::chmod(folder.c_str(), 0755);
     return folder;

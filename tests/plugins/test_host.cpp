@@ -17,6 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The dynamic type of the object a pointer holds.
+template <class Pointer> const std::type_info &TypeOf(const Pointer &pointer)
+{
+    const auto &object = *pointer;
+    return typeid(object);
+}
+
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override { folder = MakePluginFolder(home); }
@@ -43,6 +50,7 @@ protected:
 std::vector<std::string> Names(const TSPIs &spis)
 {
     std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(spis.Count()));
     for (int i = 0; i < spis.Count(); ++i)
         names.push_back(fs::path(spis.Items(i).FileName()).filename().string());
     return names;
@@ -81,7 +89,7 @@ TEST_F(HostTest, KindFollowsTheExactVersionText)
 {
     auto toy = CreateSPI(Install("toy"));
     ASSERT_TRUE(toy);
-    EXPECT_EQ(typeid(TInSPI), typeid(*toy));
+    EXPECT_EQ(typeid(TInSPI), TypeOf(toy));
     EXPECT_EQ("00IN", toy->APIVersion());
     EXPECT_EQ("Toy reader", toy->PluginName());
     EXPECT_EQ(std::vector<std::string>{"*.toy"}, toy->Extensions());
@@ -91,24 +99,24 @@ TEST_F(HostTest, KindFollowsTheExactVersionText)
 
     auto archive = CreateSPI(Install("archive"));
     ASSERT_TRUE(archive);
-    EXPECT_EQ(typeid(TAmSPI), typeid(*archive));
+    EXPECT_EQ(typeid(TAmSPI), TypeOf(archive));
     EXPECT_TRUE(archive->CanLoad());
 
     auto xn = CreateSPI(Install("xn"));
     ASSERT_TRUE(xn);
-    EXPECT_EQ(typeid(TXnSPI), typeid(*xn));
+    EXPECT_EQ(typeid(TXnSPI), TypeOf(xn));
     EXPECT_FALSE(xn->CanLoad());
 
     // Lower-case import version: a plain TSPI, never used for pictures.
     auto lower = CreateSPI(Install("lower"));
     ASSERT_TRUE(lower);
-    EXPECT_EQ(typeid(TSPI), typeid(*lower));
+    EXPECT_EQ(typeid(TSPI), TypeOf(lower));
     EXPECT_EQ("00in", lower->APIVersion());
     EXPECT_FALSE(lower->CanLoad());
 
     auto silent = CreateSPI(Install("silent"));
     ASSERT_TRUE(silent);
-    EXPECT_EQ(typeid(TSPI), typeid(*silent));
+    EXPECT_EQ(typeid(TSPI), TypeOf(silent));
     EXPECT_EQ("", silent->APIVersion());
     EXPECT_EQ("", silent->PluginName());
     EXPECT_TRUE(silent->Extensions().empty());
@@ -293,7 +301,7 @@ TEST_F(HostTest, SearchEventsCanVetoAndThrowingDiscardsOnePlugin)
     Install("xn", "d_xn.spi");
     TSPIs spis(registry);
     std::vector<std::string> asked;
-    spis.OnSearching = [&](TSPIs &, std::string fileName, bool &accept) {
+    spis.OnSearching = [&](TSPIs &, const std::string &fileName, bool &accept) {
         asked.push_back(fs::path(fileName).filename().string());
         accept = fileName.find("b_other") == std::string::npos;
     };
@@ -397,6 +405,7 @@ TEST_F(HostTest, GetSPIsPutsDeclaringPluginsFirstInReverseOrder)
 
     auto names = [](const auto &list) {
         std::vector<std::string> out;
+        out.reserve(list.size());
         for (const TSPI *spi : list)
             out.push_back(fs::path(spi->FileName()).filename().string());
         return out;

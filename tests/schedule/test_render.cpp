@@ -26,7 +26,7 @@ std::string SaveBmp(const TempHome &home, const std::string &name, int w, int h,
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
-    const std::string path = home.File(name);
+    std::string path = home.File(name);
     EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
     return path;
 }
@@ -95,7 +95,7 @@ TEST(Apply, FailuresBeforeWritingChangeNothing)
     Fixture f;
     WriteFileBytes(f.out, "previous");
     const std::string picture = SaveBmp(f.home, "p.bmp", 640, 480, qRgb(1, 2, 3));
-    const auto unchanged = [&f] {
+    const auto unchanged = [&f] { // NOLINT(clang-analyzer-deadcode.DeadStores): called below
         EXPECT_EQ(ReadFileBytes(f.out), "previous");
         EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), std::nullopt);
         EXPECT_TRUE(f.desktop.calls.empty());

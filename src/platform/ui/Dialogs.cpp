@@ -168,7 +168,7 @@ QStringList QtDialogs::GetFileNames(QWidget *parent, const FileRequest &request)
     for (;;) {
         if (dialog.exec() != QDialog::Accepted)
             return {};
-        const QStringList chosen = dialog.selectedFiles();
+        QStringList chosen = dialog.selectedFiles();
         if (request.mode != FileMode::Save || chosen.isEmpty() || !HasWildcard(chosen.front()))
             return chosen;
         // A pattern given as the name lists the matching files instead of naming one.
