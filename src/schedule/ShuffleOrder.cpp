@@ -1,0 +1,198 @@
+#include "schedule/ShuffleOrder.h"
+
+#include "ini/IniStore.h"
+#include "platform/Exceptions.h"
+#include "platform/HomeFolder.h"
+#include "platform/IntConvert.h"
+
+#include <cstdio>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kCountKey = "Count";
+constexpr std::string_view kShownKey = "Shown";
+constexpr std::string_view kEntryKeyPrefix = "Entry";
+
+// A path is kept as a hash: a picture path may fill the engine's 255 bytes on its own, and the
+// round only needs to tell paths apart.
+uint64_t PathHash(std::string_view path)
+{
+    uint64_t hash = 0xcbf29ce484222325ULL; // 64-bit FNV-1a
+    for (const char c : path) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+std::string EntryKey(size_t k)
+{
+    return std::string(kEntryKeyPrefix) + std::to_string(k);
+}
+
+// "<entry number>,<16 hex digits>"; false for anything else.
+bool ParseItem(std::string_view text, int32_t &number, uint64_t &hash)
+{
+    const size_t comma = text.find(',');
+    if (comma == std::string_view::npos || !TryStrToInt(text.substr(0, comma), number) || number < 0)
+        return false;
+    const std::string_view hex = text.substr(comma + 1);
+    if (hex.size() != 16)
+        return false;
+    hash = 0;
+    for (const char c : hex) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return false;
+        hash = hash << 4 | static_cast<uint64_t>(digit);
+    }
+    return true;
+}
+
+std::string FormatItem(int32_t number, uint64_t hash)
+{
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return std::to_string(number) + "," + hex;
+}
+
+} // namespace
+
+ShuffleOrder::ShuffleOrder(RandomPick pick) : pick_(std::move(pick)) {}
+
+void ShuffleOrder::Load(const std::string &filePath, const std::string &group)
+{
+    items_.clear();
+    shown_ = 0;
+    std::optional<TIniStoreEx> file;
+    try {
+        file.emplace(filePath);
+    } catch (const EInOutError &) {
+        return; // unreadable: the next Store says whether it can be replaced
+    }
+    TIniStoreEx &ini = *file;
+    int32_t count = 0;
+    int32_t shown = 0;
+    if (!TryStrToInt(ini.ReadString(group, kCountKey, {}), count) || count < 0 ||
+        !TryStrToInt(ini.ReadString(group, kShownKey, {}), shown) || shown < 0 || shown > count)
+        return;
+    std::vector<Item> items;
+    for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
+        Item item{};
+        if (!ParseItem(ini.ReadString(group, EntryKey(k), {}), item.number, item.pathHash))
+            return; // truncated or garbled: a fresh round
+        items.push_back(item);
+    }
+    items_ = std::move(items);
+    shown_ = static_cast<size_t>(shown);
+}
+
+void ShuffleOrder::Store(const std::string &filePath, const std::string &group) const
+{
+    TIniStoreEx ini(filePath);
+    ini.EraseSection(group);
+    ini.WriteString(group, kCountKey, std::to_string(items_.size()));
+    ini.WriteString(group, kShownKey, std::to_string(shown_));
+    for (size_t k = 0; k < items_.size(); ++k)
+        ini.WriteString(group, EntryKey(k), FormatItem(items_[k].number, items_[k].pathHash));
+    ini.Flush();
+}
+
+int32_t ShuffleOrder::Take(const std::vector<std::string> &paths)
+{
+    std::vector<uint64_t> hashes;
+    hashes.reserve(paths.size());
+    for (const std::string &path : paths)
+        hashes.push_back(PathHash(path));
+    const int32_t last = Fit(hashes);
+    if (shown_ >= items_.size())
+        NewRound(hashes, last);
+    return items_[shown_++].number;
+}
+
+int32_t ShuffleOrder::Fit(const std::vector<uint64_t> &hashes)
+{
+    const size_t count = hashes.size();
+    std::vector<char> claimed(count, 0);
+    std::vector<int32_t> resolved(items_.size(), -1);
+    // Entries whose number still holds their path.
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const auto n = static_cast<size_t>(items_[i].number);
+        if (n < count && hashes[n] == items_[i].pathHash && !claimed[n]) {
+            resolved[i] = items_[i].number;
+            claimed[n] = 1;
+        }
+    }
+    // Entries whose path moved to another number: the lowest free number holding the path.
+    std::unordered_map<uint64_t, std::vector<int32_t>> free;
+    for (size_t k = count; k-- > 0;)
+        if (!claimed[k])
+            free[hashes[k]].push_back(static_cast<int32_t>(k));
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (resolved[i] >= 0)
+            continue;
+        const auto found = free.find(items_[i].pathHash);
+        if (found == free.end() || found->second.empty())
+            continue; // no longer in the group
+        resolved[i] = found->second.back();
+        found->second.pop_back();
+        claimed[static_cast<size_t>(resolved[i])] = 1;
+    }
+
+    const int32_t last = shown_ > 0 ? resolved[shown_ - 1] : -1;
+    std::vector<Item> kept;
+    size_t keptShown = 0;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (resolved[i] < 0)
+            continue;
+        kept.push_back({resolved[i], hashes[static_cast<size_t>(resolved[i])]});
+        if (i < shown_)
+            ++keptShown;
+    }
+    // New entries join the rest of this round, each at a random place.
+    for (size_t k = 0; k < count; ++k) {
+        if (claimed[k])
+            continue;
+        const auto rest = static_cast<int32_t>(kept.size() - keptShown);
+        const size_t at = keptShown + static_cast<size_t>(pick_(rest + 1));
+        kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(at), Item{static_cast<int32_t>(k), hashes[k]});
+    }
+    items_ = std::move(kept);
+    shown_ = keptShown;
+    return last;
+}
+
+void ShuffleOrder::NewRound(const std::vector<uint64_t> &hashes, int32_t avoid)
+{
+    const auto count = static_cast<int32_t>(hashes.size());
+    items_.clear();
+    for (int32_t k = 0; k < count; ++k)
+        items_.push_back({k, hashes[static_cast<size_t>(k)]});
+    for (int32_t i = count - 1; i > 0; --i)
+        std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(pick_(i + 1))]);
+    // Swapping the entry just shown with a random later one keeps every allowed order equally likely.
+    if (count > 1 && items_[0].number == avoid)
+        std::swap(items_[0], items_[static_cast<size_t>(1 + pick_(count - 1))]);
+    shown_ = 0;
+}
+
+std::vector<int32_t> ShuffleOrder::Round() const
+{
+    std::vector<int32_t> numbers;
+    for (const Item &item : items_)
+        numbers.push_back(item.number);
+    return numbers;
+}
+
+std::string ShuffleFilePath()
+{
+    return HomeFolder() + "Tapisto.shuffle.ini";
+}
