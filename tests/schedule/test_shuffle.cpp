@@ -110,6 +110,14 @@ TEST_F(ShuffleTest, AGeneratorThatAlwaysSaysZeroStillAvoidsTheLastEntry)
         EXPECT_NE(shown[start - 1], shown[start]);
 }
 
+TEST_F(ShuffleTest, ANewEntryCanComeNextInTheCurrentRound)
+{
+    ShuffleOrder order([](int32_t) { return 0; }); // every new entry goes to the front of the rest
+    order.Take(Pictures(3));
+    EXPECT_EQ(3, order.Take(Pictures(4)));
+    EXPECT_EQ(4u, order.Round().size());
+}
+
 TEST_F(ShuffleTest, TheRoundSurvivesARestart)
 {
     const std::vector<std::string> paths = Pictures(7);
@@ -141,10 +149,10 @@ TEST_F(ShuffleTest, ABrokenStoredRoundIsRebuiltWithoutError)
     ASSERT_NE(std::string::npos, valid.find("Entry4="));
 
     const std::string broken[] = {
-        valid.substr(0, valid.find("Entry3=")),                          // cut short
-        valid.substr(0, valid.find("Entry4=") + 12),                     // cut inside the last line
-        "[g.dat]\r\nCount=abc\r\nShown=0\r\n",                           // not a number
-        "[g.dat]\r\nCount=2\r\nShown=3\r\nEntry0=0,0\r\nEntry1=1,0\r\n", // more shown than there are
+        valid.substr(0, valid.find("Entry3=")),                           // cut short
+        valid.substr(0, valid.find("Entry4=") + 12),                      // cut inside the last line
+        "[g.dat]\r\nCount=abc\r\nShown=0\r\n",                            // not a number
+        "[g.dat]\r\nCount=1\r\nShown=2\r\nEntry0=0,0123456789abcdef\r\n", // more shown than there are
         "[g.dat]\r\nCount=1\r\nShown=0\r\nEntry0=-1,0123456789abcdef\r\n",
         "[g.dat]\r\nCount=1\r\nShown=0\r\nEntry0=0,0123456789abcdeg\r\n",
         "[g.dat]\r\nCount=2000000000\r\nShown=0\r\n",
