@@ -35,19 +35,6 @@ std::string GroupFilePath(const std::string &useSection)
     return HomeFolder() + useSection;
 }
 
-namespace {
-
-// The picture paths of entries 0..last, which tell the stored round what the editor changed.
-std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last)
-{
-    std::vector<std::string> paths;
-    for (int32_t k = 0; k <= last; ++k)
-        paths.push_back(ReadWallPaperEntry(group, k).PicturePath);
-    return paths;
-}
-
-} // namespace
-
 int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection)
 {
     const int32_t last = ReadLastIndex(group);

@@ -1,6 +1,7 @@
 #include "schedule/ShuffleOrder.h"
 
 #include "ini/IniStore.h"
+#include "listedit/WallPaperList.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
@@ -64,7 +65,37 @@ std::string FormatItem(int32_t number, uint64_t hash)
     return std::to_string(number) + "," + hex;
 }
 
+// The value of each key of a section as ReadString finds it (the first line whose key matches),
+// by folded key: one pass over the section instead of one per key.
+std::unordered_map<std::string, std::string> SectionValues(TIniStore &ini, std::string_view section)
+{
+    std::vector<std::string> lines;
+    ini.ReadSectionLines(section, lines);
+    std::unordered_map<std::string, std::string> values;
+    for (const std::string &line : lines) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            values.emplace(IniFoldName(std::string_view(line).substr(0, eq)), line.substr(eq + 1));
+    }
+    return values;
+}
+
+std::string ValueOf(const std::unordered_map<std::string, std::string> &values, std::string_view key)
+{
+    const auto found = values.find(IniFoldName(key));
+    return found == values.end() ? std::string() : found->second;
+}
+
 } // namespace
+
+std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last)
+{
+    const auto values = SectionValues(group, "Main");
+    std::vector<std::string> paths;
+    for (int32_t k = 0; k <= last; ++k)
+        paths.push_back(SplitEntryValue(ValueOf(values, "file" + std::to_string(k))).PicturePath);
+    return paths;
+}
 
 ShuffleOrder::ShuffleOrder(RandomPick pick) : pick_(std::move(pick)) {}
 
@@ -78,16 +109,16 @@ void ShuffleOrder::Load(const std::string &filePath, const std::string &group)
     } catch (const EInOutError &) {
         return; // unreadable: the next Store says whether it can be replaced
     }
-    TIniStoreEx &ini = *file;
+    const auto values = SectionValues(*file, group);
     int32_t count = 0;
     int32_t shown = 0;
-    if (!TryStrToInt(ini.ReadString(group, kCountKey, {}), count) || count < 0 ||
-        !TryStrToInt(ini.ReadString(group, kShownKey, {}), shown) || shown < 0 || shown > count)
+    if (!TryStrToInt(ValueOf(values, kCountKey), count) || count < 0 ||
+        !TryStrToInt(ValueOf(values, kShownKey), shown) || shown < 0 || shown > count)
         return;
     std::vector<Item> items;
     for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
         Item item{};
-        if (!ParseItem(ini.ReadString(group, EntryKey(k), {}), item.number, item.pathHash))
+        if (!ParseItem(ValueOf(values, EntryKey(k)), item.number, item.pathHash))
             return; // truncated or garbled: a fresh round
         items.push_back(item);
     }
@@ -101,8 +132,11 @@ void ShuffleOrder::Store(const std::string &filePath, const std::string &group) 
     ini.EraseSection(group);
     ini.WriteString(group, kCountKey, std::to_string(items_.size()));
     ini.WriteString(group, kShownKey, std::to_string(shown_));
+    // The section was just made afresh, so the entries are appended to it directly instead of
+    // each being looked up first.
+    TEntryList &entries = ini.Sections().SectionEntries(ini.CurrentSection());
     for (size_t k = 0; k < items_.size(); ++k)
-        ini.WriteString(group, EntryKey(k), FormatItem(items_[k].number, items_[k].pathHash));
+        entries.Add(EntryKey(k) + "=" + FormatItem(items_[k].number, items_[k].pathHash));
     ini.Flush();
 }
 

@@ -54,5 +54,10 @@ private:
     size_t shown_ = 0;
 };
 
+// The picture paths of entries 0..last of an open group file, read as ReadWallPaperEntry reads
+// each of them.
+class TIniStore;
+std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last);
+
 // HomeFolder() + "Tapisto.shuffle.ini".
 std::string ShuffleFilePath();

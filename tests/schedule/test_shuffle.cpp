@@ -1,5 +1,7 @@
 #include "schedule/ShuffleOrder.h"
 
+#include "ini/IniStore.h"
+#include "listedit/WallPaperList.h"
 #include "platform/Exceptions.h"
 
 #include "TempHome.h"
@@ -228,4 +230,18 @@ TEST_F(ShuffleTest, AGroupOfOneAlwaysShowsEntryZero)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(0, Change(paths));
     EXPECT_EQ((std::vector<int32_t>{0}), Stored().Round());
+}
+
+TEST_F(ShuffleTest, TheGroupsPathsAreReadAsEachEntryIsRead)
+{
+    const std::string group = home.File("g.dat");
+    WriteFileBytes(group, "[Main]\r\nIdx=4\r\nFILE0=a.bmp,,,\r\nfile1=b.bmp\r\nfile1=dup.bmp,,,\r\n"
+                          "file02=c.bmp,,,\r\nfile 3=d.bmp,,,\r\nfile3\r\n[Other]\r\nfile4=x.bmp,,,\r\n");
+    TIniStoreEx ini(group);
+    const std::vector<std::string> paths = GroupPicturePaths(ini, 4);
+    std::vector<std::string> oneByOne;
+    for (int32_t k = 0; k <= 4; ++k)
+        oneByOne.push_back(ReadWallPaperEntry(ini, k).PicturePath);
+    EXPECT_EQ(oneByOne, paths);
+    EXPECT_EQ((std::vector<std::string>{"a.bmp", "", "", "", ""}), paths); // "b.bmp" has no comma
 }
