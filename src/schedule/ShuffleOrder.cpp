@@ -65,35 +65,60 @@ std::string FormatItem(int32_t number, uint64_t hash)
     return std::to_string(number) + "," + hex;
 }
 
-// The value of each key of a section as ReadString finds it (the first line whose key matches),
-// by folded key: one pass over the section instead of one per key.
-std::unordered_map<std::string, std::string> SectionValues(TIniStore &ini, std::string_view section)
+std::vector<std::string> SectionLines(TIniStore &ini, std::string_view section)
 {
     std::vector<std::string> lines;
     ini.ReadSectionLines(section, lines);
-    std::unordered_map<std::string, std::string> values;
-    for (const std::string &line : lines) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            values.emplace(IniFoldName(std::string_view(line).substr(0, eq)), line.substr(eq + 1));
-    }
-    return values;
+    return lines;
 }
 
-std::string ValueOf(const std::unordered_map<std::string, std::string> &values, std::string_view key)
+// The value of a key as ReadString finds it: the first line whose key matches.
+std::string FirstValue(const std::vector<std::string> &lines, std::string_view key)
 {
-    const auto found = values.find(IniFoldName(key));
-    return found == values.end() ? std::string() : found->second;
+    for (const std::string &line : lines) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && IniNamesEqual(std::string_view(line).substr(0, eq), key))
+            return line.substr(eq + 1);
+    }
+    return {};
+}
+
+// The values of the keys "<prefix><n>" for n below count, each as FirstValue finds it, in one
+// pass over the lines rather than one per key.
+std::vector<std::string> NumberedValues(const std::vector<std::string> &lines, std::string_view key, size_t count)
+{
+    const std::string prefix = IniFoldName(key);
+    std::vector<std::string> values(count);
+    std::vector<char> found(count, 0);
+    for (const std::string &line : lines) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos || eq <= prefix.size() || eq - prefix.size() > 10)
+            continue;
+        const std::string folded = IniFoldName(std::string_view(line).substr(0, eq));
+        const std::string_view digits = std::string_view(folded).substr(prefix.size());
+        if (folded.compare(0, prefix.size(), prefix) != 0 || (digits.size() > 1 && digits[0] == '0'))
+            continue;
+        uint64_t n = 0;
+        bool decimal = true;
+        for (const char c : digits) {
+            decimal = decimal && c >= '0' && c <= '9';
+            n = n * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (decimal && n < count && !found[n]) {
+            found[n] = 1;
+            values[n] = line.substr(eq + 1);
+        }
+    }
+    return values;
 }
 
 } // namespace
 
 std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last)
 {
-    const auto values = SectionValues(group, "Main");
-    std::vector<std::string> paths;
-    for (int32_t k = 0; k <= last; ++k)
-        paths.push_back(SplitEntryValue(ValueOf(values, "file" + std::to_string(k))).PicturePath);
+    std::vector<std::string> paths = NumberedValues(SectionLines(group, "Main"), "file", static_cast<size_t>(last) + 1);
+    for (std::string &path : paths)
+        path = SplitEntryValue(path).PicturePath;
     return paths;
 }
 
@@ -109,16 +134,18 @@ void ShuffleOrder::Load(const std::string &filePath, const std::string &group)
     } catch (const EInOutError &) {
         return; // unreadable: the next Store says whether it can be replaced
     }
-    const auto values = SectionValues(*file, group);
+    const std::vector<std::string> lines = SectionLines(*file, group);
     int32_t count = 0;
     int32_t shown = 0;
-    if (!TryStrToInt(ValueOf(values, kCountKey), count) || count < 0 ||
-        !TryStrToInt(ValueOf(values, kShownKey), shown) || shown < 0 || shown > count)
+    // More entries than lines is a truncated round (and no reason to reserve room for them).
+    if (!TryStrToInt(FirstValue(lines, kCountKey), count) || count < 0 || static_cast<size_t>(count) > lines.size() ||
+        !TryStrToInt(FirstValue(lines, kShownKey), shown) || shown < 0 || shown > count)
         return;
+    const std::vector<std::string> values = NumberedValues(lines, kEntryKeyPrefix, static_cast<size_t>(count));
     std::vector<Item> items;
     for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
         Item item{};
-        if (!ParseItem(ValueOf(values, EntryKey(k)), item.number, item.pathHash))
+        if (!ParseItem(values[k], item.number, item.pathHash))
             return; // truncated or garbled: a fresh round
         items.push_back(item);
     }
@@ -191,13 +218,26 @@ int32_t ShuffleOrder::Fit(const std::vector<uint64_t> &hashes)
         if (i < shown_)
             ++keptShown;
     }
-    // New entries join the rest of this round, each at a random place.
-    for (size_t k = 0; k < count; ++k) {
-        if (claimed[k])
-            continue;
-        const auto rest = static_cast<int32_t>(kept.size() - keptShown);
-        const size_t at = keptShown + static_cast<size_t>(pick_(rest + 1));
-        kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(at), Item{static_cast<int32_t>(k), hashes[k]});
+    // New entries join the rest of this round at random places: shuffled, then interleaved with
+    // the waiting ones at random, which is as likely as inserting each at a random place but linear.
+    std::vector<Item> fresh;
+    for (size_t k = 0; k < count; ++k)
+        if (!claimed[k])
+            fresh.push_back({static_cast<int32_t>(k), hashes[k]});
+    if (!fresh.empty()) {
+        Shuffle(fresh);
+        std::vector<Item> merged(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(keptShown));
+        size_t waiting = keptShown;
+        size_t added = 0;
+        while (waiting < kept.size() || added < fresh.size()) {
+            const auto waitingLeft = static_cast<int32_t>(kept.size() - waiting);
+            const auto freshLeft = static_cast<int32_t>(fresh.size() - added);
+            if (freshLeft > 0 && (waitingLeft == 0 || pick_(waitingLeft + freshLeft) < freshLeft))
+                merged.push_back(fresh[added++]);
+            else
+                merged.push_back(kept[waiting++]);
+        }
+        kept = std::move(merged);
     }
     items_ = std::move(kept);
     shown_ = keptShown;
@@ -210,12 +250,17 @@ void ShuffleOrder::NewRound(const std::vector<uint64_t> &hashes, int32_t avoid)
     items_.clear();
     for (int32_t k = 0; k < count; ++k)
         items_.push_back({k, hashes[static_cast<size_t>(k)]});
-    for (int32_t i = count - 1; i > 0; --i)
-        std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(pick_(i + 1))]);
+    Shuffle(items_);
     // Swapping the entry just shown with a random later one keeps every allowed order equally likely.
     if (count > 1 && items_[0].number == avoid)
         std::swap(items_[0], items_[static_cast<size_t>(1 + pick_(count - 1))]);
     shown_ = 0;
+}
+
+void ShuffleOrder::Shuffle(std::vector<Item> &items)
+{
+    for (size_t i = items.size(); i-- > 1;)
+        std::swap(items[i], items[static_cast<size_t>(pick_(static_cast<int32_t>(i + 1)))]);
 }
 
 std::vector<int32_t> ShuffleOrder::Round() const

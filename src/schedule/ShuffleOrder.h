@@ -48,6 +48,7 @@ private:
     // Returns the entry number the last shown item now has, or -1 when it is gone.
     int32_t Fit(const std::vector<uint64_t> &hashes);
     void NewRound(const std::vector<uint64_t> &hashes, int32_t avoid);
+    void Shuffle(std::vector<Item> &items); // Fisher-Yates with pick_
 
     RandomPick pick_;
     std::vector<Item> items_;
