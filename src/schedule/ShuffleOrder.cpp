@@ -6,6 +6,7 @@
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -116,7 +117,11 @@ std::vector<std::string> NumberedValues(const std::vector<std::string> &lines, s
 
 std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last)
 {
-    std::vector<std::string> paths = NumberedValues(SectionLines(group, "Main"), "file", static_cast<size_t>(last) + 1);
+    const std::vector<std::string> lines = SectionLines(group, "Main");
+    // An entry past the section's line count cannot be in the file: a count key far beyond the
+    // file must not make a round of that size.
+    const size_t count = std::min(static_cast<size_t>(last) + 1, lines.size());
+    std::vector<std::string> paths = NumberedValues(lines, "file", count);
     for (std::string &path : paths)
         path = SplitEntryValue(path).PicturePath;
     return paths;
@@ -169,6 +174,8 @@ void ShuffleOrder::Store(const std::string &filePath, const std::string &group) 
 
 int32_t ShuffleOrder::Take(const std::vector<std::string> &paths)
 {
+    if (paths.empty())
+        return 0;
     std::vector<uint64_t> hashes;
     hashes.reserve(paths.size());
     for (const std::string &path : paths)

@@ -32,8 +32,9 @@ public:
     // EInOutError when the file cannot be written.
     void Store(const std::string &filePath, const std::string &group) const;
 
-    // Fits the round to the group's pictures (paths[k] is entry k's picture path; at least one),
-    // draws a new round when it is used up, and returns the entry to show next, counting it shown.
+    // Fits the round to the group's pictures (paths[k] is entry k's picture path), draws a new
+    // round when it is used up, and returns the entry to show next, counting it shown (0 for no
+    // pictures).
     int32_t Take(const std::vector<std::string> &paths);
 
     // The round's entry numbers in order, and how many of them have been shown.
@@ -56,7 +57,7 @@ private:
 };
 
 // The picture paths of entries 0..last of an open group file, read as ReadWallPaperEntry reads
-// each of them.
+// each of them; no more than the group's section has lines.
 class TIniStore;
 std::vector<std::string> GroupPicturePaths(TIniStore &group, int32_t last);
 

@@ -244,4 +244,7 @@ TEST_F(ShuffleTest, TheGroupsPathsAreReadAsEachEntryIsRead)
         oneByOne.push_back(ReadWallPaperEntry(ini, k).PicturePath);
     EXPECT_EQ(oneByOne, paths);
     EXPECT_EQ((std::vector<std::string>{"a.bmp", "", "", "", ""}), paths); // "b.bmp" has no comma
+    // A count far beyond the file gives no more entries than the file has lines.
+    EXPECT_EQ(7u, GroupPicturePaths(ini, 2000000000).size());
+    EXPECT_EQ(0, ShuffleOrder([](int32_t) { return 0; }).Take({}));
 }
