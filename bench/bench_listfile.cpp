@@ -56,7 +56,7 @@ void BM_SchedulerReadsLastEntry(benchmark::State &state)
 {
     const std::string &path = GroupFile();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         TIniStoreEx ini(path);
         int32_t last = ReadLastIndex(ini);
         WallPaperEntry entry = ReadWallPaperEntry(ini, last);
@@ -70,7 +70,7 @@ void BM_EditorReadsWholeList(benchmark::State &state)
 {
     const std::string &path = GroupFile();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         WallPaperList list = ReadWallPaperList(path);
         benchmark::DoNotOptimize(list);
     }
@@ -86,7 +86,7 @@ void BM_NoRepeatRoundOfLargeGroup(benchmark::State &state)
     const std::string roundFile = path.substr(0, path.rfind('/') + 1) + "Tapisto.shuffle.ini";
     std::mt19937 random(1);
     const auto pick = [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); };
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         TIniStoreEx ini(path);
         const std::vector<std::string> paths = GroupPicturePaths(ini, ReadLastIndex(ini));
         ShuffleOrder round(pick);

@@ -578,9 +578,7 @@ void TFormMain::op3Click()
 
 void TFormMain::OpNoRepeatClick()
 {
-    const bool on = !OpNoRepeat->isChecked();
-    OpNoRepeat->setChecked(on);
-    Settings::WriteFlag(Settings::kOpNoRepeat, on);
+    ToggleOption(OpNoRepeat, Settings::kOpNoRepeat);
 }
 
 void TFormMain::OpSusieClick()

@@ -260,7 +260,7 @@ void ShuffleOrder::NewRound(const std::vector<uint64_t> &hashes, int32_t avoid)
     Shuffle(items_);
     // Swapping the entry just shown with a random later one keeps every allowed order equally likely.
     if (count > 1 && items_[0].number == avoid)
-        std::swap(items_[0], items_[static_cast<size_t>(1 + pick_(count - 1))]);
+        std::swap(items_[0], items_[1 + static_cast<size_t>(pick_(count - 1))]);
     shown_ = 0;
 }
 

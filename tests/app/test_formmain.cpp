@@ -496,7 +496,9 @@ TEST_F(FormMainTest, PluginOptionLoadsAndUnloadsThePlugins)
     // The Susie folder of the registry holds two test readers; one of them also announces jpg.
     const std::string folder = home.File("susie");
     std::filesystem::create_directory(folder);
-    const std::string plugins = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    const char *pluginDir = std::getenv("TAPISTO_TEST_PLUGIN_DIR");
+    ASSERT_NE(nullptr, pluginDir);
+    const std::string plugins = pluginDir;
     for (const char *name : {"toy.spi", "jpe.spi"})
         std::filesystem::copy_file(plugins + "/" + name, folder + "/" + name);
     registry.WriteString(kSusiePluginKey, kSusiePluginValue, folder);

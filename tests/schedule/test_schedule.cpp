@@ -21,6 +21,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -34,7 +35,10 @@ struct Applied {
 class RecordingChanger : public WallPaperChanger {
 public:
     using Record = std::function<void(const std::string &, int32_t, int32_t)>;
-    explicit RecordingChanger(Record record) : WallPaperChanger("", screen_, registry_, desktop_), record_(record) {}
+    explicit RecordingChanger(Record record)
+        : WallPaperChanger("", screen_, registry_, desktop_), record_(std::move(record))
+    {
+    }
     void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
 
 private:

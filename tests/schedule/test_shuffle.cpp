@@ -21,6 +21,7 @@ namespace {
 std::vector<std::string> Pictures(int count)
 {
     std::vector<std::string> paths;
+    paths.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         paths.push_back("p" + std::to_string(i) + ".bmp");
     return paths;
@@ -106,6 +107,7 @@ TEST_F(ShuffleTest, AGeneratorThatAlwaysSaysZeroStillAvoidsTheLastEntry)
     const std::vector<std::string> paths = Pictures(3);
     ShuffleOrder order([](int32_t) { return 0; });
     std::vector<int32_t> shown;
+    shown.reserve(9);
     for (int i = 0; i < 9; ++i)
         shown.push_back(order.Take(paths));
     for (size_t start = 3; start < shown.size(); start += 3)
@@ -125,6 +127,7 @@ TEST_F(ShuffleTest, TheRoundSurvivesARestart)
     const std::vector<std::string> paths = Pictures(7);
     ShuffleOrder before(Seeded(7));
     std::vector<int32_t> shown;
+    shown.reserve(7);
     for (int i = 0; i < 3; ++i)
         shown.push_back(before.Take(paths));
     before.Store(file, "g.dat");
