@@ -1,11 +1,13 @@
 // Loading a large group the way the scheduler does (INI engine, last entry) and the way the
-// editor does (every line).
+// editor does (every line), and the round of random order without repeats over it.
 #include "ini/IniStore.h"
 #include "listedit/WallPaperList.h"
+#include "schedule/ShuffleOrder.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace {
@@ -54,7 +56,7 @@ void BM_SchedulerReadsLastEntry(benchmark::State &state)
 {
     const std::string &path = GroupFile();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         TIniStoreEx ini(path);
         int32_t last = ReadLastIndex(ini);
         WallPaperEntry entry = ReadWallPaperEntry(ini, last);
@@ -68,13 +70,32 @@ void BM_EditorReadsWholeList(benchmark::State &state)
 {
     const std::string &path = GroupFile();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         WallPaperList list = ReadWallPaperList(path);
         benchmark::DoNotOptimize(list);
     }
     state.SetBytesProcessed(state.iterations() * bytes);
 }
 BENCHMARK(BM_EditorReadsWholeList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What random order without repeats adds to a change: the group's paths, the stored round read,
+// fitted, advanced and written back (atomically, so a file flush is part of it).
+void BM_NoRepeatRoundOfLargeGroup(benchmark::State &state)
+{
+    const std::string &path = GroupFile();
+    const std::string roundFile = path.substr(0, path.rfind('/') + 1) + "Tapisto.shuffle.ini";
+    std::mt19937 random(1);
+    const auto pick = [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); };
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
+        TIniStoreEx ini(path);
+        const std::vector<std::string> paths = GroupPicturePaths(ini, ReadLastIndex(ini));
+        ShuffleOrder round(pick);
+        round.Load(roundFile, "group.dat");
+        benchmark::DoNotOptimize(round.Take(paths));
+        round.Store(roundFile, "group.dat");
+    }
+}
+BENCHMARK(BM_NoRepeatRoundOfLargeGroup)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -209,6 +209,9 @@ void TFormMain::BuildMenus()
     OpSusie = MakeItem(tools, "OpSusie", QStringLiteral("Susieプラグインを使用"), true);
     MakeSeparator(tools, "N12");
     Windows1 = MakeItem(tools, "Windows1", QStringLiteral("Windowsのフォルダー指定"));
+    // Options added later follow the existing items, whose places stay as they were.
+    MakeSeparator(tools, "N13");
+    OpNoRepeat = MakeItem(tools, "OpNoRepeat", QStringLiteral("ランダムで同じ壁紙を繰り返さない"), true);
     QMenu *help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
     N1 = MakeItem(help, "N1", QStringLiteral("バージョン(&A)"));
 
@@ -235,6 +238,7 @@ void TFormMain::BuildMenus()
     ConnectCheckItem(op2, &TFormMain::op2Click);
     ConnectCheckItem(op3, &TFormMain::op3Click);
     ConnectCheckItem(OpSusie, &TFormMain::OpSusieClick);
+    ConnectCheckItem(OpNoRepeat, &TFormMain::OpNoRepeatClick);
 }
 
 void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
@@ -447,6 +451,8 @@ void TFormMain::RefreshGroups()
         OpSusie->setChecked(true);
         SPIs1->Search("*.spi");
     }
+    if (stored.opNoRepeat)
+        OpNoRepeat->setChecked(true);
     if (!IsListedGroup(stored.useSection, groupNames_))
         ComboBox1->setEditText(QString());
 }
@@ -577,6 +583,11 @@ void TFormMain::SetStartupLink(const std::string &folder, const std::string &pro
 void TFormMain::op3Click()
 {
     ToggleOption(op3, Settings::kOp3Checked);
+}
+
+void TFormMain::OpNoRepeatClick()
+{
+    ToggleOption(OpNoRepeat, Settings::kOpNoRepeat);
 }
 
 void TFormMain::OpSusieClick()

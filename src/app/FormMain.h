@@ -98,6 +98,7 @@ public:
     void op3Click();
     void OpSusieClick();
     void Windows1Click();
+    void OpNoRepeatClick();
     // Refuses JPEG extensions so that those files stay with the built-in decoder.
     void SPIs1PictureRegister(TInSPI *plugin, const std::string &extension, const std::string &description,
                               const TGraphicClass *&graphicClass);
@@ -119,6 +120,7 @@ public:
     QStatusBar *StatusBar1;
     QLineEdit *Edit1;
     QAction *R1, *Exit1, *N3, *op1, *op2, *op3, *OpSusie, *Windows1, *N1;
+    QAction *OpNoRepeat; // random order without repeats
     QMenu *PopupMenu1;
     QAction *N8, *Exit2, *N6, *N5, *N10, *N11;
     TTrayIcon *TrayIcon1 = nullptr;

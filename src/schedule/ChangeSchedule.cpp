@@ -7,9 +7,11 @@
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
 #include "schedule/Settings.h"
+#include "schedule/ShuffleOrder.h"
 #include "schedule/WallPaperChanger.h"
 
 #include <chrono>
+#include <optional>
 
 ChangeSchedule::ChangeSchedule(WallPaperChanger &changer, RandomPick pick) : changer_(changer), pick_(std::move(pick))
 {
@@ -48,11 +50,17 @@ void ChangeSchedule::NextWallPaper()
     const Settings::NextSettings settings = Settings::ReadNextSettings();
     int32_t index = CurrentIndex;
     int32_t last;
+    std::optional<ShuffleOrder> round;
     {
         TIniStoreEx group(GroupFilePath(settings.useSection));
         last = ReadGroupLastIndex(group, settings.useSection);
-        if (settings.random)
-            index = pick_ ? pick_(last + 1) : RandomBelow(last + 1);
+        if (settings.random && settings.noRepeat) {
+            round.emplace([this](int32_t count) { return Pick(count); });
+            round->Load(ShuffleFilePath(), settings.useSection);
+            index = round->Take(GroupPicturePaths(group, last));
+        } else if (settings.random) {
+            index = Pick(last + 1);
+        }
         const WallPaperEntry entry = ReadWallPaperEntry(group, index);
         const int32_t tileValue = DecodeTileValue(entry.PositionText);
         const int32_t correction = DecodeCorrection(entry.CorrectionText);
@@ -64,13 +72,25 @@ void ChangeSchedule::NextWallPaper()
         next = 0;
     // The change has happened: the position moves on even if the settings file cannot keep it.
     CurrentIndex = next;
+    std::string unsaved;
     try {
         Settings::WriteUseIndex(next);
     } catch (const Exception &e) {
-        throw EUseIndexNotStored(FormatMessage(
+        unsaved = FormatMessage(
             "壁紙は変更しましたが、次に表示する番号 (UseIndex) を設定ファイルに保存できませんでした。\n%s",
-            {e.Message()}));
+            {e.Message()});
     }
+    if (round) {
+        try {
+            round->Store(ShuffleFilePath(), settings.useSection);
+        } catch (const Exception &e) {
+            unsaved +=
+                (unsaved.empty() ? "" : "\n") +
+                FormatMessage("壁紙は変更しましたが、ランダムの表示順を保存できませんでした。\n%s", {e.Message()});
+        }
+    }
+    if (!unsaved.empty())
+        throw EUseIndexNotStored(unsaved);
 }
 
 void ChangeSchedule::Back()

@@ -7,7 +7,8 @@
 #include <random>
 #include <string>
 
-// The wallpaper was changed and the position advanced, but UseIndex could not be written.
+// The wallpaper was changed and the position advanced, but UseIndex (or the round of random order
+// without repeats) could not be written.
 class EUseIndexNotStored : public EInOutError {
 public:
     using EInOutError::EInOutError;
@@ -32,10 +33,11 @@ public:
     // random order it is drawn at the change.
     int32_t ShownIndex = -1;
 
-    // Shows entry CurrentIndex (or a random one when random order is on) of the group named by
-    // UseSection, then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed
-    // change leaves CurrentIndex and UseIndex as they were; when only storing UseIndex fails,
-    // CurrentIndex has advanced and EUseIndexNotStored is raised.
+    // Shows entry CurrentIndex (or a random one when random order is on; with OpNoRepeat as well,
+    // the next of the group's stored round, see ShuffleOrder) of the group named by UseSection,
+    // then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed change leaves
+    // CurrentIndex, UseIndex and the stored round as they were, so the next change tries the same
+    // entry; when only storing fails, CurrentIndex has advanced and EUseIndexNotStored is raised.
     void NextWallPaper();
     // Shows the entry before the one on screen and advances past it.
     void Back();
@@ -49,6 +51,8 @@ public:
     int32_t RandomBelow(int32_t count);
 
 private:
+    int32_t Pick(int32_t count) { return pick_ ? pick_(count) : RandomBelow(count); }
+
     WallPaperChanger &changer_;
     RandomPick pick_;
     std::mt19937 random_;

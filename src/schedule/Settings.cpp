@@ -59,6 +59,7 @@ GroupSettings ReadGroupSettings()
     s.op2 = IsFlagOn(ini.ReadString(kSection, kOp2Checked, {}));
     s.op3 = IsFlagOn(ini.ReadString(kSection, kOp3Checked, {}));
     s.opSusie = IsFlagOn(ini.ReadString(kSection, kOpSusie, {}));
+    s.opNoRepeat = IsFlagOn(ini.ReadString(kSection, kOpNoRepeat, {}));
     return s;
 }
 
@@ -68,6 +69,7 @@ NextSettings ReadNextSettings()
     NextSettings s;
     s.useSection = ini.ReadString(kSection, kUseSection, {});
     s.random = IsFlagOn(ini.ReadString(kSection, kOp3Checked, {}));
+    s.noRepeat = IsFlagOn(ini.ReadString(kSection, kOpNoRepeat, {}));
     return s;
 }
 

@@ -19,6 +19,7 @@ inline constexpr std::string_view kOp1Checked = "Op1Checked"; // flag: start in 
 inline constexpr std::string_view kOp2Checked = "Op2Checked"; // flag: start-up link created
 inline constexpr std::string_view kOp3Checked = "Op3Checked"; // flag: random order
 inline constexpr std::string_view kOpSusie = "OpSusie";       // flag: use plug-ins
+inline constexpr std::string_view kOpNoRepeat = "OpNoRepeat"; // flag: random order without repeats
 inline constexpr std::string_view kUseSection = "UseSection"; // group file name in the home folder
 inline constexpr std::string_view kUseIndex = "UseIndex";     // entry the next change shows
 inline constexpr std::string_view kIntervalHH = "IntervalHH";
@@ -59,12 +60,14 @@ struct GroupSettings {
     std::string useSection;
     std::string intervalHH, intervalMM, intervalSS; // as stored; empty when absent
     bool op1 = false, op2 = false, op3 = false, opSusie = false;
+    bool opNoRepeat = false;
 };
 GroupSettings ReadGroupSettings();
 
 struct NextSettings {
     std::string useSection;
-    bool random = false; // Op3Checked
+    bool random = false;   // Op3Checked
+    bool noRepeat = false; // OpNoRepeat; counts only with random on
 };
 NextSettings ReadNextSettings();
 

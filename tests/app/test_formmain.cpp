@@ -353,6 +353,37 @@ TEST_F(FormMainTest, GroupsAndMarksAreRestoredFromTheSettings)
     EXPECT_EQ(QStringLiteral("B.DAT"), f.ComboBox1->currentText());
 }
 
+TEST_F(FormMainTest, NoRepeatIsACheckItemAfterTheExistingOptions)
+{
+    WriteSettings("[Main]\r\nOpNoRepeat=yes\r\n");
+    TFormMain &f = Create();
+    QMenu *tools = nullptr;
+    for (QAction *menu : f.menuBar()->actions())
+        if (menu->text() == QStringLiteral("ツール(&T)"))
+            tools = menu->menu();
+    ASSERT_NE(nullptr, tools);
+    QStringList names;
+    for (QAction *item : tools->actions())
+        names << item->objectName();
+    EXPECT_EQ((QStringList{QStringLiteral("N3"), QStringLiteral("N4"), QStringLiteral("op1"), QStringLiteral("op2"),
+                           QStringLiteral("op3"), QStringLiteral("OpSusie"), QStringLiteral("N12"),
+                           QStringLiteral("Windows1"), QStringLiteral("N13"), QStringLiteral("OpNoRepeat")}),
+              names);
+    EXPECT_EQ(QStringLiteral("ランダムで同じ壁紙を繰り返さない"), f.OpNoRepeat->text());
+    EXPECT_TRUE(f.OpNoRepeat->isCheckable());
+    EXPECT_FALSE(f.OpNoRepeat->isChecked()); // only "1" is on
+
+    f.OpNoRepeat->trigger();
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpNoRepeat));
+    f.OpNoRepeat->trigger();
+    EXPECT_FALSE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpNoRepeat));
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    f.RefreshGroups();
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+}
+
 TEST_F(FormMainTest, StartupRegistrationFollowsTheMark)
 {
     TFormMain &f = Create();

@@ -7,6 +7,7 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
+#include "schedule/ShuffleOrder.h"
 #include "schedule/WallPaperChanger.h"
 
 #include "MemoryRegistry.h"
@@ -16,8 +17,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <random>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -231,6 +235,71 @@ TEST_F(ScheduleTest, RandomOrderShowsThePickAmongAllEntriesAndMovesPastIt)
     EXPECT_EQ("p1.bmp", Shown(3));
     EXPECT_EQ((std::vector<std::string>{"0", "1", "0", "2"}), stored);
     EXPECT_EQ(2, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, NoRepeatWalksTheStoredRoundOnlyWithRandomOrder)
+{
+    MakeGroup(7);
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    std::mt19937 random(5);
+    ChangeSchedule schedule(
+        changer, [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); });
+    schedule.CurrentIndex = 4;
+    schedule.NextWallPaper(); // random order is off: today's order, no round is made
+    EXPECT_EQ("p4.bmp", Shown(0));
+    EXPECT_FALSE(std::filesystem::exists(ShuffleFilePath()));
+
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    applied.clear();
+    for (int i = 0; i < 14; ++i)
+        schedule.NextWallPaper();
+    for (size_t start : {0u, 7u}) {
+        std::set<std::string> round;
+        for (size_t i = start; i < start + 7; ++i)
+            round.insert(Shown(i));
+        EXPECT_EQ(7u, round.size());
+    }
+    EXPECT_NE(Shown(6), Shown(7));
+    ShuffleOrder stored([](int32_t) { return 0; });
+    stored.Load(ShuffleFilePath(), "g.dat");
+    ASSERT_EQ(7u, stored.Round().size());
+    EXPECT_EQ(7u, stored.ShownCount());
+    for (size_t i = 0; i < 7; ++i)
+        EXPECT_EQ("p" + std::to_string(stored.Round()[i]) + ".bmp", Shown(7 + i));
+    EXPECT_EQ(std::to_string((stored.Round()[6] + 1) % 7), Settings::ReadUseIndexText());
+
+    // A failed change leaves the round where it was, so the entry comes again next time.
+    schedule.NextWallPaper();
+    stored.Load(ShuffleFilePath(), "g.dat");
+    const std::string next = "p" + std::to_string(stored.Round()[1]) + ".bmp";
+    failing = next;
+    EXPECT_THROW(schedule.NextWallPaper(), EInvalidGraphic);
+    stored.Load(ShuffleFilePath(), "g.dat");
+    EXPECT_EQ(1u, stored.ShownCount());
+    failing = "-";
+    schedule.NextWallPaper();
+    EXPECT_EQ(next, applied.back().path);
+}
+
+TEST_F(ScheduleTest, ARoundThatCannotBeStoredIsReportedAfterTheChange)
+{
+    MakeGroup(3);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    std::filesystem::create_directory(ShuffleFilePath()); // nothing can replace a folder
+    ChangeSchedule schedule(changer, [](int32_t) { return 0; });
+    for (int i = 0; i < 2; ++i) {
+        try {
+            schedule.NextWallPaper();
+            ADD_FAILURE() << "the failed write went unreported";
+        } catch (const EUseIndexNotStored &e) {
+            EXPECT_NE(std::string::npos, e.Message().find("表示順")) << e.Message();
+            EXPECT_EQ(std::string::npos, e.Message().find("UseIndex")) << e.Message();
+        }
+    }
+    // Both changes were made; with nothing stored each one draws a fresh round.
+    ASSERT_EQ(2u, applied.size());
+    EXPECT_EQ(Settings::ReadUseIndexText(), std::to_string(schedule.CurrentIndex));
 }
 
 TEST(ScheduleRandom, TheDefaultChoiceStaysInRangeAndReachesEveryValue)
