@@ -1,7 +1,9 @@
 #include "platform/desktop/DesktopDetect.h"
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -22,11 +24,10 @@ constexpr std::array<std::pair<const char *, DesktopKind>, 11> kNames{{
     {"x11", DesktopKind::X11},
 }};
 
+// The environment's names are UTF-8, not CP932: every byte outside A-Z stays as it is.
 std::string Lower(std::string text)
 {
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
     return text;
 }
 
