@@ -15,7 +15,7 @@ const char *const kStatusKeys[] = {"group",           "state",   "order",     "n
 
 } // namespace
 
-ControlReply CallControl(const QString &method, QDBusConnection bus, int timeoutMs)
+ControlReply CallControl(const QString &method, const QDBusConnection &bus, int timeoutMs)
 {
     ControlReply reply;
     if (!bus.isConnected() || bus.interface() == nullptr)

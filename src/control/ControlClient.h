@@ -19,7 +19,7 @@ struct ControlReply {
 // answers or nobody holds the program's name.
 // `timeoutMs` bounds the wait for the answer: a change renders a picture first, and big photos take
 // a few seconds on a slow machine.
-ControlReply CallControl(const QString &method, QDBusConnection bus = QDBusConnection::sessionBus(),
+ControlReply CallControl(const QString &method, const QDBusConnection &bus = QDBusConnection::sessionBus(),
                          int timeoutMs = 30000);
 
 // The status as "key: value" lines, UTF-8, in a fixed order of the known keys, then any others.
