@@ -2,6 +2,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/Picture.h"
+#include "platform/Memory.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
@@ -28,6 +29,11 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
 void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int32_t correction,
                     const std::string &cp932WallPaperPath, ScreenMetrics &screen, Registry &registry, Desktop &desktop)
 {
+    // The render's buffers are all freed by now, whether it succeeded or raised: the program then idles
+    // until the next change, so the memory goes back to the system here rather than staying resident.
+    struct GiveBackOnExit {
+        ~GiveBackOnExit() { ReturnFreedMemory(); }
+    } giveBack;
     RenderWallPaper(cp932PicturePath, correction, screen.ScreenWidth(), screen.ScreenHeight(), cp932WallPaperPath);
     registry.WriteString("Control Panel\\desktop", "TileWallpaper", std::to_string(tileValue));
     desktop.setWallpaper(cp932WallPaperPath, tileValue);
