@@ -1,9 +1,10 @@
 #include "picture/PlainBmp.h"
 
-#include "picture/AreaResampler.h"
+#include "picture/ShrinkWorker.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -79,21 +80,27 @@ QImage ShrinkPlainBmp(const std::string &cp932Path, const PlainBmpLayout &layout
     std::ifstream in(ToNativePath(cp932Path), std::ios::binary);
     if (!in)
         Unreadable();
-    AreaResampler resampler(layout.Width, layout.Height, output);
+    ShrinkWorker worker(unsigned(layout.Width), unsigned(layout.Height), output);
     std::vector<unsigned char> bytes(layout.Stride);
-    std::vector<uint32_t> row(size_t(layout.Width));
-    const size_t bpp = size_t(layout.BytesPerPixel);
-    for (int y = 0; y < layout.Height; ++y) {
-        // The resampler takes rows from the top; a bottom-up file holds the top row last.
-        const uint64_t fileRow = layout.TopDown ? uint64_t(y) : uint64_t(layout.Height - 1 - y);
-        in.seekg(std::streamoff(layout.PixelOffset + fileRow * layout.Stride));
-        if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size())))
-            Unreadable();
-        for (size_t x = 0; x < row.size(); ++x) {
-            const unsigned char *p = bytes.data() + x * bpp;
-            row[x] = 0xff000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    const size_t width = size_t(layout.Width), bpp = size_t(layout.BytesPerPixel);
+    for (int top = 0; top < layout.Height; top += int(ShrinkWorker::kBatchRows)) {
+        const unsigned count = std::min(ShrinkWorker::kBatchRows, unsigned(layout.Height - top));
+        unsigned char *batch = worker.NextFree();
+        for (unsigned i = 0; i < count; ++i) {
+            // The resampler takes rows from the top; a bottom-up file holds the top row last.
+            const int y = top + int(i);
+            const uint64_t fileRow = layout.TopDown ? uint64_t(y) : uint64_t(layout.Height - 1 - y);
+            in.seekg(std::streamoff(layout.PixelOffset + fileRow * layout.Stride));
+            if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size())))
+                Unreadable();
+            auto *row = reinterpret_cast<uint32_t *>(batch) + width * i;
+            for (size_t x = 0; x < width; ++x) {
+                const unsigned char *p = bytes.data() + x * bpp;
+                row[x] = 0xff000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            }
         }
-        resampler.AddRow(row.data());
+        worker.Submit(batch, count);
     }
+    worker.Finish();
     return output;
 }
