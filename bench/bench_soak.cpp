@@ -4,13 +4,15 @@
 // small pictures in every format. Reports the time per change and the resident memory after the
 // first 100 changes and at the end.
 //
-//   bench_soak [CHANGES] [--no-plugins]      (default 10000 changes)
+//   bench_soak [CHANGES] [--no-plugins] [--pictures DIR]      (default 10000 changes)
 //
-// Pictures come from the test fixtures; the home folder is a fresh temporary one (in $TMPDIR).
+// Pictures come from the test fixtures, or are every file in DIR (for big pictures, e.g. the corpus
+// of make_render_corpus.sh); the home folder is a fresh temporary one (in $TMPDIR).
 #include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
 #include "picture/SPIs.h"
 #include "platform/Exceptions.h"
+#include "platform/Memory.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/ChangeFactory.h"
 #include "schedule/ChangeSchedule.h"
@@ -34,14 +36,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-long ResidentKilobytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // Copies a fixture; `skip` drops a leading selector byte of the fuzz seeds.
 void CopyFixture(const fs::path &from, const fs::path &to, size_t skip = 0)
@@ -104,9 +98,12 @@ int main(int argc, char **argv)
 {
     int changes = 10000;
     bool plugins = true;
+    std::string pictureFolder;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--no-plugins")
             plugins = false;
+        else if (std::string(argv[i]) == "--pictures" && i + 1 < argc)
+            pictureFolder = argv[++i];
         else
             changes = std::max(1, std::atoi(argv[i]));
     }
@@ -131,7 +128,14 @@ int main(int argc, char **argv)
             const TSPIs &spis = change.LoadPlugins((exe.parent_path().parent_path() / "bin" / "*.spi").string());
             std::printf("plug-ins loaded: %d\n", spis.Count());
         }
-        const std::vector<std::string> pictures = MakePictures(data, home / "pictures", plugins);
+        std::vector<std::string> pictures;
+        if (pictureFolder.empty())
+            pictures = MakePictures(data, home / "pictures", plugins);
+        else
+            for (const auto &entry : fs::directory_iterator(pictureFolder))
+                if (entry.is_regular_file())
+                    pictures.push_back(entry.path().string());
+        std::sort(pictures.begin(), pictures.end());
         WriteWallPaperList((home / "soak.dat").string(), MakeGroup(pictures));
         Settings::WriteSchedule("soak.dat", "0", "0", "10");
         Settings::WriteFlag(Settings::kOp3Checked, false);
@@ -139,6 +143,7 @@ int main(int argc, char **argv)
 
         std::printf("%zu pictures, %zu entries, %d changes\n", pictures.size(), pictures.size() * 5, changes);
         std::map<std::string, int> errors;
+        const long rssBefore = ResidentKilobytes();
         long rssAt100 = 0;
         std::vector<double> times;
         times.reserve(size_t(changes));
@@ -161,6 +166,7 @@ int main(int argc, char **argv)
         std::printf("time per change: mean %.2f ms, median %.2f ms, p99 %.2f ms, max %.2f ms (total %.1f s)\n",
                     total * 1000 / changes, times[times.size() / 2], times[times.size() * 99 / 100], times.back(),
                     total);
+        std::printf("resident memory: before the first change %ld kB\n", rssBefore);
         std::printf("resident memory: after 100 changes %ld kB, after %d changes %ld kB (growth %+ld kB)\n", rssAt100,
                     changes, rssEnd, rssEnd - rssAt100);
         for (const auto &[message, count] : errors)

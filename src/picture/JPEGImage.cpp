@@ -1,19 +1,15 @@
 #include "picture/JPEGImage.h"
 
-#include "picture/AreaResampler.h"
+#include "picture/ShrinkWorker.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 
 #include <array>
-#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -195,93 +191,6 @@ void CmykToRgb(QImage &image, bool inverted)
         CmykRowToRgb(reinterpret_cast<uint32_t *>(image.scanLine(y)), image.width(), inverted);
 }
 
-// Decoding straight into the area-averaging resampler: only a few batches of full-size rows exist at a
-// time. The averaging runs on a worker thread, so that it overlaps the decoding on a second core.
-class ShrinkWorker {
-public:
-    ShrinkWorker(unsigned width, unsigned height, QImage &output, const DecodeJob &job)
-        : resampler_(int(width), int(height), output), width_(width), job_(job)
-    {
-        for (auto &buffer : buffers_) {
-            buffer.resize(size_t(width) * kBatchRows);
-            free_.push_back(buffer.data());
-        }
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~ShrinkWorker() { Finish(); }
-    ShrinkWorker(const ShrinkWorker &) = delete;
-    ShrinkWorker &operator=(const ShrinkWorker &) = delete;
-
-    static constexpr unsigned kBatchRows = 16;
-
-    unsigned char *NextFree()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !free_.empty(); });
-        uint32_t *buffer = free_.back();
-        free_.pop_back();
-        return reinterpret_cast<unsigned char *>(buffer);
-    }
-    void Submit(unsigned char *buffer, unsigned count)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            filled_.emplace_back(reinterpret_cast<uint32_t *>(buffer), count);
-        }
-        changed_.notify_all();
-    }
-    // Averages what was submitted, then ends the worker.
-    void Finish()
-    {
-        if (!thread_.joinable())
-            return;
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-private:
-    void Run()
-    {
-        for (;;) {
-            std::pair<uint32_t *, unsigned> batch;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return done_ || !filled_.empty(); });
-                if (filled_.empty())
-                    return;
-                batch = filled_.front();
-                filled_.pop_front();
-            }
-            for (unsigned i = 0; i < batch.second; ++i) {
-                uint32_t *row = batch.first + size_t(i) * width_;
-                if (job_.cmyk)
-                    CmykRowToRgb(row, int(width_), job_.adobeInverted);
-                resampler_.AddRow(row);
-            }
-            {
-                std::lock_guard lock(mutex_);
-                free_.push_back(batch.first);
-            }
-            changed_.notify_all();
-        }
-    }
-
-    AreaResampler resampler_;
-    unsigned width_;
-    const DecodeJob &job_;
-    std::array<std::vector<uint32_t>, 3> buffers_;
-    std::vector<uint32_t *> free_;
-    std::deque<std::pair<uint32_t *, unsigned>> filled_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
 struct StreamContext {
     QImage *output;
     const DecodeJob *job; // its colour space is known before the first row
@@ -297,7 +206,11 @@ unsigned char *BeginStream(void *context, unsigned width, unsigned height, size_
         return nullptr;
     }
     try {
-        ctx->worker.emplace(width, height, *ctx->output, *ctx->job);
+        const DecodeJob *job = ctx->job;
+        ctx->worker.emplace(width, height, *ctx->output, [job, width](uint32_t *row) {
+            if (job->cmyk)
+                CmykRowToRgb(row, int(width), job->adobeInverted);
+        });
         *stride = size_t(width) * 4;
         *capacity = ShrinkWorker::kBatchRows;
         return ctx->worker->NextFree();

@@ -1,4 +1,6 @@
+#include "picture/AreaResampler.h"
 #include "picture/Bitmap.h"
+#include "picture/Graphic.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
@@ -70,6 +72,35 @@ TEST(Render, EnlargingAndShrinkingJpegKeepsTheContent)
         ASSERT_EQ(image.size(), QSize(size.Width, size.Height));
         // The gradient's right-hand side is redder than its left.
         EXPECT_GT(qRed(image.pixel(size.Width - 1, size.Height / 2)), qRed(image.pixel(0, size.Height / 2)) + 100);
+    }
+}
+
+// A plain 24-bit BMP that is shrunk is read row by row into the area resampler; one that keeps its size
+// or is enlarged still goes through the whole picture and Qt's smooth scaling.
+TEST(Render, PlainBitmapsShrinkByAreaAveragingAndEnlargeAsBefore)
+{
+    TempHome home;
+    QImage source(90, 61, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb(x * 2, (y * 37) % 256, (x * y) % 256));
+    const std::string picture = home.File("p.bmp");
+    ASSERT_TRUE(source.save(QString::fromStdString(picture), "BMP"));
+    const std::string out = home.File("out.bmp");
+    for (int correction : {-1, 33, 50, 100, 250}) {
+        SCOPED_TRACE(correction);
+        const TWallPaperSize size = RenderWallPaper(picture, correction, 1024, 768, out);
+        const QSize target(size.Width, size.Height);
+        QImage expected;
+        if (target.width() < source.width()) {
+            expected = QImage(target, QImage::Format_RGB32);
+            AreaResampler resampler(source.width(), source.height(), expected);
+            for (int y = 0; y < source.height(); ++y)
+                resampler.AddRow(reinterpret_cast<const uint32_t *>(source.constScanLine(y)));
+        } else {
+            expected = StretchImage(source, target);
+        }
+        EXPECT_EQ(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), expected);
     }
 }
 
