@@ -63,15 +63,15 @@ screenshot() {
 # Every "X,Y=C" holds on a fresh screenshot.
 pixels_are() {
     screenshot || return 1
-    local spec x y want got
-    for spec in "$@"; do
-        x=${spec%%,*}
-        y=${spec#*,}
+    local check x y want got
+    for check in "$@"; do
+        x=${check%%,*}
+        y=${check#*,}
         y=${y%%=*}
-        want=${spec#*=}
+        want=${check#*=}
         # shellcheck disable=SC2046
         got=$(classify $(od -An -tu1 -j $(((y * 1024 + x) * 3)) -N3 "$dir/shot.rgb"))
-        [ "$got" = "$want" ] || { last_pixels="$spec is $got"; return 1; }
+        [ "$got" = "$want" ] || { last_pixels="$check is $got"; return 1; }
     done
 }
 
