@@ -27,3 +27,23 @@ int QtScreenMetrics::ScreenHeight()
     const QSize size = PrimarySize();
     return size.isEmpty() ? fallbackHeight_ : size.height();
 }
+
+MonitorLayout QtScreenMetrics::Monitors()
+{
+    MonitorLayout layout;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr) {
+        for (const QScreen *screen : QGuiApplication::screens()) {
+            const qreal ratio = screen->devicePixelRatio();
+            const QRect geometry = screen->geometry();
+            const QSize size = geometry.size() * ratio;
+            if (size.isEmpty())
+                continue;
+            const QPoint origin = geometry.topLeft() * ratio;
+            layout.push_back({screen->name().toStdString(), origin.x(), origin.y(), size.width(), size.height()});
+        }
+    }
+    if (layout.empty())
+        return {Monitor{{}, 0, 0, ScreenWidth(), ScreenHeight()}};
+    SortMonitors(layout);
+    return layout;
+}

@@ -1,11 +1,17 @@
 #pragma once
 
-// The primary screen's size in device pixels, read afresh at each use.
+#include "platform/desktop/Monitors.h"
+
+#include <utility>
+
+// The primary screen's size in device pixels, and every monitor's place, read afresh at each use.
 class ScreenMetrics {
 public:
     virtual ~ScreenMetrics() = default;
     virtual int ScreenWidth() = 0;
     virtual int ScreenHeight() = 0;
+    // The monitors, sorted; by default the primary screen alone, unnamed, at 0,0.
+    virtual MonitorLayout Monitors() { return {Monitor{{}, 0, 0, ScreenWidth(), ScreenHeight()}}; }
 };
 
 // A fixed size: tests (1024 x 768) and `--screen WxH`.
@@ -20,6 +26,18 @@ private:
     int height_;
 };
 
+// A fixed layout (`--monitors`): the first monitor stands for the primary screen.
+class FixedMonitorMetrics : public ScreenMetrics {
+public:
+    explicit FixedMonitorMetrics(MonitorLayout layout) : layout_(std::move(layout)) {}
+    int ScreenWidth() override { return layout_.empty() ? 0 : layout_.front().Width; }
+    int ScreenHeight() override { return layout_.empty() ? 0 : layout_.front().Height; }
+    MonitorLayout Monitors() override { return layout_; }
+
+private:
+    MonitorLayout layout_;
+};
+
 // The primary screen of the running QGuiApplication; the fallback size when there is no screen.
 class QtScreenMetrics : public ScreenMetrics {
 public:
@@ -29,6 +47,8 @@ public:
     }
     int ScreenWidth() override;
     int ScreenHeight() override;
+    // Qt's screens in device pixels, named by their connectors; the fallback size alone without any.
+    MonitorLayout Monitors() override;
 
 private:
     int fallbackWidth_;
