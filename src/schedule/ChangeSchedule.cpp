@@ -10,6 +10,7 @@
 #include "schedule/ShuffleOrder.h"
 #include "schedule/WallPaperChanger.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -45,36 +46,80 @@ int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection)
     return last;
 }
 
+namespace {
+int32_t MonitorCount(const MonitorLayout &layout)
+{
+    return std::max<int32_t>(1, int32_t(std::min<size_t>(layout.size(), ChangeSchedule::kMaxMonitors)));
+}
+} // namespace
+
+std::vector<int32_t> ChangeSchedule::PickDistinct(int32_t count, int32_t wanted)
+{
+    // The r-th number not chosen yet, for r drawn among those left: distinct without a table of the
+    // whole group, which may be large.
+    std::vector<int32_t> chosen;
+    std::vector<int32_t> sorted;
+    for (int32_t k = 0; k < wanted; ++k) {
+        if (int32_t(sorted.size()) == count)
+            sorted.clear(); // every entry is on a monitor already: the rest repeat
+        int32_t r = Pick(count - int32_t(sorted.size()));
+        for (const int32_t taken : sorted)
+            if (taken <= r)
+                ++r;
+        sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), r), r);
+        chosen.push_back(r);
+    }
+    return chosen;
+}
+
 void ChangeSchedule::NextWallPaper()
 {
     const Settings::NextSettings settings = Settings::ReadNextSettings();
+    const MonitorLayout layout = settings.perMonitor ? changer_.Monitors() : MonitorLayout{};
+    const int32_t monitors = MonitorCount(layout);
     int32_t index = CurrentIndex;
     int32_t last;
     std::optional<ShuffleOrder> round;
     {
         TIniStoreEx group(GroupFilePath(settings.useSection));
         last = ReadGroupLastIndex(group, settings.useSection);
+        std::vector<int32_t> indices;
         if (settings.random && settings.noRepeat) {
             round.emplace([this](int32_t count) { return Pick(count); });
             round->Load(ShuffleFilePath(), settings.useSection);
-            index = round->Take(GroupPicturePaths(group, last));
+            const std::vector<std::string> paths = GroupPicturePaths(group, last);
+            for (int32_t k = 0; k < monitors; ++k)
+                indices.push_back(round->Take(paths));
         } else if (settings.random) {
-            index = Pick(last + 1);
+            indices = monitors == 1 ? std::vector<int32_t>{Pick(last + 1)} : PickDistinct(last + 1, monitors);
+        } else {
+            // The first is CurrentIndex as stored, so that one past the end fails as an empty entry.
+            indices.push_back(index);
+            for (int32_t k = 1; k < monitors; ++k)
+                indices.push_back(int32_t((int64_t(index) + k) % (int64_t(last) + 1)));
         }
-        const WallPaperEntry entry = ReadWallPaperEntry(group, index);
-        const int32_t tileValue = DecodeTileValue(entry.PositionText);
-        const int32_t correction = DecodeCorrection(entry.CorrectionText);
+        index = indices.front();
+        std::vector<WallPaperChoice> choices;
+        for (const int32_t shown : indices) {
+            const WallPaperEntry entry = ReadWallPaperEntry(group, shown);
+            choices.push_back(
+                {entry.PicturePath, DecodeTileValue(entry.PositionText), DecodeCorrection(entry.CorrectionText)});
+        }
         ShownIndex = index;
-        changer_.Apply(entry.PicturePath, tileValue, correction);
+        ShownIndices = indices;
+        if (settings.perMonitor)
+            changer_.ApplyPerMonitor(choices, layout);
+        else
+            changer_.Apply(choices[0].PicturePath, choices[0].TileValue, choices[0].Correction);
     }
-    int32_t next = index + 1;
+    int64_t next = int64_t(index) + monitors;
     if (next > last)
-        next = 0;
+        next %= int64_t(last) + 1;
     // The change has happened: the position moves on even if the settings file cannot keep it.
-    CurrentIndex = next;
+    CurrentIndex = int32_t(next);
     std::string unsaved;
     try {
-        Settings::WriteUseIndex(next);
+        Settings::WriteUseIndex(int32_t(next));
     } catch (const Exception &e) {
         unsaved = FormatMessage(
             "壁紙は変更しましたが、次に表示する番号 (UseIndex) を設定ファイルに保存できませんでした。\n%s",
@@ -95,13 +140,13 @@ void ChangeSchedule::NextWallPaper()
 
 void ChangeSchedule::Back()
 {
-    const std::string useSection = Settings::ReadValue(Settings::kUseSection);
+    const Settings::NextSettings settings = Settings::ReadNextSettings();
     int32_t last;
     {
-        TIniStoreEx group(GroupFilePath(useSection));
-        last = ReadGroupLastIndex(group, useSection);
+        TIniStoreEx group(GroupFilePath(settings.useSection));
+        last = ReadGroupLastIndex(group, settings.useSection);
     }
-    CurrentIndex = BackIndex(CurrentIndex, last);
+    CurrentIndex = BackIndex(CurrentIndex, last, settings.perMonitor ? MonitorCount(changer_.Monitors()) : 1);
     NextWallPaper();
 }
 
@@ -114,8 +159,13 @@ bool ChangeSchedule::Tick()
     return true;
 }
 
-int32_t BackIndex(int32_t currentIndex, int32_t lastIndex)
+int32_t BackIndex(int32_t currentIndex, int32_t lastIndex, int32_t monitors)
 {
+    if (monitors > 1) {
+        // The entries on screen began `monitors` before CurrentIndex; back shows the ones before them.
+        const int64_t count = int64_t(lastIndex) + 1;
+        return int32_t(((int64_t(currentIndex) - 2 * int64_t(monitors)) % count + count) % count);
+    }
     const int32_t index = currentIndex - 2;
     if (index == -2)
         return lastIndex == 0 ? 0 : lastIndex - 1;

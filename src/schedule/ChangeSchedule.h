@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 // The wallpaper was changed and the position advanced, but UseIndex (or the round of random order
 // without repeats) could not be written.
@@ -32,7 +33,13 @@ public:
     // The entry number of the change being applied, or last applied (-1 before the first): in
     // random order it is drawn at the change.
     int32_t ShownIndex = -1;
+    // With one picture per monitor, every monitor's entry number (left to right); else ShownIndex alone.
+    std::vector<int32_t> ShownIndices;
 
+    // With OpPerMonitor on and several monitors, a change shows one entry per monitor: CurrentIndex,
+    // CurrentIndex + 1, ... wrapping (distinct random ones, or the next ones of the round, in random
+    // order) and advances by the number of monitors; back steps back by as many.
+    //
     // Shows entry CurrentIndex (or a random one when random order is on; with OpNoRepeat as well,
     // the next of the group's stored round, see ShuffleOrder) of the group named by UseSection,
     // then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed change leaves
@@ -50,7 +57,11 @@ public:
     // The default choice: uniform among 0..count-1 (count > 0).
     int32_t RandomBelow(int32_t count);
 
+    // No layout has more monitors than this; a session reporting more shows the first ones.
+    static constexpr size_t kMaxMonitors = 16;
+
 private:
+    std::vector<int32_t> PickDistinct(int32_t count, int32_t wanted);
     int32_t Pick(int32_t count) { return pick_ ? pick_(count) : RandomBelow(count); }
 
     WallPaperChanger &changer_;
@@ -60,7 +71,8 @@ private:
 
 // The index that back hands to NextWallPaper: CurrentIndex - 2 taken modulo last + 1 for the
 // values that occur (0..last after every change).
-int32_t BackIndex(int32_t currentIndex, int32_t lastIndex);
+// With several monitors, CurrentIndex - 2 x monitors modulo last + 1.
+int32_t BackIndex(int32_t currentIndex, int32_t lastIndex, int32_t monitors = 1);
 
 // The home folder's path of a group file named by UseSection (CP932).
 std::string GroupFilePath(const std::string &useSection);

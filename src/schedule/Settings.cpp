@@ -60,6 +60,7 @@ GroupSettings ReadGroupSettings()
     s.op3 = IsFlagOn(ini.ReadString(kSection, kOp3Checked, {}));
     s.opSusie = IsFlagOn(ini.ReadString(kSection, kOpSusie, {}));
     s.opNoRepeat = IsFlagOn(ini.ReadString(kSection, kOpNoRepeat, {}));
+    s.opPerMonitor = IsFlagOn(ini.ReadString(kSection, kOpPerMonitor, {}));
     return s;
 }
 
@@ -70,6 +71,7 @@ NextSettings ReadNextSettings()
     s.useSection = ini.ReadString(kSection, kUseSection, {});
     s.random = IsFlagOn(ini.ReadString(kSection, kOp3Checked, {}));
     s.noRepeat = IsFlagOn(ini.ReadString(kSection, kOpNoRepeat, {}));
+    s.perMonitor = IsFlagOn(ini.ReadString(kSection, kOpPerMonitor, {}));
     return s;
 }
 

@@ -15,13 +15,14 @@ inline constexpr std::string_view kFileName = "Tapisto.ini";
 inline constexpr std::string_view kDefaultWallPaperName = "Tapisto_WallPaper.bmp";
 
 // Key names (matched without regard to letter case).
-inline constexpr std::string_view kOp1Checked = "Op1Checked"; // flag: start in the tray, running
-inline constexpr std::string_view kOp2Checked = "Op2Checked"; // flag: start-up link created
-inline constexpr std::string_view kOp3Checked = "Op3Checked"; // flag: random order
-inline constexpr std::string_view kOpSusie = "OpSusie";       // flag: use plug-ins
-inline constexpr std::string_view kOpNoRepeat = "OpNoRepeat"; // flag: random order without repeats
-inline constexpr std::string_view kUseSection = "UseSection"; // group file name in the home folder
-inline constexpr std::string_view kUseIndex = "UseIndex";     // entry the next change shows
+inline constexpr std::string_view kOp1Checked = "Op1Checked";     // flag: start in the tray, running
+inline constexpr std::string_view kOp2Checked = "Op2Checked";     // flag: start-up link created
+inline constexpr std::string_view kOp3Checked = "Op3Checked";     // flag: random order
+inline constexpr std::string_view kOpSusie = "OpSusie";           // flag: use plug-ins
+inline constexpr std::string_view kOpNoRepeat = "OpNoRepeat";     // flag: random order without repeats
+inline constexpr std::string_view kOpPerMonitor = "OpPerMonitor"; // flag: each monitor its own picture
+inline constexpr std::string_view kUseSection = "UseSection";     // group file name in the home folder
+inline constexpr std::string_view kUseIndex = "UseIndex";         // entry the next change shows
 inline constexpr std::string_view kIntervalHH = "IntervalHH";
 inline constexpr std::string_view kIntervalMM = "IntervalMM";
 inline constexpr std::string_view kIntervalSS = "IntervalSS";
@@ -61,13 +62,15 @@ struct GroupSettings {
     std::string intervalHH, intervalMM, intervalSS; // as stored; empty when absent
     bool op1 = false, op2 = false, op3 = false, opSusie = false;
     bool opNoRepeat = false;
+    bool opPerMonitor = false;
 };
 GroupSettings ReadGroupSettings();
 
 struct NextSettings {
     std::string useSection;
-    bool random = false;   // Op3Checked
-    bool noRepeat = false; // OpNoRepeat; counts only with random on
+    bool random = false;     // Op3Checked
+    bool noRepeat = false;   // OpNoRepeat; counts only with random on
+    bool perMonitor = false; // OpPerMonitor
 };
 NextSettings ReadNextSettings();
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/desktop/Monitors.h"
+#include "schedule/Render.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class Desktop;
 class Registry;
@@ -22,15 +26,34 @@ public:
     std::string OutputPath;
     // Told the output path at the start of every change (the main window mirrors it in Edit1).
     std::function<void(const std::string &outputPath)> OnChange;
-    // The picture of the last change that went through (CP932; empty before the first).
+    // The picture of the last change that went through (CP932; empty before the first); with one
+    // picture per monitor, the first monitor's.
     std::string LastPicturePath;
+    // The pictures of the last change that went through, one per monitor when it had one per monitor.
+    std::vector<WallPaperChoice> LastChoices;
+    // The monitors the last change was made for (one unnamed monitor for a change of one picture).
+    MonitorLayout LastLayout;
+    // Why the last change showed one picture on every monitor although one per monitor was asked
+    // for (the desktop's refusal); empty otherwise.
+    std::string LastFallback;
 
     // Renders the picture into OutputPath, records the tile value and sets the wallpaper (see
     // ApplyWallPaper in Render.h); raises on failure, leaving the later steps undone. Virtual so
     // that the schedule's tests can record the changes instead of making them.
     virtual void Apply(const std::string &picturePath, int32_t tileValue, int32_t correction);
+    // One picture per monitor of `layout` (choices[i] on layout[i]); a layout of one monitor, or a
+    // desktop that cannot show one per monitor, gives choices[0] on every monitor, the refusal kept
+    // in LastFallback.
+    virtual void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &layout);
+    // The session's monitors now.
+    virtual MonitorLayout Monitors();
+    // Renders the last change's pictures again for the monitors now (when they were added, removed
+    // or moved), choosing nothing anew. Returns false, doing nothing, before the first change or when
+    // the layout is the one the last change was made for.
+    bool RenderAgainForMonitors();
 
 private:
+    bool lastPerMonitor_ = false; // the last change went through ApplyPerMonitor
     ScreenMetrics &screen_;
     Registry &registry_;
     Desktop &desktop_;

@@ -21,6 +21,22 @@ public:
         if (fail)
             throw Exception("壁紙を設定できません: test");
     }
+    PerMonitorMethod PerMonitor() const override { return perMonitor; }
+    void setMonitorWallpapers(const std::string &boxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &piecePaths) override
+    {
+        if (perMonitor == PerMonitorMethod::None || refusePerMonitor)
+            Desktop::setMonitorWallpapers(boxPath, layout, piecePaths);
+        monitorCalls.push_back({boxPath, layout, piecePaths});
+    }
+    struct MonitorCall {
+        std::string boxPath;
+        MonitorLayout layout;
+        std::vector<std::string> piecePaths;
+    };
     std::vector<Call> calls;
+    std::vector<MonitorCall> monitorCalls;
     bool fail = false;
+    PerMonitorMethod perMonitor = PerMonitorMethod::None;
+    bool refusePerMonitor = false; // says it can, then refuses (a version that cannot)
 };

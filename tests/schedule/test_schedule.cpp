@@ -1,3 +1,4 @@
+#include "platform/desktop/Monitors.h"
 #include "schedule/ChangeSchedule.h"
 
 #include "listedit/WallPaperList.h"
@@ -40,6 +41,16 @@ public:
     {
     }
     void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
+    // With `layout` set, the session has these monitors and each change records its pictures in order.
+    MonitorLayout Monitors() override { return layout.empty() ? WallPaperChanger::Monitors() : layout; }
+    void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &monitors) override
+    {
+        perMonitorChanges.push_back(choices.size());
+        for (size_t i = 0; i < (monitors.size() < 2 ? 1 : choices.size()); ++i)
+            record_(choices[i].PicturePath, choices[i].TileValue, choices[i].Correction);
+    }
+    MonitorLayout layout;
+    std::vector<size_t> perMonitorChanges; // the number of pictures of each change per monitor
 
 private:
     class NoDesktop : public Desktop {
@@ -362,4 +373,100 @@ TEST(ScheduleInterval, TextsConvertAsTheyStand)
     EXPECT_THROW(IntervalMilliseconds("0", "", "0"), EConvertError);
     EXPECT_TRUE(AnyNegative("0", "-1", "30"));
     EXPECT_FALSE(AnyNegative("0", "0", "30"));
+}
+
+TEST_F(ScheduleTest, PerMonitorTakesOneEntryPerMonitorInListOrderAndBackStepsBackAsMany)
+{
+    EXPECT_EQ(2, BackIndex(1, 4, 2)); // p4 and p0 on screen: back shows p2 and p3
+    EXPECT_EQ(1, BackIndex(0, 4, 2)); // p3 and p4 on screen
+    EXPECT_EQ(0, BackIndex(0, 0, 3)); // a group of one
+
+    MakeGroup(5);
+    changer.layout = *ParseMonitorLayout("DP-1=1920x1080+0+0,DP-2=1280x1024+1920+0");
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.NextWallPaper(); // the option is off: one entry, as ever
+    EXPECT_EQ((std::vector<std::string>{"p0.bmp"}), (std::vector<std::string>{Shown(0)}));
+    EXPECT_TRUE(changer.perMonitorChanges.empty());
+    EXPECT_EQ("1", Settings::ReadUseIndexText());
+
+    Settings::WriteValue(Settings::kOpPerMonitor, "1");
+    applied.clear();
+    schedule.CurrentIndex = 0;
+    std::vector<std::string> stored;
+    for (int i = 0; i < 3; ++i) {
+        schedule.NextWallPaper();
+        stored.push_back(Settings::ReadUseIndexText());
+    }
+    ASSERT_EQ(6u, applied.size());
+    const std::vector<std::string> expected{"p0.bmp", "p1.bmp", "p2.bmp", "p3.bmp", "p4.bmp", "p0.bmp"};
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(expected[i], Shown(i)) << i;
+    EXPECT_EQ((std::vector<std::string>{"2", "4", "1"}), stored);
+    EXPECT_EQ((std::vector<int32_t>{4, 0}), schedule.ShownIndices);
+    EXPECT_EQ(150, applied[1].correction); // each entry keeps its own correction
+    EXPECT_EQ(0, applied[0].correction);
+
+    schedule.Back();
+    EXPECT_EQ("p2.bmp", Shown(6));
+    EXPECT_EQ("p3.bmp", Shown(7));
+    EXPECT_EQ(4, schedule.CurrentIndex);
+
+    // One monitor left: one entry per change again.
+    changer.layout = *ParseMonitorLayout("1920x1080+0+0");
+    schedule.NextWallPaper();
+    EXPECT_EQ(9u, applied.size());
+    EXPECT_EQ("p4.bmp", Shown(8));
+    EXPECT_EQ(0, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, PerMonitorRandomPicksDistinctEntriesWhileTheGroupHasEnough)
+{
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpPerMonitor, "1");
+    changer.layout = *ParseMonitorLayout("800x600+0+0,800x600+800+0,800x600+1600+0");
+    std::vector<int32_t> counts;
+    // A generator that always says 0 still gives three different entries.
+    ChangeSchedule schedule(changer, [&](int32_t count) {
+        counts.push_back(count);
+        return 0;
+    });
+    MakeGroup(4);
+    schedule.NextWallPaper();
+    EXPECT_EQ((std::vector<int32_t>{0, 1, 2}), schedule.ShownIndices);
+    EXPECT_EQ((std::vector<int32_t>{4, 3, 2}), counts);
+    EXPECT_EQ(3, schedule.CurrentIndex);
+
+    // Two entries for three monitors: both, then one of them again.
+    MakeGroup(2);
+    schedule.NextWallPaper();
+    EXPECT_EQ((std::vector<int32_t>{0, 1, 0}), schedule.ShownIndices);
+    // A group of one shows its entry on every monitor.
+    MakeGroup(1);
+    schedule.NextWallPaper();
+    EXPECT_EQ((std::vector<int32_t>{0, 0, 0}), schedule.ShownIndices);
+    EXPECT_EQ(0, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, PerMonitorWithoutRepeatsWalksTheRoundMonitorByMonitor)
+{
+    MakeGroup(7);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    Settings::WriteValue(Settings::kOpPerMonitor, "1");
+    changer.layout = *ParseMonitorLayout("HDMI-1=1920x1080+0+0,HDMI-2=1920x1080+1920+0");
+    std::mt19937 random(11);
+    ChangeSchedule schedule(
+        changer, [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); });
+    for (int i = 0; i < 70; ++i)
+        schedule.NextWallPaper();
+    ASSERT_EQ(140u, applied.size());
+    for (size_t start = 0; start < 140; start += 7) {
+        std::set<std::string> round;
+        for (size_t i = start; i < start + 7; ++i)
+            round.insert(Shown(i));
+        EXPECT_EQ(7u, round.size()) << "round from " << start;
+        if (start > 0) {
+            EXPECT_NE(Shown(start - 1), Shown(start)); // a round never starts with the one that ended the last
+        }
+    }
 }

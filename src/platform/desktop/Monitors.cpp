@@ -6,9 +6,8 @@
 
 void SortMonitors(MonitorLayout &layout)
 {
-    std::stable_sort(layout.begin(), layout.end(), [](const Monitor &a, const Monitor &b) {
-        return a.X != b.X ? a.X < b.X : a.Y < b.Y;
-    });
+    std::stable_sort(layout.begin(), layout.end(),
+                     [](const Monitor &a, const Monitor &b) { return a.X != b.X ? a.X < b.X : a.Y < b.Y; });
 }
 
 MonitorBox BoundingBox(const MonitorLayout &layout)
