@@ -1,5 +1,6 @@
 #include "app/FormMain.h"
 
+#include "app/MonitorWatch.h"
 #include "app/NoTrayNotice.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
@@ -212,6 +213,7 @@ void TFormMain::BuildMenus()
     // Options added later follow the existing items, whose places stay as they were.
     MakeSeparator(tools, "N13");
     OpNoRepeat = MakeItem(tools, "OpNoRepeat", QStringLiteral("ランダムで同じ壁紙を繰り返さない"), true);
+    OpPerMonitor = MakeItem(tools, "OpPerMonitor", QStringLiteral("モニターごとに別の壁紙"), true);
     QMenu *help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
     N1 = MakeItem(help, "N1", QStringLiteral("バージョン(&A)"));
 
@@ -239,6 +241,7 @@ void TFormMain::BuildMenus()
     ConnectCheckItem(op3, &TFormMain::op3Click);
     ConnectCheckItem(OpSusie, &TFormMain::OpSusieClick);
     ConnectCheckItem(OpNoRepeat, &TFormMain::OpNoRepeatClick);
+    ConnectCheckItem(OpPerMonitor, &TFormMain::OpPerMonitorClick);
 }
 
 void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
@@ -258,6 +261,8 @@ void TFormMain::BuildComponents()
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->OnTimer = [this] { Guard(&TFormMain::Timer1Timer); };
+    // Within two seconds of a new arrangement of monitors, the pictures on screen fit it again.
+    new MonitorWatch([this] { Guard(&TFormMain::MonitorsChanged); }, 1000, this);
 
     trayShell_ = platform_.makeTrayShell();
     trayShell_->SetErrorReport(GeneralErrorReport(*platform_.dialogs, this));
@@ -453,6 +458,8 @@ void TFormMain::RefreshGroups()
     }
     if (stored.opNoRepeat)
         OpNoRepeat->setChecked(true);
+    if (stored.opPerMonitor)
+        OpPerMonitor->setChecked(true);
     if (!IsListedGroup(stored.useSection, groupNames_))
         ComboBox1->setEditText(QString());
 }
@@ -494,6 +501,11 @@ void TFormMain::JikkoClick()
 void TFormMain::Timer1Timer()
 {
     RecordChange([this] { return schedule_.Tick(); });
+}
+
+void TFormMain::MonitorsChanged()
+{
+    RecordChange([this] { return changer_.RenderAgainForMonitors(); });
 }
 
 void TFormMain::NextWallPaper()
@@ -588,6 +600,11 @@ void TFormMain::op3Click()
 void TFormMain::OpNoRepeatClick()
 {
     ToggleOption(OpNoRepeat, Settings::kOpNoRepeat);
+}
+
+void TFormMain::OpPerMonitorClick()
+{
+    ToggleOption(OpPerMonitor, Settings::kOpPerMonitor);
 }
 
 void TFormMain::OpSusieClick()

@@ -99,6 +99,9 @@ public:
     void OpSusieClick();
     void Windows1Click();
     void OpNoRepeatClick();
+    void OpPerMonitorClick();
+    // The session's monitors changed: the pictures on screen are rendered again for them.
+    void MonitorsChanged();
     // Refuses JPEG extensions so that those files stay with the built-in decoder.
     void SPIs1PictureRegister(TInSPI *plugin, const std::string &extension, const std::string &description,
                               const TGraphicClass *&graphicClass);
@@ -120,7 +123,8 @@ public:
     QStatusBar *StatusBar1;
     QLineEdit *Edit1;
     QAction *R1, *Exit1, *N3, *op1, *op2, *op3, *OpSusie, *Windows1, *N1;
-    QAction *OpNoRepeat; // random order without repeats
+    QAction *OpNoRepeat;   // random order without repeats
+    QAction *OpPerMonitor; // each monitor its own picture
     QMenu *PopupMenu1;
     QAction *N8, *Exit2, *N6, *N5, *N10, *N11;
     TTrayIcon *TrayIcon1 = nullptr;
@@ -161,6 +165,7 @@ private:
     std::vector<std::string> groupNames_;
     DesktopKind sessionDesktop_;
     bool noTrayNoticeShown_ = false;
+    bool monitorFallbackShown_ = false; // the desktop's refusal of one picture per monitor, once a run
     bool terminated_ = false;
     // Running or Paused (the tray or the minimized window stands in for the main window).
     bool scheduleActive_ = false;

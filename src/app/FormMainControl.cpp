@@ -51,6 +51,14 @@ void TFormMain::RecordChange(const std::function<bool()> &change)
     if (changed) {
         lastError_.clear();
         tellChanged();
+        if (!changer_.LastFallback.empty() && !monitorFallbackShown_) {
+            // Said once a run, after the change: the change itself went through, with one picture.
+            monitorFallbackShown_ = true;
+            const QString text = QString::fromStdString(changer_.LastFallback);
+            QTimer::singleShot(0, this, [this, text] {
+                RunGuarded(*platform_.dialogs, this, [&] { platform_.dialogs->Warning(nullptr, text); });
+            });
+        }
     }
 }
 
@@ -125,5 +133,9 @@ ControlStatus TFormMain::ControlStatusNow() const
     status.desktop = platform_.desktop->Name();
     status.readBack = platform_.desktop->LastReadBack();
     status.lastError = lastError_;
+    status.monitors = FormatMonitorLayout(changer_.LastLayout);
+    for (const WallPaperChoice &choice : changer_.LastChoices)
+        status.pictures += (status.pictures.empty() ? "" : "\n") + Cp932ToUtf8Lossy(choice.PicturePath);
+    status.monitorFallback = changer_.LastFallback;
     return status;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/desktop/Monitors.h"
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,5 +19,7 @@ public:
 std::string ArgText(const std::string &utf8);
 // A command-line path as the CP932 path the program's file functions take.
 std::string ArgPath(const std::string &utf8);
+// The layout of `--monitors`; raises UsageError when it is none.
+MonitorLayout ParseMonitorsOption(const std::string &text);
 // Writes CP932 text as UTF-8 to standard output.
 void PrintText(std::string_view cp932);

@@ -10,6 +10,7 @@
 #include "schedule/Render.h"
 #include "schedule/Settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@ struct Options {
     std::optional<std::string> correction;
     std::optional<std::string> position;
     std::optional<std::pair<int, int>> screen;
+    std::optional<MonitorLayout> monitors;
     bool plugins = false; // search plug-ins as the main window does with its plug-in option on
 };
 
@@ -40,6 +42,17 @@ std::pair<int, int> ParseScreen(const std::string &text)
     throw UsageError("--screen: WxH の形で指定してください (例 1920x1080)");
 }
 
+// One choice per picture, each with the same position and correction.
+std::vector<WallPaperChoice> ChoicesOf(const std::vector<std::string> &pictures, int32_t tileValue, int32_t correction)
+{
+    std::vector<WallPaperChoice> choices;
+    for (const std::string &picture : pictures)
+        choices.push_back({ArgPath(picture), tileValue, correction});
+    return choices;
+}
+
+bool AnyNeedsGui(const std::vector<WallPaperChoice> &choices);
+
 Options ParseOptions(const std::string &command, const std::vector<std::string> &args, bool allowScreen,
                      bool allowPosition, bool allowCorrection)
 {
@@ -57,6 +70,8 @@ Options ParseOptions(const std::string &command, const std::vector<std::string> 
             options.position = value();
         else if (allowScreen && arg == "--screen")
             options.screen = ParseScreen(value());
+        else if (arg == "--monitors")
+            options.monitors = ParseMonitorsOption(value());
         else if (arg == "--plugins")
             options.plugins = true;
         else if (arg.starts_with("--"))
@@ -80,20 +95,47 @@ bool NeedsGui(const std::string &cp932Path)
     return graphicClass != nullptr && graphicClass->InheritsFrom(TMetafile::ClassInfo());
 }
 
+bool AnyNeedsGui(const std::vector<WallPaperChoice> &choices)
+{
+    return std::any_of(choices.begin(), choices.end(),
+                       [](const WallPaperChoice &choice) { return NeedsGui(choice.PicturePath); });
+}
+
+// The session's monitors (or one of the default size without a display).
+MonitorLayout SessionMonitors()
+{
+    if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen()))
+        return QtScreenMetrics().Monitors();
+    return {Monitor{{}, 0, 0, 1920, 1080}};
+}
+
 } // namespace
 
-// render PICTURE OUT.bmp [--correction TEXT] [--screen WxH]: the bitmap as ApplyWallPaper writes it.
+// render PICTURE... OUT.bmp [--correction TEXT] [--screen WxH | --monitors LAYOUT]: the bitmap as a change
+// writes it.
 int CmdRender(const std::vector<std::string> &args)
 {
     const Options options = ParseOptions("render", args, true, false, true);
-    if (options.positional.size() != 2)
+    if (options.positional.size() < 2)
         throw UsageError("render: PICTURE OUT.bmp を指定してください");
-    const std::string picture = ArgPath(options.positional[0]);
-    const std::string output = ArgPath(options.positional[1]);
+    const std::string output = ArgPath(options.positional.back());
     const int32_t correction = CorrectionOf(options);
     std::optional<PluginSearch> plugins;
     if (options.plugins)
         plugins.emplace();
+    const std::vector<WallPaperChoice> choices =
+        ChoicesOf(std::vector<std::string>(options.positional.begin(), options.positional.end() - 1), 0, correction);
+    // Several pictures, or a layout given, make one picture per monitor.
+    if (choices.size() > 1 || options.monitors) {
+        if (options.screen)
+            throw UsageError("render: --screen と --monitors は同時に指定できません");
+        const MonitorLayout layout = options.monitors ? *options.monitors : SessionMonitors();
+        if (AnyNeedsGui(choices))
+            EnsureGuiApplication(false);
+        const MonitorBox box = RenderMonitorWallPapers(choices, layout, output);
+        std::printf("%dx%d%+d%+d\n", box.Width, box.Height, box.X, box.Y);
+        return 0;
+    }
     std::pair<int, int> screen{1920, 1080};
     if (options.screen) {
         screen = *options.screen;
@@ -101,39 +143,48 @@ int CmdRender(const std::vector<std::string> &args)
         QtScreenMetrics metrics;
         screen = {metrics.ScreenWidth(), metrics.ScreenHeight()};
     }
-    if (NeedsGui(picture))
+    if (AnyNeedsGui(choices))
         EnsureGuiApplication(false);
-    const TWallPaperSize size = RenderWallPaper(picture, correction, screen.first, screen.second, output);
+    const TWallPaperSize size =
+        RenderWallPaper(choices[0].PicturePath, correction, screen.first, screen.second, output);
     std::printf("%dx%d\n", size.Width, size.Height);
     return 0;
 }
 
-// apply PICTURE [--position TEXT] [--correction TEXT]: renders into the settings' output bitmap, records
-// TileWallpaper and sets the desktop's wallpaper.
+// apply PICTURE... [--position TEXT] [--correction TEXT] [--monitors LAYOUT]: renders into the settings'
+// output bitmap, records TileWallpaper and sets the desktop's wallpaper; several pictures go one per
+// monitor.
 int CmdApply(const std::vector<std::string> &args)
 {
     const Options options = ParseOptions("apply", args, false, true, true);
-    if (options.positional.size() != 1)
+    if (options.positional.empty())
         throw UsageError("apply: PICTURE を指定してください");
-    const std::string picture = ArgPath(options.positional[0]);
     const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
-    const int32_t correction = CorrectionOf(options);
-    if (HaveDisplay() || NeedsGui(picture))
+    const std::vector<WallPaperChoice> choices = ChoicesOf(options.positional, tileValue, CorrectionOf(options));
+    if (HaveDisplay() || AnyNeedsGui(choices))
         EnsureGuiApplication(true);
     // Without a display the off-screen platform's screen is no real one: the default size stands in.
     std::unique_ptr<ScreenMetrics> screen;
-    if (OnRealScreen())
+    if (options.monitors)
+        screen = std::make_unique<FixedMonitorMetrics>(*options.monitors);
+    else if (OnRealScreen())
         screen = std::make_unique<QtScreenMetrics>();
     else
         screen = std::make_unique<FixedScreenMetrics>(1920, 1080);
     StandaloneChange change(std::move(screen));
     if (options.plugins)
         change.LoadPlugins();
-    change.Changer().Apply(picture, tileValue, correction);
+    WallPaperChanger &changer = change.Changer();
+    if (choices.size() > 1 || options.monitors)
+        changer.ApplyPerMonitor(choices, changer.Monitors());
+    else
+        changer.Apply(choices[0].PicturePath, choices[0].TileValue, choices[0].Correction);
     // What the desktop now shows, as it told us.
     const Desktop &desktop = change.SessionDesktop();
     const std::string readBack = desktop.LastReadBack();
     std::printf("%s: %s\n", desktop.Name(), readBack.empty() ? "-" : readBack.c_str());
+    if (!changer.LastFallback.empty())
+        std::fprintf(stderr, "tapistoctl: %s\n", changer.LastFallback.c_str());
     return 0;
 }
 

@@ -15,16 +15,22 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
 int Step(const char *command, const std::vector<std::string> &args, bool back)
 {
-    if (!args.empty())
-        throw UsageError(std::string(command) + ": 引数はありません");
+    std::optional<MonitorLayout> monitors;
+    if (args.size() == 2 && args[0] == "--monitors") {
+        monitors = ParseMonitorsOption(args[1]);
+    } else if (!args.empty()) {
+        throw UsageError(std::string(command) + ": 引数は --monitors LAYOUT だけです");
+    }
     EnsureGuiApplication(true);
-    // With --home the command is about that folder's files, not about the program the user runs.
-    if (!HomeFolderOverridden()) {
+    // With --home the command is about that folder's files, not about the program the user runs; a
+    // layout of its own is not the running program's either.
+    if (!HomeFolderOverridden() && !monitors) {
         const ControlReply reply = CallControl(back ? QStringLiteral("Back") : QStringLiteral("Next"));
         if (reply.result != ControlReply::NotRunning) {
             ThrowIfFailed(reply);
@@ -32,7 +38,12 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
         }
     }
     // The screen's size needs the display; without one Qt draws off screen (metafiles need it too).
-    StandaloneChange change(std::make_unique<QtScreenMetrics>());
+    std::unique_ptr<ScreenMetrics> screen;
+    if (monitors)
+        screen = std::make_unique<FixedMonitorMetrics>(*monitors);
+    else
+        screen = std::make_unique<QtScreenMetrics>();
+    StandaloneChange change(std::move(screen));
     // Plug-in formats are there when the main window would have them: its option is on.
     if (Settings::ReadFlag(Settings::kOpSusie))
         change.LoadPlugins();

@@ -34,12 +34,13 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"render", CmdRender, "render PICTURE OUT.bmp [--correction TEXT] [--screen WxH] [--plugins]"},
-    {"apply", CmdApply, "apply PICTURE [--position TEXT] [--correction TEXT] [--plugins]"},
+    {"render", CmdRender,
+     "render PICTURE... OUT.bmp [--correction TEXT] [--screen WxH | --monitors WxH+X+Y,...] [--plugins]"},
+    {"apply", CmdApply, "apply PICTURE... [--position TEXT] [--correction TEXT] [--monitors WxH+X+Y,...] [--plugins]"},
     {"formats", CmdFormats, "formats [--plugins]"},
     {"plugins", CmdPlugins, "plugins [--plugins] [--mask MASK]"},
-    {"next", CmdNext, "next"},
-    {"back", CmdBack, "back"},
+    {"next", CmdNext, "next [--monitors WxH+X+Y,...]"},
+    {"back", CmdBack, "back [--monitors WxH+X+Y,...]"},
     {"pause", CmdPause, "pause"},
     {"resume", CmdResume, "resume"},
     {"show", CmdShow, "show"},

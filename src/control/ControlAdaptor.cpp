@@ -30,6 +30,9 @@ QVariantMap StatusToMap(const ControlStatus &status)
     map.insert(QStringLiteral("desktop"), Utf8ToQString(status.desktop));
     map.insert(QStringLiteral("read_back"), Utf8ToQString(status.readBack));
     map.insert(QStringLiteral("last_error"), Utf8ToQString(status.lastError));
+    map.insert(QStringLiteral("monitors"), Utf8ToQString(status.monitors));
+    map.insert(QStringLiteral("pictures"), Utf8ToQString(status.pictures));
+    map.insert(QStringLiteral("monitor_fallback"), Utf8ToQString(status.monitorFallback));
     return map;
 }
 

@@ -10,8 +10,8 @@
 
 namespace {
 
-const char *const kStatusKeys[] = {"group",           "state",   "order",     "next_entry", "picture",
-                                   "seconds_to_next", "desktop", "read_back", "last_error"};
+const char *const kStatusKeys[] = {"group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
+                                   "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback"};
 
 } // namespace
 

@@ -20,12 +20,15 @@ struct ControlStatus {
     std::string group; // UseSection
     ControlState state = ControlState::Stopped;
     bool randomOrder = false;
-    int32_t nextEntry = 0;      // the entry the next change shows (in random order: drawn then)
-    std::string picture;        // the picture last applied, "" before the first
-    int64_t secondsToNext = -1; // -1 when no timed change is due
-    std::string desktop;        // the desktop backend's name
-    std::string readBack;       // what the desktop reported after the last change
-    std::string lastError;      // "" when the last change succeeded
+    int32_t nextEntry = 0;       // the entry the next change shows (in random order: drawn then)
+    std::string picture;         // the picture last applied, "" before the first
+    int64_t secondsToNext = -1;  // -1 when no timed change is due
+    std::string desktop;         // the desktop backend's name
+    std::string readBack;        // what the desktop reported after the last change
+    std::string lastError;       // "" when the last change succeeded
+    std::string monitors;        // the monitors of the last change, as --monitors takes them
+    std::string pictures;        // the last change's pictures, one per monitor, one per line
+    std::string monitorFallback; // why one picture per monitor was asked for but one was shown
 };
 
 // The running program's commands as the session bus offers them: the tray menu's commands, through

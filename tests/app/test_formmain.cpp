@@ -353,7 +353,7 @@ TEST_F(FormMainTest, GroupsAndMarksAreRestoredFromTheSettings)
     EXPECT_EQ(QStringLiteral("B.DAT"), f.ComboBox1->currentText());
 }
 
-TEST_F(FormMainTest, NoRepeatIsACheckItemAfterTheExistingOptions)
+TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
 {
     WriteSettings("[Main]\r\nOpNoRepeat=yes\r\n");
     TFormMain &f = Create();
@@ -367,7 +367,8 @@ TEST_F(FormMainTest, NoRepeatIsACheckItemAfterTheExistingOptions)
         names << item->objectName();
     EXPECT_EQ((QStringList{QStringLiteral("N3"), QStringLiteral("N4"), QStringLiteral("op1"), QStringLiteral("op2"),
                            QStringLiteral("op3"), QStringLiteral("OpSusie"), QStringLiteral("N12"),
-                           QStringLiteral("Windows1"), QStringLiteral("N13"), QStringLiteral("OpNoRepeat")}),
+                           QStringLiteral("Windows1"), QStringLiteral("N13"), QStringLiteral("OpNoRepeat"),
+                           QStringLiteral("OpPerMonitor")}),
               names);
     EXPECT_EQ(QStringLiteral("ランダムで同じ壁紙を繰り返さない"), f.OpNoRepeat->text());
     EXPECT_TRUE(f.OpNoRepeat->isCheckable());
@@ -382,6 +383,15 @@ TEST_F(FormMainTest, NoRepeatIsACheckItemAfterTheExistingOptions)
     Settings::WriteValue(Settings::kOpNoRepeat, "1");
     f.RefreshGroups();
     EXPECT_TRUE(f.OpNoRepeat->isChecked());
+
+    EXPECT_EQ(QStringLiteral("モニターごとに別の壁紙"), f.OpPerMonitor->text());
+    EXPECT_TRUE(f.OpPerMonitor->isCheckable());
+    EXPECT_FALSE(f.OpPerMonitor->isChecked());
+    f.OpPerMonitor->trigger();
+    EXPECT_TRUE(f.OpPerMonitor->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpPerMonitor));
+    f.OpPerMonitor->trigger();
+    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpPerMonitor));
 }
 
 TEST_F(FormMainTest, StartupRegistrationFollowsTheMark)

@@ -156,6 +156,8 @@ TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
     program.status.desktop = "x11";
     program.status.readBack = "_XROOTPMAP_ID=0x1";
     program.status.lastError = "一行目\n二行目";
+    program.status.monitors = "DP-1=1920x1080+0+0,DP-2=1280x1024+1920+0";
+    program.status.pictures = "/a.jpg\n/b.jpg";
     ControlService service(program, *programBus);
     ASSERT_TRUE(service.Start());
     const ControlReply reply = Call("Status");
@@ -168,7 +170,10 @@ TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
               "seconds_to_next: -1\n"
               "desktop: x11\n"
               "read_back: _XROOTPMAP_ID=0x1\n"
-              "last_error: 一行目 二行目\n",
+              "last_error: 一行目 二行目\n"
+              "monitors: DP-1=1920x1080+0+0,DP-2=1280x1024+1920+0\n"
+              "pictures: /a.jpg /b.jpg\n"
+              "monitor_fallback: \n",
               FormatStatusLines(reply.status));
 
     const std::string json = FormatStatusJson(reply.status);
@@ -178,6 +183,7 @@ TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
     EXPECT_EQ(2, object.value(QStringLiteral("next_entry")).toInt());
     EXPECT_EQ(-1, object.value(QStringLiteral("seconds_to_next")).toInt());
     EXPECT_EQ(QStringLiteral("一行目\n二行目"), object.value(QStringLiteral("last_error")).toString());
+    EXPECT_EQ(QStringLiteral("/a.jpg\n/b.jpg"), object.value(QStringLiteral("pictures")).toString());
 }
 
 TEST_F(ControlBusTest, NobodyAnswersWithoutTheProgram)
