@@ -269,3 +269,44 @@ TEST(ProcessRunner, RunsWithoutAShellAndReportsFailures)
         EXPECT_EQ(e.Message(), "壁紙を設定できません: sh -c 'echo broken >&2; exit 3': broken");
     }
 }
+
+TEST_F(BackendTest, GsettingsDesktopsSpanTheBoxAndReportTheLayout)
+{
+    const MonitorLayout layout{{"HDMI-1", 0, 0, 1920, 1080}, {"HDMI-2", 1920, 0, 1280, 1024}};
+    auto gnome = Make(DesktopKind::Gnome);
+    EXPECT_EQ(gnome->PerMonitor(), PerMonitorMethod::Spanned);
+    gnome->setMonitorWallpapers(bitmap, layout, {});
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::vector<Argv> sets = runner.Changes();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets[0], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'spanned'"}));
+    EXPECT_EQ(sets[1].back(), "'file://" + a + "'");
+    EXPECT_EQ(gnome->LastReadBack(), "HDMI-1=1920x1080+0+0,HDMI-2=1280x1024+1920+0: picture-uri=file://" + a +
+                                         " picture-options=spanned picture-uri-dark=file://" + a);
+
+    // A desktop that keeps the old option is caught by the read-back.
+    runner.respond = [](const Argv &argv) {
+        return argv[1] == "get" && argv[3] == "picture-options" ? CommandResult{0, "'stretched'\n", ""}
+                                                                : CommandResult{};
+    };
+    EXPECT_THROW(Make(DesktopKind::Mate)->setMonitorWallpapers(bitmap, layout, {}), Exception);
+    runner.respond = nullptr;
+    Make(DesktopKind::Cinnamon)->setMonitorWallpapers(bitmap, layout, {});
+    EXPECT_EQ(runner.Changes().back(), (Argv{"gsettings", "set", "org.cinnamon.desktop.background", "picture-uri",
+                                             "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'"}));
+}
+
+TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
+{
+    auto file = Make(DesktopKind::File);
+    EXPECT_EQ(file->PerMonitor(), PerMonitorMethod::Spanned);
+    EXPECT_NO_THROW(file->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {}));
+    try {
+        Make(DesktopKind::Lxqt)->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {});
+        FAIL();
+    } catch (const EPerMonitorUnsupported &e) {
+        EXPECT_NE(e.Message().find("(LXQt)"), std::string::npos) << e.Message();
+    }
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_EQ(DesktopDisplayName("kde"), "KDE Plasma");
+}
