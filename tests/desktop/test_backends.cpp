@@ -310,3 +310,29 @@ TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
     EXPECT_TRUE(runner.calls.empty());
     EXPECT_EQ(DesktopDisplayName("kde"), "KDE Plasma");
 }
+
+TEST_F(BackendTest, SwaySetsEachOutputByNameAndReadsEveryGroupBack)
+{
+    const std::string left = home.File("left.bmp"), right = home.File("right.bmp");
+    WriteFileBytes(left, "BM");
+    WriteFileBytes(right, "BM");
+    const MonitorLayout layout{{"HDMI-A-1", 0, 0, 1920, 1080}, {"DP-1", 1920, 0, 1280, 1024}};
+    FakeProc proc(home.File("proc"));
+    // As sway 1.7 starts it: one swaybg, one group per output.
+    proc.Add({"swaybg", "-o", "*", "-c", "#000000", "-o", "HDMI-A-1", "-i", left, "-m", "stretch", "-o", "DP-1", "-i",
+              right, "-m", "stretch"});
+    env.ProcRoot = proc.Root();
+    auto sway = Make(DesktopKind::Sway);
+    EXPECT_EQ(sway->PerMonitor(), PerMonitorMethod::Pieces);
+    sway->setMonitorWallpapers(bitmap, layout, {left, right});
+    ASSERT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(runner.calls[0], (Argv{"swaymsg", "output", "HDMI-A-1", "bg", "\"'" + left + "'\"", "stretch"}));
+    EXPECT_EQ(runner.calls[1], (Argv{"swaymsg", "output", "DP-1", "bg", "\"'" + right + "'\"", "stretch"}));
+    EXPECT_EQ(sway->LastReadBack(), "HDMI-A-1: " + left + "; DP-1: " + right);
+
+    // The pieces swapped between the outputs are not what swaybg shows.
+    EXPECT_THROW(sway->setMonitorWallpapers(bitmap, layout, {right, left}), Exception);
+    runner.calls.clear();
+    EXPECT_THROW(sway->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {left}), EPerMonitorUnsupported);
+    EXPECT_TRUE(runner.calls.empty());
+}
