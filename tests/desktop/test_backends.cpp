@@ -336,3 +336,35 @@ TEST_F(BackendTest, SwaySetsEachOutputByNameAndReadsEveryGroupBack)
     EXPECT_THROW(sway->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {left}), EPerMonitorUnsupported);
     EXPECT_TRUE(runner.calls.empty());
 }
+
+TEST_F(BackendTest, HyprlandPreloadsEachPieceAndChecksEveryMonitor)
+{
+    WriteFileBytes(home.File("left.bmp"), "BM");
+    WriteFileBytes(home.File("right.bmp"), "BM");
+    const std::string la = home.File("left.a.bmp"), ra = home.File("right.a.bmp");
+    std::string active = "DP-1 = " + la + "\nHDMI-A-1 = " + ra + "\n";
+    runner.respond = [&active](const Argv &argv) {
+        return argv.back() == "listactive" ? CommandResult{0, active, ""} : CommandResult{};
+    };
+    const MonitorLayout layout{{"DP-1", 0, 0, 1920, 1080}, {"HDMI-A-1", 1920, 0, 1920, 1080}};
+    auto hypr = Make(DesktopKind::Hyprland);
+    hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")});
+    const std::vector<Argv> expected{
+        {"hyprctl", "hyprpaper", "preload", la},
+        {"hyprctl", "hyprpaper", "preload", ra},
+        {"hyprctl", "hyprpaper", "wallpaper", "DP-1," + la},
+        {"hyprctl", "hyprpaper", "wallpaper", "HDMI-A-1," + ra},
+        {"hyprctl", "hyprpaper", "listactive"},
+        {"hyprctl", "hyprpaper", "unload", home.File("left.b.bmp")},
+        {"hyprctl", "hyprpaper", "unload", home.File("right.b.bmp")},
+    };
+    EXPECT_EQ(runner.calls, expected);
+    EXPECT_EQ(hypr->LastReadBack(), "DP-1: " + la + "; HDMI-A-1: " + ra);
+
+    // One monitor still on the old picture: the change fails and the shown names stay.
+    active = "DP-1 = " + home.File("left.b.bmp") + "\nHDMI-A-1 = " + ra + "\n";
+    EXPECT_THROW(hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")}),
+                 Exception);
+    EXPECT_TRUE(Exists("left.a.bmp"));
+    EXPECT_FALSE(Exists("left.b.bmp"));
+}

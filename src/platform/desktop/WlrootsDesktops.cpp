@@ -6,6 +6,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
+#include <memory>
 #include <sstream>
 
 // sway (swaybg) and Hyprland (hyprpaper).
@@ -177,6 +178,45 @@ public:
         // The previous picture is no longer shown; free hyprpaper's copy (it may never have been loaded).
         runner_.Run({"hyprctl", "hyprpaper", "unload", alias.PreviousNativePath()});
         alias.Commit();
+    }
+
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Pieces; }
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
+                              const std::vector<std::string> &cp932PiecePaths) override
+    {
+        if (cp932PiecePaths.size() != layout.size())
+            throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
+        for (const Monitor &monitor : layout)
+            if (monitor.Name.empty())
+                throw EPerMonitorUnsupported(
+                    "Hyprland ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
+                    "すべてのモニターに同じ壁紙を表示します。");
+        // hyprpaper keeps pictures by path: every piece gets a new name.
+        std::vector<std::unique_ptr<AlternatingAlias>> aliases;
+        for (const std::string &piece : cp932PiecePaths) {
+            aliases.push_back(std::make_unique<AlternatingAlias>(piece));
+            RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", aliases.back()->NativePath()});
+        }
+        for (size_t i = 0; i < layout.size(); ++i)
+            RunChecked(runner_, {"hyprctl", "hyprpaper", "wallpaper", layout[i].Name + "," + aliases[i]->NativePath()});
+        const std::string active = RunChecked(runner_, {"hyprctl", "hyprpaper", "listactive"}).Output;
+        lastReadBack_.clear();
+        for (size_t i = 0; i < layout.size(); ++i) {
+            const std::string expected = layout[i].Name + " = " + aliases[i]->NativePath();
+            std::string shown = "?";
+            std::istringstream lines(active);
+            for (std::string line; std::getline(lines, line);)
+                if (line.starts_with(layout[i].Name + " = "))
+                    shown = line.substr(layout[i].Name.size() + 3);
+            lastReadBack_ += (i == 0 ? "" : "; ") + layout[i].Name + ": " + shown;
+            if (shown != aliases[i]->NativePath())
+                ThrowNotShown("Hyprland (hyprpaper)", layout[i].Name + " = " + shown,
+                              "hyprpaper が動いているかを確かめてください");
+        }
+        for (const auto &alias : aliases) {
+            runner_.Run({"hyprctl", "hyprpaper", "unload", alias->PreviousNativePath()});
+            alias->Commit();
+        }
     }
 
 private:
