@@ -368,3 +368,26 @@ TEST_F(BackendTest, HyprlandPreloadsEachPieceAndChecksEveryMonitor)
     EXPECT_TRUE(Exists("left.a.bmp"));
     EXPECT_FALSE(Exists("left.b.bmp"));
 }
+
+TEST_F(BackendTest, XfceSpansTheBoxOnEveryMonitorWithItsSpanningStyle)
+{
+    runner.respond = [](const Argv &argv) {
+        if (argv.back() == "-l")
+            return CommandResult{0,
+                                 "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                                 "/backdrop/screen0/monitorDP-1/workspace0/last-image\n",
+                                 ""};
+        return CommandResult{};
+    };
+    FakeProc proc(home.File("proc"));
+    proc.Add({"xfdesktop"});
+    env.ProcRoot = proc.Root();
+    auto xfce = Make(DesktopKind::Xfce);
+    EXPECT_EQ(xfce->PerMonitor(), PerMonitorMethod::Spanned);
+    xfce->setMonitorWallpapers(bitmap, {{"HDMI-1", 0, 0, 800, 600}, {"DP-1", 800, 0, 800, 600}}, {});
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorHDMI-1/workspace0/image-style"], "6");
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorDP-1/workspace0/last-image"], bitmap);
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorDP-1/workspace0/backdrop-cycle-enable"], "false");
+    EXPECT_TRUE(xfce->LastReadBack().starts_with("HDMI-1=800x600+0+0,DP-1=800x600+800+0: "));
+    EXPECT_NE(xfce->LastReadBack().find("image-style=6"), std::string::npos);
+}
