@@ -269,3 +269,125 @@ TEST(ProcessRunner, RunsWithoutAShellAndReportsFailures)
         EXPECT_EQ(e.Message(), "壁紙を設定できません: sh -c 'echo broken >&2; exit 3': broken");
     }
 }
+
+TEST_F(BackendTest, GsettingsDesktopsSpanTheBoxAndReportTheLayout)
+{
+    const MonitorLayout layout{{"HDMI-1", 0, 0, 1920, 1080}, {"HDMI-2", 1920, 0, 1280, 1024}};
+    auto gnome = Make(DesktopKind::Gnome);
+    EXPECT_EQ(gnome->PerMonitor(), PerMonitorMethod::Spanned);
+    gnome->setMonitorWallpapers(bitmap, layout, {});
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::vector<Argv> sets = runner.Changes();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets[0], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'spanned'"}));
+    EXPECT_EQ(sets[1].back(), "'file://" + a + "'");
+    EXPECT_EQ(gnome->LastReadBack(), "HDMI-1=1920x1080+0+0,HDMI-2=1280x1024+1920+0: picture-uri=file://" + a +
+                                         " picture-options=spanned picture-uri-dark=file://" + a);
+
+    // A desktop that keeps the old option is caught by the read-back.
+    runner.respond = [](const Argv &argv) {
+        return argv[1] == "get" && argv[3] == "picture-options" ? CommandResult{0, "'stretched'\n", ""}
+                                                                : CommandResult{};
+    };
+    EXPECT_THROW(Make(DesktopKind::Mate)->setMonitorWallpapers(bitmap, layout, {}), Exception);
+    runner.respond = nullptr;
+    Make(DesktopKind::Cinnamon)->setMonitorWallpapers(bitmap, layout, {});
+    EXPECT_EQ(runner.Changes().back(), (Argv{"gsettings", "set", "org.cinnamon.desktop.background", "picture-uri",
+                                             "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'"}));
+}
+
+TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
+{
+    auto file = Make(DesktopKind::File);
+    EXPECT_EQ(file->PerMonitor(), PerMonitorMethod::Spanned);
+    EXPECT_NO_THROW(file->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {}));
+    try {
+        Make(DesktopKind::Lxqt)->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {});
+        FAIL();
+    } catch (const EPerMonitorUnsupported &e) {
+        EXPECT_NE(e.Message().find("(LXQt)"), std::string::npos) << e.Message();
+    }
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_EQ(DesktopDisplayName("kde"), "KDE Plasma");
+}
+
+TEST_F(BackendTest, SwaySetsEachOutputByNameAndReadsEveryGroupBack)
+{
+    const std::string left = home.File("left.bmp"), right = home.File("right.bmp");
+    WriteFileBytes(left, "BM");
+    WriteFileBytes(right, "BM");
+    const MonitorLayout layout{{"HDMI-A-1", 0, 0, 1920, 1080}, {"DP-1", 1920, 0, 1280, 1024}};
+    FakeProc proc(home.File("proc"));
+    // As sway 1.7 starts it: one swaybg, one group per output.
+    proc.Add({"swaybg", "-o", "*", "-c", "#000000", "-o", "HDMI-A-1", "-i", left, "-m", "stretch", "-o", "DP-1", "-i",
+              right, "-m", "stretch"});
+    env.ProcRoot = proc.Root();
+    auto sway = Make(DesktopKind::Sway);
+    EXPECT_EQ(sway->PerMonitor(), PerMonitorMethod::Pieces);
+    sway->setMonitorWallpapers(bitmap, layout, {left, right});
+    ASSERT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(runner.calls[0], (Argv{"swaymsg", "output", "HDMI-A-1", "bg", "\"'" + left + "'\"", "stretch"}));
+    EXPECT_EQ(runner.calls[1], (Argv{"swaymsg", "output", "DP-1", "bg", "\"'" + right + "'\"", "stretch"}));
+    EXPECT_EQ(sway->LastReadBack(), "HDMI-A-1: " + left + "; DP-1: " + right);
+
+    // The pieces swapped between the outputs are not what swaybg shows.
+    EXPECT_THROW(sway->setMonitorWallpapers(bitmap, layout, {right, left}), Exception);
+    runner.calls.clear();
+    EXPECT_THROW(sway->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {left}), EPerMonitorUnsupported);
+    EXPECT_TRUE(runner.calls.empty());
+}
+
+TEST_F(BackendTest, HyprlandPreloadsEachPieceAndChecksEveryMonitor)
+{
+    WriteFileBytes(home.File("left.bmp"), "BM");
+    WriteFileBytes(home.File("right.bmp"), "BM");
+    const std::string la = home.File("left.a.bmp"), ra = home.File("right.a.bmp");
+    std::string active = "DP-1 = " + la + "\nHDMI-A-1 = " + ra + "\n";
+    runner.respond = [&active](const Argv &argv) {
+        return argv.back() == "listactive" ? CommandResult{0, active, ""} : CommandResult{};
+    };
+    const MonitorLayout layout{{"DP-1", 0, 0, 1920, 1080}, {"HDMI-A-1", 1920, 0, 1920, 1080}};
+    auto hypr = Make(DesktopKind::Hyprland);
+    hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")});
+    const std::vector<Argv> expected{
+        {"hyprctl", "hyprpaper", "preload", la},
+        {"hyprctl", "hyprpaper", "preload", ra},
+        {"hyprctl", "hyprpaper", "wallpaper", "DP-1," + la},
+        {"hyprctl", "hyprpaper", "wallpaper", "HDMI-A-1," + ra},
+        {"hyprctl", "hyprpaper", "listactive"},
+        {"hyprctl", "hyprpaper", "unload", home.File("left.b.bmp")},
+        {"hyprctl", "hyprpaper", "unload", home.File("right.b.bmp")},
+    };
+    EXPECT_EQ(runner.calls, expected);
+    EXPECT_EQ(hypr->LastReadBack(), "DP-1: " + la + "; HDMI-A-1: " + ra);
+
+    // One monitor still on the old picture: the change fails and the shown names stay.
+    active = "DP-1 = " + home.File("left.b.bmp") + "\nHDMI-A-1 = " + ra + "\n";
+    EXPECT_THROW(hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")}),
+                 Exception);
+    EXPECT_TRUE(Exists("left.a.bmp"));
+    EXPECT_FALSE(Exists("left.b.bmp"));
+}
+
+TEST_F(BackendTest, XfceSpansTheBoxOnEveryMonitorWithItsSpanningStyle)
+{
+    runner.respond = [](const Argv &argv) {
+        if (argv.back() == "-l")
+            return CommandResult{0,
+                                 "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                                 "/backdrop/screen0/monitorDP-1/workspace0/last-image\n",
+                                 ""};
+        return CommandResult{};
+    };
+    FakeProc proc(home.File("proc"));
+    proc.Add({"xfdesktop"});
+    env.ProcRoot = proc.Root();
+    auto xfce = Make(DesktopKind::Xfce);
+    EXPECT_EQ(xfce->PerMonitor(), PerMonitorMethod::Spanned);
+    xfce->setMonitorWallpapers(bitmap, {{"HDMI-1", 0, 0, 800, 600}, {"DP-1", 800, 0, 800, 600}}, {});
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorHDMI-1/workspace0/image-style"], "6");
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorDP-1/workspace0/last-image"], bitmap);
+    EXPECT_EQ(runner.store["xfce4-desktop /backdrop/screen0/monitorDP-1/workspace0/backdrop-cycle-enable"], "false");
+    EXPECT_TRUE(xfce->LastReadBack().starts_with("HDMI-1=800x600+0+0,DP-1=800x600+800+0: "));
+    EXPECT_NE(xfce->LastReadBack().find("image-style=6"), std::string::npos);
+}

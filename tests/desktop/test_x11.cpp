@@ -128,6 +128,31 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
     EXPECT_EQ(root.At(54, 40), 0xFFFFFFu);
 }
 
+TEST(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
+{
+    Xvfb server;
+    if (!server.Running())
+        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
+    TempHome home;
+    const std::string bitmap = WriteQuadrants(home);
+    auto desktop = CreateX11Desktop(server.Display());
+    EXPECT_EQ(desktop->PerMonitor(), PerMonitorMethod::Spanned);
+    // Two monitors of 5 x 6 side by side at (20, 10): the box is the 10 x 6 picture, unscaled.
+    const MonitorLayout layout{{"A", 20, 10, 5, 6}, {"B", 25, 10, 5, 6}};
+    desktop->setMonitorWallpapers(bitmap, layout, {});
+    const XRootPicture root = ReadXRoot(server.Display());
+    for (int y = 0; y < root.Height; ++y)
+        for (int x = 0; x < root.Width; ++x) {
+            const int bx = x - 20, by = y - 10;
+            const uint32_t expected = bx < 0 || bx >= 10 || by < 0 || by >= 6 ? 0x000000u
+                                      : by < 3                                ? (bx < 5 ? 0xFF0000u : 0x00FF00u)
+                                                                              : (bx < 5 ? 0x0000FFu : 0xFFFFFFu);
+            ASSERT_EQ(root.At(x, y), expected) << x << "," << y;
+        }
+    EXPECT_EQ(desktop->LastReadBack().rfind("A=5x6+20+10,B=5x6+25+10: _XROOTPMAP_ID=0x", 0), 0u)
+        << desktop->LastReadBack();
+}
+
 TEST(X11Root, NoServerIsAnError)
 {
     TempHome home;

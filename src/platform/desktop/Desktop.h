@@ -21,6 +21,9 @@ public:
     using Exception::Exception;
 };
 
+// The desktop as its users know it ("GNOME", "KDE Plasma") for a backend name; the name itself otherwise.
+std::string DesktopDisplayName(const std::string &backendName);
+
 // Sets the desktop's wallpaper from a bitmap file: the stand-in for SystemParametersInfoA with
 // SPI_SETDESKWALLPAPER. Tile value: 0 centre, 1 tile, 2 stretch to the screen.
 class Desktop {

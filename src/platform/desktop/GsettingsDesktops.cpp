@@ -59,14 +59,27 @@ public:
     const char *Name() const override { return "gnome"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        Show(cp932Path, PictureOptions(tileValue));
+    }
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    // The box over all monitors, drawn across them as one picture.
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "spanned");
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    void Show(const std::string &cp932Path, const char *options)
+    {
         // GNOME does not reload a changed file at an unchanged URI.
         AlternatingAlias alias(cp932Path);
         const std::string uri = FileUri(alias.NativePath());
         const char *schema = "org.gnome.desktop.background";
-        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
+        Set(runner_, schema, "picture-options", GVariantString(options));
         Set(runner_, schema, "picture-uri", GVariantString(uri));
-        std::vector<std::pair<const char *, std::string>> expected{{"picture-uri", uri},
-                                                                   {"picture-options", PictureOptions(tileValue)}};
+        std::vector<std::pair<const char *, std::string>> expected{{"picture-uri", uri}, {"picture-options", options}};
         // The dark-style key exists from GNOME 42 on; older versions lack it.
         const std::vector<std::string> dark{"gsettings", "set", schema, "picture-uri-dark", GVariantString(uri)};
         const CommandResult result = runner_.Run(dark);
@@ -78,7 +91,6 @@ public:
         alias.Commit();
     }
 
-private:
     CommandRunner &runner_;
 };
 
@@ -88,18 +100,31 @@ public:
     const char *Name() const override { return "mate"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
-        // An unchanged value raises no change signal, so MATE gets a new name each time too.
-        AlternatingAlias alias(cp932Path);
-        const char *schema = "org.mate.background";
-        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
-        Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
-        lastReadBack_ = CheckKeys(
-            runner_, "MATE", schema,
-            {{"picture-filename", alias.NativePath()}, {"picture-options", PictureOptions(tileValue)}}, kGsettingsHint);
-        alias.Commit();
+        Show(cp932Path, PictureOptions(tileValue));
+    }
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    // The box over all monitors, drawn across them as one picture.
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "spanned");
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
 private:
+    void Show(const std::string &cp932Path, const char *options)
+    {
+        // An unchanged value raises no change signal, so MATE gets a new name each time too.
+        AlternatingAlias alias(cp932Path);
+        const char *schema = "org.mate.background";
+        Set(runner_, schema, "picture-options", GVariantString(options));
+        Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
+        lastReadBack_ =
+            CheckKeys(runner_, "MATE", schema, {{"picture-filename", alias.NativePath()}, {"picture-options", options}},
+                      kGsettingsHint);
+        alias.Commit();
+    }
+
     CommandRunner &runner_;
 };
 
@@ -109,21 +134,33 @@ public:
     const char *Name() const override { return "cinnamon"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        Show(cp932Path, PictureOptions(tileValue));
+    }
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    // The box over all monitors, drawn across them as one picture.
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "spanned");
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    void Show(const std::string &cp932Path, const char *options)
+    {
         AlternatingAlias alias(cp932Path);
         // Cinnamon's own slideshow would replace the picture at its next turn.
         Set(runner_, "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false");
         const char *schema = "org.cinnamon.desktop.background";
         const std::string uri = FileUri(alias.NativePath());
-        Set(runner_, schema, "picture-options", GVariantString(PictureOptions(tileValue)));
+        Set(runner_, schema, "picture-options", GVariantString(options));
         Set(runner_, schema, "picture-uri", GVariantString(uri));
-        lastReadBack_ = CheckKeys(runner_, "Cinnamon", schema,
-                                  {{"picture-uri", uri}, {"picture-options", PictureOptions(tileValue)}},
+        lastReadBack_ = CheckKeys(runner_, "Cinnamon", schema, {{"picture-uri", uri}, {"picture-options", options}},
                                   "Cinnamon のスライドショーが動いているか、設定が保存されていません（dconf-service "
                                   "が動いているかを確かめてください）");
         alias.Commit();
     }
 
-private:
     CommandRunner &runner_;
 };
 

@@ -131,9 +131,22 @@ public:
     const char *Name() const override { return "lxde"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        Show(cp932Path, WallpaperMode(tileValue));
+    }
+    // pcmanfm's "screen" mode draws one picture across all monitors.
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "screen");
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    void Show(const std::string &cp932Path, const char *mode)
+    {
         const std::string profile = DesktopProfile(procRoot_, "pcmanfm", "LXDE", "pcmanfm --desktop --profile LXDE");
         AlternatingAlias alias(cp932Path);
-        const char *mode = WallpaperMode(tileValue);
         RunChecked(runner_, {"pcmanfm", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
         // The first monitor's desktop; pcmanfm writes it once the running instance has the change.
         const std::string items = configHome_ + "/pcmanfm/" + profile + "/desktop-items-0.conf";
@@ -156,7 +169,6 @@ public:
         alias.Commit();
     }
 
-private:
     CommandRunner &runner_;
     std::string configHome_;
     std::string procRoot_;

@@ -10,6 +10,11 @@ void ThrowNotShown(const std::string &desktop, const std::string &shown, const s
     throw Exception(FormatMessage("壁紙を設定できません: %s は設定のあとも%s。%s", {desktop, what, hint}));
 }
 
+std::string SpannedReadBack(const MonitorLayout &layout, const std::string &shown)
+{
+    return FormatMonitorLayout(layout) + ": " + shown;
+}
+
 std::string PollReadBack(CommandRunner &runner, const std::function<std::string()> &read,
                          const std::function<bool(const std::string &)> &matches, int attempts, int pauseMs)
 {

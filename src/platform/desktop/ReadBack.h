@@ -18,6 +18,9 @@ protected:
     std::string lastReadBack_;
 };
 
+// "HDMI-1=1920x1080+0+0,...: SHOWN": one picture the desktop spans over the monitors of `layout`.
+std::string SpannedReadBack(const MonitorLayout &layout, const std::string &shown);
+
 // Raises Exception: `desktop` took the change but shows `shown` instead; `hint` says what may cause it.
 [[noreturn]] void ThrowNotShown(const std::string &desktop, const std::string &shown, const std::string &hint);
 

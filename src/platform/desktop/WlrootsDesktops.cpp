@@ -6,6 +6,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
+#include <memory>
 #include <sstream>
 
 // sway (swaybg) and Hyprland (hyprpaper).
@@ -43,6 +44,18 @@ bool SwaybgShows(const std::vector<std::vector<std::string>> &processes, const s
     return false;
 }
 
+// Some swaybg shows `path` stretched on the output `name` ("-o NAME -i PATH -m stretch").
+bool SwaybgShowsOn(const std::vector<std::vector<std::string>> &processes, const std::string &name,
+                   const std::string &path)
+{
+    for (const auto &argv : processes)
+        for (size_t i = 1; i + 5 < argv.size(); ++i)
+            if (argv[i] == "-o" && argv[i + 1] == name && argv[i + 2] == "-i" && argv[i + 3] == path &&
+                argv[i + 4] == "-m" && argv[i + 5] == "stretch")
+                return true;
+    return false;
+}
+
 std::string Describe(const std::vector<std::vector<std::string>> &processes)
 {
     std::string out;
@@ -60,15 +73,7 @@ public:
         // swaybg is restarted and reads the file afresh, so the path itself can stay.
         const std::string path = ToNativePath(cp932Path);
         const char *mode = tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
-        const std::vector<std::string> argv{"swaymsg", "output", "*", "bg", SwayQuoted(path), mode};
-        const CommandResult result = runner_.Run(argv);
-        if (result.ExitCode != 0) {
-            // swaymsg prints sway's refusal as JSON on standard output.
-            const std::string error = SwayError(result.Output);
-            if (error.empty())
-                RunChecked(runner_, argv);
-            throw Exception(FormatMessage("壁紙を設定できません: sway: %s", {error}));
-        }
+        RunSway({"swaymsg", "output", "*", "bg", SwayQuoted(path), mode});
         std::vector<std::vector<std::string>> shown;
         PollReadBack(
             runner_,
@@ -84,7 +89,61 @@ public:
                                         : "sway がこの画像を swaybg に渡していません");
     }
 
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Pieces; }
+    // Each output by its connector name; sway 1.7 then starts one swaybg with an "-o NAME -i PATH -m
+    // MODE" group per output.
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
+                              const std::vector<std::string> &cp932PiecePaths) override
+    {
+        if (cp932PiecePaths.size() != layout.size())
+            throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
+        for (const Monitor &monitor : layout)
+            if (monitor.Name.empty())
+                throw EPerMonitorUnsupported(
+                    "sway ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
+                    "すべてのモニターに同じ壁紙を表示します。");
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < layout.size(); ++i) {
+            paths.push_back(ToNativePath(cp932PiecePaths[i]));
+            RunSway({"swaymsg", "output", layout[i].Name, "bg", SwayQuoted(paths.back()), "stretch"});
+        }
+        std::vector<std::vector<std::string>> shown;
+        const auto allShown = [&] {
+            for (size_t i = 0; i < layout.size(); ++i)
+                if (!SwaybgShowsOn(shown, layout[i].Name, paths[i]))
+                    return false;
+            return true;
+        };
+        PollReadBack(
+            runner_,
+            [&] {
+                shown = FindUserProcesses(procRoot_, "swaybg");
+                return std::string();
+            },
+            [&](const std::string &) { return allShown(); }, 40, 50);
+        lastReadBack_.clear();
+        for (size_t i = 0; i < layout.size(); ++i)
+            lastReadBack_ += (i == 0 ? "" : "; ") + layout[i].Name + ": " +
+                             (SwaybgShowsOn(shown, layout[i].Name, paths[i]) ? paths[i] : std::string("?"));
+        if (!allShown())
+            ThrowNotShown("sway (swaybg)", Describe(shown),
+                          shown.empty() ? "swaybg が動いていません（パッケージ swaybg をインストールしてください）"
+                                        : "sway がモニターごとの画像を swaybg に渡していません");
+    }
+
 private:
+    void RunSway(const std::vector<std::string> &argv)
+    {
+        const CommandResult result = runner_.Run(argv);
+        if (result.ExitCode != 0) {
+            // swaymsg prints sway's refusal as JSON on standard output.
+            const std::string error = SwayError(result.Output);
+            if (error.empty())
+                RunChecked(runner_, argv);
+            throw Exception(FormatMessage("壁紙を設定できません: sway: %s", {error}));
+        }
+    }
+
     CommandRunner &runner_;
     std::string procRoot_;
 };
@@ -119,6 +178,45 @@ public:
         // The previous picture is no longer shown; free hyprpaper's copy (it may never have been loaded).
         runner_.Run({"hyprctl", "hyprpaper", "unload", alias.PreviousNativePath()});
         alias.Commit();
+    }
+
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Pieces; }
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
+                              const std::vector<std::string> &cp932PiecePaths) override
+    {
+        if (cp932PiecePaths.size() != layout.size())
+            throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
+        for (const Monitor &monitor : layout)
+            if (monitor.Name.empty())
+                throw EPerMonitorUnsupported(
+                    "Hyprland ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
+                    "すべてのモニターに同じ壁紙を表示します。");
+        // hyprpaper keeps pictures by path: every piece gets a new name.
+        std::vector<std::unique_ptr<AlternatingAlias>> aliases;
+        for (const std::string &piece : cp932PiecePaths) {
+            aliases.push_back(std::make_unique<AlternatingAlias>(piece));
+            RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", aliases.back()->NativePath()});
+        }
+        for (size_t i = 0; i < layout.size(); ++i)
+            RunChecked(runner_, {"hyprctl", "hyprpaper", "wallpaper", layout[i].Name + "," + aliases[i]->NativePath()});
+        const std::string active = RunChecked(runner_, {"hyprctl", "hyprpaper", "listactive"}).Output;
+        lastReadBack_.clear();
+        for (size_t i = 0; i < layout.size(); ++i) {
+            const std::string expected = layout[i].Name + " = " + aliases[i]->NativePath();
+            std::string shown = "?";
+            std::istringstream lines(active);
+            for (std::string line; std::getline(lines, line);)
+                if (line.starts_with(layout[i].Name + " = "))
+                    shown = line.substr(layout[i].Name.size() + 3);
+            lastReadBack_ += (i == 0 ? "" : "; ") + layout[i].Name + ": " + shown;
+            if (shown != aliases[i]->NativePath())
+                ThrowNotShown("Hyprland (hyprpaper)", layout[i].Name + " = " + shown,
+                              "hyprpaper が動いているかを確かめてください");
+        }
+        for (const auto &alias : aliases) {
+            runner_.Run({"hyprctl", "hyprpaper", "unload", alias->PreviousNativePath()});
+            alias->Commit();
+        }
     }
 
 private:

@@ -27,11 +27,7 @@ public:
     const char *Name() const override { return "x11"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
-        const std::string path = ToNativePath(cp932Path);
-        QImage picture(QString::fromStdString(path));
-        if (picture.isNull())
-            throw Exception(FormatMessage("壁紙を設定できません: %s を読めません", {path}));
-        picture = picture.convertToFormat(QImage::Format_RGB32);
+        const QImage picture = Load(cp932Path);
         const X11RootSize root = QueryX11RootSize(display_);
         QImage screen;
         if (tileValue == 2) {
@@ -48,6 +44,38 @@ public:
                 painter.drawImage((root.Width - picture.width()) / 2, (root.Height - picture.height()) / 2, picture);
             }
         }
+        Show(screen);
+    }
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    // X root coordinates are the monitors' device pixels: the box goes at its own place, black around it.
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        const QImage box = Load(cp932BoxPath);
+        const MonitorBox at = BoundingBox(layout);
+        const X11RootSize root = QueryX11RootSize(display_);
+        QImage screen(root.Width, root.Height, QImage::Format_RGB32);
+        screen.fill(Qt::black);
+        {
+            QPainter painter(&screen);
+            painter.drawImage(at.X, at.Y, box);
+        }
+        Show(screen);
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    static QImage Load(const std::string &cp932Path)
+    {
+        const std::string path = ToNativePath(cp932Path);
+        QImage picture(QString::fromStdString(path));
+        if (picture.isNull())
+            throw Exception(FormatMessage("壁紙を設定できません: %s を読めません", {path}));
+        return picture.convertToFormat(QImage::Format_RGB32);
+    }
+
+    void Show(const QImage &screen)
+    {
         const unsigned long pixmap = SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()),
                                                       screen.width(), screen.height(), int(screen.bytesPerLine() / 4));
         const unsigned long shown = ReadX11RootPixmap(display_);
@@ -57,7 +85,6 @@ public:
                           "別のプログラムが同時に壁紙を設定しています");
     }
 
-private:
     std::string display_;
 };
 

@@ -30,6 +30,20 @@ public:
     const char *Name() const override { return "xfce"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        Show(cp932Path, tileValue == 1 ? "2" : tileValue == 2 ? "3" : "1");
+    }
+    // Style 6 spans one picture over all monitors; every monitor's properties name the box.
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "6");
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    void Show(const std::string &cp932Path, const std::string &style)
+    {
         const std::string path = ToNativePath(cp932Path);
         std::vector<std::string> images;
         std::set<std::string> cycleProperties;
@@ -45,7 +59,6 @@ public:
         if (images.empty())
             throw Exception("壁紙を設定できません: xfconf-query: xfce4-desktop に /backdrop/…/last-image がありません"
                             "（xfdesktop がまだ設定を書いていません。少し待ってからもう一度試してください）");
-        const std::string style = tileValue == 1 ? "2" : tileValue == 2 ? "3" : "1";
         for (const std::string &image : images) {
             const std::string prefix = image.substr(0, image.size() - std::string("/last-image").size());
             cycleProperties.insert(prefix + "/backdrop-cycle-enable");
@@ -60,7 +73,6 @@ public:
         ReadBack(images, path, style);
     }
 
-private:
     void List(std::vector<std::string> &images, std::set<std::string> &cycleProperties)
     {
         const CommandResult list =
