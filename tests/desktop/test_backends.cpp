@@ -391,3 +391,42 @@ TEST_F(BackendTest, XfceSpansTheBoxOnEveryMonitorWithItsSpanningStyle)
     EXPECT_TRUE(xfce->LastReadBack().starts_with("HDMI-1=800x600+0+0,DP-1=800x600+800+0: "));
     EXPECT_NE(xfce->LastReadBack().find("image-style=6"), std::string::npos);
 }
+
+TEST_F(BackendTest, PlasmaGivesEachScreenThePieceOfTheMonitorWithItsGeometry)
+{
+    const MonitorLayout layout{{"DP-1", 0, 0, 1920, 1080}, {"DP-2", 1920, -200, 1280, 1024}};
+    const std::vector<std::string> pieces{home.File("W.DP-1.bmp"), home.File("W.DP-2.bmp")};
+    for (const std::string &piece : pieces)
+        WriteFileBytes(piece, "BM");
+    const std::string uri1 = FileUri(home.File("W.DP-1.a.bmp")), uri2 = FileUri(home.File("W.DP-2.a.bmp"));
+    // Plasma numbers its screens its own way: screen 0 is the right-hand monitor here.
+    std::string shown = "1920,-200,1280x1024 org.kde.image " + uri2 + " 0\n0,0,1920x1080 org.kde.image " + uri1 + " 0";
+    std::string unmatched;
+    runner.respond = [&](const Argv &argv) {
+        const bool readBack = argv.back().find("readConfig") != std::string::npos;
+        return CommandResult{0, "method return\n   string \"" + (readBack ? shown : unmatched) + "\"\n", ""};
+    };
+    auto kde = Make(DesktopKind::Kde);
+    EXPECT_EQ(kde->PerMonitor(), PerMonitorMethod::Pieces);
+    kde->setMonitorWallpapers(bitmap, layout, pieces);
+    ASSERT_EQ(runner.calls.size(), 2u);
+    const std::string script = runner.calls[0].back();
+    EXPECT_NE(script.find("\"0,0,1920x1080\": \"" + uri1 + "\""), std::string::npos) << script;
+    EXPECT_NE(script.find("\"1920,-200,1280x1024\": \"" + uri2 + "\""), std::string::npos) << script;
+    EXPECT_NE(script.find("screenGeometry(d.screen)"), std::string::npos);
+    EXPECT_TRUE(Exists("W.DP-1.a.bmp"));
+
+    // A screen of a size we do not know (a scaled screen) is named in the error, and nothing is kept.
+    unmatched = "0,0,1280x720";
+    try {
+        kde->setMonitorWallpapers(bitmap, layout, pieces);
+        FAIL();
+    } catch (const Exception &e) {
+        EXPECT_NE(e.Message().find("0,0,1280x720"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(Exists("W.DP-1.b.bmp"));
+    // A desktop still showing something else is reported.
+    unmatched.clear();
+    shown = "0,0,1920x1080 org.kde.slideshow x 0";
+    EXPECT_THROW(kde->setMonitorWallpapers(bitmap, layout, pieces), Exception);
+}

@@ -18,6 +18,13 @@ std::string GVariantString(const std::string &text);
 std::string PlasmaScript(const std::string &uri, int fillMode);
 // The Plasma script that prints, per desktop, "PLUGIN IMAGE FILLMODE", and "locked" when widgets are locked.
 std::string PlasmaReadBackScript();
+// Plasma's text of a screen's geometry, "X,Y,WxH".
+std::string PlasmaGeometryText(const Monitor &monitor);
+// The Plasma script that gives each desktop the piece (uris[i]) of the monitor whose geometry its screen
+// has, stretched, and prints the geometries of screens that match none.
+std::string PlasmaMonitorScript(const MonitorLayout &layout, const std::vector<std::string> &uris);
+// The Plasma script that prints, per desktop on a screen, "X,Y,WxH PLUGIN IMAGE FILLMODE", and "locked".
+std::string PlasmaMonitorReadBackScript();
 // The path quoted for sway's command parser and then for the wordexp that its `bg` command applies.
 std::string SwayQuoted(const std::string &text);
 // Sets SlideShowInterval to 0 in every pcmanfm-qt profile's settings that cycles; returns how many.

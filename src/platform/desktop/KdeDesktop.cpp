@@ -3,6 +3,7 @@
 #include "platform/desktop/ReadBack.h"
 
 #include <cstdio>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -74,6 +75,48 @@ public:
         alias.Commit();
     }
 
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Pieces; }
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
+                              const std::vector<std::string> &cp932PiecePaths) override
+    {
+        if (cp932PiecePaths.size() != layout.size())
+            throw Exception("壁紙を設定できません: KDE Plasma: モニターごとの画像がそろっていません");
+        std::vector<std::unique_ptr<AlternatingAlias>> aliases;
+        std::vector<std::string> uris;
+        for (const std::string &piece : cp932PiecePaths) {
+            aliases.push_back(std::make_unique<AlternatingAlias>(piece));
+            uris.push_back(FileUri(aliases.back()->NativePath()));
+        }
+        std::vector<std::string> set = kEvaluate;
+        set.push_back("string:" + PlasmaMonitorScript(layout, uris));
+        // The script names the screens whose geometry is none of our monitors'.
+        const std::string unmatched = ReplyString(RunChecked(runner_, set).Output);
+        if (!unmatched.empty())
+            throw Exception(FormatMessage("壁紙を設定できません: KDE Plasma の画面 %s に合うモニターがありません "
+                                          "（画面の倍率が 100%% でないと大きさが合いません）",
+                                          {unmatched}));
+        std::vector<std::string> get = kEvaluate;
+        get.push_back("string:" + PlasmaMonitorReadBackScript());
+        const std::string shown = ReplyString(RunChecked(runner_, get).Output);
+        lastReadBack_ = shown;
+        std::istringstream in(shown);
+        size_t lines = 0;
+        for (std::string line; std::getline(in, line); ++lines) {
+            if (line == "locked")
+                ThrowNotShown("KDE Plasma", shown, "ウィジェットがロックされています。ロックを解除してください");
+            bool matches = false;
+            for (size_t i = 0; i < layout.size() && !matches; ++i)
+                matches = line == PlasmaGeometryText(layout[i]) + " org.kde.image " + uris[i] + " 0";
+            if (!matches)
+                ThrowNotShown("KDE Plasma", line,
+                              "Plasma の壁紙の種類（スライドショーなど）が変えられなかったようです");
+        }
+        if (lines == 0)
+            ThrowNotShown("KDE Plasma", shown, "plasmashell が動いているかを確かめてください");
+        for (const auto &alias : aliases)
+            alias->Commit();
+    }
+
 private:
     CommandRunner &runner_;
 };
@@ -100,6 +143,51 @@ std::string PlasmaReadBackScript()
            "    var d = all[i];\n"
            "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
            "    out.push(d.wallpaperPlugin + \" \" + d.readConfig(\"Image\") + \" \" + d.readConfig(\"FillMode\"));\n"
+           "}\n"
+           "if (typeof locked !== \"undefined\" && locked) out.push(\"locked\");\n"
+           "print(out.join(\"\\n\"));\n";
+}
+
+std::string PlasmaGeometryText(const Monitor &monitor)
+{
+    return std::to_string(monitor.X) + "," + std::to_string(monitor.Y) + "," + std::to_string(monitor.Width) + "x" +
+           std::to_string(monitor.Height);
+}
+
+std::string PlasmaMonitorScript(const MonitorLayout &layout, const std::vector<std::string> &uris)
+{
+    // Screens are matched by geometry: Plasma's screen numbers are its own and need not follow ours.
+    std::string pieces = "var pieces = {\n";
+    for (size_t i = 0; i < layout.size() && i < uris.size(); ++i)
+        pieces += "    " + ScriptString(PlasmaGeometryText(layout[i])) + ": " + ScriptString(uris[i]) + ",\n";
+    return pieces + "};\n"
+                    "var all = desktops();\n"
+                    "var unmatched = [];\n"
+                    "for (var i = 0; i < all.length; i++) {\n"
+                    "    var d = all[i];\n"
+                    "    if (d.screen < 0) continue;\n"
+                    "    var g = screenGeometry(d.screen);\n"
+                    "    var key = g.x + \",\" + g.y + \",\" + g.width + \"x\" + g.height;\n"
+                    "    if (!pieces.hasOwnProperty(key)) { unmatched.push(key); continue; }\n"
+                    "    d.wallpaperPlugin = \"org.kde.image\";\n"
+                    "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+                    "    d.writeConfig(\"Image\", pieces[key]);\n"
+                    "    d.writeConfig(\"FillMode\", 0);\n"
+                    "}\n"
+                    "print(unmatched.join(\" \"));\n";
+}
+
+std::string PlasmaMonitorReadBackScript()
+{
+    return "var all = desktops();\n"
+           "var out = [];\n"
+           "for (var i = 0; i < all.length; i++) {\n"
+           "    var d = all[i];\n"
+           "    if (d.screen < 0) continue;\n"
+           "    var g = screenGeometry(d.screen);\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+           "    out.push(g.x + \",\" + g.y + \",\" + g.width + \"x\" + g.height + \" \" + d.wallpaperPlugin + \" \" +\n"
+           "             d.readConfig(\"Image\") + \" \" + d.readConfig(\"FillMode\"));\n"
            "}\n"
            "if (typeof locked !== \"undefined\" && locked) out.push(\"locked\");\n"
            "print(out.join(\"\\n\"));\n";
