@@ -1,39 +1,37 @@
 #pragma once
 
+#include "picture/AreaShrinker.h"
+
 #include <QImage>
 
 #include <cstdint>
-#include <vector>
 
-// Shrinks a picture by area averaging while its rows arrive one by one, so that the full-size picture
-// never has to be held: every output pixel is the mean of the source area it covers.
-// The source must be at least as large as the output in both directions.
+// Rows put into a QImage of the picture's size: Format_RGB32 takes 0xffRRGGBB rows, Format_BGR888
+// rows in BMP's byte order (RowFormatOf tells which).
+class QImageRows : public RowSink {
+public:
+    explicit QImageRows(QImage &image) : image_(image) {}
+    static RowFormat RowFormatOf(const QImage &image)
+    {
+        return image.format() == QImage::Format_BGR888 ? RowFormat::Bgr24 : RowFormat::Xrgb32;
+    }
+    void PutRow(unsigned y, const unsigned char *row) override;
+
+private:
+    QImage &image_;
+};
+
+// The area resampler (AreaShrinker) filling a QImage: rows of 0xffRRGGBB pixels go in, the shrunk
+// picture lands in `output`.
 class AreaResampler {
 public:
     // `output` is filled; it must be of the target size, Format_RGB32 or Format_BGR888 (the byte order of
-    // BMP rows).
+    // BMP rows). The source must be at least as large in both directions.
     AreaResampler(int sourceWidth, int sourceHeight, QImage &output);
     // The next source row, 0xffRRGGBB pixels.
     void AddRow(const uint32_t *row);
 
 private:
-    struct Tap {
-        int first;          // first source pixel
-        int count;          // source pixels covered
-        size_t weightStart; // into weights_
-    };
-    void FinishOutputRow();
-
-    int sourceWidth_;
-    int sourceHeight_;
-    int outputWidth_;
-    int outputHeight_;
-    double scaleY_; // source rows per output row
-    QImage &output_;
-    std::vector<Tap> taps_;
-    std::vector<float> weights_;
-    std::vector<float> horizontal_;  // the current source row, shrunk horizontally (3 floats per pixel)
-    std::vector<float> accumulator_; // the output row being summed
-    int sourceRow_ = 0;
-    int outputRow_ = 0;
+    QImageRows rows_;
+    AreaShrinker shrinker_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/GraphicClass.h"
+#include "picture/PixelMemory.h"
 
 #include <QImage>
 #include <QRect>
@@ -65,11 +66,6 @@ template <class T, class Base> const TGraphicClass &GraphicClassOf(const char *n
                                     []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
     return info;
 }
-
-// Raises EOutOfMemory when width x height pixels of `bytesPerPixel` bytes exceed the 1 GiB guard
-// (or when a dimension is negative). Called before anything of that size is decoded or allocated.
-void CheckPixelMemory(int64_t width, int64_t height, int bytesPerPixel);
-constexpr int64_t kPixelMemoryLimit = int64_t(1) << 30;
 
 // Resamples `image` to `size` with the smooth filters above; the result is Format_RGB32.
 QImage StretchImage(const QImage &image, const QSize &size);

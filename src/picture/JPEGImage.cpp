@@ -1,236 +1,147 @@
 #include "picture/JPEGImage.h"
 
-#include "picture/ShrinkWorker.h"
+#include "picture/AreaResampler.h"
+#include "picture/JpegRows.h"
+#include "picture/RowPipeline.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 
-#include <array>
-#include <csetjmp>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
+
+#include <exception>
+#include <memory>
 #include <optional>
-#include <vector>
-
-#include <jpeglib.h>
-
-// libjpeg reports fatal errors through error_exit, which must not return. It longjmps back into the
-// plain-C frames below, which hold no objects with destructors; the C++ callers then raise.
 
 namespace {
 
-struct JpegError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr cinfo)
+JpegInput InputOf(const QByteArray &data)
 {
-    auto *err = reinterpret_cast<JpegError *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
+    return JpegInput{reinterpret_cast<const unsigned char *>(data.constData()), size_t(data.size()), -1};
 }
 
-// Warnings (a truncated file, for one) are not errors: libjpeg fills in what is missing.
-void JpegQuiet(j_common_ptr) {}
-
-void InitError(jpeg_decompress_struct &cinfo, JpegError &err)
-{
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = JpegErrorExit;
-    err.pub.output_message = JpegQuiet;
-    err.message[0] = '\0';
-}
-
-struct HeaderJob {
-    const unsigned char *data;
-    unsigned long size;
-    unsigned width;
-    unsigned height;
-    char message[JMSG_LENGTH_MAX];
-};
-
-bool ReadHeaderC(HeaderJob *job)
-{
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    InitError(cinfo, err);
-    if (setjmp(err.jump)) {
-        std::memcpy(job->message, err.message, sizeof job->message);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, job->data, job->size);
-    jpeg_read_header(&cinfo, TRUE);
-    job->width = cinfo.image_width;
-    job->height = cinfo.image_height;
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
-
-// Where decoded rows go. `begin` is called once the scaled size is known and returns the buffer with its
-// row stride and how many rows it holds (nullptr refuses): all of them, or a batch that `rows` takes
-// away after each read. Neither may throw: they run inside the plain-C frame.
-struct RowTarget {
-    unsigned char *(*begin)(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity);
-    // Takes the filled batch and returns the buffer for the next one.
-    unsigned char *(*rows)(void *context, unsigned char *filled, unsigned count);
-    void *context;
-};
-
-struct DecodeJob {
-    const unsigned char *data;
-    unsigned long size;
-    unsigned scaleNumerator;
-    bool fancyUpsampling;
-    bool cmyk; // set from the header before `begin` is called
-    RowTarget target;
-    bool adobeInverted;
-    char message[JMSG_LENGTH_MAX];
-};
-
-bool DecodeC(DecodeJob *job)
-{
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    InitError(cinfo, err);
-    if (setjmp(err.jump)) {
-        std::memcpy(job->message, err.message, sizeof job->message);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, job->data, job->size);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.scale_num = job->scaleNumerator;
-    cinfo.scale_denom = 8;
-    // When the picture is shrunk further anyway, the merged colour conversion (plain chroma upsampling)
-    // is faster and its difference disappears in the resampling.
-    cinfo.do_fancy_upsampling = job->fancyUpsampling ? TRUE : FALSE;
-    job->cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    job->adobeInverted = cinfo.saw_Adobe_marker;
-    // BGRX is QImage's RGB32 layout on little-endian machines, so rows are decoded in place.
-    cinfo.out_color_space = job->cmyk ? JCS_CMYK : JCS_EXT_BGRX;
-    jpeg_calc_output_dimensions(&cinfo);
-    size_t stride = 0;
-    unsigned capacity = 0;
-    unsigned char *pixels =
-        job->target.begin(job->target.context, cinfo.output_width, cinfo.output_height, &stride, &capacity);
-    if (pixels == nullptr) {
-        job->message[0] = '\0';
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_start_decompress(&cinfo);
-    const bool batches = capacity < cinfo.output_height;
-    JSAMPROW rows[16];
-    while (cinfo.output_scanline < cinfo.output_height) {
-        const unsigned count = std::min({16u, cinfo.output_height - cinfo.output_scanline, batches ? capacity : 16u});
-        for (unsigned i = 0; i < count; ++i)
-            rows[i] = pixels + stride * (batches ? i : cinfo.output_scanline + i);
-        const unsigned got = jpeg_read_scanlines(&cinfo, rows, count);
-        if (batches)
-            pixels = job->target.rows(job->target.context, pixels, got);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
-
-struct AllocateContext {
-    QImage image;
-    std::string error; // set when the allocation was refused
-    bool outOfMemory = false;
-};
-
-unsigned char *AllocateImage(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity)
-{
-    *capacity = height;
-    auto *ctx = static_cast<AllocateContext *>(context);
-    try {
-        CheckPixelMemory(width, height, 4);
-        ctx->image = QImage(int(width), int(height), QImage::Format_RGB32);
-        if (ctx->image.isNull())
-            throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
-                                             {std::to_string(width), std::to_string(height)}));
-    } catch (const EOutOfMemory &e) {
-        ctx->error = e.Message();
-        ctx->outOfMemory = true;
-        return nullptr;
-    } catch (const std::exception &e) {
-        ctx->error = e.what();
-        return nullptr;
-    }
-    *stride = size_t(ctx->image.bytesPerLine());
-    return ctx->image.bits();
-}
-
-// CMYK rows arrive as four bytes per pixel in the RGB32 buffer; convert them in place.
-void CmykRowToRgb(uint32_t *p, int width, bool inverted)
-{
+// Reads the header only.
+class HeaderTarget : public JpegRowTarget {
+public:
+    bool Configure(unsigned width, unsigned height, bool, JpegDecodeSettings &) noexcept override
     {
-        const auto *bytes = reinterpret_cast<const unsigned char *>(p);
-        for (int x = 0; x < width; ++x) {
-            unsigned c = bytes[4 * x], m = bytes[4 * x + 1], yy = bytes[4 * x + 2], k = bytes[4 * x + 3];
-            if (!inverted) {
-                c = 255 - c;
-                m = 255 - m;
-                yy = 255 - yy;
-                k = 255 - k;
-            }
-            p[x] = qRgb(int(c * k / 255), int(m * k / 255), int(yy * k / 255));
+        Width = width;
+        Height = height;
+        return false;
+    }
+    unsigned char *Begin(unsigned, unsigned, bool, size_t &, unsigned &) noexcept override { return nullptr; }
+    unsigned char *Rows(unsigned char *, unsigned) noexcept override { return nullptr; }
+
+    unsigned Width = 0;
+    unsigned Height = 0;
+};
+
+// The whole picture at a scale, decoded into a QImage of its size.
+class ImageTarget : public JpegRowTarget {
+public:
+    ImageTarget(unsigned scaleNumerator, bool fancyUpsampling) : scale_(scaleNumerator), fancy_(fancyUpsampling) {}
+
+    bool Configure(unsigned, unsigned, bool cmyk, JpegDecodeSettings &settings) noexcept override
+    {
+        settings.ScaleNumerator = scale_;
+        settings.FancyUpsampling = fancy_;
+        settings.Format = RowFormat::Xrgb32;
+        cmyk_ = cmyk;
+        return true;
+    }
+    unsigned char *Begin(unsigned width, unsigned height, bool adobeInverted, size_t &stride,
+                         unsigned &capacity) noexcept override
+    {
+        capacity = height;
+        adobeInverted_ = adobeInverted;
+        try {
+            CheckPixelMemory(width, height, 4);
+            Image = QImage(int(width), int(height), QImage::Format_RGB32);
+            if (Image.isNull())
+                throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
+                                                 {std::to_string(width), std::to_string(height)}));
+        } catch (...) {
+            Failure = std::current_exception();
+            return nullptr;
+        }
+        stride = size_t(Image.bytesPerLine());
+        return Image.bits();
+    }
+    unsigned char *Rows(unsigned char *filled, unsigned count) noexcept override
+    {
+        return filled + size_t(Image.bytesPerLine()) * count;
+    }
+    // CMYK rows arrive as four bytes per pixel in the RGB32 buffer; they are converted once decoded.
+    void ConvertCmyk()
+    {
+        if (cmyk_)
+            for (int y = 0; y < Image.height(); ++y)
+                CmykRowToXrgb(Image.scanLine(y), unsigned(Image.width()), adobeInverted_);
+    }
+
+    QImage Image;
+    std::exception_ptr Failure;
+
+private:
+    unsigned scale_;
+    bool fancy_;
+    bool cmyk_ = false;
+    bool adobeInverted_ = false;
+};
+
+// The picture at a scale, averaged down to the output's size row by row.
+class ShrinkTarget : public JpegRowTarget {
+public:
+    ShrinkTarget(unsigned scaleNumerator, QImage &output) : scale_(scaleNumerator), output_(output), rows_(output) {}
+
+    bool Configure(unsigned, unsigned, bool cmyk, JpegDecodeSettings &settings) noexcept override
+    {
+        settings.ScaleNumerator = scale_;
+        // Replicated chroma is faster, and the difference disappears in the averaging.
+        settings.FancyUpsampling = false;
+        settings.Format = RowFormat::Xrgb32;
+        cmyk_ = cmyk;
+        return true;
+    }
+    unsigned char *Begin(unsigned width, unsigned height, bool adobeInverted, size_t &stride,
+                         unsigned &capacity) noexcept override
+    {
+        try {
+            if (width < unsigned(output_.width()) || height < unsigned(output_.height()))
+                throw EInvalidGraphic("scaled picture smaller than its output");
+            std::function<void(unsigned char *)> prepare;
+            if (cmyk_)
+                prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
+            pipeline_.emplace(width, height, RowFormat::Xrgb32, unsigned(output_.width()), unsigned(output_.height()),
+                              QImageRows::RowFormatOf(output_), rows_, std::move(prepare));
+            stride = pipeline_->Stride();
+            capacity = RowPipeline::kBatchRows;
+            return pipeline_->NextFree();
+        } catch (...) {
+            Failure = std::current_exception();
+            return nullptr;
         }
     }
-}
+    unsigned char *Rows(unsigned char *filled, unsigned count) noexcept override
+    {
+        pipeline_->Submit(filled, count);
+        return pipeline_->NextFree();
+    }
+    void Finish()
+    {
+        if (pipeline_)
+            pipeline_->Finish();
+    }
 
-void CmykToRgb(QImage &image, bool inverted)
-{
-    for (int y = 0; y < image.height(); ++y)
-        CmykRowToRgb(reinterpret_cast<uint32_t *>(image.scanLine(y)), image.width(), inverted);
-}
+    std::exception_ptr Failure;
 
-struct StreamContext {
-    QImage *output;
-    const DecodeJob *job; // its colour space is known before the first row
-    std::optional<ShrinkWorker> worker;
-    std::string error;
+private:
+    unsigned scale_;
+    bool cmyk_ = false;
+    QImage &output_;
+    QImageRows rows_;
+    std::optional<RowPipeline> pipeline_;
 };
-
-unsigned char *BeginStream(void *context, unsigned width, unsigned height, size_t *stride, unsigned *capacity)
-{
-    auto *ctx = static_cast<StreamContext *>(context);
-    if (width < unsigned(ctx->output->width()) || height < unsigned(ctx->output->height())) {
-        ctx->error = "scaled picture smaller than its output";
-        return nullptr;
-    }
-    try {
-        const DecodeJob *job = ctx->job;
-        ctx->worker.emplace(width, height, *ctx->output, [job, width](uint32_t *row) {
-            if (job->cmyk)
-                CmykRowToRgb(row, int(width), job->adobeInverted);
-        });
-        *stride = size_t(width) * 4;
-        *capacity = ShrinkWorker::kBatchRows;
-        return ctx->worker->NextFree();
-    } catch (const std::exception &e) {
-        ctx->error = e.what();
-        return nullptr;
-    }
-}
-
-unsigned char *StreamRows(void *context, unsigned char *filled, unsigned count)
-{
-    auto *ctx = static_cast<StreamContext *>(context);
-    ctx->worker->Submit(filled, count);
-    return ctx->worker->NextFree();
-}
-
-[[noreturn]] void ThrowJpegError(const char *message)
-{
-    throw EInvalidGraphic(FormatMessage("JPEG エラー: %s", {message}));
-}
 
 } // namespace
 
@@ -246,52 +157,32 @@ void TJPEGImage::LoadFromStream(QIODevice &stream)
         data = buffer->data(); // shares the memory stream's bytes
     else
         data = stream.readAll();
-    HeaderJob job{
-        reinterpret_cast<const unsigned char *>(data.constData()), static_cast<unsigned long>(data.size()), 0, 0, {}};
-    if (!ReadHeaderC(&job))
-        ThrowJpegError(job.message);
-    if (job.width > INT32_MAX || job.height > INT32_MAX)
-        ThrowJpegError("image too large");
+    HeaderTarget header;
+    DecodeJpeg(InputOf(data), header);
+    if (header.Width > INT32_MAX || header.Height > INT32_MAX)
+        throw EInvalidGraphic("JPEG エラー: image too large");
     data_ = std::move(data);
-    width_ = int(job.width);
-    height_ = int(job.height);
+    width_ = int(header.Width);
+    height_ = int(header.Height);
 }
 
 int TJPEGImage::ChooseScale(int width, int height, const QSize &target)
 {
-    for (int n = 1; n < 8; ++n) {
-        // libjpeg rounds scaled sizes up.
-        const int64_t w = (int64_t(width) * n + 7) / 8;
-        const int64_t h = (int64_t(height) * n + 7) / 8;
-        if (w >= target.width() && h >= target.height())
-            return n;
-    }
-    return 8;
+    return ChooseJpegScale(width, height, target.width(), target.height());
 }
 
 QImage TJPEGImage::Decode(int scaleNumerator, bool fancyUpsampling) const
 {
     if (data_.isEmpty())
         return QImage();
-    AllocateContext ctx;
-    DecodeJob job{reinterpret_cast<const unsigned char *>(data_.constData()),
-                  static_cast<unsigned long>(data_.size()),
-                  static_cast<unsigned>(std::clamp(scaleNumerator, 1, 8)),
-                  fancyUpsampling,
-                  false,
-                  {&AllocateImage, nullptr, &ctx},
-                  false,
-                  {}};
-    if (!DecodeC(&job)) {
-        if (ctx.outOfMemory)
-            throw EOutOfMemory(ctx.error);
-        if (!ctx.error.empty())
-            throw EInvalidGraphic(ctx.error);
-        ThrowJpegError(job.message);
-    }
-    if (job.cmyk)
-        CmykToRgb(ctx.image, job.adobeInverted);
-    return std::move(ctx.image);
+    ImageTarget target(unsigned(std::clamp(scaleNumerator, 1, 8)), fancyUpsampling);
+    const bool decoded = DecodeJpeg(InputOf(data_), target);
+    if (target.Failure)
+        std::rethrow_exception(target.Failure);
+    if (!decoded)
+        return QImage();
+    target.ConvertCmyk();
+    return std::move(target.Image);
 }
 
 QImage TJPEGImage::StretchedImage(const QSize &size) const
@@ -300,8 +191,8 @@ QImage TJPEGImage::StretchedImage(const QSize &size) const
     if (size.isEmpty() || data_.isEmpty())
         return QImage();
     const int scale = ChooseScale(width_, height_, size);
-    const int64_t scaledWidth = (int64_t(width_) * scale + 7) / 8;
-    const int64_t scaledHeight = (int64_t(height_) * scale + 7) / 8;
+    const int64_t scaledWidth = JpegScaledSize(width_, scale);
+    const int64_t scaledHeight = JpegScaledSize(height_, scale);
     if (scaledWidth >= size.width() && scaledHeight >= size.height() &&
         (scaledWidth > size.width() || scaledHeight > size.height()))
         return DecodeShrunk(scale, size);
@@ -316,24 +207,15 @@ QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
     if (output.isNull())
         throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
                                          {std::to_string(size.width()), std::to_string(size.height())}));
-    StreamContext ctx{&output, nullptr, std::nullopt, {}};
-    // Replicated chroma is faster, and the difference disappears in the averaging.
-    DecodeJob job{reinterpret_cast<const unsigned char *>(data_.constData()),
-                  static_cast<unsigned long>(data_.size()),
-                  static_cast<unsigned>(scaleNumerator),
-                  false,
-                  false,
-                  {&BeginStream, &StreamRows, &ctx},
-                  false,
-                  {}};
-    ctx.job = &job;
-    const bool ok = DecodeC(&job);
-    if (ctx.worker)
-        ctx.worker->Finish();
-    if (!ok) {
-        if (!ctx.error.empty())
-            throw EInvalidGraphic(ctx.error);
-        ThrowJpegError(job.message);
+    ShrinkTarget target(unsigned(scaleNumerator), output);
+    try {
+        DecodeJpeg(InputOf(data_), target);
+    } catch (const EInvalidGraphic &) {
+        target.Finish();
+        throw;
     }
+    target.Finish();
+    if (target.Failure)
+        std::rethrow_exception(target.Failure);
     return output;
 }

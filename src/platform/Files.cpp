@@ -4,7 +4,9 @@
 #include "Exceptions.h"
 #include "Paths.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -159,6 +161,60 @@ void AtomicFileWriter::Write(const void *data, size_t size)
         p += n;
         size -= static_cast<size_t>(n);
     }
+}
+
+void AtomicFileWriter::Reserve(uint64_t size)
+{
+    if (fd_ < 0)
+        throw EInOutError(FormatMessage("ファイル %s に書き込めません", {displayPath_}));
+    if (size > uint64_t(INT64_MAX))
+        Fail("書き込めません", EFBIG);
+    // fallocate claims the blocks now; a file system without it still gets the size, and a full disk
+    // then shows at the writes.
+    int err = 0;
+    do
+        err = ::fallocate(fd_, 0, 0, off_t(size)) == 0 ? 0 : errno;
+    while (err == EINTR);
+    if (err == EOPNOTSUPP || err == ENOSYS) {
+        if (::ftruncate(fd_, off_t(size)) != 0)
+            Fail("書き込めません", errno);
+    } else if (err != 0) {
+        Fail("書き込めません", err);
+    }
+}
+
+void AtomicFileWriter::WriteAt(uint64_t offset, const void *data, size_t size)
+{
+    if (fd_ < 0)
+        throw EInOutError(FormatMessage("ファイル %s に書き込めません", {displayPath_}));
+    const char *p = static_cast<const char *>(data);
+    uint64_t at = offset;
+    for (size_t left = size; left > 0;) {
+        const ssize_t n = ::pwrite(fd_, p, left, off_t(at));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("書き込めません", errno);
+        }
+        if (n == 0)
+            Fail("書き込めません", ENOSPC);
+        p += n;
+        at += uint64_t(n);
+        left -= size_t(n);
+    }
+    dirtyLow_ = std::min(dirtyLow_, offset);
+    dirtyHigh_ = std::max(dirtyHigh_, at);
+    constexpr uint64_t kWritebackBytes = 4u << 20;
+    if (dirtyHigh_ - dirtyLow_ >= kWritebackBytes)
+        StartWriteback();
+}
+
+void AtomicFileWriter::StartWriteback()
+{
+    // Only a hint: the flush in Commit is what makes the file durable, so a refusal is no error.
+    ::sync_file_range(fd_, off_t(dirtyLow_), off_t(dirtyHigh_ - dirtyLow_), SYNC_FILE_RANGE_WRITE);
+    dirtyLow_ = UINT64_MAX;
+    dirtyHigh_ = 0;
 }
 
 void AtomicFileWriter::Commit()

@@ -21,7 +21,8 @@ void DeleteFileIfExists(std::string_view cp932Path);
 // Writes a whole file so that readers see the old or the new contents, never a mixture: the data
 // goes to a temporary file in the same folder, is flushed to disk and renamed over the target,
 // which keeps its permission bits. On any failure the temporary file is removed, the old file is
-// untouched and EInOutError is raised.
+// untouched and EInOutError is raised. A file whose size is known up front can be reserved and
+// written piece by piece at its final offsets (rows of a bitmap as they are made).
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::string_view cp932Path);
@@ -31,16 +32,25 @@ public:
 
     void Write(const void *data, size_t size);
     void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+    // Makes the temporary file `size` bytes long with its blocks allocated, so that a full disk is
+    // reported here, before anything is made, rather than at some later write.
+    void Reserve(uint64_t size);
+    // Writes at `offset` of the temporary file, wherever the sequential writes stand.
+    void WriteAt(uint64_t offset, const void *data, size_t size);
     void Commit();
 
 private:
     void Fail(const char *what, int err);
+    // Starts the disk writing what WriteAt has written so far, so that Commit's flush has little left.
+    void StartWriteback();
 
     std::string displayPath_; // UTF-8, for messages
     std::string nativePath_;
     std::string tempPath_;
     int fd_ = -1;
     bool committed_ = false;
+    uint64_t dirtyLow_ = UINT64_MAX; // the range WriteAt wrote since the last StartWriteback
+    uint64_t dirtyHigh_ = 0;
 };
 
 void ReplaceFileAtomically(std::string_view cp932Path, std::string_view bytes);

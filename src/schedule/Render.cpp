@@ -1,9 +1,11 @@
 #include "schedule/Render.h"
 
 #include "picture/Bitmap.h"
+#include "picture/JPEGImage.h"
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
 #include "picture/PlainBmp.h"
+#include "picture/StreamRender.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -15,6 +17,21 @@
 #include <algorithm>
 
 namespace {
+
+// The streaming reader of the class the registry gives the path: a plug-in that took the extension
+// over reads it its own way.
+StreamFormat RegisteredStreamFormat(const std::string &cp932PicturePath)
+{
+    std::string ext = ExtractFileExt(cp932PicturePath);
+    if (!ext.empty())
+        ext.erase(0, 1);
+    const TGraphicClass *graphicClass = FindPictureClass(ext);
+    if (graphicClass == &TJPEGImage::ClassInfo())
+        return StreamFormat::Jpeg;
+    if (graphicClass == &TBitmap::ClassInfo())
+        return StreamFormat::PlainBmp;
+    return StreamFormat::None;
+}
 
 // A plain BMP that is shrunk goes from its rows to the resampler; nullopt leaves every other picture,
 // and enlarging, to the general path.
@@ -70,6 +87,10 @@ ScaledWallPaper ScaleWallPaper(const std::string &cp932PicturePath, int32_t corr
 TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
                                int32_t screenHeight, const std::string &cp932OutputPath)
 {
+    // Rows that can be read one by one go straight into their places in the file.
+    if (auto size = StreamWallPaper(cp932PicturePath, RegisteredStreamFormat(cp932PicturePath), correction, screenWidth,
+                                    screenHeight, cp932OutputPath))
+        return *size;
     // The decoder's memory is gone once the scaled image is made, before the file is written.
     ScaledWallPaper scaled = ScaleWallPaper(cp932PicturePath, correction, screenWidth, screenHeight);
     SaveBitmap24(std::move(scaled.Image), cp932OutputPath);

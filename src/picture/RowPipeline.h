@@ -1,0 +1,63 @@
+#pragma once
+
+#include "picture/AreaShrinker.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+// Carries a picture's rows from its reader to a sink, shrunk by area averaging on the way (or passed
+// through at the same size). Only a few batches of source rows exist at a time, and the averaging
+// and the sink run on a worker thread, so that they overlap the reading on a second core.
+//
+// A reader either fills the pipeline's own buffers (NextFree, then Submit with the rows filled) or
+// hands over rows of its own (PutRows, which copies them). Rows come top row first, `sourceWidth`
+// pixels of `sourceFormat` each; `prepare`, when set, converts each row on the worker before it is
+// averaged.
+class RowPipeline {
+public:
+    RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat sourceFormat, unsigned outputWidth,
+                unsigned outputHeight, RowFormat outputFormat, RowSink &sink,
+                std::function<void(unsigned char *row)> prepare = {});
+    ~RowPipeline();
+    RowPipeline(const RowPipeline &) = delete;
+    RowPipeline &operator=(const RowPipeline &) = delete;
+
+    static constexpr unsigned kBatchRows = 16;
+
+    // Bytes from one row of a batch to the next.
+    size_t Stride() const { return stride_; }
+    // A buffer for up to kBatchRows rows; null once the sink has failed (Finish raises its error).
+    // Never raises, so that it can be called from a decoder's C frames.
+    unsigned char *NextFree() noexcept;
+    // Passes a buffer from NextFree back with its first `count` rows filled. Never raises.
+    void Submit(unsigned char *batch, unsigned count) noexcept;
+    // Copies `count` rows, `stride` bytes apart, into the pipeline. Raises the sink's failure.
+    void PutRows(const unsigned char *rows, size_t stride, unsigned count);
+    // Waits until every submitted row went to the sink and ends the worker. Raises the sink's
+    // failure. Returns the source rows taken.
+    unsigned Finish();
+
+private:
+    void Run();
+    void Stop();
+
+    AreaShrinker shrinker_;
+    size_t stride_;
+    std::function<void(unsigned char *row)> prepare_;
+    std::array<std::vector<unsigned char>, 3> buffers_;
+    std::vector<unsigned char *> free_;
+    std::deque<std::pair<unsigned char *, unsigned>> filled_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::exception_ptr failure_; // the sink's; set once, on the worker
+    std::thread thread_;
+};

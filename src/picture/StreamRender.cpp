@@ -1,0 +1,202 @@
+#include "picture/StreamRender.h"
+
+#include "picture/BmpFileRows.h"
+#include "picture/JpegRows.h"
+#include "picture/PixelMemory.h"
+#include "picture/PlainBmpRows.h"
+#include "picture/RowPipeline.h"
+#include "platform/AsciiText.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The picture file, opened as the general reader opens it (and failing with its message).
+class PictureFile {
+public:
+    explicit PictureFile(const std::string &cp932Path)
+    {
+        fd_ = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            throw EInOutError(FormatMessage("ファイル %s は開けません", {Cp932ToUtf8Lossy(cp932Path)}));
+    }
+    ~PictureFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    PictureFile(const PictureFile &) = delete;
+    PictureFile &operator=(const PictureFile &) = delete;
+    int Fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
+{
+    return width >= size.Width && height >= size.Height;
+}
+
+// A JPEG decoded at the scale that covers the wallpaper and handed on row by row.
+class JpegToBmp : public JpegRowTarget {
+public:
+    JpegToBmp(int32_t correction, int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath)
+        : correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight), output_(cp932OutputPath)
+    {
+    }
+
+    bool Configure(unsigned width, unsigned height, bool cmyk, JpegDecodeSettings &settings) noexcept override
+    {
+        try {
+            if (width > INT32_MAX || height > INT32_MAX)
+                throw EInvalidGraphic("JPEG エラー: image too large");
+            size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
+            CheckPixelMemory(size_->Width, size_->Height, 4);
+            const int scale = ChooseJpegScale(width, height, size_->Width, size_->Height);
+            const int64_t scaledWidth = JpegScaledSize(width, scale);
+            const int64_t scaledHeight = JpegScaledSize(height, scale);
+            if (!Covers(scaledWidth, scaledHeight, *size_))
+                return false; // enlarged: the general path's smooth scaling
+            settings.ScaleNumerator = unsigned(scale);
+            // At the scale's own size the rows are the picture as the general path decodes it;
+            // shrunk further, replicated chroma is faster and its difference disappears.
+            settings.FancyUpsampling = scaledWidth == size_->Width && scaledHeight == size_->Height;
+            settings.Format = RowFormat::Bgr24;
+            cmyk_ = cmyk;
+            return true;
+        } catch (...) {
+            failure_ = std::current_exception();
+            return false;
+        }
+    }
+
+    unsigned char *Begin(unsigned width, unsigned height, bool adobeInverted, size_t &stride,
+                         unsigned &capacity) noexcept override
+    {
+        try {
+            file_ = std::make_unique<BmpFileRows>(output_, unsigned(size_->Width), unsigned(size_->Height));
+            std::function<void(unsigned char *)> prepare;
+            if (cmyk_)
+                prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
+            pipeline_ = std::make_unique<RowPipeline>(width, height, cmyk_ ? RowFormat::Xrgb32 : RowFormat::Bgr24,
+                                                      unsigned(size_->Width), unsigned(size_->Height), RowFormat::Bgr24,
+                                                      *file_, std::move(prepare));
+            stride = pipeline_->Stride();
+            capacity = RowPipeline::kBatchRows;
+            return pipeline_->NextFree();
+        } catch (...) {
+            failure_ = std::current_exception();
+            return nullptr;
+        }
+    }
+
+    unsigned char *Rows(unsigned char *filled, unsigned count) noexcept override
+    {
+        pipeline_->Submit(filled, count);
+        return pipeline_->NextFree();
+    }
+
+    // After the decode: raises what went wrong on the way, or finishes the file.
+    std::optional<TWallPaperSize> Finish(bool decoded)
+    {
+        if (pipeline_)
+            pipeline_->Finish(); // the sink's failure first: it is why the decode stopped
+        if (failure_)
+            std::rethrow_exception(failure_);
+        if (!decoded)
+            return std::nullopt;
+        file_->Commit();
+        return size_;
+    }
+
+private:
+    int32_t correction_;
+    int32_t screenWidth_;
+    int32_t screenHeight_;
+    const std::string &output_;
+    std::optional<TWallPaperSize> size_;
+    bool cmyk_ = false;
+    std::unique_ptr<BmpFileRows> file_;
+    std::unique_ptr<RowPipeline> pipeline_;
+    std::exception_ptr failure_;
+};
+
+std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
+                                         int32_t screenHeight, const std::string &cp932OutputPath)
+{
+    const PictureFile picture(cp932PicturePath);
+    JpegToBmp target(correction, screenWidth, screenHeight, cp932OutputPath);
+    bool decoded = false;
+    try {
+        decoded = DecodeJpeg(JpegInput{nullptr, 0, picture.Fd()}, target);
+    } catch (const EInvalidGraphic &) {
+        target.Finish(false); // a failure of the output wins over the decoder's
+        throw;
+    }
+    return target.Finish(decoded);
+}
+
+std::optional<TWallPaperSize> StreamPlainBmp(const std::string &cp932PicturePath, int32_t correction,
+                                             int32_t screenWidth, int32_t screenHeight,
+                                             const std::string &cp932OutputPath)
+{
+    const std::optional<PlainBmpLayout> layout = ReadPlainBmpLayout(cp932PicturePath);
+    if (!layout)
+        return std::nullopt;
+    const TWallPaperSize size =
+        ComputeWallPaperSize(layout->Width, layout->Height, correction, screenWidth, screenHeight);
+    if (!Covers(layout->Width, layout->Height, size))
+        return std::nullopt;
+    CheckPixelMemory(size.Width, size.Height, 4);
+    BmpFileRows file(cp932OutputPath, unsigned(size.Width), unsigned(size.Height));
+    RowPipeline pipeline(unsigned(layout->Width), unsigned(layout->Height), RowFormatOf(*layout), unsigned(size.Width),
+                         unsigned(size.Height), RowFormat::Bgr24, file);
+    try {
+        ReadPlainBmpRows(cp932PicturePath, *layout, pipeline);
+    } catch (const EInvalidGraphic &) {
+        pipeline.Finish(); // a failure of the output wins over the reader's
+        throw;
+    }
+    pipeline.Finish();
+    file.Commit();
+    return size;
+}
+
+} // namespace
+
+StreamFormat BuiltInStreamFormat(const std::string &cp932Path)
+{
+    std::string ext = ExtractFileExt(cp932Path);
+    if (!ext.empty())
+        ext.erase(0, 1);
+    ext = LowerAsciiText(ext);
+    if (ext == "bmp")
+        return StreamFormat::PlainBmp;
+    if (ext == "jpg" || ext == "jpeg")
+        return StreamFormat::Jpeg;
+    return StreamFormat::None;
+}
+
+std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePath, StreamFormat format,
+                                              int32_t correction, int32_t screenWidth, int32_t screenHeight,
+                                              const std::string &cp932OutputPath)
+{
+    switch (format) {
+    case StreamFormat::Jpeg:
+        return StreamJpeg(cp932PicturePath, correction, screenWidth, screenHeight, cp932OutputPath);
+    case StreamFormat::PlainBmp:
+        return StreamPlainBmp(cp932PicturePath, correction, screenWidth, screenHeight, cp932OutputPath);
+    case StreamFormat::None:
+        break;
+    }
+    return std::nullopt;
+}
