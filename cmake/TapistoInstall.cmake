@@ -1,5 +1,6 @@
 # Installing Tapisto like a desktop program:
-#   <prefix>/lib/tapisto/        tapisto, tapistoctl, libspilocal.so and the first-party *.spi
+#   <prefix>/lib/tapisto/        tapisto, tapistoctl (a launcher) with libtapistoctl.so (its commands),
+#                                libspilocal.so and the first-party *.spi
 #   <prefix>/bin/                links to the two executables
 #   <prefix>/share/applications/ org.tapisto.Tapisto.desktop
 #   <prefix>/share/metainfo/     org.tapisto.Tapisto.metainfo.xml, for software centres
@@ -31,6 +32,12 @@ foreach(exe tapisto tapistoctl)
             list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/bin/${exe}\")")
     endif()
 endforeach()
+
+# tapistoctl's command library, which the launcher loads from its own folder.
+if(TARGET tapistoctl_commands)
+    set_target_properties(tapistoctl_commands PROPERTIES INSTALL_RPATH "$ORIGIN")
+    install(TARGETS tapistoctl_commands LIBRARY DESTINATION ${TAPISTO_INSTALL_PKGDIR})
+endif()
 
 # The plug-in library and the first-party plug-ins (their INSTALL_RPATH is already $ORIGIN). The
 # test plug-ins are never installed.

@@ -1,25 +1,11 @@
 #pragma once
 
+#include "CliArgs.h"
 #include "platform/desktop/Monitors.h"
 
-#include <stdexcept>
 #include <string>
-#include <string_view>
 
-// Helpers shared by the tapistoctl commands. Command lines and output are UTF-8; the program's
-// text is CP932, converted here at the edge.
+// Helpers shared by the tapistoctl commands (the Qt-free ones are in CliArgs.h).
 
-// Wrong arguments: main prints the message and the usage text and exits with 2.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A command-line text as CP932; raises EEncodingError when CP932 cannot hold it.
-std::string ArgText(const std::string &utf8);
-// A command-line path as the CP932 path the program's file functions take.
-std::string ArgPath(const std::string &utf8);
 // The layout of `--monitors`; raises UsageError when it is none.
 MonitorLayout ParseMonitorsOption(const std::string &text);
-// Writes CP932 text as UTF-8 to standard output.
-void PrintText(std::string_view cp932);

@@ -27,21 +27,6 @@ struct Options {
     bool plugins = false; // search plug-ins as the main window does with its plug-in option on
 };
 
-std::pair<int, int> ParseScreen(const std::string &text)
-{
-    const size_t x = text.find('x');
-    char *end = nullptr;
-    if (x != std::string::npos) {
-        const long w = std::strtol(text.c_str(), &end, 10);
-        if (end == text.c_str() + x && w > 0 && w <= 100000) {
-            const long h = std::strtol(text.c_str() + x + 1, &end, 10);
-            if (*end == '\0' && end != text.c_str() + x + 1 && h > 0 && h <= 100000)
-                return {int(w), int(h)};
-        }
-    }
-    throw UsageError("--screen: WxH の形で指定してください (例 1920x1080)");
-}
-
 // One choice per picture, each with the same position and correction.
 std::vector<WallPaperChoice> ChoicesOf(const std::vector<std::string> &pictures, int32_t tileValue, int32_t correction)
 {

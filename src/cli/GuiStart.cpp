@@ -14,11 +14,6 @@ bool Set(const char *name)
 
 } // namespace
 
-bool HaveDisplay()
-{
-    return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
-}
-
 void EnsureGuiApplication(bool forScreen)
 {
     if (QCoreApplication::instance() != nullptr)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "CliArgs.h"
+
 // The Qt application object of tapistoctl, created only for work that needs it (the screen's size,
 // metafiles): its start-up costs time.
 
-// The session names a display (X11 or Wayland).
-bool HaveDisplay();
 // Creates the application once. `forScreen`: on the session's display, trying Wayland, then X11, then
 // drawing off screen, unless the user chose a platform (QT_QPA_PLATFORM): a missing platform plug-in or
 // a display that cannot be reached must not abort a command. Otherwise off screen.

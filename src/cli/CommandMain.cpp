@@ -1,4 +1,6 @@
-// tapistoctl: drives the program's code from the command line, without a window.
+// tapistoctl's commands: the library the launcher (Launcher.cpp) loads for all work but the renders it
+// makes itself. Drives the program's code from the command line, without a window.
+#include "CommandMain.h"
 #include "CliSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
@@ -66,7 +68,7 @@ int UsageFailure(const std::string &message)
 
 } // namespace
 
-int main(int argc, char **argv)
+extern "C" int TapistoctlMain(int argc, char **argv)
 {
     // Global options may stand anywhere before a "--"; the rest goes to the command.
     std::vector<std::string> args;
