@@ -34,12 +34,72 @@ AreaShrinker::AreaShrinker(unsigned sourceWidth, unsigned sourceHeight, RowForma
             ++tap.count;
         }
         taps_.push_back(tap);
+        fixedTaps_ = std::max(fixedTaps_, tap.count);
     }
+    if (fixedTaps_ > 4)
+        fixedTaps_ = 0; // strong shrinking: the general loop
+    while (fixedColumns_ < outputWidth_ && taps_[fixedColumns_].first + fixedTaps_ <= sourceWidth_)
+        ++fixedColumns_;
+    fixedWeights_.assign(size_t(fixedColumns_) * fixedTaps_, 0.0f);
+    for (unsigned x = 0; x < fixedColumns_; ++x)
+        for (unsigned i = 0; i < taps_[x].count; ++i)
+            fixedWeights_[size_t(x) * fixedTaps_ + i] = weights_[taps_[x].weightStart + i];
 }
 
 template <RowFormat Format> void AreaShrinker::ShrinkRowHorizontally(const unsigned char *row)
 {
-    for (unsigned x = 0; x < outputWidth_; ++x) {
+    switch (fixedTaps_) {
+    case 1:
+        ShrinkColumnsFixed<Format, 1>(row);
+        break;
+    case 2:
+        ShrinkColumnsFixed<Format, 2>(row);
+        break;
+    case 3:
+        ShrinkColumnsFixed<Format, 3>(row);
+        break;
+    case 4:
+        ShrinkColumnsFixed<Format, 4>(row);
+        break;
+    default:
+        break;
+    }
+    ShrinkColumns<Format>(row, fixedColumns_, outputWidth_);
+}
+
+// The padded weights are zero, and adding zero leaves a float sum as it is: the same sums as the
+// general loop's, in the same order.
+template <RowFormat Format, unsigned Taps> void AreaShrinker::ShrinkColumnsFixed(const unsigned char *row)
+{
+    const float *w = fixedWeights_.data();
+    float *h = horizontal_.data();
+    for (unsigned x = 0; x < fixedColumns_; ++x, w += Taps, h += 3) {
+        float r = 0, g = 0, b = 0;
+        if constexpr (Format == RowFormat::Xrgb32) {
+            const uint32_t *src = reinterpret_cast<const uint32_t *>(row) + taps_[x].first;
+            for (unsigned i = 0; i < Taps; ++i) {
+                const uint32_t p = src[i];
+                r += w[i] * float((p >> 16) & 0xFF);
+                g += w[i] * float((p >> 8) & 0xFF);
+                b += w[i] * float(p & 0xFF);
+            }
+        } else {
+            const unsigned char *src = row + size_t(taps_[x].first) * 3;
+            for (unsigned i = 0; i < Taps; ++i) {
+                r += w[i] * float(src[3 * i + 2]);
+                g += w[i] * float(src[3 * i + 1]);
+                b += w[i] * float(src[3 * i]);
+            }
+        }
+        h[0] = r;
+        h[1] = g;
+        h[2] = b;
+    }
+}
+
+template <RowFormat Format> void AreaShrinker::ShrinkColumns(const unsigned char *row, unsigned from, unsigned to)
+{
+    for (unsigned x = from; x < to; ++x) {
         const Tap &tap = taps_[x];
         const float *w = weights_.data() + tap.weightStart;
         float r = 0, g = 0, b = 0;

@@ -25,6 +25,8 @@ private:
         size_t weightStart; // into weights_
     };
     template <RowFormat Format> void ShrinkRowHorizontally(const unsigned char *row);
+    template <RowFormat Format, unsigned Taps> void ShrinkColumnsFixed(const unsigned char *row);
+    template <RowFormat Format> void ShrinkColumns(const unsigned char *row, unsigned from, unsigned to);
     void PassThrough(const unsigned char *row);
     void FinishOutputRow();
 
@@ -39,6 +41,11 @@ private:
     bool sameSize_;
     std::vector<Tap> taps_;
     std::vector<float> weights_;
+    // The same weights padded with zeros to fixedTaps_ per column, for the columns (the first
+    // fixedColumns_) whose padded taps stay inside the row: a loop of fixed length the compiler unrolls.
+    unsigned fixedTaps_ = 0;
+    unsigned fixedColumns_ = 0;
+    std::vector<float> fixedWeights_;
     std::vector<float> horizontal_;  // the current source row, shrunk horizontally (3 floats per pixel)
     std::vector<float> accumulator_; // the output row being summed
     std::vector<unsigned char> out_; // the finished output row in the output format

@@ -115,7 +115,7 @@ public:
             pipeline_.emplace(width, height, RowFormat::Xrgb32, unsigned(output_.width()), unsigned(output_.height()),
                               QImageRows::RowFormatOf(output_), rows_, std::move(prepare));
             stride = pipeline_->Stride();
-            capacity = RowPipeline::kBatchRows;
+            capacity = pipeline_->BatchRows();
             return pipeline_->NextFree();
         } catch (...) {
             Failure = std::current_exception();

@@ -133,6 +133,8 @@ bool DecodeC(DecodeJob *job)
     cinfo.scale_num = std::clamp(settings.ScaleNumerator, 1u, 8u);
     cinfo.scale_denom = 8;
     cinfo.do_fancy_upsampling = settings.FancyUpsampling ? TRUE : FALSE;
+    if (settings.FastDct)
+        cinfo.dct_method = JDCT_IFAST;
     // BGRX is 0xffRRGGBB words on little-endian machines, so rows are decoded in place.
     cinfo.out_color_space = cmyk ? JCS_CMYK : settings.Format == RowFormat::Bgr24 ? JCS_EXT_BGR : JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(&cinfo);
@@ -146,13 +148,18 @@ bool DecodeC(DecodeJob *job)
         return false;
     }
     jpeg_start_decompress(&cinfo);
+    // A batch is handed on once it is full (or the picture ends).
     JSAMPROW rows[16];
+    unsigned filled = 0;
     while (cinfo.output_scanline < cinfo.output_height) {
-        const unsigned count = std::min({16u, cinfo.output_height - cinfo.output_scanline, capacity});
+        const unsigned count = std::min({16u, cinfo.output_height - cinfo.output_scanline, capacity - filled});
         for (unsigned i = 0; i < count; ++i)
-            rows[i] = pixels + stride * i;
-        const unsigned got = jpeg_read_scanlines(&cinfo, rows, count);
-        pixels = job->target->Rows(pixels, got);
+            rows[i] = pixels + stride * (filled + i);
+        filled += jpeg_read_scanlines(&cinfo, rows, count);
+        if (filled < capacity && cinfo.output_scanline < cinfo.output_height)
+            continue;
+        pixels = job->target->Rows(pixels, filled);
+        filled = 0;
         if (pixels == nullptr) {
             job->stopped = true;
             jpeg_destroy_decompress(&cinfo);
@@ -190,6 +197,12 @@ int ChooseJpegScale(int64_t width, int64_t height, int64_t targetWidth, int64_t 
         if (JpegScaledSize(width, n) >= targetWidth && JpegScaledSize(height, n) >= targetHeight)
             return n;
     return 8;
+}
+
+int JpegShrinkScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight)
+{
+    const int closest = ChooseJpegScale(width, height, targetWidth, targetHeight);
+    return closest >= 5 ? 8 : closest;
 }
 
 void CmykRowToXrgb(unsigned char *row, unsigned width, bool adobeInverted)

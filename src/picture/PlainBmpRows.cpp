@@ -124,14 +124,15 @@ void ReadPlainBmpRows(const std::string &cp932Path, const PlainBmpLayout &layout
     const size_t padding = size_t(layout.Stride) - rowBytes;
     unsigned char pad[4];
     const auto height = unsigned(layout.Height);
-    for (unsigned top = 0; top < height; top += RowPipeline::kBatchRows) {
-        const unsigned count = std::min(RowPipeline::kBatchRows, height - top);
+    const unsigned batchRows = pipeline.BatchRows();
+    std::vector<iovec> parts(2 * size_t(batchRows));
+    for (unsigned top = 0; top < height; top += batchRows) {
+        const unsigned count = std::min(batchRows, height - top);
         unsigned char *batch = pipeline.NextFree();
         if (batch == nullptr)
             break; // the sink failed: Finish raises its error
         // The batch's rows lie together in the file, in reverse order in a bottom-up one: one read
         // scatters them into the batch, the padding into a scrap buffer.
-        iovec parts[2 * RowPipeline::kBatchRows];
         int n = 0;
         for (unsigned i = 0; i < count; ++i) {
             const unsigned row = layout.TopDown ? i : count - 1 - i;
@@ -144,7 +145,7 @@ void ReadPlainBmpRows(const std::string &cp932Path, const PlainBmpLayout &layout
         const size_t wanted = size_t(layout.Stride) * count;
         ssize_t got = 0;
         do
-            got = ::preadv(file.Fd(), parts, n, off_t(offset));
+            got = ::preadv(file.Fd(), parts.data(), n, off_t(offset));
         while (got < 0 && errno == EINTR);
         if (got != ssize_t(wanted)) {
             pipeline.Submit(batch, 0);

@@ -7,10 +7,12 @@ RowPipeline::RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat 
                          unsigned outputHeight, RowFormat outputFormat, RowSink &sink,
                          std::function<void(unsigned char *row)> prepare)
     : shrinker_(sourceWidth, sourceHeight, sourceFormat, outputWidth, outputHeight, outputFormat, sink),
-      stride_(size_t(sourceWidth) * BytesPerPixel(sourceFormat)), prepare_(std::move(prepare))
+      stride_(size_t(sourceWidth) * BytesPerPixel(sourceFormat)),
+      batchRows_(unsigned(std::clamp<size_t>((256 * 1024) / std::max<size_t>(stride_, 1), 16, 256))),
+      prepare_(std::move(prepare))
 {
     for (auto &buffer : buffers_) {
-        buffer.resize(stride_ * kBatchRows);
+        buffer.resize(stride_ * batchRows_);
         free_.push_back(buffer.data());
     }
     thread_ = std::thread([this] { Run(); });
@@ -47,7 +49,7 @@ void RowPipeline::PutRows(const unsigned char *rows, size_t stride, unsigned cou
         unsigned char *batch = NextFree();
         if (batch == nullptr)
             break;
-        const unsigned n = std::min(count, kBatchRows);
+        const unsigned n = std::min(count, batchRows_);
         for (unsigned i = 0; i < n; ++i)
             std::memcpy(batch + stride_ * i, rows + stride * i, stride_);
         Submit(batch, n);

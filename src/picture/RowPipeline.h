@@ -30,11 +30,12 @@ public:
     RowPipeline(const RowPipeline &) = delete;
     RowPipeline &operator=(const RowPipeline &) = delete;
 
-    static constexpr unsigned kBatchRows = 16;
-
+    // Rows per batch: batches of about 256 KiB, so that the two threads hand over rarely, and enough
+    // of them for the reader to go on while the worker waits for a core.
+    unsigned BatchRows() const { return batchRows_; }
     // Bytes from one row of a batch to the next.
     size_t Stride() const { return stride_; }
-    // A buffer for up to kBatchRows rows; null once the sink has failed (Finish raises its error).
+    // A buffer for up to BatchRows() rows; null once the sink has failed (Finish raises its error).
     // Never raises, so that it can be called from a decoder's C frames.
     unsigned char *NextFree() noexcept;
     // Passes a buffer from NextFree back with its first `count` rows filled. Never raises.
@@ -51,8 +52,9 @@ private:
 
     AreaShrinker shrinker_;
     size_t stride_;
+    unsigned batchRows_;
     std::function<void(unsigned char *row)> prepare_;
-    std::array<std::vector<unsigned char>, 3> buffers_;
+    std::array<std::vector<unsigned char>, 4> buffers_;
     std::vector<unsigned char *> free_;
     std::deque<std::pair<unsigned char *, unsigned>> filled_;
     std::mutex mutex_;

@@ -61,15 +61,18 @@ public:
                 throw EInvalidGraphic("JPEG エラー: image too large");
             size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
             CheckPixelMemory(size_->Width, size_->Height, 4);
-            const int scale = ChooseJpegScale(width, height, size_->Width, size_->Height);
-            const int64_t scaledWidth = JpegScaledSize(width, scale);
-            const int64_t scaledHeight = JpegScaledSize(height, scale);
-            if (!Covers(scaledWidth, scaledHeight, *size_))
+            const int closest = ChooseJpegScale(width, height, size_->Width, size_->Height);
+            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), *size_))
                 return false; // enlarged: the general path's smooth scaling
-            settings.ScaleNumerator = unsigned(scale);
-            // At the scale's own size the rows are the picture as the general path decodes it;
-            // shrunk further, replicated chroma is faster and its difference disappears.
-            settings.FancyUpsampling = scaledWidth == size_->Width && scaledHeight == size_->Height;
+            // At the scale's own size the rows are the picture exactly as the general path decodes it;
+            // shrunk further, replicated chroma and the fast DCT are quicker, and their differences
+            // disappear in the averaging.
+            const bool exact =
+                JpegScaledSize(width, closest) == size_->Width && JpegScaledSize(height, closest) == size_->Height;
+            settings.ScaleNumerator =
+                unsigned(exact ? closest : JpegShrinkScale(width, height, size_->Width, size_->Height));
+            settings.FancyUpsampling = exact;
+            settings.FastDct = !exact;
             settings.Format = RowFormat::Bgr24;
             cmyk_ = cmyk;
             return true;
@@ -91,7 +94,7 @@ public:
                                                       unsigned(size_->Width), unsigned(size_->Height), RowFormat::Bgr24,
                                                       *file_, std::move(prepare));
             stride = pipeline_->Stride();
-            capacity = RowPipeline::kBatchRows;
+            capacity = pipeline_->BatchRows();
             return pipeline_->NextFree();
         } catch (...) {
             failure_ = std::current_exception();
