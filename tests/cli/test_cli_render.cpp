@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 TEST(Tapistoctl, RendersEveryBuiltInFormat)
 {
@@ -42,4 +44,39 @@ TEST(Tapistoctl, ApplyWritesTheSettingsBitmapAndTheTileValue)
     EXPECT_EQ(RunTapistoctl("TAPISTO_HOME=" + ShellQuote(home.Path()) + " TAPISTO_DESKTOP=amiga",
                             "apply " + ShellQuote(TestDataPath("picture/grad.jpg"))),
               1);
+}
+
+// A JPEG or plain BMP for a given screen is rendered by the launcher alone: it works without the
+// command library (and so without Qt), and gives the bitmap the library gives (--plugins sends the same
+// render there; no first-party plug-in takes jpg or bmp).
+TEST(Tapistoctl, TheLauncherRendersJpegAndPlainBmpWithoutTheCommandLibrary)
+{
+    TempHome home;
+    const char *bin = std::getenv("TAPISTO_BIN_DIR");
+    const std::string alone = home.File("alone/");
+    std::filesystem::create_directories(alone);
+    std::filesystem::copy_file(std::string(bin ? bin : "build/bin") + "/tapistoctl", alone + "tapistoctl");
+    const std::string bmp = home.File("p.bmp");
+    WriteFileBytes(bmp, TinyBmp(30, 20));
+    const auto render = [&](const std::string &launcher, const std::string &picture, const std::string &out,
+                            const std::string &more) {
+        return std::system(("env -u DISPLAY -u WAYLAND_DISPLAY " + ShellQuote(launcher) + " render " +
+                            ShellQuote(picture) + " " + ShellQuote(out) + " --correction 50% " + more +
+                            " >/dev/null 2>&1")
+                               .c_str());
+    };
+    const std::string full = std::string(bin ? bin : "build/bin") + "/tapistoctl";
+    for (const std::string &picture : {TestDataPath("picture/grad.jpg"), bmp}) {
+        SCOPED_TRACE(picture);
+        ASSERT_EQ(render(alone + "tapistoctl", picture, home.File("alone.bmp"), "--screen 64x48"), 0);
+        ASSERT_EQ(render(full, picture, home.File("library.bmp"), "--screen 64x48 --plugins"), 0);
+        EXPECT_EQ(ReadFileBytes(home.File("alone.bmp")), ReadFileBytes(home.File("library.bmp")));
+        // Without --screen and without a display, the default screen.
+        ASSERT_EQ(render(alone + "tapistoctl", picture, home.File("alone.bmp"), ""), 0);
+    }
+    // Anything else needs the library, which says where it looked.
+    EXPECT_NE(render(alone + "tapistoctl", TestDataPath("picture/grad.jpg"), home.File("x.bmp"), "--correction 300%"),
+              0);
+    EXPECT_NE(render(alone + "tapistoctl", TestDataPath("picture/rect.emf"), home.File("x.bmp"), "--screen 64x48"), 0);
+    EXPECT_FALSE(std::filesystem::exists(home.File("x.bmp")));
 }

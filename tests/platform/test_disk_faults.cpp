@@ -36,6 +36,38 @@ TEST(DiskFaults, FullDiskKeepsOldFileAndLeavesNoTemporary)
     EXPECT_EQ(2, CountFiles(disk.Path())); // the file and the filler
 }
 
+// The output bitmap's size is claimed before any row is made: a disk without room for it fails at
+// once, and a write past the claimed size that finds the disk full fails too.
+TEST(DiskFaults, ReservingOnAFullDiskFailsBeforeWritingAndKeepsTheOldFile)
+{
+    SmallDisk disk(256);
+    if (!disk.Available())
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::string path = disk.Path() + "Tapisto_WallPaper.bmp";
+    const std::string old(20000, 'o');
+    ReplaceFileAtomically(path, old);
+    {
+        AtomicFileWriter writer(path);
+        EXPECT_THROW(writer.Reserve(1024 * 1024), EInOutError);
+        EXPECT_THROW(writer.WriteAt(0, "x", 1), EInOutError) << "a failed writer stays failed";
+        EXPECT_THROW(writer.Commit(), EInOutError);
+    }
+    EXPECT_EQ(old, ReadFileBytes(path));
+    EXPECT_EQ(1, CountFiles(disk.Path()));
+    disk.Fill();
+    {
+        AtomicFileWriter writer(path);
+        const std::string block(64 * 1024, 'n');
+        const auto writeMegabyte = [&] {
+            for (uint64_t at = 0; at < 1024 * 1024; at += block.size())
+                writer.WriteAt(at, block.data(), block.size());
+        };
+        EXPECT_THROW(writeMegabyte(), EInOutError);
+    }
+    EXPECT_EQ(old, ReadFileBytes(path));
+    EXPECT_EQ(2, CountFiles(disk.Path())); // the file and the filler
+}
+
 TEST(DiskFaults, ReadOnlyFileSystemReportsAndLosesNothing)
 {
     SmallDisk disk(128);

@@ -62,3 +62,33 @@ TEST(Files, DeleteIfExists)
     EXPECT_NO_THROW(DeleteFileIfExists(home.File("x")));
     EXPECT_TRUE(DirectoryExists(home.Path()));
 }
+
+// A reserved file written out of order at its final offsets, as the bitmap's rows are.
+TEST(Files, PositionalWritesReplaceAtomicallyAndKeepTheMode)
+{
+    TempHome home;
+    const std::string path = home.File("out.bmp");
+    WriteFileBytes(path, "old");
+    ::chmod(path.c_str(), 0604);
+    {
+        AtomicFileWriter writer(path);
+        writer.Reserve(10);
+        writer.WriteAt(6, "ghij", 4);
+        writer.WriteAt(0, "abc", 3);
+        writer.WriteAt(3, "def", 3);
+        EXPECT_EQ("old", ReadFileBytes(path)) << "replaced only on Commit";
+        writer.Commit();
+    }
+    EXPECT_EQ("abcdefghij", ReadFileBytes(path));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(path.c_str(), &st));
+    EXPECT_EQ(0604u, st.st_mode & 07777);
+    // A reserved part that was never written reads as zeros.
+    {
+        AtomicFileWriter writer(path);
+        writer.Reserve(4);
+        writer.WriteAt(1, "x", 1);
+        writer.Commit();
+    }
+    EXPECT_EQ(std::string("\0x\0\0", 4), ReadFileBytes(path));
+}

@@ -1,0 +1,228 @@
+// The render core's streamed output against the image path it replaces, and its failures.
+#include "picture/AreaResampler.h"
+#include "picture/Bitmap.h"
+#include "picture/BmpFileRows.h"
+#include "picture/JPEGImage.h"
+#include "picture/Picture.h"
+#include "picture/PlainBmp.h"
+#include "picture/RowPipeline.h"
+#include "picture/StreamRender.h"
+#include "platform/Exceptions.h"
+
+#include "TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+void Put32(std::string &b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + size_t(i)] = char(v >> (8 * i));
+}
+
+// A plain BMP by hand, 24 or 32 bits, either row order; the fourth byte of 32-bit pixels is noise.
+std::string MakeBmp(int width, int height, int bits, bool topDown)
+{
+    const size_t bpp = size_t(bits / 8), stride = (size_t(width) * bpp + 3) / 4 * 4;
+    std::string b(54 + stride * size_t(height), '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 2, uint32_t(b.size()));
+    Put32(b, 10, 54);
+    Put32(b, 14, 40);
+    Put32(b, 18, uint32_t(width));
+    Put32(b, 22, uint32_t(topDown ? -height : height));
+    b[26] = 1;
+    b[28] = char(bits);
+    for (int y = 0; y < height; ++y) {
+        const size_t row = 54 + stride * size_t(topDown ? y : height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            char *p = &b[row + size_t(x) * bpp];
+            p[0] = char(x * 67 + y * 13);
+            p[1] = char(x * 29 + y * 101);
+            p[2] = char(x * y * 7 + 50);
+            if (bpp == 4)
+                p[3] = char(x * 31 + y);
+        }
+    }
+    return b;
+}
+
+// The bitmap file the image path writes for `image`.
+std::string SavedBytes(QImage image)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetImage(std::move(image));
+    return bitmap.SaveToBytes();
+}
+
+int FilesIn(const std::string &folder)
+{
+    int n = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+// Fails at a given row, as a full disk would.
+class FailingRows : public RowSink {
+public:
+    explicit FailingRows(unsigned failAt) : failAt_(failAt) {}
+    void PutRow(unsigned y, const unsigned char *) override
+    {
+        if (y == failAt_)
+            throw EInOutError("disk full");
+        ++Rows;
+    }
+    unsigned Rows = 0;
+
+private:
+    unsigned failAt_;
+};
+
+} // namespace
+
+// Widths 1 to 4 cover every row padding of both the source and the output; each is shrunk, kept at
+// its size and (for the general path) enlarged.
+TEST(StreamRender, PlainBmpFileEqualsTheImagePathForEveryPaddingAndRowOrder)
+{
+    TempHome home;
+    const std::string picture = home.File("p.bmp");
+    const std::string out = home.File("out.bmp");
+    for (int bits : {24, 32})
+        for (bool topDown : {false, true})
+            for (int width = 1; width <= 4; ++width)
+                for (int correction : {-1, 50, 100, 200}) {
+                    SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(width) +
+                                 (topDown ? " top-down, " : " bottom-up, ") + std::to_string(correction) + "%");
+                    WriteFileBytes(picture, MakeBmp(width * 3, 7, bits, topDown));
+                    const std::optional<TWallPaperSize> size =
+                        StreamWallPaper(picture, StreamFormat::PlainBmp, correction, 1024, 768, out);
+                    if (correction == 200) {
+                        EXPECT_FALSE(size.has_value()) << "enlarging is the general path's";
+                        continue;
+                    }
+                    ASSERT_TRUE(size.has_value());
+                    const PlainBmpLayout layout = *ReadPlainBmpLayout(picture);
+                    const QSize target(size->Width, size->Height);
+                    const QImage expected = target == QSize(layout.Width, layout.Height)
+                                                ? QImage(QString::fromStdString(picture))
+                                                : ShrinkPlainBmp(picture, layout, target);
+                    EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected));
+                }
+}
+
+// At scales below 5/8 the streamed file is the image path's, byte for byte: the same scale and chroma,
+// and the reduced inverse DCTs have one method only. At the scale's own size it is the full decode.
+TEST(StreamRender, JpegFileEqualsTheImagePathWhereTheyDecodeAlike)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    TPicture picture;
+    picture.LoadFromFile(TestDataPath("picture/grad.jpg"));
+    const TGraphic &jpeg = *picture.Graphic();
+    for (int correction : {-1, 10, 25, 31, 50}) {
+        SCOPED_TRACE(correction);
+        const std::optional<TWallPaperSize> size =
+            StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, correction, 1024, 768, out);
+        ASSERT_TRUE(size.has_value());
+        EXPECT_EQ(ReadFileBytes(out), SavedBytes(jpeg.StretchedImage(QSize(size->Width, size->Height))));
+    }
+    EXPECT_FALSE(StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, 0, 1024, 768, out))
+        << "enlarged to the screen";
+    EXPECT_FALSE(StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::None, 50, 1024, 768, out));
+}
+
+// Errors are the general path's, raised before the output is touched.
+TEST(StreamRender, PictureAndSizeErrorsLeaveTheOutputAlone)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    WriteFileBytes(out, "previous");
+    try {
+        StreamWallPaper(home.File("missing.jpg"), StreamFormat::Jpeg, 50, 1024, 768, out);
+        FAIL();
+    } catch (const EInOutError &e) {
+        EXPECT_EQ(e.Message(), "ファイル " + home.File("missing.jpg") + " は開けません");
+    }
+    EXPECT_THROW(StreamWallPaper(TestDataPath("picture/garbage.jpg"), StreamFormat::Jpeg, 50, 1024, 768, out),
+                 EInvalidGraphic);
+    EXPECT_THROW(StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, -20, 1024, 768, out),
+                 EInvalidGraphic);
+    EXPECT_THROW(
+        StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, 50, 1024, 768, home.File("no/out.bmp")),
+        EInOutError);
+    // A cut BMP is no plain one: the general reader reports it.
+    const std::string bmp = MakeBmp(9, 5, 24, false);
+    WriteFileBytes(home.File("cut.bmp"), bmp.substr(0, bmp.size() - 10));
+    EXPECT_FALSE(StreamWallPaper(home.File("cut.bmp"), StreamFormat::PlainBmp, 50, 1024, 768, out));
+    EXPECT_EQ(ReadFileBytes(out), "previous");
+    EXPECT_EQ(FilesIn(home.Path()), 2); // out.bmp and cut.bmp: no temporary left
+}
+
+// A file cut or rewritten between reading its header and its rows fails; the new bitmap is dropped.
+TEST(StreamRender, ABitmapThatChangesWhileItIsReadFailsAndKeepsTheOldOutput)
+{
+    TempHome home;
+    const std::string picture = home.File("p.bmp");
+    const std::string out = home.File("out.bmp");
+    WriteFileBytes(out, "previous");
+    const std::string bytes = MakeBmp(40, 30, 24, false);
+    for (const std::string &changed : {bytes.substr(0, bytes.size() / 2), MakeBmp(30, 40, 24, true),
+                                       MakeBmp(40, 30, 32, false).substr(0, bytes.size())}) {
+        WriteFileBytes(picture, bytes);
+        const PlainBmpLayout layout = *ReadPlainBmpLayout(picture);
+        WriteFileBytes(picture, changed);
+        {
+            BmpFileRows file(out, 20, 15);
+            RowPipeline pipeline(40, 30, RowFormatOf(layout), 20, 15, RowFormat::Bgr24, file);
+            EXPECT_THROW(ReadPlainBmpRows(picture, layout, pipeline), EInvalidGraphic);
+            pipeline.Finish();
+            EXPECT_THROW(file.Commit(), EInvalidGraphic) << "rows are missing";
+        }
+        EXPECT_EQ(ReadFileBytes(out), "previous");
+        EXPECT_EQ(FilesIn(home.Path()), 2);
+    }
+}
+
+TEST(RowPipeline, ASinkFailureStopsTheReaderAndIsRaised)
+{
+    // More rows than the pipeline's buffers hold: the reader needs one back from the worker, which has
+    // failed by then.
+    FailingRows sink(20);
+    RowPipeline pipeline(8, 2000, RowFormat::Xrgb32, 8, 2000, RowFormat::Bgr24, sink);
+    const std::vector<unsigned char> rows(8 * 4 * 2000, 0x40);
+    EXPECT_THROW(pipeline.PutRows(rows.data(), 8 * 4, 2000), EInOutError);
+    EXPECT_EQ(pipeline.NextFree(), nullptr);
+    EXPECT_THROW(pipeline.Finish(), EInOutError);
+    EXPECT_EQ(sink.Rows, 20u);
+}
+
+TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    QImage image(5, 600, QImage::Format_BGR888);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 40, y % 256, y / 3));
+    {
+        BmpFileRows file(out, 5, 600);
+        // The second half first: each run of rows is a block of its own.
+        for (int y = 300; y < 600; ++y)
+            file.PutRow(unsigned(y), image.constScanLine(y));
+        for (int y = 0; y < 300; ++y)
+            file.PutRow(unsigned(y), image.constScanLine(y));
+        file.Commit();
+    }
+    EXPECT_EQ(ReadFileBytes(out), SavedBytes(image));
+    EXPECT_THROW(BmpFileRows(out, 60000, 60000), EOutOfMemory);
+    EXPECT_EQ(FilesIn(home.Path()), 1);
+}
