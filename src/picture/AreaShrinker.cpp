@@ -1,128 +1,77 @@
 #include "picture/AreaShrinker.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// The sums are taken over the rows' bytes: a 0xffRRGGBB word's bytes are blue, green, red, unused
+// only in this byte order.
+static_assert(std::endian::native == std::endian::little);
+
+// Vertical weights in 1/2^8: a column's sum (at most 255 * 2^8) fits 16 bits, so that the vectoriser
+// sums eight of them at a time; horizontal ones in 1/2^14 (255 * 2^8 * 2^14 < 2^32).
+constexpr uint32_t kVerticalOne = 1u << 8;
+constexpr int kHorizontalBits = 14;
+constexpr uint32_t kHorizontalOne = 1u << kHorizontalBits;
+constexpr int kResultShift = 8 + kHorizontalBits;
+
+} // namespace
 
 AreaShrinker::AreaShrinker(unsigned sourceWidth, unsigned sourceHeight, RowFormat sourceFormat, unsigned outputWidth,
                            unsigned outputHeight, RowFormat outputFormat, RowSink &sink)
-    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), sourceFormat_(sourceFormat), outputWidth_(outputWidth),
-      outputHeight_(outputHeight), outputFormat_(outputFormat), sink_(sink),
-      scaleY_(double(sourceHeight) / outputHeight),
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), sourceFormat_(sourceFormat),
+      channels_(unsigned(BytesPerPixel(sourceFormat))), outputWidth_(outputWidth), outputHeight_(outputHeight),
+      outputFormat_(outputFormat), sink_(sink), scaleY_(double(sourceHeight) / outputHeight),
       sameSize_(sourceWidth == outputWidth && sourceHeight == outputHeight),
       out_(size_t(outputWidth) * BytesPerPixel(outputFormat))
 {
     if (sameSize_)
         return;
-    horizontal_.resize(size_t(outputWidth) * 3);
-    accumulator_.resize(size_t(outputWidth) * 3);
+    // Four spare sums: a pixel's channels are read four at a time.
+    sums_.resize(size_t(sourceWidth) * channels_ + 4);
     // Each output column covers [x * s, (x + 1) * s) of the source; the weights are the covered
     // fractions of each source pixel, divided by s so that they sum to one.
     const double scaleX = double(sourceWidth) / outputWidth_;
-    taps_.reserve(outputWidth_);
+    std::vector<std::vector<double>> columns(outputWidth_);
+    firsts_.resize(outputWidth_);
     for (unsigned x = 0; x < outputWidth_; ++x) {
         const double left = x * scaleX;
         const double right = std::min<double>((x + 1) * scaleX, sourceWidth);
-        const auto first = unsigned(std::floor(left));
+        unsigned first = unsigned(std::floor(left));
         const auto last = unsigned(std::min<double>(sourceWidth - 1, std::ceil(right) - 1));
-        Tap tap{first, 0, weights_.size()};
         for (unsigned i = first; i <= last; ++i) {
             const double covered = std::min<double>(i + 1, right) - std::max<double>(i, left);
-            if (covered <= 0)
-                continue;
-            weights_.push_back(float(covered / scaleX));
-            ++tap.count;
+            if (covered > 0)
+                columns[x].push_back(covered / scaleX);
+            else if (columns[x].empty())
+                ++first;
         }
-        taps_.push_back(tap);
-        fixedTaps_ = std::max(fixedTaps_, tap.count);
+        firsts_[x] = first;
+        taps_ = std::max(taps_, unsigned(columns[x].size()));
     }
-    if (fixedTaps_ > 4)
-        fixedTaps_ = 0; // strong shrinking: the general loop
-    while (fixedColumns_ < outputWidth_ && taps_[fixedColumns_].first + fixedTaps_ <= sourceWidth_)
-        ++fixedColumns_;
-    fixedWeights_.assign(size_t(fixedColumns_) * fixedTaps_, 0.0f);
-    for (unsigned x = 0; x < fixedColumns_; ++x)
-        for (unsigned i = 0; i < taps_[x].count; ++i)
-            fixedWeights_[size_t(x) * fixedTaps_ + i] = weights_[taps_[x].weightStart + i];
-}
-
-template <RowFormat Format> void AreaShrinker::ShrinkRowHorizontally(const unsigned char *row)
-{
-    switch (fixedTaps_) {
-    case 1:
-        ShrinkColumnsFixed<Format, 1>(row);
-        break;
-    case 2:
-        ShrinkColumnsFixed<Format, 2>(row);
-        break;
-    case 3:
-        ShrinkColumnsFixed<Format, 3>(row);
-        break;
-    case 4:
-        ShrinkColumnsFixed<Format, 4>(row);
-        break;
-    default:
-        break;
-    }
-    ShrinkColumns<Format>(row, fixedColumns_, outputWidth_);
-}
-
-// The padded weights are zero, and adding zero leaves a float sum as it is: the same sums as the
-// general loop's, in the same order.
-template <RowFormat Format, unsigned Taps> void AreaShrinker::ShrinkColumnsFixed(const unsigned char *row)
-{
-    const float *w = fixedWeights_.data();
-    float *h = horizontal_.data();
-    for (unsigned x = 0; x < fixedColumns_; ++x, w += Taps, h += 3) {
-        float r = 0, g = 0, b = 0;
-        if constexpr (Format == RowFormat::Xrgb32) {
-            const uint32_t *src = reinterpret_cast<const uint32_t *>(row) + taps_[x].first;
-            for (unsigned i = 0; i < Taps; ++i) {
-                const uint32_t p = src[i];
-                r += w[i] * float((p >> 16) & 0xFF);
-                g += w[i] * float((p >> 8) & 0xFF);
-                b += w[i] * float(p & 0xFF);
-            }
-        } else {
-            const unsigned char *src = row + size_t(taps_[x].first) * 3;
-            for (unsigned i = 0; i < Taps; ++i) {
-                r += w[i] * float(src[3 * i + 2]);
-                g += w[i] * float(src[3 * i + 1]);
-                b += w[i] * float(src[3 * i]);
-            }
+    // Columns near the right edge start early enough that all their taps stay inside the row.
+    weights_.assign(size_t(outputWidth_) * taps_, 0);
+    for (unsigned x = 0; x < outputWidth_; ++x) {
+        const unsigned shift =
+            std::min(firsts_[x], firsts_[x] + taps_ > sourceWidth ? firsts_[x] + taps_ - sourceWidth : 0u);
+        firsts_[x] -= shift;
+        uint16_t *w = weights_.data() + size_t(x) * taps_ + shift;
+        // Rounded weights that still sum to exactly one: the largest takes the rest.
+        uint32_t sum = 0;
+        size_t largest = 0;
+        for (size_t i = 0; i < columns[x].size(); ++i) {
+            w[i] = uint16_t(std::lround(columns[x][i] * kHorizontalOne));
+            sum += w[i];
+            if (w[i] > w[largest])
+                largest = i;
         }
-        h[0] = r;
-        h[1] = g;
-        h[2] = b;
-    }
-}
-
-template <RowFormat Format> void AreaShrinker::ShrinkColumns(const unsigned char *row, unsigned from, unsigned to)
-{
-    for (unsigned x = from; x < to; ++x) {
-        const Tap &tap = taps_[x];
-        const float *w = weights_.data() + tap.weightStart;
-        float r = 0, g = 0, b = 0;
-        if constexpr (Format == RowFormat::Xrgb32) {
-            const uint32_t *src = reinterpret_cast<const uint32_t *>(row) + tap.first;
-            for (unsigned i = 0; i < tap.count; ++i) {
-                const uint32_t p = src[i];
-                r += w[i] * float((p >> 16) & 0xFF);
-                g += w[i] * float((p >> 8) & 0xFF);
-                b += w[i] * float(p & 0xFF);
-            }
-        } else {
-            const unsigned char *src = row + size_t(tap.first) * 3;
-            for (unsigned i = 0; i < tap.count; ++i) {
-                r += w[i] * float(src[3 * i + 2]);
-                g += w[i] * float(src[3 * i + 1]);
-                b += w[i] * float(src[3 * i]);
-            }
-        }
-        float *h = horizontal_.data() + size_t(x) * 3;
-        h[0] = r;
-        h[1] = g;
-        h[2] = b;
+        w[largest] = uint16_t(w[largest] + kHorizontalOne - sum);
     }
 }
 
@@ -149,6 +98,24 @@ void AreaShrinker::PassThrough(const unsigned char *row)
     sink_.PutRow(sourceRow_, out);
 }
 
+void AreaShrinker::Accumulate(const unsigned char *row, uint32_t weight)
+{
+    if (weight == 0)
+        return;
+    uint16_t *sums = sums_.data();
+    const size_t n = size_t(sourceWidth_) * channels_;
+    const auto w = uint16_t(weight); // at most 2^8
+    if (sumsEmpty_) {
+        for (size_t i = 0; i < n; ++i)
+            sums[i] = uint16_t(w * row[i]);
+        sumsEmpty_ = false;
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            sums[i] = uint16_t(sums[i] + w * row[i]);
+    }
+    given_ += weight;
+}
+
 void AreaShrinker::AddRow(const unsigned char *row)
 {
     if (sourceRow_ >= sourceHeight_)
@@ -158,11 +125,6 @@ void AreaShrinker::AddRow(const unsigned char *row)
         ++sourceRow_;
         return;
     }
-    if (sourceFormat_ == RowFormat::Xrgb32)
-        ShrinkRowHorizontally<RowFormat::Xrgb32>(row);
-    else
-        ShrinkRowHorizontally<RowFormat::Bgr24>(row);
-
     // This source row covers [j, j + 1); it adds to the output rows whose areas it overlaps.
     const double top = sourceRow_;
     const double bottom = sourceRow_ + 1.0;
@@ -171,38 +133,102 @@ void AreaShrinker::AddRow(const unsigned char *row)
     while (from < bottom && outputRow_ < outputHeight_) {
         const double rowEnd = std::min((outputRow_ + 1) * scaleY_, double(sourceHeight_));
         const double to = std::min(bottom, rowEnd);
-        const float weight = float((to - from) / scaleY_);
-        const size_t n = horizontal_.size();
-        const float *h = horizontal_.data();
-        float *acc = accumulator_.data();
-        for (size_t i = 0; i < n; ++i)
-            acc[i] += weight * h[i];
+        const double span = to - from;
         from = to;
         // Rounding in the row boundaries must not leave the last row of the picture unfinished.
-        if (rowEnd <= bottom + 1e-9 || sourceRow_ == sourceHeight_)
-            FinishOutputRow();
-        else
+        const bool finishes = rowEnd <= bottom + 1e-9 || sourceRow_ == sourceHeight_;
+        // The row that finishes an output row gives it what is left of one whole, so that every
+        // output row's weights sum to exactly one.
+        const auto part = uint32_t(std::lround(span / scaleY_ * kVerticalOne));
+        const uint32_t left = kVerticalOne - std::min(given_, kVerticalOne);
+        Accumulate(row, finishes ? left : std::min(part, left));
+        if (!finishes)
             break;
+        FinishOutputRow();
+    }
+}
+
+namespace {
+
+// One output pixel: the weighted sum of `taps` source pixels of `Channels` column sums each, written as
+// blue, green, red bytes. The sums are halved to fit signed 16-bit lanes: with SSE2 one multiply-add
+// takes a whole pixel (its channels in the four 32-bit lanes), and the plain code computes the same.
+constexpr int kShift = kResultShift - 1;
+constexpr uint32_t kHalf = 1u << (kShift - 1);
+
+template <unsigned Channels, unsigned Taps>
+inline void NarrowPixel(const uint16_t *s, const uint16_t *w, unsigned taps, unsigned char *out)
+{
+    const unsigned n = Taps > 0 ? Taps : taps;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = _mm_set1_epi32(int(kHalf));
+    for (unsigned i = 0; i < n; ++i) {
+        // Four 16-bit sums (the pixel's channels, and one more that is ignored), halved, paired with
+        // zeros: each 32-bit lane multiplies its sum by the weight.
+        __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(s + Channels * i));
+        v = _mm_unpacklo_epi16(_mm_srli_epi16(v, 1), zero);
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(v, _mm_set1_epi32(int(w[i]))));
+    }
+    sum = _mm_srli_epi32(sum, kShift);
+    sum = _mm_packus_epi16(_mm_packs_epi32(sum, zero), zero);
+    const int bytes = _mm_cvtsi128_si32(sum);
+    std::memcpy(out, &bytes, 3);
+#else
+    uint32_t b = kHalf, g = kHalf, r = kHalf;
+    for (unsigned i = 0; i < n; ++i) {
+        b += w[i] * uint32_t(s[Channels * i] >> 1);
+        g += w[i] * uint32_t(s[Channels * i + 1] >> 1);
+        r += w[i] * uint32_t(s[Channels * i + 2] >> 1);
+    }
+    out[0] = static_cast<unsigned char>(b >> kShift);
+    out[1] = static_cast<unsigned char>(g >> kShift);
+    out[2] = static_cast<unsigned char>(r >> kShift);
+#endif
+}
+
+} // namespace
+
+// Both directions' weights sum to exactly one: no sum exceeds 255 once rounded.
+template <unsigned Channels, unsigned Taps> void AreaShrinker::NarrowFixed(unsigned char *out) const
+{
+    const uint16_t *sums = sums_.data();
+    const uint16_t *w = weights_.data();
+    for (unsigned x = 0; x < outputWidth_; ++x, w += taps_)
+        NarrowPixel<Channels, Taps>(sums + size_t(firsts_[x]) * Channels, w, taps_, out + 3 * size_t(x));
+}
+
+template <unsigned Channels> void AreaShrinker::Narrow(unsigned char *out) const
+{
+    switch (taps_) {
+    case 1:
+        return NarrowFixed<Channels, 1>(out);
+    case 2:
+        return NarrowFixed<Channels, 2>(out);
+    case 3:
+        return NarrowFixed<Channels, 3>(out);
+    case 4:
+        return NarrowFixed<Channels, 4>(out);
+    default:
+        return NarrowFixed<Channels, 0>(out); // strong shrinking: as many taps as the widest column has
     }
 }
 
 void AreaShrinker::FinishOutputRow()
 {
-    const float *acc = accumulator_.data();
-    const auto channel = [](float v) { return uint32_t(std::clamp(int(v + 0.5f), 0, 255)); };
+    // Narrowed into blue, green, red bytes; widened to words for an Xrgb32 sink.
     unsigned char *out = out_.data();
-    if (outputFormat_ == RowFormat::Bgr24) {
-        for (unsigned x = 0; x < outputWidth_; ++x) {
-            out[3 * x] = static_cast<unsigned char>(channel(acc[3 * x + 2]));
-            out[3 * x + 1] = static_cast<unsigned char>(channel(acc[3 * x + 1]));
-            out[3 * x + 2] = static_cast<unsigned char>(channel(acc[3 * x]));
-        }
-    } else {
+    if (channels_ == 4)
+        Narrow<4>(out);
+    else
+        Narrow<3>(out);
+    if (outputFormat_ == RowFormat::Xrgb32) {
         auto *dst = reinterpret_cast<uint32_t *>(out);
-        for (unsigned x = 0; x < outputWidth_; ++x)
-            dst[x] = 0xFF000000u | channel(acc[3 * x]) << 16 | channel(acc[3 * x + 1]) << 8 | channel(acc[3 * x + 2]);
+        for (unsigned x = outputWidth_; x-- > 0;)
+            dst[x] = 0xFF000000u | uint32_t(out[3 * x + 2]) << 16 | uint32_t(out[3 * x + 1]) << 8 | out[3 * x];
     }
-    std::fill(accumulator_.begin(), accumulator_.end(), 0.0f);
+    sumsEmpty_ = true;
+    given_ = 0;
     // Counted first: a sink that raises has still been handed this row.
     const unsigned y = outputRow_++;
     sink_.PutRow(y, out);

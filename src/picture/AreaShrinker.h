@@ -9,6 +9,10 @@
 // picture never has to be held: every output pixel is the mean of the source area it covers. Each
 // finished output row goes to the sink at once. A source of the output's size is passed through.
 // The source must be at least as large as the output in both directions.
+//
+// Source rows are first summed into the output row they cover (weighted by the part of them that
+// falls into it); each finished output row is then narrowed, every output pixel summing the columns it
+// covers. Both in fixed point: vertical weights in 1/2^8, horizontal ones in 1/2^14.
 class AreaShrinker {
 public:
     AreaShrinker(unsigned sourceWidth, unsigned sourceHeight, RowFormat sourceFormat, unsigned outputWidth,
@@ -19,35 +23,29 @@ public:
     unsigned RowsTaken() const { return sourceRow_; }
 
 private:
-    struct Tap {
-        unsigned first;     // first source pixel
-        unsigned count;     // source pixels covered
-        size_t weightStart; // into weights_
-    };
-    template <RowFormat Format> void ShrinkRowHorizontally(const unsigned char *row);
-    template <RowFormat Format, unsigned Taps> void ShrinkColumnsFixed(const unsigned char *row);
-    template <RowFormat Format> void ShrinkColumns(const unsigned char *row, unsigned from, unsigned to);
     void PassThrough(const unsigned char *row);
+    // Adds `weight` (1/2^8) of the row to the output row being summed.
+    void Accumulate(const unsigned char *row, uint32_t weight);
     void FinishOutputRow();
+    template <unsigned Channels, unsigned Taps> void NarrowFixed(unsigned char *out) const;
+    template <unsigned Channels> void Narrow(unsigned char *out) const;
 
     unsigned sourceWidth_;
     unsigned sourceHeight_;
     RowFormat sourceFormat_;
+    unsigned channels_; // bytes per source pixel: blue, green, red (and one unused)
     unsigned outputWidth_;
     unsigned outputHeight_;
     RowFormat outputFormat_;
     RowSink &sink_;
     double scaleY_; // source rows per output row
     bool sameSize_;
-    std::vector<Tap> taps_;
-    std::vector<float> weights_;
-    // The same weights padded with zeros to fixedTaps_ per column, for the columns (the first
-    // fixedColumns_) whose padded taps stay inside the row: a loop of fixed length the compiler unrolls.
-    unsigned fixedTaps_ = 0;
-    unsigned fixedColumns_ = 0;
-    std::vector<float> fixedWeights_;
-    std::vector<float> horizontal_;  // the current source row, shrunk horizontally (3 floats per pixel)
-    std::vector<float> accumulator_; // the output row being summed
+    std::vector<uint32_t> firsts_;   // each output column's first source pixel
+    std::vector<uint16_t> weights_;  // taps_ weights per output column, zero-padded
+    unsigned taps_ = 0;              // the most source pixels an output column covers
+    std::vector<uint16_t> sums_;     // the output row being summed, at the source's width
+    bool sumsEmpty_ = true;          // no row was added to sums_ since the last output row
+    uint32_t given_ = 0;             // the weight the output row being summed has had so far
     std::vector<unsigned char> out_; // the finished output row in the output format
     unsigned sourceRow_ = 0;
     unsigned outputRow_ = 0;
