@@ -2,7 +2,8 @@
 # Times `tapistoctl render` against the installed peers, paired in one run (A B A B ...), and prints
 # whole-process medians, each figure as a ratio beside its target (our time / the yardstick's, or the
 # yardstick's / ours where ours must be so many times faster), the CPU-time ratio, our peak resident
-# memory (ru_maxrss) beside its target, and for the shrinking cases the PSNR of our output against
+# memory beside its target (ru_maxrss of separate runs under GNU time: a child that Python starts
+# reports at least Python's own resident size, about 14 MiB), and for the shrinking cases the PSNR of our output against
 # ImageMagick's -resize output. The machine's load average is printed before and after.
 # Run bench/make_render_corpus.sh first.
 # usage: bench/render_compare.sh [TAPISTOCTL] [CORPUS_DIR] [RUNS]
@@ -13,7 +14,7 @@ set -euo pipefail
 tapistoctl=${1:-build/bin/tapistoctl}
 corpus=${2:-build/render-corpus}
 runs=${3:-7}
-for tool in vipsthumbnail djpeg convert-im6.q16 compare-im6.q16; do
+for tool in vipsthumbnail djpeg convert-im6.q16 compare-im6.q16 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "render_compare: $tool is missing" >&2; exit 1; }
 done
 [ -x "$tapistoctl" ] || { echo "render_compare: $tapistoctl is not built" >&2; exit 1; }
@@ -40,13 +41,23 @@ def run(argv, stdout=subprocess.DEVNULL):
         sys.exit(f"render_compare: failed: {' '.join(argv)}")
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
+def peak(argv):
+    """Peak resident KiB of a process started from a small one (GNU time), the highest of three runs."""
+    kib = 0
+    for _ in range(3):
+        report = os.path.join(out, "peak")
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        with open(report) as f:
+            kib = max(kib, int(f.read().split()[-1]))
+    return kib
+
 def paired(ours, peer, peer_stdout=None):
-    a, b, ca, cb, rss = [], [], [], [], []
+    a, b, ca, cb = [], [], [], []
     for _ in range(runs):
-        wall, cpu, kib = run(ours)
+        wall, cpu, _ = run(ours)
         a.append(wall)
         ca.append(cpu)
-        rss.append(kib)
         if peer_stdout:
             with open(peer_stdout, "wb") as f:
                 wall, cpu, _ = run(peer, f)
@@ -55,7 +66,7 @@ def paired(ours, peer, peer_stdout=None):
         b.append(wall)
         cb.append(cpu)
     med = statistics.median
-    return med(a), med(b), med(ca), med(cb), max(rss)
+    return med(a), med(b), med(ca), med(cb), peak(ours)
 
 def psnr(a, b):
     r = subprocess.run(["compare-im6.q16", "-metric", "PSNR", a, b, "null:"], capture_output=True, text=True)

@@ -133,8 +133,6 @@ bool DecodeC(DecodeJob *job)
     cinfo.scale_num = std::clamp(settings.ScaleNumerator, 1u, 8u);
     cinfo.scale_denom = 8;
     cinfo.do_fancy_upsampling = settings.FancyUpsampling ? TRUE : FALSE;
-    if (settings.FastDct)
-        cinfo.dct_method = JDCT_IFAST;
     // BGRX is 0xffRRGGBB words on little-endian machines, so rows are decoded in place.
     cinfo.out_color_space = cmyk ? JCS_CMYK : settings.Format == RowFormat::Bgr24 ? JCS_EXT_BGR : JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(&cinfo);
