@@ -156,23 +156,17 @@ std::optional<TWallPaperSize> StreamPlainBmp(const std::string &cp932PicturePath
     const std::optional<PlainBmpLayout> layout = ReadPlainBmpLayout(cp932PicturePath);
     if (!layout)
         return std::nullopt;
-    const TWallPaperSize size =
-        ComputeWallPaperSize(layout->Width, layout->Height, correction, screenWidth, screenHeight);
-    if (!Covers(layout->Width, layout->Height, size))
+    WallPaperStream stream(unsigned(layout->Width), unsigned(layout->Height), RowFormatOf(*layout), correction,
+                           screenWidth, screenHeight, cp932OutputPath);
+    if (stream.Enlarges())
         return std::nullopt;
-    CheckPixelMemory(size.Width, size.Height, 4);
-    BmpFileRows file(cp932OutputPath, unsigned(size.Width), unsigned(size.Height));
-    RowPipeline pipeline(unsigned(layout->Width), unsigned(layout->Height), RowFormatOf(*layout), unsigned(size.Width),
-                         unsigned(size.Height), RowFormat::Bgr24, file);
     try {
-        ReadPlainBmpRows(cp932PicturePath, *layout, pipeline);
+        ReadPlainBmpRows(cp932PicturePath, *layout, stream.Rows());
     } catch (const EInvalidGraphic &) {
-        pipeline.Finish(); // a failure of the output wins over the reader's
+        stream.Rows().Finish(); // a failure of the output wins over the reader's
         throw;
     }
-    pipeline.Finish();
-    file.Commit();
-    return size;
+    return stream.Commit();
 }
 
 } // namespace
@@ -203,4 +197,26 @@ std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePat
         break;
     }
     return std::nullopt;
+}
+
+WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
+                                 int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
+                                 std::function<void(unsigned char *row)> prepare)
+{
+    if (pictureWidth > INT32_MAX || pictureHeight > INT32_MAX)
+        throw EInvalidGraphic("画像が大きすぎます");
+    size_ = ComputeWallPaperSize(int32_t(pictureWidth), int32_t(pictureHeight), correction, screenWidth, screenHeight);
+    if (!Covers(pictureWidth, pictureHeight, size_))
+        return;
+    CheckPixelMemory(size_.Width, size_.Height, 4);
+    file_.emplace(cp932OutputPath, unsigned(size_.Width), unsigned(size_.Height));
+    pipeline_.emplace(pictureWidth, pictureHeight, format, unsigned(size_.Width), unsigned(size_.Height),
+                      RowFormat::Bgr24, *file_, std::move(prepare));
+}
+
+TWallPaperSize WallPaperStream::Commit()
+{
+    pipeline_->Finish();
+    file_->Commit();
+    return size_;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "picture/BmpFileRows.h"
+#include "picture/RowPipeline.h"
 #include "picture/Scaling.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,3 +28,35 @@ StreamFormat BuiltInStreamFormat(const std::string &cp932Path);
 std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePath, StreamFormat format,
                                               int32_t correction, int32_t screenWidth, int32_t screenHeight,
                                               const std::string &cp932OutputPath);
+
+// The output side of a streamed render, for any reader that can hand over a picture's rows (top row
+// first, of a known size, as 0xffRRGGBB words or BMP-ordered bytes): the wallpaper's size, the new
+// output bitmap made beside the old one, and the pipeline that averages the rows into it.
+//
+//     WallPaperStream stream(width, height, RowFormat::Bgr24, correction, screenW, screenH, output);
+//     if (stream.Enlarges()) ... the general path ...
+//     stream.Rows().PutRows(rows, stride, count); ...   // or NextFree / Submit
+//     TWallPaperSize size = stream.Commit();
+//
+// Destroyed without Commit (a reader's error), it leaves the old bitmap as it was.
+class WallPaperStream {
+public:
+    // Works out the wallpaper's size (raising its errors and the memory guard's EOutOfMemory); unless
+    // that is larger than the picture either way, makes the output's temporary file at that size
+    // (EInOutError, EOutOfMemory for a bitmap too large for the format) and the pipeline.
+    WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
+                    int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
+                    std::function<void(unsigned char *row)> prepare = {});
+    // The wallpaper is larger than the picture: nothing was made, the general path scales it.
+    bool Enlarges() const { return !pipeline_; }
+    const TWallPaperSize &Size() const { return size_; }
+    RowPipeline &Rows() { return *pipeline_; }
+    // After the last row: waits for the averaging, then replaces the old bitmap. Raises the sink's
+    // failure (EInOutError), or EInvalidGraphic when rows are missing.
+    TWallPaperSize Commit();
+
+private:
+    TWallPaperSize size_;
+    std::optional<BmpFileRows> file_;
+    std::optional<RowPipeline> pipeline_;
+};

@@ -226,3 +226,35 @@ TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
     EXPECT_THROW(BmpFileRows(out, 60000, 60000), EOutOfMemory);
     EXPECT_EQ(FilesIn(home.Path()), 1);
 }
+
+// Another reader's rows (a plug-in's picture, say) through the same output side: the file is the
+// image path's; an enlarged wallpaper makes nothing; a reader that stops early leaves the old bitmap.
+TEST(WallPaperStream, RowsHandedOverByAnyReaderBecomeTheBitmap)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    QImage picture(97, 61, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 2, (y * 37) % 256, (x * y) % 256));
+    {
+        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 33, 1024, 768, out);
+        ASSERT_FALSE(stream.Enlarges());
+        stream.Rows().PutRows(picture.constBits(), size_t(picture.bytesPerLine()), 61);
+        const TWallPaperSize size = stream.Commit();
+        QImage expected(size.Width, size.Height, QImage::Format_RGB32);
+        AreaResampler resampler(97, 61, expected);
+        for (int y = 0; y < 61; ++y)
+            resampler.AddRow(reinterpret_cast<const uint32_t *>(picture.constScanLine(y)));
+        EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected));
+    }
+    const std::string kept = ReadFileBytes(out);
+    EXPECT_TRUE(WallPaperStream(97, 61, RowFormat::Xrgb32, 0, 1024, 768, out).Enlarges());
+    {
+        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 50, 1024, 768, out);
+        stream.Rows().PutRows(picture.constBits(), size_t(picture.bytesPerLine()), 60);
+        EXPECT_THROW(stream.Commit(), EInvalidGraphic);
+    }
+    EXPECT_EQ(ReadFileBytes(out), kept);
+    EXPECT_EQ(FilesIn(home.Path()), 1);
+}
