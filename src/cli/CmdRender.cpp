@@ -31,6 +31,7 @@ struct Options {
 std::vector<WallPaperChoice> ChoicesOf(const std::vector<std::string> &pictures, int32_t tileValue, int32_t correction)
 {
     std::vector<WallPaperChoice> choices;
+    choices.reserve(pictures.size());
     for (const std::string &picture : pictures)
         choices.push_back({ArgPath(picture), tileValue, correction});
     return choices;

@@ -110,7 +110,7 @@ bool DecodeC(DecodeJob *job)
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    if (job->input.Data != nullptr) {
+    if (job->file == nullptr) {
         jpeg_mem_src(&cinfo, job->input.Data, static_cast<unsigned long>(job->input.Size));
     } else {
         job->file->pub.init_source = InitFileSource;
