@@ -36,8 +36,9 @@ std::optional<Render> SimpleRender(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--home") {
-            ++i; // only the step commands read the home folder
-            continue;
+            if (++i >= argc)
+                return std::nullopt; // a usage error, which the library reports
+            continue;                // only the step commands read the home folder
         }
         if (arg.rfind("--home=", 0) == 0)
             continue;
