@@ -18,9 +18,11 @@ if(NOT EXISTS ${TAPISTO_ICON_SVG})
 endif()
 set(TAPISTO_ICON_SIZES 16 22 24 32 48 64 128 256)
 
+# The build's binaries already use the installed RPATH: everything they load lies beside them in
+# build/bin too, and no padding for a later rewrite leaves empty entries (the current folder) in it.
 foreach(exe tapisto tapistoctl)
     if(TARGET ${exe})
-        set_target_properties(${exe} PROPERTIES INSTALL_RPATH "$ORIGIN")
+        set_target_properties(${exe} PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
         install(TARGETS ${exe} RUNTIME DESTINATION ${TAPISTO_INSTALL_PKGDIR})
         # A relative link, so that a staged install (DESTDIR) can be moved as a whole.
         install(CODE "
@@ -35,7 +37,7 @@ endforeach()
 
 # tapistoctl's command library, which the launcher loads from its own folder.
 if(TARGET tapistoctl_commands)
-    set_target_properties(tapistoctl_commands PROPERTIES INSTALL_RPATH "$ORIGIN")
+    set_target_properties(tapistoctl_commands PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
     install(TARGETS tapistoctl_commands LIBRARY DESTINATION ${TAPISTO_INSTALL_PKGDIR})
 endif()
 
