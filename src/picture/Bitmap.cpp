@@ -1,5 +1,6 @@
 #include "picture/Bitmap.h"
 
+#include "picture/BmpFileRows.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 
@@ -8,19 +9,6 @@
 
 #include <cstring>
 #include <vector>
-
-namespace {
-void PutLE16(unsigned char *p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-void PutLE32(unsigned char *p, uint32_t v)
-{
-    PutLE16(p, v & 0xFFFF);
-    PutLE16(p + 2, v >> 16);
-}
-} // namespace
 
 const TGraphicClass &TBitmap::ClassInfo()
 {
@@ -141,21 +129,8 @@ void WriteBmp24(const QImage &image, const std::function<void(const char *, size
     const uint32_t width = static_cast<uint32_t>(rgb.width());
     const uint32_t height = static_cast<uint32_t>(rgb.height());
     const uint32_t rowBytes = (width * 3 + 3) & ~3u;
-    const uint64_t imageBytes = uint64_t(rowBytes) * height;
-    if (imageBytes + 54 > UINT32_MAX)
-        throw EOutOfMemory("ビットマップが大きすぎて保存できません");
-
-    unsigned char header[54] = {};
-    header[0] = 'B';
-    header[1] = 'M';
-    PutLE32(header + 2, static_cast<uint32_t>(54 + imageBytes));
-    PutLE32(header + 10, 54);
-    PutLE32(header + 14, 40);
-    PutLE32(header + 18, width);
-    PutLE32(header + 22, height); // positive: rows bottom-up
-    PutLE16(header + 26, 1);
-    PutLE16(header + 28, 24);
-    PutLE32(header + 34, static_cast<uint32_t>(imageBytes));
+    unsigned char header[kBmpHeaderBytes];
+    MakeBmp24Header(width, height, header);
     sink(reinterpret_cast<const char *>(header), sizeof header);
 
     // Rows are converted in batches so that large bitmaps need no second full-size buffer.

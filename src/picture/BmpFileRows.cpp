@@ -18,7 +18,7 @@ void PutLE32(unsigned char *p, uint32_t v)
     PutLE16(p + 2, v >> 16);
 }
 
-constexpr size_t kHeaderBytes = 54;
+constexpr size_t kHeaderBytes = kBmpHeaderBytes;
 constexpr size_t kBlockBytes = 256 * 1024;
 
 size_t PaddedRow(unsigned width)
@@ -44,13 +44,10 @@ const std::string &PathForSize(const std::string &cp932Path, unsigned width, uns
 
 } // namespace
 
-BmpFileRows::BmpFileRows(const std::string &cp932Path, unsigned width, unsigned height)
-    : writer_(PathForSize(cp932Path, width, height)), width_(width), height_(height), stride_(PaddedRow(width)),
-      bufferRows_(unsigned(std::clamp<size_t>(kBlockBytes / std::max<size_t>(stride_, 1), 1, std::max(height, 1u))))
+void MakeBmp24Header(unsigned width, unsigned height, unsigned char (&header)[kBmpHeaderBytes])
 {
     const uint64_t imageBytes = ImageBytes(width, height);
-    writer_.Reserve(kHeaderBytes + imageBytes);
-    unsigned char header[kHeaderBytes] = {};
+    std::memset(header, 0, kBmpHeaderBytes);
     header[0] = 'B';
     header[1] = 'M';
     PutLE32(header + 2, static_cast<uint32_t>(kHeaderBytes + imageBytes));
@@ -61,6 +58,15 @@ BmpFileRows::BmpFileRows(const std::string &cp932Path, unsigned width, unsigned 
     PutLE16(header + 26, 1);
     PutLE16(header + 28, 24);
     PutLE32(header + 34, static_cast<uint32_t>(imageBytes));
+}
+
+BmpFileRows::BmpFileRows(const std::string &cp932Path, unsigned width, unsigned height)
+    : writer_(PathForSize(cp932Path, width, height)), width_(width), height_(height), stride_(PaddedRow(width)),
+      bufferRows_(unsigned(std::clamp<size_t>(kBlockBytes / std::max<size_t>(stride_, 1), 1, std::max(height, 1u))))
+{
+    unsigned char header[kBmpHeaderBytes];
+    MakeBmp24Header(width, height, header);
+    writer_.Reserve(kHeaderBytes + ImageBytes(width, height));
     writer_.WriteAt(0, header, sizeof header);
     buffer_.assign(stride_ * bufferRows_, 0); // the padding bytes stay zero
 }

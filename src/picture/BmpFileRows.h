@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// The 54-byte file and info headers of a 24-bit bottom-up BMP of `width` x `height` pixels. Raises
+// EOutOfMemory when the format's 32-bit sizes cannot hold it.
+constexpr size_t kBmpHeaderBytes = 54;
+void MakeBmp24Header(unsigned width, unsigned height, unsigned char (&header)[kBmpHeaderBytes]);
+
 // A 24-bit bottom-up BMP file written as its rows are made: the file is sized at once and every row is
 // written at its final place, so no picture of the output's size is ever held. The new file replaces
 // the old one only on Commit, atomically and keeping its mode; until then (and on any failure) the old
