@@ -125,15 +125,19 @@ TEST(StreamRender, JpegFileEqualsTheImagePathWhereTheyDecodeAlike)
 {
     TempHome home;
     const std::string out = home.File("out.bmp");
-    TPicture picture;
-    picture.LoadFromFile(TestDataPath("picture/grad.jpg"));
-    const TGraphic &jpeg = *picture.Graphic();
-    for (int correction : {-1, 10, 25, 31, 50}) {
-        SCOPED_TRACE(correction);
-        const std::optional<TWallPaperSize> size =
-            StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, correction, 1024, 768, out);
-        ASSERT_TRUE(size.has_value());
-        EXPECT_EQ(ReadFileBytes(out), SavedBytes(jpeg.StretchedImage(QSize(size->Width, size->Height))));
+    // Colour, CMYK (converted on the worker), grey and progressive pictures.
+    for (const char *name : {"grad.jpg", "grad_cmyk.jpg", "grad_gray.jpg", "grad_progressive.jpg"}) {
+        const std::string path = TestDataPath(std::string("picture/") + name);
+        TPicture picture;
+        picture.LoadFromFile(path);
+        const TGraphic &jpeg = *picture.Graphic();
+        for (int correction : {-1, 10, 25, 31, 50}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(correction) + "%");
+            const std::optional<TWallPaperSize> size =
+                StreamWallPaper(path, StreamFormat::Jpeg, correction, 1024, 768, out);
+            ASSERT_TRUE(size.has_value());
+            EXPECT_EQ(ReadFileBytes(out), SavedBytes(jpeg.StretchedImage(QSize(size->Width, size->Height))));
+        }
     }
     EXPECT_FALSE(StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, 0, 1024, 768, out))
         << "enlarged to the screen";
