@@ -46,6 +46,11 @@ void WallPaperChanger::ApplyPerMonitor(const std::vector<WallPaperChoice> &choic
     lastPerMonitor_ = true;
 }
 
+bool WallPaperChanger::CanShowPerMonitor() const
+{
+    return desktop_.PerMonitor() != PerMonitorMethod::None;
+}
+
 MonitorLayout WallPaperChanger::Monitors()
 {
     return screen_.Monitors();

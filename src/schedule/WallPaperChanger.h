@@ -45,6 +45,8 @@ public:
     // desktop that cannot show one per monitor, gives choices[0] on every monitor, the refusal kept
     // in LastFallback.
     virtual void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &layout);
+    // Whether the desktop can show a picture per monitor at all (it may still refuse a layout).
+    virtual bool CanShowPerMonitor() const;
     // The session's monitors now.
     virtual MonitorLayout Monitors();
     // Renders the last change's pictures again for the monitors now (when they were added, removed
