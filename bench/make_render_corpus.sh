@@ -17,6 +17,8 @@ if [ ! -f photo_6000x4000.ppm ]; then
 fi
 big=photo_6000x4000.ppm
 [ -f p6000_baseline.jpg ] || cjpeg -quality 90 -optimize "$big" > p6000_baseline.jpg
+# A second picture of the same size for two monitors: mirrored without decoding.
+[ -f p6000_flipped.jpg ] || jpegtran -optimize -flip horizontal p6000_baseline.jpg > p6000_flipped.jpg
 [ -f p6000_progressive.jpg ] || cjpeg -quality 90 -progressive "$big" > p6000_progressive.jpg
 [ -f p3000.jpg ] || "$im" "$big" -resize 3000x2000! -quality 90 -sampling-factor 2x2 p3000.jpg
 [ -f p1920.jpg ] || "$im" "$big" -resize 1920x1080! -quality 90 -sampling-factor 2x2 p1920.jpg
