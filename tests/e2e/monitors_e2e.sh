@@ -350,12 +350,14 @@ session_x11() {
     echo "-- tapistoctl next through the program: ${took} ms; UseIndex now $(use_index); monitors $(status_line monitors)"
     check_screen "${beside[0]} 2" "${beside[1]} 3" "root outside 1424 700" || fail "the program's change: wrong pixels"
     expect_index 4
+    [ "$(status_line next_entry)" = 4 ] || fail "the program's own position is $(status_line next_entry), not 4"
     [ "$(status_line monitors)" = "DUMMY0=1024x768+0+0,DUMMY1=800x600+1024+0" ] ||
         fail "the program made its change for $(status_line monitors)"
 
     hotplug "DUMMY1 switched off" 1024x256 --output DUMMY1 --off
     check_screen "root DUMMY0 0 0 1024 768 2" || fail "after DUMMY1 was switched off: wrong pixels"
     expect_index 4
+    [ "$(status_line next_entry)" = 4 ] || fail "the program's own position moved to $(status_line next_entry)"
     [ "$(status_line monitors)" = "DUMMY0=1024x768+0+0" ] || fail "rendered for $(status_line monitors)"
 
     hotplug "DUMMY1 back on" 1824x768 --output DUMMY1 --mode 800x600 --right-of DUMMY0
