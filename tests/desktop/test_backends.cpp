@@ -222,6 +222,17 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", home.File("Tapisto_WallPaper.b.bmp"),
                                          "--wallpaper-mode", "stretch"}));
     EXPECT_EQ(lxde->LastReadBack(), "wallpaper=" + home.File("Tapisto_WallPaper.b.bmp") + " wallpaper_mode=stretch");
+
+    // Its running instance sets the first monitor only: no picture per monitor, said naming LXDE.
+    EXPECT_EQ(lxde->PerMonitor(), PerMonitorMethod::None);
+    runner.calls.clear();
+    try {
+        lxde->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}, {"", 10, 0, 10, 10}}, {});
+        FAIL();
+    } catch (const EPerMonitorUnsupported &e) {
+        EXPECT_NE(e.Message().find("LXDE"), std::string::npos) << e.Message();
+    }
+    EXPECT_TRUE(runner.calls.empty());
 }
 
 TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonitor)

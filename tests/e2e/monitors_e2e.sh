@@ -8,13 +8,19 @@
 #     runs and changes; DUMMY1 is switched off, back on, moved to the left of DUMMY0, then below it:
 #     each time the program renders the same pictures again for the new layout, once, within two
 #     seconds of the change, each monitor keeping its own picture, and UseIndex stays.
+#   xfce, mate: the same two monitors with xfdesktop or caja drawing the desktop, handed one picture
+#     spanning both monitors; tapistoctl next puts each monitor's own entry on it.
+#   lxqt: the same two monitors with pcmanfm-qt drawing the desktop, which is handed one picture over
+#     both monitors; tapistoctl next puts each monitor's own entry on it.
+#   lxde: pcmanfm drawing it, whose running desktop takes a picture for the first monitor only: the
+#     change says so naming LXDE, shows one entry there and moves on by one.
 #   sway: its headless backend with two outputs of different sizes, HEADLESS-2 on the left;
 #     tapistoctl next starts swaybg with an -o group per output, and grim -o shows each output's own
 #     entry, the left one the first.
 # Every pixel checked (which monitor, which point, expected and seen colour) and every time taken is
 # printed: the summary is meant to be read.
 #
-#   monitors_e2e.sh TAPISTO TAPISTOCTL [x11|sway...]
+#   monitors_e2e.sh TAPISTO TAPISTOCTL [x11|xfce|mate|lxqt|lxde|sway...]
 #
 # Exit 0 when every session that could run passed, 1 on a failure, 77 when none could run.
 set -uo pipefail
@@ -28,7 +34,7 @@ require_tools convert identify import dbus-daemon
 chmod 755 "$work"
 
 sessions=("$@")
-[ ${#sessions[@]} -gt 0 ] || sessions=(x11 sway)
+[ ${#sessions[@]} -gt 0 ] || sessions=(x11 xfce mate lxqt lxde sway)
 
 # --- the group -----------------------------------------------------------------------------------
 # Each entry is a picture of upright bands. Stretched ("拡大"), a monitor's left corners show the
@@ -318,14 +324,9 @@ hotplug() {
 }
 
 session_x11() {
-    require_session_tools Xorg xrandr xprop trayer xdotool
-    [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
-        skip "the X.Org dummy driver is not installed (package xserver-xorg-video-dummy; scripts/deps-desktops.sh)"
+    require_session_tools xprop trayer xdotool
     begin_session
-    start_xorg
-    # Two monitors of different sizes; DUMMY1 is the dummy driver's second output, given a mode first.
-    xrandr --output DUMMY0 --mode 1024x768 && xrandr --addmode DUMMY1 800x600 &&
-        xrandr --output DUMMY1 --mode 800x600 --right-of DUMMY0 || fail "xrandr could not set up two monitors"
+    start_two_monitors
     note "X server: Xorg $(Xorg -version 2>&1 | sed -n 's/^X.Org X Server //p') with the dummy driver on $DISPLAY"
     note "monitors: $(xrandr --listmonitors | sed -n 's/^ *[0-9]*: [+*]*\([A-Z0-9]*\) \([0-9]*\)\/[0-9]*x\([0-9]*\)\/[0-9]*\([+-][0-9]*[+-][0-9]*\).*/\1 \2x\3\4/p' | tr '\n' ' ')"
     export TAPISTO_DESKTOP=x11 QT_QPA_PLATFORM=xcb XDG_CURRENT_DESKTOP=""
@@ -378,6 +379,94 @@ session_x11() {
     expect_index 4
     [ "$(status_line monitors)" = "DUMMY0=1024x768+0+0,DUMMY1=800x600+0+768" ] || fail "rendered for $(status_line monitors)"
     status_line last_error | grep -q . && fail "the program reports: $(status_line last_error)"
+    exit 0
+}
+
+# A fresh Xorg with two monitors of different sizes: DUMMY0 1024x768+0+0 and DUMMY1 800x600+1024+0
+# (the dummy driver's second output is given a mode first).
+start_two_monitors() {
+    require_session_tools Xorg xrandr
+    [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
+        skip "the X.Org dummy driver is not installed (package xserver-xorg-video-dummy; scripts/deps-desktops.sh)"
+    start_xorg
+    xrandr --output DUMMY0 --mode 1024x768 && xrandr --addmode DUMMY1 800x600 &&
+        xrandr --output DUMMY1 --mode 800x600 --right-of DUMMY0 || fail "xrandr could not set up two monitors"
+    # Until a client has asked for the monitors once, pcmanfm-qt, started right away, spreads its
+    # desktop over the first monitor only (seen with the dummy driver; a session's own start-up asks).
+    xrandr --listmonitors >/dev/null
+}
+
+# LXQt and LXDE: the file manager draws the desktop as one window over both monitors and is handed
+# the box of both pictures; tapistoctl next twice, each monitor checked on the screen.
+# A fresh session on two monitors with the desktop program COMMAND... running.
+start_desktop_program() {
+    local program=$1
+    shift
+    require_session_tools "$program" xwininfo
+    begin_session
+    start_two_monitors
+    export QT_QPA_PLATFORM=xcb XDG_CURRENT_DESKTOP=""
+    "$program" "$@" >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+}
+# Checks `tapistoctl next` twice; "A B INDEX" per step: the entries on DUMMY0 and DUMMY1 (- for a
+# monitor not checked) and UseIndex after it.
+check_next_steps() {
+    local beside=("root DUMMY0 0 0 1024 768" "root DUMMY1 1024 0 800 600") step a b index checks
+    for step in "$@"; do
+        read -r a b index <<<"$step"
+        run_ctl next
+        echo "-- tapistoctl next: ${took} ms; UseIndex now $(use_index) (expected $index)"
+        [ -s "$dir/ctl.err" ] && echo "   it says: $(cat "$dir/ctl.err")"
+        checks=("${beside[0]} $a")
+        [ "$b" = - ] || checks+=("${beside[1]} $b" "root outside 1424 700")
+        check_screen "${checks[@]}" || fail "wrong pixels"
+        expect_index "$index"
+    done
+}
+
+# LXQt: pcmanfm-qt draws one desktop window over both monitors and is handed the box of both pictures.
+session_lxqt() {
+    TAPISTO_DESKTOP=lxqt start_desktop_program pcmanfm-qt --desktop --profile=lxqt
+    export TAPISTO_DESKTOP=lxqt
+    wait_for_n 50 sh -c "xwininfo -root -children | grep -q '\"pcmanfm-qt\": (.* 1824x768+0+0'" ||
+        fail "pcmanfm-qt --desktop did not cover both monitors: $(xwininfo -root -children | grep pcmanfm-qt)"
+    check_next_steps "0 1 2" "2 3 4"
+    exit 0
+}
+
+# LXDE: pcmanfm's running desktop takes a new picture for its first monitor only, so the change
+# says so and shows one entry, on the first monitor, and moves on by one.
+session_lxde() {
+    start_desktop_program pcmanfm --desktop --profile LXDE
+    export TAPISTO_DESKTOP=lxde
+    wait_for_n 50 bash -c "ls '$XDG_RUNTIME_DIR'/pcmanfm-socket-*" || fail "pcmanfm --desktop did not start"
+    check_next_steps "0 - 1" "1 - 2"
+    grep -q "LXDE (pcmanfm)" "$dir/ctl.err" || fail "the refusal does not name LXDE: $(cat "$dir/ctl.err")"
+    exit 0
+}
+
+# Xfce: xfdesktop spans the box over both monitors (image-style 6), set on every monitor's property.
+session_xfce() {
+    require_session_tools xfconf-query
+    start_desktop_program xfdesktop --disable-wm-check
+    export TAPISTO_DESKTOP=xfce
+    check_next_steps "0 1 2" "2 3 4"
+    note "xfconf: $(xfconf-query -c xfce4-desktop -l | grep -c 'last-image$') last-image properties, styles $(
+        for p in $(xfconf-query -c xfce4-desktop -l | grep 'image-style$'); do xfconf-query -c xfce4-desktop -p "$p"; done | sort -u | tr '\n' ' ')"
+    exit 0
+}
+
+# MATE: caja draws the desktop, picture-options 'spanned' over both monitors.
+session_mate() {
+    gsettings list-schemas 2>/dev/null | grep -x org.mate.background >/dev/null || skip "no org.mate.background schema"
+    export GSETTINGS_BACKEND=dconf
+    start_desktop_program caja --force-desktop -n
+    export TAPISTO_DESKTOP=mate
+    wait_for_n 50 sh -c "xwininfo -root -children | grep -q 'caja'" || fail "caja did not start"
+    sleep 1
+    check_next_steps "0 1 2" "2 3 4"
+    note "gsettings: $(gsettings get org.mate.background picture-options) $(gsettings get org.mate.background picture-filename)"
     exit 0
 }
 

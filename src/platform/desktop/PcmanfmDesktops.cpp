@@ -153,13 +153,14 @@ public:
     {
         Show(cp932Path, WallpaperMode(tileValue));
     }
-    // pcmanfm's "screen" mode draws one picture across all monitors.
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
+    // pcmanfm keeps a picture per monitor, but its running instance takes --set-wallpaper for the first
+    // monitor only (pcmanfm 1.3, checked with two monitors; its "screen" mode spans only across the
+    // monitors already set to it), and re-reads the others only when it starts again.
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &, const std::vector<std::string> &) override
     {
-        Show(cp932BoxPath, "screen");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+        throw EPerMonitorUnsupported(
+            "LXDE (pcmanfm) では、動いているデスクトップの壁紙を 1 台目のモニターの分しか変更できないため、"
+            "モニターごとに別の壁紙を設定できません。1 台目のモニターに壁紙を表示します。");
     }
 
 private:
