@@ -166,17 +166,19 @@ typedef int32_t (*SPI_GetFile)(const char *, intptr_t, char *, uint32_t, SPI_PRO
 
 /* A picture reader may also export GetPictureRows. It decodes like GetPicture but hands the rows over,
  * top row first, as soon as they are ready, so that neither the plug-in nor the host has to hold the
- * whole picture. Tapisto calls it when the export is present, for pictures it names by their file
- * (SPI_INPUT_FILE), after IsSupported and GetPictureInfo accepted the file; when the export is absent
- * or fails in any way (an error result, or rows that break the rules below), it calls GetPicture as
- * always. A plug-in without the export works exactly as before. */
+ * whole picture. For a plug-in with the export, Tapisto may ask for a large picture by its file:
+ * IsSupported on the first bytes, then GetPictureInfo and later GetPictureRows with SPI_INPUT_FILE.
+ * Its width and height are then the full size. When GetPictureRows fails in any way (an error result,
+ * or rows that break the rules below), Tapisto reads the file and calls GetPicture as always. A
+ * plug-in without the export sees exactly the calls it always saw. */
 
 #define SPI_ROWS_BGR 24  /* 3 bytes a pixel: blue, green, red */
 #define SPI_ROWS_BGRX 32 /* 4 bytes a pixel: blue, green, red and a byte the host ignores */
 
 /* One block of rows. Transparency is already composited (on black, for Tapisto's own plug-ins). */
 typedef struct {
-    int32_t width, height; /* the picture as handed over: the same in every block */
+    int32_t width, height; /* the picture as handed over, the same in every block: GetPictureInfo's
+                            * size, or a smaller one as GetPictureRows allows */
     int32_t y, count;      /* this block holds `count` (> 0) rows from row `y`, counted from the top */
     int32_t format;        /* SPI_ROWS_BGR or SPI_ROWS_BGRX, the same in every block */
     intptr_t stride;       /* bytes from one row's start to the next's, at least width * bytes a pixel */
