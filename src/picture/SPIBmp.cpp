@@ -493,22 +493,35 @@ QImage TSPIBitmap::StretchedImage(const QSize &size) const
     return whole.StretchedImage(size);
 }
 
-std::optional<QImage> TSPIBitmap::DrawFromRows(const QSize &size) const
+std::unique_ptr<TRowSource> TSPIBitmap::RowsToDraw(const QSize &size) const
 {
+    if (!rowPicture_)
+        return nullptr;
     // A plug-in taken from the host's list may have been freed since the load.
     TInSPI *const spi = rowPicture_->SPI;
     bool loaded = spi == SPI;
     for (int i = 0; !loaded && SPIsInstance != nullptr && i < SPIsInstance->Count(); ++i)
         loaded = &SPIsInstance->Items(i) == spi;
     if (!loaded)
+        return nullptr;
+    return std::make_unique<PluginRows>(*inSPIAble_, *rowPicture_, Shrinks(size) ? size : QSize());
+}
+
+bool TSPIBitmap::Shrinks(const QSize &size) const
+{
+    const QSize full(Width(), Height());
+    return size.width() <= full.width() && size.height() <= full.height() && size != full;
+}
+
+std::optional<QImage> TSPIBitmap::DrawFromRows(const QSize &size) const
+{
+    const std::unique_ptr<TRowSource> rows = RowsToDraw(size);
+    if (!rows)
         return std::nullopt;
-    const QSize full(rowPicture_->Info.Width, rowPicture_->Info.Height);
-    const bool shrinks = size.width() <= full.width() && size.height() <= full.height() && size != full;
-    PluginRows rows(*inSPIAble_, *rowPicture_, shrinks ? size : QSize());
-    if (shrinks)
-        return ShrinkRows(rows, size);
+    if (Shrinks(size))
+        return ShrinkRows(*rows, size);
     // At the picture's size, or enlarged: exactly what the usual load gives.
-    std::optional<QImage> whole = CollectRows(rows);
+    std::optional<QImage> whole = CollectRows(*rows);
     if (!whole)
         return std::nullopt;
     return StretchImage(*whole, size);

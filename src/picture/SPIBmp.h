@@ -161,11 +161,18 @@ public:
     int64_t StreamFromPixels = int64_t(1) << 20;
     // Whether the pixels wait for drawing (and Image() is empty).
     bool DecodesWhenDrawn() const { return rowPicture_.has_value(); }
+    // The rows of a picture whose pixels wait, for drawing at `size`: at the full size, or, when `size`
+    // is smaller, at a size from `size` up to the full one. Null when the pixels do not wait or their
+    // plug-in was freed since. Valid while this bitmap is neither reloaded nor destroyed; when the
+    // source fails, StretchedImage still draws the picture through the usual load.
+    std::unique_ptr<TRowSource> RowsToDraw(const QSize &size) const;
 
 private:
     void Prepare();
     // Draws a picture whose pixels wait from its plug-in's rows; nullopt when the plug-in failed.
     std::optional<QImage> DrawFromRows(const QSize &size) const;
+    // `size` is no larger than the picture in either direction, and smaller in one.
+    bool Shrinks(const QSize &size) const;
 
     std::unique_ptr<TInSPIAble> inSPIAble_;
     std::optional<TSPIRowPicture> rowPicture_; // the picture when its pixels wait for drawing

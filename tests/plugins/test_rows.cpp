@@ -266,6 +266,32 @@ TEST_F(RowsTest, ThePictureIsFoundAtByte128)
     EXPECT_THROW(noRetry.LoadFromFile(path), EInvalidGraphic);
 }
 
+TEST_F(RowsTest, TheRowsThemselvesAreThereForOtherReceivers)
+{
+    const std::string path = Write("p.toy", ToyFile(9, 7, 24));
+    EXPECT_EQ(nullptr, Loaded(path)->RowsToDraw(QSize(4, 3)));
+    const auto waiting = Waiting(path);
+    struct Recording : TRowReceiver {
+        QSize size;
+        int rows = 0;
+        void Begin(int width, int height, TRowFormat) override { size = QSize(width, height); }
+        void Rows(int y, int count, const unsigned char *, ptrdiff_t) override
+        {
+            EXPECT_EQ(rows, y);
+            rows += count;
+        }
+    } receiver;
+    log.Clear();
+    const std::unique_ptr<TRowSource> rows = waiting->RowsToDraw(QSize(4, 3));
+    ASSERT_NE(nullptr, rows);
+    EXPECT_TRUE(rows->Deliver(receiver));
+    EXPECT_EQ(QSize(9, 7), receiver.size) << "the toy decodes at its full size";
+    EXPECT_EQ(7, receiver.rows);
+    EXPECT_NE(std::string::npos, log.Calls("GetPictureRows").at(0).find("want=4x3"));
+    spis->Clear();
+    EXPECT_EQ(nullptr, waiting->RowsToDraw(QSize(4, 3)));
+}
+
 TEST_F(RowsTest, APluginFreedSinceTheLoadIsNotCalled)
 {
     const auto waiting = Waiting(Write("p.toy", ToyFile(3, 4, 24)));
