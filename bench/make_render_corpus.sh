@@ -25,5 +25,8 @@ big=photo_6000x4000.ppm
 [ -f p800.jpg ] || "$im" "$big" -resize 800x600! -quality 90 -sampling-factor 2x2 p800.jpg
 [ -f portrait_600x800.jpg ] || "$im" "$big" -crop 3000x4000+0+0 -resize 600x800! -quality 90 -sampling-factor 2x2 portrait_600x800.jpg
 [ -f p4000.bmp ] || "$im" "$big" -resize 4000x3000! -type TrueColor BMP3:p4000.bmp
+# The plug-in cases: the same 4000x3000 photo as lossless PNG and as lossy WebP.
+[ -f p4000.png ] || "$im" p4000.bmp -define png:color-type=2 p4000.png
+[ -f p4000.webp ] || "$im" p4000.bmp -quality 85 p4000.webp
 rm -f "$big"
 ls -l "$PWD"

@@ -12,7 +12,9 @@ for tool in vipsthumbnail djpeg convert-im6.q16 compare-im6.q16; do
     command -v "$tool" >/dev/null || { echo "render_compare: $tool is missing" >&2; exit 1; }
 done
 [ -x "$tapistoctl" ] || { echo "render_compare: $tapistoctl is not built" >&2; exit 1; }
-[ -f "$corpus/p6000_baseline.jpg" ] || { echo "render_compare: run bench/make_render_corpus.sh $corpus" >&2; exit 1; }
+for picture in p6000_baseline.jpg p4000.png p4000.webp; do
+    [ -f "$corpus/$picture" ] || { echo "render_compare: run bench/make_render_corpus.sh $corpus" >&2; exit 1; }
+done
 
 exec python3 - "$tapistoctl" "$corpus" "$runs" <<'PY'
 import os, statistics, subprocess, sys, tempfile, time
@@ -52,9 +54,9 @@ def psnr(a, b):
     r = subprocess.run(["compare-im6.q16", "-metric", "PSNR", a, b, "null:"], capture_output=True, text=True)
     return r.stderr.strip()
 
-def ours(picture, correction, screen="1920x1080"):
+def ours(picture, correction, screen="1920x1080", plugins=False):
     return [tapistoctl, "render", os.path.join(corpus, picture), ours_bmp, "--correction", correction,
-            "--screen", screen]
+            "--screen", screen] + (["--plugins"] if plugins else [])
 
 def vips(picture, size):
     return ["vipsthumbnail", os.path.join(corpus, picture), "-s", size + "!", "-o", peer_bmp]
@@ -88,16 +90,23 @@ cases = [
      magick("portrait_600x800.jpg", "810x1080"), None, False),
     ("4000x3000 BMP -> 1920x1440", ours("p4000.bmp", "自動"), "convert -resize", magick("p4000.bmp", "1920x1440"),
      6.0, True),
+    # The plug-in cases carry a seventh field: the most peak resident memory allowed, in MiB.
+    ("4000x3000 PNG plug-in -> 1920x1440", ours("p4000.png", "自動", "1920x1440", True), "vipsthumbnail",
+     vips("p4000.png", "1920x1440"), 1 / 0.8, False, 64),
+    ("4000x3000 WebP plug-in -> 1920x1440", ours("p4000.webp", "自動", "1920x1440", True), "vipsthumbnail",
+     vips("p4000.webp", "1920x1440"), 1 / 0.8, False, 64),
 ]
 cases = [c for c in cases if os.environ.get("CASES", "") in c[0]]
 
 print(f"{runs} paired runs per line, whole-process medians; ratio = peer time / our time (wall clock; CPU = user + system)")
 print(f"{'case':38} {'peer':18} {'ours s':>7} {'peer s':>7} {'ratio':>6} {'target':>7} {'ok':>3} {'CPU ratio':>9} {'peak MiB':>8}  PSNR vs convert")
-for label, our_cmd, peer_name, peer_cmd, target, quality in cases:
+for label, our_cmd, peer_name, peer_cmd, target, quality, *peak in cases:
     stdout = os.path.join(out, "djpeg.bmp") if peer_name.startswith("djpeg") else None
     a, b, ca, cb, rss = paired(our_cmd, peer_cmd, stdout)
     ratio = b / a
     ok = "" if target is None else ("yes" if ratio >= target else "NO")
+    if peak:
+        ok += "" if rss / 1024 <= peak[0] else f" NO (peak > {peak[0]} MiB)"
     target_text = "" if target is None else (f">={target:.2f}" if target >= 1 else f"<={1 / target:.1f}x")
     q = psnr(ours_bmp, peer_bmp) + " dB" if quality else ""
     print(f"{label:38} {peer_name:18} {a:7.3f} {b:7.3f} {ratio:6.2f} {target_text:>7} {ok:>3} {cb / ca:9.2f} {rss / 1024:8.1f}  {q}")
