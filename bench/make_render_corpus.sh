@@ -17,14 +17,16 @@ if [ ! -f photo_6000x4000.ppm ]; then
 fi
 big=photo_6000x4000.ppm
 [ -f p6000_baseline.jpg ] || cjpeg -quality 90 -optimize "$big" > p6000_baseline.jpg
+# A second picture of the same size for two monitors: mirrored without decoding.
+[ -f p6000_flipped.jpg ] || jpegtran -optimize -flip horizontal p6000_baseline.jpg > p6000_flipped.jpg
 [ -f p6000_progressive.jpg ] || cjpeg -quality 90 -progressive "$big" > p6000_progressive.jpg
 [ -f p3000.jpg ] || "$im" "$big" -resize 3000x2000! -quality 90 -sampling-factor 2x2 p3000.jpg
 [ -f p1920.jpg ] || "$im" "$big" -resize 1920x1080! -quality 90 -sampling-factor 2x2 p1920.jpg
 [ -f p800.jpg ] || "$im" "$big" -resize 800x600! -quality 90 -sampling-factor 2x2 p800.jpg
 [ -f portrait_600x800.jpg ] || "$im" "$big" -crop 3000x4000+0+0 -resize 600x800! -quality 90 -sampling-factor 2x2 portrait_600x800.jpg
 [ -f p4000.bmp ] || "$im" "$big" -resize 4000x3000! -type TrueColor BMP3:p4000.bmp
-# The same picture for the plug-in formats.
-[ -f p4000.png ] || "$im" p4000.bmp p4000.png
-[ -f p4000.webp ] || "$im" p4000.bmp -quality 90 p4000.webp
+# The plug-in cases: the same 4000x3000 photo as lossless PNG and as lossy WebP.
+[ -f p4000.png ] || "$im" p4000.bmp -define png:color-type=2 p4000.png
+[ -f p4000.webp ] || "$im" p4000.bmp -quality 85 p4000.webp
 rm -f "$big"
 ls -l "$PWD"

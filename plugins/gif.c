@@ -1,5 +1,7 @@
 /* GIF decoder plug-in on giflib: the first frame on a black canvas of the file's screen size,
- * transparent pixels left black, as a 24-bit picture. */
+ * transparent pixels left black, as a 24-bit picture. The screen's rows are handed over as the
+ * frame's rows arrive; only an interlaced frame, whose rows come out of order, is held whole (one
+ * byte a pixel). */
 #include "common/spicommon.h"
 
 #include <gif_lib.h>
@@ -8,20 +10,9 @@
 
 static const char *const kTexts[] = {"00IN", "Tapisto GIF decoder (giflib)", "*.gif", "GIF " SPI_TEXT_IMAGE_FILE, NULL};
 
-typedef struct {
-    const uint8_t *data;
-    size_t size, pos;
-} mem_reader;
-
 static int read_bytes(GifFileType *gif, GifByteType *out, int n)
 {
-    mem_reader *r = gif->UserData;
-    size_t k = n < 0 ? 0 : (size_t)n;
-    if (k > r->size - r->pos)
-        k = r->size - r->pos;
-    memcpy(out, r->data + r->pos, k);
-    r->pos += k;
-    return (int)k;
+    return (int)spi_source_read(gif->UserData, out, n < 0 ? 0 : (size_t)n);
 }
 
 static int is_gif(const uint8_t *data, size_t size)
@@ -29,10 +20,13 @@ static int is_gif(const uint8_t *data, size_t size)
     return size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0);
 }
 
-static GifFileType *open_gif(mem_reader *reader)
+static GifFileType *open_gif(spi_source *src)
 {
+    uint8_t magic[6];
+    if (spi_source_read(src, magic, 6) != 6 || !is_gif(magic, 6) || !spi_source_seek(src, 0))
+        return NULL;
     int error = 0;
-    return is_gif(reader->data, reader->size) ? DGifOpen(reader, read_bytes, &error) : NULL;
+    return DGifOpen(src, read_bytes, &error);
 }
 
 static void close_gif(GifFileType *gif)
@@ -55,80 +49,115 @@ SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
-    mem_reader reader = {0};
-    void *owned = NULL;
-    int32_t rc = spi_input(buf, len, flag, &reader.data, &reader.size, &owned);
+    spi_source src;
+    int32_t rc = spi_source_open(&src, buf, len, flag);
     if (rc != SPI_ALL_RIGHT || info == NULL) {
-        free(owned);
+        spi_source_close(&src);
         return rc != SPI_ALL_RIGHT ? rc : SPI_OTHER_ERROR;
     }
-    GifFileType *gif = open_gif(&reader);
+    GifFileType *gif = open_gif(&src);
     rc = SPI_NOT_SUPPORT;
     if (gif != NULL && spi_size_ok(gif->SWidth, gif->SHeight)) {
         spi_fill_info(info, gif->SWidth, gif->SHeight, 8);
         rc = SPI_ALL_RIGHT;
     }
     close_gif(gif);
-    free(owned);
+    spi_source_close(&src);
     return rc;
 }
 
-/* Reads the rows of the current frame into the canvas; returns SPI_ALL_RIGHT or an error. */
-static int32_t draw_frame(GifFileType *gif, spi_dib *dib, int transparent, SPI_PROGRESS progress, intptr_t user)
+static int clamp_int(int v, int lo, int hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+/* Reads the current frame and hands over the screen's rows from the top, the frame drawn at its place
+ * over black. Returns SPI_ALL_RIGHT or an error. */
+static int32_t draw_frame(GifFileType *gif, spi_out *out, int transparent, SPI_PROGRESS progress, intptr_t user)
 {
     const GifImageDesc *desc = &gif->Image;
     const ColorMapObject *map = desc->ColorMap != NULL ? desc->ColorMap : gif->SColorMap;
     if (map == NULL || desc->Width <= 0 || desc->Height <= 0 || desc->Width > 65535 || desc->Height > 65535)
         return SPI_OUT_OF_ORDER;
+    /* The part of the frame that lies on the screen. */
+    const int rowsShown = clamp_int(out->height - desc->Top, 0, desc->Height);
+    const int columnsShown = clamp_int(out->width - desc->Left, 0, desc->Width);
     GifPixelType *line = malloc((size_t)desc->Width);
-    if (line == NULL)
+    /* An interlaced frame's rows come out of order: its part on the screen is kept, a byte a pixel. */
+    GifPixelType *shown =
+        desc->Interlace && rowsShown > 0 && columnsShown > 0 ? malloc((size_t)rowsShown * (size_t)columnsShown) : NULL;
+    if (line == NULL || (shown == NULL && desc->Interlace && rowsShown > 0 && columnsShown > 0)) {
+        free(line);
+        free(shown);
         return SPI_NO_MEMORY;
-    static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    const int passes = desc->Interlace ? 4 : 1;
+    }
     int32_t done = 0, rc = SPI_ALL_RIGHT;
-    for (int pass = 0; pass < passes && rc == SPI_ALL_RIGHT; ++pass) {
-        const int start = desc->Interlace ? kStart[pass] : 0, step = desc->Interlace ? kStep[pass] : 1;
-        for (int row = start; row < desc->Height; row += step) {
-            if (DGifGetLine(gif, line, desc->Width) != GIF_OK) {
-                rc = SPI_OUT_OF_ORDER;
-                break;
+    if (desc->Interlace) {
+        static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4 && rc == SPI_ALL_RIGHT; ++pass)
+            for (int row = kStart[pass]; row < desc->Height && rc == SPI_ALL_RIGHT; row += kStep[pass]) {
+                if (DGifGetLine(gif, line, desc->Width) != GIF_OK)
+                    rc = SPI_OUT_OF_ORDER;
+                else if ((++done & 15) == 0 && spi_progress(progress, done, desc->Height, user))
+                    rc = SPI_ABORT;
+                else if (shown != NULL && row < rowsShown)
+                    memcpy(shown + (size_t)row * (size_t)columnsShown, line, (size_t)columnsShown);
             }
-            const int y = desc->Top + row;
-            if (y >= 0 && y < dib->height) {
-                uint8_t *out = spi_dib_row(dib, y);
-                for (int x = 0; x < desc->Width; ++x) {
-                    const int cx = desc->Left + x;
-                    if (cx < 0 || cx >= dib->width || line[x] == transparent || line[x] >= map->ColorCount)
-                        continue;
-                    const GifColorType *c = &map->Colors[line[x]];
-                    out[cx * 3] = c->Blue;
-                    out[cx * 3 + 1] = c->Green;
-                    out[cx * 3 + 2] = c->Red;
+    }
+    /* A plain frame's rows are read as their screen rows come. */
+    int read = desc->Interlace ? desc->Height : 0;
+    for (int32_t y = 0; y < out->height && rc == SPI_ALL_RIGHT; ++y) {
+        uint8_t *bgr = spi_out_row(out, y);
+        memset(bgr, 0, (size_t)out->width * 3);
+        const int row = y - desc->Top;
+        if (row >= 0 && row < rowsShown) {
+            const GifPixelType *indices = line;
+            if (desc->Interlace) {
+                if (shown != NULL) /* otherwise no column is shown */
+                    indices = shown + (size_t)row * (size_t)columnsShown;
+            } else {
+                if (DGifGetLine(gif, line, desc->Width) != GIF_OK) {
+                    rc = SPI_OUT_OF_ORDER;
+                    break;
+                }
+                ++read;
+                if ((++done & 15) == 0 && spi_progress(progress, done, desc->Height, user)) {
+                    rc = SPI_ABORT;
+                    break;
                 }
             }
-            if ((++done & 15) == 0 && spi_progress(progress, done, desc->Height, user)) {
-                rc = SPI_ABORT;
-                break;
+            for (int x = 0; x < columnsShown; ++x) {
+                if (indices[x] == transparent || indices[x] >= map->ColorCount)
+                    continue;
+                const GifColorType *c = &map->Colors[indices[x]];
+                uint8_t *p = bgr + (size_t)(desc->Left + x) * 3;
+                p[0] = c->Blue;
+                p[1] = c->Green;
+                p[2] = c->Red;
             }
         }
+        if (spi_out_rows(out, y, 1, bgr, 0))
+            rc = SPI_ABORT;
     }
+    /* Rows below the screen are still read: a frame cut short is broken wherever it ends. */
+    for (; rc == SPI_ALL_RIGHT && read < desc->Height; ++read)
+        if (DGifGetLine(gif, line, desc->Width) != GIF_OK)
+            rc = SPI_OUT_OF_ORDER;
+    free(shown);
     free(line);
     return rc;
 }
 
-SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
-                              SPI_PROGRESS progress, intptr_t user)
+/* Opens the picture and hands its first frame over to `out`. */
+static int32_t read_picture(const char *buf, intptr_t len, uint32_t flag, spi_out *out, SPI_PROGRESS progress,
+                            intptr_t user)
 {
-    mem_reader reader = {0};
-    void *owned = NULL;
-    int32_t rc = spi_input(buf, len, flag, &reader.data, &reader.size, &owned);
-    if (rc != SPI_ALL_RIGHT || bitmapInfo == NULL || bits == NULL) {
-        free(owned);
-        return rc != SPI_ALL_RIGHT ? rc : SPI_OTHER_ERROR;
-    }
-    GifFileType *gif = open_gif(&reader);
-    spi_dib dib = {0};
-    rc = gif == NULL ? SPI_NOT_SUPPORT : spi_dib_create(&dib, gif->SWidth, gif->SHeight);
+    spi_source src;
+    int32_t rc = spi_source_open(&src, buf, len, flag);
+    if (rc != SPI_ALL_RIGHT)
+        return rc;
+    GifFileType *gif = open_gif(&src);
+    rc = gif == NULL ? SPI_NOT_SUPPORT : spi_out_begin(out, gif->SWidth, gif->SHeight);
     if (rc == SPI_ALL_RIGHT && spi_progress(progress, 0, 1, user))
         rc = SPI_ABORT;
     int transparent = -1, drawn = 0;
@@ -150,8 +179,7 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
                 if (DGifGetExtensionNext(gif, &ext) != GIF_OK)
                     rc = SPI_OUT_OF_ORDER;
         } else if (type == IMAGE_DESC_RECORD_TYPE) {
-            rc =
-                DGifGetImageDesc(gif) == GIF_OK ? draw_frame(gif, &dib, transparent, progress, user) : SPI_OUT_OF_ORDER;
+            rc = DGifGetImageDesc(gif) == GIF_OK ? draw_frame(gif, out, transparent, progress, user) : SPI_OUT_OF_ORDER;
             drawn = 1;
         } else if (type == TERMINATE_RECORD_TYPE) {
             rc = SPI_OUT_OF_ORDER; /* no frame at all */
@@ -159,11 +187,35 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
     }
     if (rc == SPI_ALL_RIGHT && spi_progress(progress, 1, 1, user))
         rc = SPI_ABORT;
-    if (rc == SPI_ALL_RIGHT)
-        spi_dib_finish(&dib, bitmapInfo, bits);
-    else
-        spi_dib_discard(&dib);
     close_gif(gif);
-    free(owned);
+    spi_source_close(&src);
+    return rc;
+}
+
+SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
+                              SPI_PROGRESS progress, intptr_t user)
+{
+    if (bitmapInfo == NULL || bits == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_dib(&out);
+    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
+    if (rc == SPI_ALL_RIGHT)
+        spi_out_finish(&out, bitmapInfo, bits);
+    spi_out_end(&out);
+    return rc;
+}
+
+SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
+{
+    (void)wantWidth; /* a GIF is decoded at its own size */
+    (void)wantHeight;
+    if (rows == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_host(&out, rows, user);
+    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
+    spi_out_end(&out);
     return rc;
 }

@@ -1,5 +1,7 @@
 /* PNG decoder plug-in on libpng: every PNG flavour becomes a 24-bit picture, with any
- * transparency composited on black. */
+ * transparency composited on black. Rows go straight from libpng into the result (or to the host)
+ * as they are decoded; only interlaced pictures, whose rows are complete after the last pass, are
+ * held whole. */
 #include "common/spicommon.h"
 
 #include <png.h>
@@ -11,23 +13,19 @@ static const char *const kTexts[] = {"00IN", "Tapisto PNG decoder (libpng " PNG_
 
 /* Everything a decode holds, on the heap so that the state survives libpng's longjmp intact. */
 typedef struct {
-    const uint8_t *data;
-    size_t size, pos;
-    void *owned;
+    spi_source src;
     png_structp png;
     png_infop info;
-    uint8_t *pixels; /* one row, or the whole picture for interlaced files */
-    spi_dib dib;
+    uint8_t *pixels; /* one row of blue, green, red, alpha, or the whole picture of an interlaced file */
+    spi_out out;
     int32_t result;
 } decode_state;
 
 static void read_bytes(png_structp png, png_bytep out, size_t n)
 {
     decode_state *st = png_get_io_ptr(png);
-    if (n > st->size - st->pos)
+    if (spi_source_read(&st->src, out, n) != n)
         png_error(png, "truncated");
-    memcpy(out, st->data + st->pos, n);
-    st->pos += n;
 }
 
 static void on_error(png_structp png, png_const_charp message)
@@ -47,11 +45,13 @@ static decode_state *begin(const char *buf, intptr_t len, uint32_t flag)
     decode_state *st = calloc(1, sizeof *st);
     if (st == NULL)
         return NULL;
-    st->result = spi_input(buf, len, flag, &st->data, &st->size, &st->owned);
+    spi_out_to_dib(&st->out);
+    st->result = spi_source_open(&st->src, buf, len, flag);
     if (st->result != SPI_ALL_RIGHT)
         return st;
+    uint8_t signature[8];
     st->result = SPI_NOT_SUPPORT;
-    if (st->size < 8 || png_sig_cmp(st->data, 0, 8) != 0)
+    if (spi_source_read(&st->src, signature, 8) != 8 || png_sig_cmp(signature, 0, 8) != 0)
         return st;
     st->result = SPI_NO_MEMORY;
     st->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, on_error, on_warning);
@@ -61,6 +61,7 @@ static decode_state *begin(const char *buf, intptr_t len, uint32_t flag)
     if (st->info == NULL)
         return st;
     png_set_read_fn(st->png, st, read_bytes);
+    png_set_sig_bytes(st->png, 8);
     st->result = SPI_ALL_RIGHT;
     return st;
 }
@@ -72,9 +73,9 @@ static int32_t end(decode_state *st)
     int32_t result = st->result;
     if (st->png != NULL)
         png_destroy_read_struct(&st->png, st->info ? &st->info : NULL, NULL);
-    spi_dib_discard(&st->dib);
+    spi_out_end(&st->out);
     free(st->pixels);
-    free(st->owned);
+    spi_source_close(&st->src);
     free(st);
     return result;
 }
@@ -93,8 +94,12 @@ SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
     decode_state *st = begin(buf, len, flag);
-    if (st == NULL || st->result != SPI_ALL_RIGHT || info == NULL)
+    if (st == NULL || st->result != SPI_ALL_RIGHT)
         return end(st);
+    if (info == NULL) {
+        st->result = SPI_OTHER_ERROR;
+        return end(st);
+    }
     if (setjmp(png_jmpbuf(st->png))) {
         st->result = SPI_OUT_OF_ORDER;
         return end(st);
@@ -116,70 +121,108 @@ SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, 
     return end(st);
 }
 
+/* Hands over row `y` of `row` (blue, green, red with `channels` 3, plus alpha with 4). */
+static int put_row(decode_state *st, int32_t y, uint8_t *row, int channels)
+{
+    uint8_t *bgr = row;
+    if (channels == 4) {
+        bgr = spi_out_row(&st->out, y);
+        spi_bgra_on_black(bgr, row, st->out.width);
+    }
+    return spi_out_rows(&st->out, y, 1, bgr, 0);
+}
+
+/* Decodes into st->out; runs inside the caller's setjmp. */
+static int32_t decode(decode_state *st, SPI_PROGRESS progress, intptr_t user)
+{
+    png_read_info(st->png, st->info);
+    png_uint_32 w = png_get_image_width(st->png, st->info), h = png_get_image_height(st->png, st->info);
+    if (!spi_size_ok(w, h) || (uint64_t)w * h > ((uint64_t)1 << 29))
+        return SPI_OUT_OF_ORDER;
+    /* Whatever the file holds, read blue, green, red at 8 bits each, and alpha when it has any. */
+    png_set_expand(st->png);
+    png_set_scale_16(st->png);
+    png_set_gray_to_rgb(st->png);
+    png_set_bgr(st->png);
+    int passes = png_set_interlace_handling(st->png);
+    png_read_update_info(st->png, st->info);
+    const int channels = png_get_channels(st->png, st->info);
+    if ((channels != 3 && channels != 4) || png_get_rowbytes(st->png, st->info) != (size_t)w * channels)
+        return SPI_OUT_OF_ORDER;
+    int32_t rc = spi_out_begin(&st->out, (int32_t)w, (int32_t)h);
+    if (rc != SPI_ALL_RIGHT)
+        return rc;
+    /* Opaque rows land in the result's own rows; an interlaced picture's rows in the result are
+     * completed pass by pass, so only one that must go elsewhere is held whole. */
+    const int direct = channels == 3 && st->out.rows == NULL;
+    const size_t rowBytes = (size_t)w * channels;
+    if (!(direct && passes == 1)) {
+        st->pixels = malloc(rowBytes * (passes > 1 && !direct ? h : 1));
+        if (st->pixels == NULL)
+            return SPI_NO_MEMORY;
+    }
+    const int32_t total = (int32_t)(passes * h);
+    int32_t done = 0;
+    if (spi_progress(progress, 0, total, user))
+        return SPI_ABORT;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < h; ++y) {
+            uint8_t *row =
+                direct ? spi_out_row(&st->out, (int32_t)y) : st->pixels + (passes > 1 ? (size_t)y * rowBytes : 0);
+            png_read_row(st->png, row, NULL);
+            if (passes == 1 && put_row(st, (int32_t)y, row, channels))
+                return SPI_ABORT;
+            ++done;
+            if ((done & 31) == 0 && spi_progress(progress, done, total, user))
+                return SPI_ABORT;
+        }
+    }
+    if (passes > 1 && !direct)
+        for (png_uint_32 y = 0; y < h; ++y)
+            if (put_row(st, (int32_t)y, st->pixels + (size_t)y * rowBytes, channels))
+                return SPI_ABORT;
+    return spi_progress(progress, total, total, user) ? SPI_ABORT : SPI_ALL_RIGHT;
+}
+
 SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                               SPI_PROGRESS progress, intptr_t user)
 {
     decode_state *st = begin(buf, len, flag);
-    if (st == NULL || st->result != SPI_ALL_RIGHT || bitmapInfo == NULL || bits == NULL)
+    if (st == NULL || st->result != SPI_ALL_RIGHT)
         return end(st);
+    if (bitmapInfo == NULL || bits == NULL) {
+        st->result = SPI_OTHER_ERROR;
+        return end(st);
+    }
     if (setjmp(png_jmpbuf(st->png))) {
         if (st->result == SPI_ALL_RIGHT)
             st->result = SPI_OUT_OF_ORDER;
         return end(st);
     }
-    png_read_info(st->png, st->info);
-    png_uint_32 w = png_get_image_width(st->png, st->info), h = png_get_image_height(st->png, st->info);
-    if (!spi_size_ok(w, h) || (uint64_t)w * h > ((uint64_t)1 << 29)) {
-        st->result = SPI_OUT_OF_ORDER;
+    st->result = decode(st, progress, user);
+    if (st->result == SPI_ALL_RIGHT)
+        spi_out_finish(&st->out, bitmapInfo, bits);
+    return end(st);
+}
+
+SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
+{
+    (void)wantWidth; /* libpng cannot decode at a smaller size */
+    (void)wantHeight;
+    decode_state *st = begin(buf, len, flag);
+    if (st == NULL || st->result != SPI_ALL_RIGHT)
+        return end(st);
+    if (rows == NULL) {
+        st->result = SPI_OTHER_ERROR;
         return end(st);
     }
-    /* Whatever the file holds, read blue, green, red, alpha at 8 bits each. */
-    png_set_expand(st->png);
-    png_set_scale_16(st->png);
-    png_set_gray_to_rgb(st->png);
-    png_set_bgr(st->png);
-    png_set_filler(st->png, 0xff, PNG_FILLER_AFTER);
-    int passes = png_set_interlace_handling(st->png);
-    png_read_update_info(st->png, st->info);
-    if (png_get_rowbytes(st->png, st->info) != (size_t)w * 4) {
-        st->result = SPI_OUT_OF_ORDER;
+    spi_out_to_host(&st->out, rows, user);
+    if (setjmp(png_jmpbuf(st->png))) {
+        if (st->result == SPI_ALL_RIGHT)
+            st->result = SPI_OUT_OF_ORDER;
         return end(st);
     }
-    st->result = spi_dib_create(&st->dib, (int32_t)w, (int32_t)h);
-    if (st->result != SPI_ALL_RIGHT)
-        return end(st);
-    size_t rows = passes > 1 ? h : 1;
-    st->pixels = malloc((size_t)w * 4 * rows);
-    if (st->pixels == NULL) {
-        st->result = SPI_NO_MEMORY;
-        return end(st);
-    }
-    const int32_t total = (int32_t)(passes * h);
-    int32_t done = 0;
-    if (spi_progress(progress, 0, total, user)) {
-        st->result = SPI_ABORT;
-        return end(st);
-    }
-    for (int pass = 0; pass < passes; ++pass) {
-        for (png_uint_32 y = 0; y < h; ++y) {
-            uint8_t *row = st->pixels + (passes > 1 ? (size_t)y * w * 4 : 0);
-            png_read_row(st->png, row, NULL);
-            if (passes == 1)
-                spi_dib_put_bgra(&st->dib, (int32_t)y, row);
-            ++done;
-            if ((done & 31) == 0 && spi_progress(progress, done, total, user)) {
-                st->result = SPI_ABORT;
-                return end(st);
-            }
-        }
-    }
-    if (passes > 1)
-        for (png_uint_32 y = 0; y < h; ++y)
-            spi_dib_put_bgra(&st->dib, (int32_t)y, st->pixels + (size_t)y * w * 4);
-    if (spi_progress(progress, total, total, user)) {
-        st->result = SPI_ABORT;
-        return end(st);
-    }
-    spi_dib_finish(&st->dib, bitmapInfo, bits);
+    st->result = decode(st, progress, user);
     return end(st);
 }

@@ -15,6 +15,7 @@
  *   "00AM" archive:         GetPluginInfo, IsSupported, GetArchiveInfo, GetFileInfo, GetFile
  *   anything else:          GetPluginInfo
  * GetPreview and ConfigurationDlg are optional. The host compares the version text exactly.
+ * GetPictureRows is Tapisto's own optional extension (see the end of this file).
  */
 #ifndef TAPISTO_SPI_H
 #define TAPISTO_SPI_H
@@ -65,7 +66,9 @@ SPI_EXPORT HLOCAL LocalFree(HLOCAL h);
 #define SPI_OTHER_ERROR 8     /* anything else */
 
 /* Low three bits of the `flag` argument: where the picture comes from. */
-#define SPI_INPUT_FILE 0   /* `buf` is a file name, `len` the offset of the picture in that file */
+#define SPI_INPUT_FILE                                                                                                 \
+    0                      /* `buf` is a file name, `len` the offset of the picture in that file; the name is the      \
+                            * path as the file system spells it (UTF-8 on Linux) */
 #define SPI_INPUT_MEMORY 1 /* `buf` is the picture's bytes, `len` their count (what Tapisto uses) */
 #define SPI_INPUT_MASK 7
 
@@ -158,6 +161,45 @@ typedef int32_t (*SPI_ConfigurationDlg)(intptr_t, int32_t);
 typedef int32_t (*SPI_GetArchiveInfo)(const char *, intptr_t, uint32_t, HLOCAL *);
 typedef int32_t (*SPI_GetFileInfo)(const char *, intptr_t, const char *, uint32_t, void *);
 typedef int32_t (*SPI_GetFile)(const char *, intptr_t, char *, uint32_t, SPI_PROGRESS, intptr_t);
+
+/* ---- Extension: rows as they are decoded (optional, Tapisto's own) ------------------------------- */
+
+/* A picture reader may also export GetPictureRows. It decodes like GetPicture but hands the rows over,
+ * top row first, as soon as they are ready, so that neither the plug-in nor the host has to hold the
+ * whole picture. For a plug-in with the export, Tapisto may ask for a large picture by its file:
+ * IsSupported on the first bytes, then GetPictureInfo and later GetPictureRows with SPI_INPUT_FILE.
+ * Its width and height are then the full size. When GetPictureRows fails in any way (an error result,
+ * or rows that break the rules below), Tapisto reads the file and calls GetPicture as always. A
+ * plug-in without the export sees exactly the calls it always saw. */
+
+#define SPI_ROWS_BGR 24  /* 3 bytes a pixel: blue, green, red */
+#define SPI_ROWS_BGRX 32 /* 4 bytes a pixel: blue, green, red and a byte the host ignores */
+
+/* One block of rows. Transparency is already composited (on black, for Tapisto's own plug-ins). */
+typedef struct {
+    int32_t width, height; /* the picture as handed over, the same in every block: GetPictureInfo's
+                            * size, or a smaller one as GetPictureRows allows */
+    int32_t y, count;      /* this block holds `count` (> 0) rows from row `y`, counted from the top */
+    int32_t format;        /* SPI_ROWS_BGR or SPI_ROWS_BGRX, the same in every block */
+    intptr_t stride;       /* bytes from one row's start to the next's, at least width * bytes a pixel */
+    const void *pixels;    /* row y's first pixel; read only during the call */
+} SPI_ROWBLOCK;
+
+/* Takes one block. Blocks come in order, each row exactly once, the first at row 0, all from the
+ * thread that called GetPictureRows and before it returns. Returns 0 to go on; non-zero asks the
+ * plug-in to stop: it calls no more, frees what it allocated and returns SPI_ABORT. */
+typedef int32_t (*SPI_ROWS)(const SPI_ROWBLOCK *block, intptr_t user);
+
+/* Decodes the picture of `buf`/`len`/`flag` (as GetPicture) into rows for `rows`. `wantWidth` and
+ * `wantHeight` are the size the host will shrink the picture to, or both 0 when it needs the full
+ * size: a plug-in that can decode at a reduced size more cheaply may hand over the picture at any size
+ * from that up to the full size in each direction; any other plug-in ignores them. Returns
+ * SPI_ALL_RIGHT once the last row was taken; on any other result the host discards what it got.
+ * `progress` may be NULL; both callbacks get `user`. */
+SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user);
+typedef int32_t (*SPI_GetPictureRows)(const char *, intptr_t, uint32_t, int32_t, int32_t, SPI_ROWS, SPI_PROGRESS,
+                                      intptr_t);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -10,22 +10,9 @@
 static const char *const kTexts[] = {"00IN", "Tapisto TIFF decoder (libtiff)", "*.tif;*.tiff",
                                      "TIFF " SPI_TEXT_IMAGE_FILE, NULL};
 
-typedef struct {
-    const uint8_t *data;
-    size_t size, pos;
-} mem_file;
-
 static tmsize_t read_proc(thandle_t h, void *out, tmsize_t n)
 {
-    mem_file *f = h;
-    size_t k = n < 0 ? 0 : (size_t)n;
-    if (f->pos >= f->size)
-        return 0;
-    if (k > f->size - f->pos)
-        k = f->size - f->pos;
-    memcpy(out, f->data + f->pos, k);
-    f->pos += k;
-    return (tmsize_t)k;
+    return (tmsize_t)spi_source_read(h, out, n < 0 ? 0 : (size_t)n);
 }
 
 static tmsize_t write_proc(thandle_t h, void *in, tmsize_t n)
@@ -38,12 +25,11 @@ static tmsize_t write_proc(thandle_t h, void *in, tmsize_t n)
 
 static toff_t seek_proc(thandle_t h, toff_t offset, int whence)
 {
-    mem_file *f = h;
-    uint64_t base = whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->size : 0;
-    if (offset > UINT64_MAX - base)
+    spi_source *src = h;
+    uint64_t base = whence == SEEK_CUR ? src->pos : whence == SEEK_END ? src->size : 0;
+    if (offset > UINT64_MAX - base || !spi_source_seek(src, base + offset))
         return (toff_t)-1;
-    f->pos = (size_t)(base + offset);
-    return f->pos;
+    return src->pos;
 }
 
 static int close_proc(thandle_t h)
@@ -54,7 +40,7 @@ static int close_proc(thandle_t h)
 
 static toff_t size_proc(thandle_t h)
 {
-    return ((mem_file *)h)->size;
+    return ((spi_source *)h)->size;
 }
 
 static int quiet(TIFF *tif, void *user, const char *module, const char *fmt, va_list ap)
@@ -73,9 +59,10 @@ static int is_tiff(const uint8_t *d, size_t size)
                          (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && (d[3] == 42 || d[3] == 43)));
 }
 
-static TIFF *open_tiff(mem_file *f)
+static TIFF *open_tiff(spi_source *src)
 {
-    if (!is_tiff(f->data, f->size))
+    uint8_t magic[4];
+    if (spi_source_read(src, magic, 4) != 4 || !is_tiff(magic, 4) || !spi_source_seek(src, 0))
         return NULL;
     TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
     if (opts == NULL)
@@ -83,8 +70,8 @@ static TIFF *open_tiff(mem_file *f)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, NULL);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, NULL);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, (tmsize_t)1 << 30);
-    TIFF *tif =
-        TIFFClientOpenExt("memory", "rm", f, read_proc, write_proc, seek_proc, close_proc, size_proc, NULL, NULL, opts);
+    TIFF *tif = TIFFClientOpenExt("picture", "rm", src, read_proc, write_proc, seek_proc, close_proc, size_proc, NULL,
+                                  NULL, opts);
     TIFFOpenOptionsFree(opts);
     return tif;
 }
@@ -102,10 +89,11 @@ SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
-    mem_file f = {0};
-    void *owned = NULL;
-    int32_t rc = spi_input(buf, len, flag, &f.data, &f.size, &owned);
-    TIFF *tif = rc == SPI_ALL_RIGHT && info != NULL ? open_tiff(&f) : NULL;
+    spi_source src;
+    int32_t rc = spi_source_open(&src, buf, len, flag);
+    if (rc == SPI_ALL_RIGHT && info == NULL)
+        rc = SPI_OTHER_ERROR;
+    TIFF *tif = rc == SPI_ALL_RIGHT ? open_tiff(&src) : NULL;
     if (tif != NULL) {
         uint32_t w = 0, h = 0;
         uint16_t bps = 1, spp = 1;
@@ -120,18 +108,19 @@ SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, 
     } else if (rc == SPI_ALL_RIGHT) {
         rc = SPI_NOT_SUPPORT;
     }
-    free(owned);
+    spi_source_close(&src);
     return rc;
 }
 
-/* Reads the picture a band of rows at a time so that progress can be reported between bands. */
-static int32_t decode(TIFF *tif, spi_dib *dib, SPI_PROGRESS progress, intptr_t user)
+/* Reads the picture a band of rows at a time, handing each band's rows over and reporting progress
+ * between bands. */
+static int32_t decode(TIFF *tif, spi_out *out, SPI_PROGRESS progress, intptr_t user)
 {
     char message[1024];
     TIFFRGBAImage img;
     if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&img, tif, 0, message))
         return SPI_NOT_SUPPORT;
-    int32_t rc = spi_dib_create(dib, (int32_t)img.width, (int32_t)img.height);
+    int32_t rc = spi_out_begin(out, (int32_t)img.width, (int32_t)img.height);
     uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     /* Bands read in order only when rows are stored top first; otherwise the whole page at once. */
@@ -148,16 +137,18 @@ static int32_t decode(TIFF *tif, spi_dib *dib, SPI_PROGRESS progress, intptr_t u
             rc = SPI_OUT_OF_ORDER;
             break;
         }
-        for (uint32_t r = 0; r < rows; ++r) {
+        for (uint32_t r = 0; r < rows && rc == SPI_ALL_RIGHT; ++r) {
             const uint32_t *in = raster + (size_t)r * img.width;
-            uint8_t *out = spi_dib_row(dib, (int32_t)(y + r));
-            for (uint32_t x = 0; x < img.width; ++x, out += 3) {
-                out[0] = (uint8_t)TIFFGetB(in[x]);
-                out[1] = (uint8_t)TIFFGetG(in[x]);
-                out[2] = (uint8_t)TIFFGetR(in[x]);
+            uint8_t *bgr = spi_out_row(out, (int32_t)(y + r));
+            for (uint32_t x = 0; x < img.width; ++x) {
+                bgr[x * 3] = (uint8_t)TIFFGetB(in[x]);
+                bgr[x * 3 + 1] = (uint8_t)TIFFGetG(in[x]);
+                bgr[x * 3 + 2] = (uint8_t)TIFFGetR(in[x]);
             }
+            if (spi_out_rows(out, (int32_t)(y + r), 1, bgr, 0))
+                rc = SPI_ABORT;
         }
-        if (spi_progress(progress, (int32_t)(y + rows), (int32_t)img.height, user))
+        if (rc == SPI_ALL_RIGHT && spi_progress(progress, (int32_t)(y + rows), (int32_t)img.height, user))
             rc = SPI_ABORT;
     }
     free(raster);
@@ -165,28 +156,49 @@ static int32_t decode(TIFF *tif, spi_dib *dib, SPI_PROGRESS progress, intptr_t u
     return rc;
 }
 
-SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
-                              SPI_PROGRESS progress, intptr_t user)
+/* Opens the picture and decodes it into `out`. */
+static int32_t read_picture(const char *buf, intptr_t len, uint32_t flag, spi_out *out, SPI_PROGRESS progress,
+                            intptr_t user)
 {
-    mem_file f = {0};
-    void *owned = NULL;
-    int32_t rc = spi_input(buf, len, flag, &f.data, &f.size, &owned);
-    if (rc == SPI_ALL_RIGHT && (bitmapInfo == NULL || bits == NULL))
-        rc = SPI_OTHER_ERROR;
-    TIFF *tif = rc == SPI_ALL_RIGHT ? open_tiff(&f) : NULL;
+    spi_source src;
+    int32_t rc = spi_source_open(&src, buf, len, flag);
+    TIFF *tif = rc == SPI_ALL_RIGHT ? open_tiff(&src) : NULL;
     if (rc == SPI_ALL_RIGHT && tif == NULL)
         rc = SPI_NOT_SUPPORT;
     if (rc == SPI_ALL_RIGHT && spi_progress(progress, 0, 1, user))
         rc = SPI_ABORT;
-    spi_dib dib = {0};
     if (rc == SPI_ALL_RIGHT)
-        rc = decode(tif, &dib, progress, user);
-    if (rc == SPI_ALL_RIGHT)
-        spi_dib_finish(&dib, bitmapInfo, bits);
-    else
-        spi_dib_discard(&dib);
+        rc = decode(tif, out, progress, user);
     if (tif != NULL)
         TIFFClose(tif);
-    free(owned);
+    spi_source_close(&src);
+    return rc;
+}
+
+SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
+                              SPI_PROGRESS progress, intptr_t user)
+{
+    if (bitmapInfo == NULL || bits == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_dib(&out);
+    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
+    if (rc == SPI_ALL_RIGHT)
+        spi_out_finish(&out, bitmapInfo, bits);
+    spi_out_end(&out);
+    return rc;
+}
+
+SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
+{
+    (void)wantWidth; /* libtiff's RGBA reader has no reduced size */
+    (void)wantHeight;
+    if (rows == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_host(&out, rows, user);
+    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
+    spi_out_end(&out);
     return rc;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the desktops' own programs that tests/e2e/desktops_e2e.sh runs: Xfce's xfdesktop and
-# xfconf, LXDE's pcmanfm, LXQt's pcmanfm-qt, MATE's caja, sway with swaybg and grim (about 45 MB).
-# Not needed to build or to run the other tests; CI calls it. Idempotent.
+# xfconf, LXDE's pcmanfm, LXQt's pcmanfm-qt, MATE's caja, sway with swaybg and grim (about 45 MB);
+# and for tests/e2e/monitors_e2e.sh an X server with two monitors: Xorg, its dummy video driver and
+# xrandr (about 10 MB more). Not needed to build or to run the other tests; CI calls it. Idempotent.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
     pcmanfm-qt
     caja
     sway swaybg grim
+    xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
     procps util-linux
 )
 

@@ -22,42 +22,65 @@ int32_t spi_plugin_info(const char *const *texts, int32_t infono, char *buf, int
     return (int32_t)n;
 }
 
-int32_t spi_input(const char *buf, intptr_t len, uint32_t flag, const uint8_t **data, size_t *size, void **owned)
+int32_t spi_source_open(spi_source *src, const char *buf, intptr_t len, uint32_t flag)
 {
-    *owned = NULL;
+    memset(src, 0, sizeof *src);
     if (buf == NULL || len < 0)
         return SPI_OTHER_ERROR;
     if ((flag & SPI_INPUT_MASK) == SPI_INPUT_MEMORY) {
-        *data = (const uint8_t *)buf;
-        *size = (size_t)len;
+        src->data = (const uint8_t *)buf;
+        src->size = (uint64_t)len;
         return SPI_ALL_RIGHT;
     }
     if ((flag & SPI_INPUT_MASK) != SPI_INPUT_FILE)
         return SPI_NOT_SUPPORT;
-    FILE *f = fopen(buf, "rb");
-    if (f == NULL)
+    src->file = fopen(buf, "rb");
+    if (src->file == NULL)
         return SPI_FILE_READ_ERROR;
-    int32_t rc = SPI_FILE_READ_ERROR;
-    uint8_t *bytes = NULL;
-    if (fseeko(f, 0, SEEK_END) == 0) {
-        off_t end = ftello(f);
-        if (end >= (off_t)len && fseeko(f, (off_t)len, SEEK_SET) == 0) {
-            size_t n = (size_t)(end - (off_t)len);
-            bytes = malloc(n ? n : 1);
-            if (bytes == NULL)
-                rc = SPI_NO_MEMORY;
-            else if (fread(bytes, 1, n, f) == n) {
-                *data = bytes;
-                *size = n;
-                *owned = bytes;
-                rc = SPI_ALL_RIGHT;
-            }
-        }
+    /* Decoders read in small pieces; a larger buffer saves most of the system calls. */
+    setvbuf(src->file, NULL, _IOFBF, 64 * 1024);
+    off_t end = -1;
+    if (fseeko(src->file, 0, SEEK_END) == 0)
+        end = ftello(src->file);
+    if (end < (off_t)len || fseeko(src->file, (off_t)len, SEEK_SET) != 0) {
+        spi_source_close(src);
+        return SPI_FILE_READ_ERROR;
     }
-    fclose(f);
-    if (rc != SPI_ALL_RIGHT)
-        free(bytes);
-    return rc;
+    src->base = (uint64_t)len;
+    src->size = (uint64_t)end - (uint64_t)len;
+    return SPI_ALL_RIGHT;
+}
+
+size_t spi_source_read(spi_source *src, void *out, size_t n)
+{
+    if (src->pos >= src->size)
+        return 0;
+    if (n > src->size - src->pos)
+        n = (size_t)(src->size - src->pos);
+    if (src->file != NULL)
+        n = fread(out, 1, n, src->file);
+    else
+        memcpy(out, src->data + src->pos, n);
+    src->pos += n;
+    return n;
+}
+
+int spi_source_seek(spi_source *src, uint64_t pos)
+{
+    if (pos > src->size)
+        return 0;
+    if (src->file != NULL &&
+        (pos > (uint64_t)INT64_MAX - src->base || fseeko(src->file, (off_t)(src->base + pos), SEEK_SET) != 0))
+        return 0;
+    src->pos = pos;
+    return 1;
+}
+
+void spi_source_close(spi_source *src)
+{
+    if (src->file != NULL)
+        fclose(src->file);
+    memset(src, 0, sizeof *src);
 }
 
 int spi_size_ok(int64_t width, int64_t height)
@@ -104,14 +127,13 @@ uint8_t *spi_dib_row(const spi_dib *dib, int32_t y)
     return dib->pixels + (size_t)(dib->height - 1 - y) * dib->stride;
 }
 
-void spi_dib_put_bgra(const spi_dib *dib, int32_t y, const uint8_t *bgra)
+void spi_bgra_on_black(uint8_t *bgr, const uint8_t *bgra, int32_t width)
 {
-    uint8_t *out = spi_dib_row(dib, y);
-    for (int32_t x = 0; x < dib->width; ++x, bgra += 4, out += 3) {
+    for (int32_t x = 0; x < width; ++x, bgra += 4, bgr += 3) {
         unsigned a = bgra[3];
-        out[0] = (uint8_t)((bgra[0] * a + 127) / 255);
-        out[1] = (uint8_t)((bgra[1] * a + 127) / 255);
-        out[2] = (uint8_t)((bgra[2] * a + 127) / 255);
+        bgr[0] = (uint8_t)((bgra[0] * a + 127) / 255);
+        bgr[1] = (uint8_t)((bgra[1] * a + 127) / 255);
+        bgr[2] = (uint8_t)((bgra[2] * a + 127) / 255);
     }
 }
 
@@ -131,6 +153,63 @@ void spi_dib_discard(spi_dib *dib)
     LocalFree(dib->header);
     LocalFree(dib->bits);
     memset(dib, 0, sizeof *dib);
+}
+
+void spi_out_to_dib(spi_out *out)
+{
+    memset(out, 0, sizeof *out);
+}
+
+void spi_out_to_host(spi_out *out, SPI_ROWS rows, intptr_t user)
+{
+    memset(out, 0, sizeof *out);
+    out->rows = rows;
+    out->user = user;
+}
+
+int32_t spi_out_begin(spi_out *out, int32_t width, int32_t height)
+{
+    if (!spi_size_ok(width, height))
+        return SPI_OUT_OF_ORDER;
+    out->width = width;
+    out->height = height;
+    if (out->rows == NULL)
+        return spi_dib_create(&out->dib, width, height);
+    out->scratch = malloc((size_t)width * 3);
+    return out->scratch != NULL ? SPI_ALL_RIGHT : SPI_NO_MEMORY;
+}
+
+uint8_t *spi_out_row(spi_out *out, int32_t y)
+{
+    return out->rows == NULL ? spi_dib_row(&out->dib, y) : out->scratch;
+}
+
+int spi_out_rows(spi_out *out, int32_t y, int32_t count, const uint8_t *bgr, intptr_t stride)
+{
+    if (out->rows != NULL) {
+        SPI_ROWBLOCK block = {out->width, out->height, y, count, SPI_ROWS_BGR, stride, bgr};
+        return out->rows(&block, out->user) != 0;
+    }
+    const size_t bytes = (size_t)out->width * 3;
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t *row = spi_dib_row(&out->dib, y + i);
+        const uint8_t *from = bgr + (intptr_t)i * stride;
+        if (row != from)
+            memcpy(row, from, bytes);
+    }
+    return 0;
+}
+
+int32_t spi_out_finish(spi_out *out, HLOCAL *bitmapInfo, HLOCAL *bits)
+{
+    return spi_dib_finish(&out->dib, bitmapInfo, bits);
+}
+
+void spi_out_end(spi_out *out)
+{
+    spi_dib_discard(&out->dib);
+    free(out->scratch);
+    out->scratch = NULL;
 }
 
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user)

@@ -13,6 +13,7 @@
 #include "schedule/ChangeSchedule.h"
 #include "schedule/Settings.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -56,6 +57,9 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
         schedule.Back();
     else
         schedule.NextWallPaper();
+    // The change went through with one picture for every monitor: the desktop's reason is said.
+    if (!change.Changer().LastFallback.empty())
+        std::fprintf(stderr, "tapistoctl: %s\n", change.Changer().LastFallback.c_str());
     return 0;
 }
 

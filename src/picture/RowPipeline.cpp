@@ -43,7 +43,7 @@ void RowPipeline::Submit(unsigned char *batch, unsigned count) noexcept
     changed_.notify_all();
 }
 
-void RowPipeline::PutRows(const unsigned char *rows, size_t stride, unsigned count)
+void RowPipeline::PutRows(const unsigned char *rows, ptrdiff_t stride, unsigned count)
 {
     while (count > 0) {
         unsigned char *batch = NextFree();
@@ -51,9 +51,9 @@ void RowPipeline::PutRows(const unsigned char *rows, size_t stride, unsigned cou
             break;
         const unsigned n = std::min(count, batchRows_);
         for (unsigned i = 0; i < n; ++i)
-            std::memcpy(batch + stride_ * i, rows + stride * i, stride_);
+            std::memcpy(batch + stride_ * i, rows + stride * ptrdiff_t(i), stride_);
         Submit(batch, n);
-        rows += stride * n;
+        rows += stride * ptrdiff_t(n);
         count -= n;
     }
     std::lock_guard lock(mutex_);

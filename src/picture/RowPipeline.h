@@ -4,6 +4,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -40,8 +41,9 @@ public:
     unsigned char *NextFree() noexcept;
     // Passes a buffer from NextFree back with its first `count` rows filled. Never raises.
     void Submit(unsigned char *batch, unsigned count) noexcept;
-    // Copies `count` rows, `stride` bytes apart, into the pipeline. Raises the sink's failure.
-    void PutRows(const unsigned char *rows, size_t stride, unsigned count);
+    // Copies `count` rows, `stride` bytes apart (negative for rows that lie bottom-up in memory), into
+    // the pipeline. Raises the sink's failure.
+    void PutRows(const unsigned char *rows, ptrdiff_t stride, unsigned count);
     // Waits until every submitted row went to the sink and ends the worker. Raises the sink's
     // failure. Returns the source rows taken.
     unsigned Finish();

@@ -1,6 +1,7 @@
 #include "picture/SPIBmp.h"
 
 #include "picture/PictureFormats.h"
+#include "picture/RowImages.h"
 #include "picture/SPIs.h"
 #include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
@@ -8,8 +9,11 @@
 
 #include <QBuffer>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -104,7 +108,81 @@ void PutU32(uint8_t *p, uint32_t v)
 
 const char kUnrecognised[] = "認識できない画像形式です";
 
+// The bitmap file that a plug-in's result makes, read in place: a file header of its own, then the
+// plug-in's header block and its pixel block. The bitmap reader thus copies the pixels once.
+class DIBFileDevice : public QIODevice {
+public:
+    DIBFileDevice(const uint8_t *fileHeader, qint64 fileHeaderSize, const uint8_t *header, qint64 headerSize,
+                  const void *bits, qint64 bitsSize)
+        : parts_{{{fileHeader, fileHeaderSize}, {header, headerSize}, {static_cast<const uint8_t *>(bits), bitsSize}}}
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return parts_[0].second + parts_[1].second + parts_[2].second; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        qint64 done = 0, start = 0;
+        const qint64 at = pos();
+        for (const auto &[bytes, length] : parts_) {
+            const qint64 from = std::max<qint64>(at + done - start, 0);
+            if (from < length && done < maxSize) {
+                const qint64 n = std::min(length - from, maxSize - done);
+                std::memcpy(data + done, bytes + from, size_t(n));
+                done += n;
+            }
+            start += length;
+        }
+        return done;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    std::array<std::pair<const uint8_t *, qint64>, 3> parts_;
+};
+
+// The rows of a picture whose plug-in has the row export.
+class PluginRows : public TRowSource {
+public:
+    PluginRows(TInSPIAble &loader, const TSPIRowPicture &picture, const QSize &want)
+        : loader_(loader), picture_(picture), want_(want)
+    {
+    }
+    bool Deliver(TRowReceiver &receiver) override { return loader_.ReadRows(picture_, want_, receiver); }
+
+private:
+    TInSPIAble &loader_;
+    const TSPIRowPicture &picture_;
+    QSize want_;
+};
+
 } // namespace
+
+TPictureInfoRec ReadPictureInfo(const TInSPI &spi, const char *buf, intptr_t len, uint32_t flag)
+{
+    TPictureInfoRec info;
+    SPI_PICTINFO raw{};
+    if (spi.GetPictureInfo(buf, len, flag, &raw) != 0)
+        return info;
+    info.Left = raw.left;
+    info.Top = raw.top;
+    info.Width = raw.width;
+    info.Height = raw.height;
+    info.XDensity = raw.x_density;
+    info.YDensity = raw.y_density;
+    info.ColorDepth = raw.colorDepth;
+    if (raw.hInfo != nullptr) {
+        if (const auto *text = static_cast<const char *>(LocalLock(raw.hInfo))) {
+            info.Info.assign(text, ::strnlen(text, LocalSize(raw.hInfo)));
+            LocalUnlock(raw.hInfo);
+        }
+        LocalFree(raw.hInfo);
+    }
+    info.Valid = true;
+    return info;
+}
 
 // ---- TInSPIAble ----------------------------------------------------------------------------------
 
@@ -126,8 +204,13 @@ void TInSPIAble::LoadNamed(const std::string &cp932FileName, const std::function
 
 void TInSPIAble::LoadFromFile(const std::string &cp932FileName)
 {
-    // Comes back through the picture's LoadFromStream while the name is still set.
-    LoadNamed(cp932FileName, [&] { NativeLoadFromFile(Graphic, cp932FileName); });
+    LoadNamed(cp932FileName, [&] {
+        if (OnRowPicture)
+            if (std::optional<TSPIRowPicture> found = FindRowPicture(); found && OnRowPicture(*found))
+                return;
+        // Comes back through the picture's LoadFromStream while the name is still set.
+        NativeLoadFromFile(Graphic, cp932FileName);
+    });
 }
 
 void TInSPIAble::LoadFromStreamWithName(QIODevice &stream, const std::string &cp932FileName)
@@ -166,15 +249,19 @@ bool TInSPIAble::LoadNative(QBuffer &memory)
     }
 }
 
+std::vector<TInSPI *> TInSPIAble::PluginsInOrder() const
+{
+    std::vector<TInSPI *> spis;
+    if (SPI != nullptr)
+        spis.push_back(SPI);
+    else if (SPIsInstance != nullptr)
+        SPIsInstance->GetSPIs(spis, FileName);
+    return spis;
+}
+
 bool TInSPIAble::LoadBySPIs(const QByteArray &data)
 {
-    if (SPI != nullptr)
-        return LoadWithSPI(data, *SPI);
-    if (SPIsInstance == nullptr)
-        return false;
-    std::vector<TInSPI *> spis;
-    SPIsInstance->GetSPIs(spis, FileName);
-    for (TInSPI *spi : spis)
+    for (TInSPI *spi : PluginsInOrder())
         if (LoadWithSPI(data, *spi))
             return true;
     return false;
@@ -214,42 +301,20 @@ bool TInSPIAble::LoadFromMemory(const char *data, intptr_t length, TInSPI &spi)
     if (spi.IsSupported(FileName, data) == 0)
         return false;
 
-    TPictureInfoRec info;
-    SPI_PICTINFO raw{};
-    if (spi.GetPictureInfo(data, length, SPI_INPUT_MEMORY, &raw) == 0) {
-        info.Left = raw.left;
-        info.Top = raw.top;
-        info.Width = raw.width;
-        info.Height = raw.height;
-        info.XDensity = raw.x_density;
-        info.YDensity = raw.y_density;
-        info.ColorDepth = raw.colorDepth;
-        if (raw.hInfo != nullptr) {
-            if (const auto *text = static_cast<const char *>(LocalLock(raw.hInfo))) {
-                info.Info.assign(text, ::strnlen(text, LocalSize(raw.hInfo)));
-                LocalUnlock(raw.hInfo);
-            }
-            LocalFree(raw.hInfo);
-        }
-        info.Valid = true;
-    }
+    const TPictureInfoRec info = ReadPictureInfo(spi, data, length, SPI_INPUT_MEMORY);
 
     HLOCAL header = nullptr, bits = nullptr;
-    TInSPIAble *const previous = activeLoader;
-    activeLoader = this;
-    callbackError_ = nullptr;
-    const int32_t rc = spi.GetPicture(data, length, SPI_INPUT_MEMORY, &header, &bits, SPIProgressCallback,
-                                      reinterpret_cast<intptr_t>(this));
-    activeLoader = previous;
-    if (callbackError_) {
-        std::exception_ptr error = callbackError_;
-        callbackError_ = nullptr;
-        if (rc == 0) {
-            LocalFree(header);
-            LocalFree(bits);
-        }
-        std::rethrow_exception(error);
-    }
+    const int32_t rc = CallPlugin(
+        [&] {
+            return spi.GetPicture(data, length, SPI_INPUT_MEMORY, &header, &bits, SPIProgressCallback,
+                                  reinterpret_cast<intptr_t>(this));
+        },
+        [&](int32_t result) {
+            if (result == 0) {
+                LocalFree(header);
+                LocalFree(bits);
+            }
+        });
     if (rc != 0)
         return false;
 
@@ -271,6 +336,33 @@ bool TInSPIAble::LoadFromMemory(const char *data, intptr_t length, TInSPI &spi)
     if (bitsAddress != nullptr)
         LocalUnlock(bits);
     return done;
+}
+
+int32_t TInSPIAble::CallPlugin(const std::function<int32_t()> &call, const std::function<void(int32_t)> &discard)
+{
+    TInSPIAble *const previous = activeLoader;
+    activeLoader = this;
+    callbackError_ = nullptr;
+    int32_t rc = 0;
+    try {
+        rc = call();
+    } catch (...) {
+        activeLoader = previous;
+        throw;
+    }
+    activeLoader = previous;
+    if (callbackError_) {
+        std::exception_ptr error = callbackError_;
+        callbackError_ = nullptr;
+        discard(rc);
+        std::rethrow_exception(error);
+    }
+    return rc;
+}
+
+TInSPIAble *TInSPIAble::ActiveLoader()
+{
+    return activeLoader;
 }
 
 extern "C" int32_t SPIProgressCallback(int32_t num, int32_t denom, intptr_t user)
@@ -315,6 +407,12 @@ TSPIBitmap::TSPIBitmap() : inSPIAble_(std::make_unique<TInSPIAble>(*this))
                         const TPictureInfoRec &info) { SetDIB(header, headerSize, bits, bitsSize, done, info); };
     a.OnProgress = [this](TProgressStage stage, uint8_t percent, bool redrawNow, const QRect &r,
                           const std::string &msg) { Progress(stage, percent, redrawNow, r, msg); };
+    a.OnRowPicture = [this](const TSPIRowPicture &picture) {
+        if (int64_t(picture.Info.Width) * picture.Info.Height < StreamFromPixels)
+            return false;
+        offered_ = picture;
+        return true;
+    };
 }
 
 TSPIBitmap::~TSPIBitmap() = default;
@@ -330,6 +428,8 @@ void TSPIBitmap::Assign(const TGraphic &source)
         SetPalette(bitmap->Palette());
         SetPixelFormat(bitmap->PixelFormat());
     }
+    const auto *other = dynamic_cast<const TSPIBitmap *>(&source);
+    rowPicture_ = other != nullptr ? other->rowPicture_ : std::nullopt;
 }
 
 void TSPIBitmap::Prepare()
@@ -341,19 +441,90 @@ void TSPIBitmap::Prepare()
 void TSPIBitmap::LoadFromFile(const std::string &cp932Path)
 {
     Prepare();
+    offered_.reset();
     inSPIAble_->LoadFromFile(cp932Path);
+    rowPicture_ = std::exchange(offered_, std::nullopt);
+    if (rowPicture_) {
+        SetImage(QImage());
+        SetPalette({});
+    }
 }
 
 void TSPIBitmap::LoadFromStream(QIODevice &stream)
 {
     Prepare();
     inSPIAble_->LoadFromStream(stream);
+    rowPicture_.reset();
 }
 
 void TSPIBitmap::LoadFromStreamWithName(QIODevice &stream, const std::string &cp932FileName)
 {
     Prepare();
     inSPIAble_->LoadFromStreamWithName(stream, cp932FileName);
+    rowPicture_.reset();
+}
+
+int TSPIBitmap::Width() const
+{
+    return rowPicture_ ? rowPicture_->Info.Width : TBitmap::Width();
+}
+
+int TSPIBitmap::Height() const
+{
+    return rowPicture_ ? rowPicture_->Info.Height : TBitmap::Height();
+}
+
+QImage TSPIBitmap::StretchedImage(const QSize &size) const
+{
+    if (!rowPicture_)
+        return TBitmap::StretchedImage(size);
+    CheckPixelMemory(size.width(), size.height(), 4);
+    if (size.isEmpty())
+        return QImage();
+    if (std::optional<QImage> drawn = DrawFromRows(size))
+        return std::move(*drawn);
+    // The plug-in could not hand its rows out after all: the whole load as it always was.
+    TSPIBitmap whole;
+    whole.SPI = SPI;
+    whole.RetryAt128 = RetryAt128;
+    whole.StreamFromPixels = INT64_MAX;
+    whole.InSPIAble().OnProgress = inSPIAble_->OnProgress;
+    whole.LoadFromFile(rowPicture_->FileName);
+    return whole.StretchedImage(size);
+}
+
+std::unique_ptr<TRowSource> TSPIBitmap::RowsToDraw(const QSize &size) const
+{
+    if (!rowPicture_)
+        return nullptr;
+    // A plug-in taken from the host's list may have been freed since the load.
+    TInSPI *const spi = rowPicture_->SPI;
+    bool loaded = spi == SPI;
+    for (int i = 0; !loaded && SPIsInstance != nullptr && i < SPIsInstance->Count(); ++i)
+        loaded = &SPIsInstance->Items(i) == spi;
+    if (!loaded)
+        return nullptr;
+    return std::make_unique<PluginRows>(*inSPIAble_, *rowPicture_, Shrinks(size) ? size : QSize());
+}
+
+bool TSPIBitmap::Shrinks(const QSize &size) const
+{
+    const QSize full(Width(), Height());
+    return size.width() <= full.width() && size.height() <= full.height() && size != full;
+}
+
+std::optional<QImage> TSPIBitmap::DrawFromRows(const QSize &size) const
+{
+    const std::unique_ptr<TRowSource> rows = RowsToDraw(size);
+    if (!rows)
+        return std::nullopt;
+    if (Shrinks(size))
+        return ShrinkRows(*rows, size);
+    // At the picture's size, or enlarged: exactly what the usual load gives.
+    std::optional<QImage> whole = CollectRows(*rows);
+    if (!whole)
+        return std::nullopt;
+    return StretchImage(*whole, size);
 }
 
 void TSPIBitmap::SetDIB(const void *header, size_t headerSize, const void *bits, size_t bitsSize, bool &done,
@@ -365,24 +536,19 @@ void TSPIBitmap::SetDIB(const void *header, size_t headerSize, const void *bits,
     if (!CheckDIB(h, headerSize, bitsSize, layout))
         return;
 
-    // A bitmap file in memory: file header, the result's header with its masks and colours, pixels.
+    // A bitmap file: a file header, the result's header with its masks and colours, pixels.
     const uint64_t offset = 14 + uint64_t(layout.headerSize) + layout.tableBytes;
     const uint64_t fileSize = offset + layout.imageSize;
     if (fileSize > UINT32_MAX)
         return;
-    QByteArray file(static_cast<qsizetype>(fileSize), Qt::Uninitialized);
-    auto *out = reinterpret_cast<uint8_t *>(file.data());
-    out[0] = 'B';
-    out[1] = 'M';
-    PutU32(out + 2, static_cast<uint32_t>(fileSize));
-    PutU16(out + 6, 0);
-    PutU16(out + 8, 0);
-    PutU32(out + 10, static_cast<uint32_t>(offset));
-    std::memcpy(out + 14, h, layout.headerSize + layout.tableBytes);
-    std::memcpy(out + offset, bits, layout.imageSize);
-
-    QBuffer stream(&file);
-    stream.open(QIODevice::ReadOnly);
+    uint8_t fileHeader[14];
+    fileHeader[0] = 'B';
+    fileHeader[1] = 'M';
+    PutU32(fileHeader + 2, static_cast<uint32_t>(fileSize));
+    PutU16(fileHeader + 6, 0);
+    PutU16(fileHeader + 8, 0);
+    PutU32(fileHeader + 10, static_cast<uint32_t>(offset));
+    DIBFileDevice stream(fileHeader, sizeof fileHeader, h, qint64(offset - 14), bits, qint64(layout.imageSize));
     ReadBitmapStream(stream); // the bitmap reader itself, not this class's LoadFromStream
 
     if (layout.bitCount == 4 && layout.colours > 0) {

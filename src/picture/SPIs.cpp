@@ -101,6 +101,7 @@ void TSPI::Construct(const std::string &libraryPath)
     getArchiveInfo_ = Lookup<SPI_GetArchiveInfo>(*handle_, "GetArchiveInfo");
     getFileInfo_ = Lookup<SPI_GetFileInfo>(*handle_, "GetFileInfo");
     getFile_ = Lookup<SPI_GetFile>(*handle_, "GetFile");
+    getPictureRows_ = Lookup<SPI_GetPictureRows>(*handle_, "GetPictureRows");
 
     CheckAPIs();
 
@@ -180,6 +181,13 @@ int32_t TInSPI::GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL 
     return getPicture_(buf, len, flag, bitmapInfo, bits, progress, user);
 }
 
+int32_t TInSPI::GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                               SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user) const
+{
+    RequireAPI(reinterpret_cast<const void *>(getPictureRows_), "GetPictureRows");
+    return getPictureRows_(buf, len, flag, wantWidth, wantHeight, rows, progress, user);
+}
+
 void TAmSPI::CheckAPIs() const
 {
     TLoaderSPI::CheckAPIs();
@@ -221,7 +229,9 @@ TSPIs::~TSPIs()
 {
     if (SPIsInstance == this)
         SPIsInstance = nullptr;
-    Clear();
+    // Clear's work, first to last, without the index check that could throw.
+    while (!list_.empty())
+        list_.erase(list_.begin());
 }
 
 void TSPIs::Loaded()

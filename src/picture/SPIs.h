@@ -63,6 +63,7 @@ protected:
     SPI_GetArchiveInfo getArchiveInfo_ = nullptr;
     SPI_GetFileInfo getFileInfo_ = nullptr;
     SPI_GetFile getFile_ = nullptr;
+    SPI_GetPictureRows getPictureRows_ = nullptr; // optional, never required
 
 private:
     std::string InfoText(int32_t infoNo) const;
@@ -96,6 +97,11 @@ public:
     int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info) const;
     int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                        SPI_PROGRESS progress, intptr_t user) const;
+    // The optional row export (spi.h): whether the plug-in has it, and the call (ESPIInvalidAPI
+    // without it).
+    bool HasPictureRows() const { return getPictureRows_ != nullptr; }
+    int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                           SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user) const;
 
 protected:
     TInSPI() = default;

@@ -46,12 +46,13 @@ int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection)
     return last;
 }
 
-namespace {
-int32_t MonitorCount(const MonitorLayout &layout)
+int32_t ChangeSchedule::EntriesPerChange(const MonitorLayout &layout) const
 {
-    return std::max<int32_t>(1, int32_t(std::min<size_t>(layout.size(), ChangeSchedule::kMaxMonitors)));
+    // A desktop that shows one picture on every monitor takes one entry, so that none is passed over.
+    if (!changer_.CanShowPerMonitor())
+        return 1;
+    return std::max<int32_t>(1, int32_t(std::min<size_t>(layout.size(), kMaxMonitors)));
 }
-} // namespace
 
 std::vector<int32_t> ChangeSchedule::PickDistinct(int32_t count, int32_t wanted)
 {
@@ -76,7 +77,7 @@ void ChangeSchedule::NextWallPaper()
 {
     const Settings::NextSettings settings = Settings::ReadNextSettings();
     const MonitorLayout layout = settings.perMonitor ? changer_.Monitors() : MonitorLayout{};
-    const int32_t monitors = MonitorCount(layout);
+    const int32_t monitors = EntriesPerChange(layout);
     int32_t index = CurrentIndex;
     int32_t last;
     std::optional<ShuffleOrder> round;
@@ -146,7 +147,7 @@ void ChangeSchedule::Back()
         TIniStoreEx group(GroupFilePath(settings.useSection));
         last = ReadGroupLastIndex(group, settings.useSection);
     }
-    CurrentIndex = BackIndex(CurrentIndex, last, settings.perMonitor ? MonitorCount(changer_.Monitors()) : 1);
+    CurrentIndex = BackIndex(CurrentIndex, last, settings.perMonitor ? EntriesPerChange(changer_.Monitors()) : 1);
     NextWallPaper();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Exceptions.h"
+#include "platform/desktop/Monitors.h"
 
 #include <cstdint>
 #include <functional>
@@ -61,6 +62,9 @@ public:
     static constexpr size_t kMaxMonitors = 16;
 
 private:
+    // The entries one change shows on `layout`: one per monitor (at most kMaxMonitors), or one when the
+    // desktop cannot show a picture per monitor.
+    int32_t EntriesPerChange(const MonitorLayout &layout) const;
     std::vector<int32_t> PickDistinct(int32_t count, int32_t wanted);
     int32_t Pick(int32_t count) { return pick_ ? pick_(count) : RandomBelow(count); }
 

@@ -3,6 +3,9 @@
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
 
+#include <algorithm>
+#include <optional>
+
 WallPaperChanger::WallPaperChanger(std::string outputPath, ScreenMetrics &screen, Registry &registry, Desktop &desktop)
     : OutputPath(std::move(outputPath)), screen_(screen), registry_(registry), desktop_(desktop)
 {
@@ -24,6 +27,16 @@ void WallPaperChanger::ApplyPerMonitor(const std::vector<WallPaperChoice> &choic
 {
     if (choices.empty())
         return;
+    Show(choices, layout);
+    // A new choice of pictures: a later layout goes by which monitor shows which. Pictures beyond the
+    // monitors are kept, unnamed, for monitors that come later.
+    shownOn_.clear();
+    for (size_t i = 0; i < std::max(layout.size(), choices.size()); ++i)
+        shownOn_.emplace_back(i < layout.size() ? layout[i].Name : std::string(), choices[i % choices.size()]);
+}
+
+void WallPaperChanger::Show(const std::vector<WallPaperChoice> &choices, const MonitorLayout &layout)
+{
     std::string fallback;
     if (layout.size() < 2) {
         Apply(choices[0].PicturePath, choices[0].TileValue, choices[0].Correction);
@@ -46,6 +59,11 @@ void WallPaperChanger::ApplyPerMonitor(const std::vector<WallPaperChoice> &choic
     lastPerMonitor_ = true;
 }
 
+bool WallPaperChanger::CanShowPerMonitor() const
+{
+    return desktop_.PerMonitor() != PerMonitorMethod::None;
+}
+
 MonitorLayout WallPaperChanger::Monitors()
 {
     return screen_.Monitors();
@@ -64,16 +82,46 @@ bool WallPaperChanger::RenderAgainForMonitors()
         return true;
     }
     const MonitorLayout layout = Monitors();
-    if (layout.empty() || layout == LastLayout)
+    if (layout.empty() || layout == LastLayout || shownOn_.empty())
         return false;
-    // More monitors than pictures: the pictures repeat; fewer: the first ones show, and the others are
-    // kept for when their monitors come back.
-    const std::vector<WallPaperChoice> asked = LastChoices;
-    std::vector<WallPaperChoice> choices;
+    std::vector<std::pair<std::string, WallPaperChoice>> shownOn = shownOn_;
+    std::vector<bool> taken(shownOn.size(), false);
+    std::vector<std::optional<WallPaperChoice>> picked(layout.size());
+    // A monitor is known by its connector name: one that showed a picture keeps it, wherever it is
+    // now, and one that comes back gets its own back.
     for (size_t i = 0; i < layout.size(); ++i)
-        choices.push_back(asked[i % asked.size()]);
-    ApplyPerMonitor(choices, layout);
-    if (asked.size() > choices.size())
-        LastChoices = asked;
+        for (size_t j = 0; j < shownOn.size() && !layout[i].Name.empty(); ++j)
+            if (!taken[j] && shownOn[j].first == layout[i].Name) {
+                picked[i] = shownOn[j].second;
+                taken[j] = true;
+                break;
+            }
+    // The other monitors take the pictures that no monitor shows now, in their order, then the pictures
+    // repeat. Monitors without names all go this way, by their order.
+    size_t unused = 0;
+    for (size_t i = 0; i < layout.size(); ++i) {
+        if (picked[i])
+            continue;
+        while (unused < shownOn.size() && taken[unused])
+            ++unused;
+        if (unused == shownOn.size()) {
+            picked[i] = shownOn[i % shownOn.size()].second;
+            continue;
+        }
+        picked[i] = shownOn[unused].second;
+        taken[unused] = true;
+        if (shownOn[unused].first.empty()) {
+            shownOn[unused].first = layout[i].Name;
+        } else if (!layout[i].Name.empty()) {
+            shownOn.emplace_back(layout[i].Name, shownOn[unused].second);
+            taken.push_back(true);
+        }
+    }
+    std::vector<WallPaperChoice> choices;
+    choices.reserve(picked.size());
+    for (const std::optional<WallPaperChoice> &choice : picked)
+        choices.push_back(*choice);
+    Show(choices, layout);
+    shownOn_ = std::move(shownOn);
     return true;
 }

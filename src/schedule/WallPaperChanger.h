@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Desktop;
@@ -45,15 +46,25 @@ public:
     // desktop that cannot show one per monitor, gives choices[0] on every monitor, the refusal kept
     // in LastFallback.
     virtual void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &layout);
+    // Whether the desktop can show a picture per monitor at all (it may still refuse a layout).
+    virtual bool CanShowPerMonitor() const;
     // The session's monitors now.
     virtual MonitorLayout Monitors();
     // Renders the last change's pictures again for the monitors now (when they were added, removed
-    // or moved), choosing nothing anew. Returns false, doing nothing, before the first change or when
-    // the layout is the one the last change was made for.
+    // or moved), choosing nothing anew: each monitor keeps its picture by its connector name, a
+    // monitor that comes back gets its own again, and a new one takes a picture no monitor shows
+    // (without names, the pictures go by the monitors' order). Returns false, doing nothing, before the
+    // first change or when the layout is the one the last change was made for.
     bool RenderAgainForMonitors();
 
 private:
+    // Renders and shows choices[i] on layout[i] (see ApplyPerMonitor) and records it as the last change.
+    void Show(const std::vector<WallPaperChoice> &choices, const MonitorLayout &layout);
+
     bool lastPerMonitor_ = false; // the last change went through ApplyPerMonitor
+    // Every monitor that showed one of the last chosen pictures, by connector name, with its picture;
+    // monitors unplugged since stay, so that they get their pictures back.
+    std::vector<std::pair<std::string, WallPaperChoice>> shownOn_;
     ScreenMetrics &screen_;
     Registry &registry_;
     Desktop &desktop_;

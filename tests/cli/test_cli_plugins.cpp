@@ -108,6 +108,26 @@ TEST_F(CliPluginTest, RenderReadsEveryDecoderFormatWithPlugins)
     }
 }
 
+TEST_F(CliPluginTest, RenderShrinksALargePluginPictureFromItsRows)
+{
+    // Over a million pixels: decoded when drawn, its rows averaged as they come; halved here, so
+    // every output pixel is the mean of a 2 x 2 block.
+    Write("large.png", EncodePng(1100, 1000, PngKind::Rgb, false));
+    const RunResult result = Run("render large.png out.bmp --screen 550x500 --correction 自動 --plugins");
+    ASSERT_EQ(0, result.status) << result.output;
+    QImage out(QString::fromStdString(work + "out.bmp"), "BMP");
+    ASSERT_EQ(QSize(550, 500), out.size());
+    for (int y = 0; y < 500; y += 7)
+        for (int x = 0; x < 550; x += 5)
+            for (int shift : {0, 8, 16}) {
+                int sum = 0;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        sum += int(TestColour(2 * x + dx, 2 * y + dy, false) >> shift & 0xff);
+                ASSERT_EQ((sum + 2) / 4, int(out.pixel(x, y) >> shift & 0xff)) << x << "," << y;
+            }
+}
+
 TEST_F(CliPluginTest, FormatsWithPluginsKeepJpegBuiltIn)
 {
     const RunResult plain = Run("formats");

@@ -222,6 +222,58 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", home.File("Tapisto_WallPaper.b.bmp"),
                                          "--wallpaper-mode", "stretch"}));
     EXPECT_EQ(lxde->LastReadBack(), "wallpaper=" + home.File("Tapisto_WallPaper.b.bmp") + " wallpaper_mode=stretch");
+
+    // Its running instance sets the first monitor only: no picture per monitor, said naming LXDE.
+    EXPECT_EQ(lxde->PerMonitor(), PerMonitorMethod::None);
+    runner.calls.clear();
+    try {
+        lxde->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}, {"", 10, 0, 10, 10}}, {});
+        FAIL();
+    } catch (const EPerMonitorUnsupported &e) {
+        EXPECT_NE(e.Message().find("LXDE"), std::string::npos) << e.Message();
+    }
+    EXPECT_TRUE(runner.calls.empty());
+}
+
+TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonitor)
+{
+    env.XdgConfigHome = home.File("config");
+    const std::string profile = env.XdgConfigHome + "/pcmanfm-qt/lxqt";
+    ASSERT_EQ(mkdir(env.XdgConfigHome.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm-qt").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(profile.c_str(), 0700), 0);
+    const std::string settings = profile + "/settings.conf";
+    WriteFileBytes(settings, "[Desktop]\nPerScreenWallpaper=false\nWallpaperMode=center\n");
+    FakeProc proc(home.File("proc"));
+    proc.Add({"pcmanfm-qt", "--desktop", "--profile=lxqt"});
+    env.ProcRoot = proc.Root();
+    runner.respond = [&](const Argv &argv) {
+        std::string text = ReadFileBytes(settings);
+        text.replace(text.find("WallpaperMode="), 0, "Wallpaper=" + argv[2] + "\n");
+        WriteFileBytes(settings, text);
+        return CommandResult{};
+    };
+    const MonitorLayout layout{{"DUMMY0", 0, 0, 1024, 768}, {"DUMMY1", 1024, 0, 800, 600}};
+    auto lxqt = Make(DesktopKind::Lxqt);
+    EXPECT_EQ(lxqt->PerMonitor(), PerMonitorMethod::Spanned);
+    lxqt->setMonitorWallpapers(bitmap, layout, {});
+    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", a, "--wallpaper-mode", "stretch"}));
+    EXPECT_EQ(lxqt->LastReadBack(),
+              "DUMMY0=1024x768+0+0,DUMMY1=800x600+1024+0: Wallpaper=" + a + " WallpaperMode=stretch");
+
+    // Its own picture per monitor fits the box into every monitor: refused before anything runs.
+    WriteFileBytes(settings, "[Desktop]\nPerScreenWallpaper=true\nWallpaperMode=center\n");
+    runner.calls.clear();
+    try {
+        lxqt->setMonitorWallpapers(bitmap, layout, {});
+        FAIL();
+    } catch (const EPerMonitorUnsupported &e) {
+        EXPECT_NE(e.Message().find("LXQt"), std::string::npos) << e.Message();
+    }
+    EXPECT_TRUE(runner.calls.empty());
+    lxqt->setWallpaper(bitmap, 0); // one picture is still shown as ever
+    EXPECT_EQ(runner.calls.back().back(), "center");
 }
 
 TEST_F(BackendTest, SwayAndHyprland)
@@ -301,8 +353,14 @@ TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
     auto file = Make(DesktopKind::File);
     EXPECT_EQ(file->PerMonitor(), PerMonitorMethod::Spanned);
     EXPECT_NO_THROW(file->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {}));
+    class Unnamed : public Desktop {
+    public:
+        const char *Name() const override { return "lxqt"; }
+        void setWallpaper(const std::string &, int32_t) override {}
+    } cannot;
+    EXPECT_EQ(cannot.PerMonitor(), PerMonitorMethod::None);
     try {
-        Make(DesktopKind::Lxqt)->setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {});
+        cannot.setMonitorWallpapers(bitmap, {{"", 0, 0, 10, 10}}, {});
         FAIL();
     } catch (const EPerMonitorUnsupported &e) {
         EXPECT_NE(e.Message().find("(LXQt)"), std::string::npos) << e.Message();

@@ -239,7 +239,7 @@ desktop_lxqt() {
 
 desktop_mate() {
     command -v caja >/dev/null || skip "caja is not installed (package caja)"
-    gsettings list-schemas 2>/dev/null | grep -qx org.mate.background || skip "no org.mate.background schema"
+    gsettings list-schemas 2>/dev/null | grep -x org.mate.background >/dev/null || skip "no org.mate.background schema"
     begin_session MATE
     export GSETTINGS_BACKEND=dconf
     start_desktop caja --force-desktop -n

@@ -59,6 +59,37 @@ int32_t ProgressCallback(int32_t num, int32_t denom, intptr_t user)
     return ++p->calls >= p->stopAt ? 1 : 0;
 }
 
+// What a plug-in's row export handed out so far; the blocks must keep the export's rules.
+struct Rows {
+    int32_t width = 0, height = 0, next = 0;
+    int calls = 0;
+    int stopAt = INT_MAX;
+};
+
+int32_t RowsCallback(const SPI_ROWBLOCK *block, intptr_t user)
+{
+    auto *rows = reinterpret_cast<Rows *>(user);
+    FUZZ_CHECK(block != nullptr && rows->calls < rows->stopAt);
+    if (rows->next == 0) {
+        rows->width = block->width;
+        rows->height = block->height;
+        FUZZ_CHECK(block->width > 0 && block->height > 0 && block->format == SPI_ROWS_BGR);
+    }
+    FUZZ_CHECK(block->width == rows->width && block->height == rows->height && block->y == rows->next);
+    FUZZ_CHECK(block->count > 0 && block->count <= block->height - block->y && block->pixels != nullptr);
+    FUZZ_CHECK(block->count == 1 || block->stride >= intptr_t(block->width) * 3);
+    // Every byte is read, so that the sanitizer sees a block that is not all there.
+    uint64_t sum = 0;
+    for (int32_t r = 0; r < block->count; ++r) {
+        const auto *row = static_cast<const uint8_t *>(block->pixels) + intptr_t(r) * block->stride;
+        for (int32_t i = 0; i < block->width * 3; ++i)
+            sum += row[i];
+    }
+    FUZZ_CHECK(sum <= uint64_t(255) * 3 * uint64_t(block->width) * uint64_t(block->count));
+    rows->next += block->count;
+    return ++rows->calls >= rows->stopAt ? 1 : 0;
+}
+
 size_t AllocatedBytes()
 {
 #ifdef TAPISTO_FUZZ_COUNT_BYTES
@@ -78,8 +109,25 @@ void CallDirectly(const TInSPI &spi, std::string_view bytes, int stopAt)
     if (spi.IsSupported("fuzz", data) == 0)
         return;
     SPI_PICTINFO info{};
-    if (spi.GetPictureInfo(data, length, SPI_INPUT_MEMORY, &info) == SPI_ALL_RIGHT && info.hInfo != nullptr)
+    const bool informed = spi.GetPictureInfo(data, length, SPI_INPUT_MEMORY, &info) == SPI_ALL_RIGHT;
+    if (informed && info.hInfo != nullptr)
         FUZZ_CHECK(LocalFree(info.hInfo) == nullptr);
+
+    // The rows, at the full size or (odd lengths) at the smallest size a plug-in may choose.
+    Rows rows;
+    rows.stopAt = stopAt;
+    const int32_t want = bytes.size() % 2;
+    const int32_t rowsResult = spi.GetPictureRows(data, length, SPI_INPUT_MEMORY, want, want, RowsCallback, nullptr,
+                                                  reinterpret_cast<intptr_t>(&rows));
+    if (rowsResult == SPI_ALL_RIGHT) {
+        FUZZ_CHECK(rows.next == rows.height && rows.height > 0);
+        if (informed && want == 0)
+            FUZZ_CHECK(rows.width == info.width && rows.height == info.height);
+        if (informed)
+            FUZZ_CHECK(rows.width <= info.width && rows.height <= info.height);
+    } else {
+        FUZZ_CHECK(rows.calls < stopAt || rowsResult == SPI_ABORT);
+    }
 
     Progress progress;
     progress.stopAt = stopAt;

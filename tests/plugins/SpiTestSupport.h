@@ -32,6 +32,11 @@ enum ToyOption : uint16_t {
     ToyFailInfo = 0x0100,
     ToyBadHandle = 0x0200,
     ToyNoTable = 0x0400,
+    ToyRowsFail = 0x0800,
+    ToyRowsWidth = 0x1000,
+    ToyRowsSkip = 0x2000,
+    ToyRowsShort = 0x4000,
+    ToyRowsMore = 0x8000,
 };
 
 // A toy picture file's bytes.

@@ -204,4 +204,125 @@ TEST_F(DecoderTest, EveryDecoderReportsProgressAndHonoursAbort)
     }
 }
 
+// Records the blocks a decoder hands out, and asks it to stop after `stopAfter` blocks.
+struct RowLog {
+    std::vector<SPI_ROWBLOCK> blocks;
+    size_t stopAfter = SIZE_MAX;
+    bool calledAfterStop = false;
+};
+
+int32_t CollectBlock(const SPI_ROWBLOCK *block, intptr_t user)
+{
+    auto *rows = reinterpret_cast<RowLog *>(user);
+    rows->calledAfterStop |= rows->blocks.size() >= rows->stopAfter;
+    rows->blocks.push_back(*block);
+    return rows->blocks.size() >= rows->stopAfter ? 1 : 0;
+}
+
+TEST_F(DecoderTest, RowsOfEveryDecoderAreItsBitmapResult)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int width = 1; width <= 4; ++width) {
+        const std::string w = std::to_string(width);
+        for (bool interlaced : {false, true}) {
+            const std::string i = interlaced ? "i" : "";
+            files.emplace_back("rgb" + w + i + ".png", EncodePng(width, 3, PngKind::Rgb, interlaced));
+            files.emplace_back("rgba" + w + i + ".png", EncodePng(width, 3, PngKind::Rgba, interlaced));
+            files.emplace_back("pal" + w + i + ".png",
+                               EncodePng(width, 3, PngKind::PaletteWithTransparency, interlaced));
+        }
+        files.emplace_back("o" + w + ".webp", EncodeWebp(width, 3, false));
+        files.emplace_back("a" + w + ".webp", EncodeWebp(width, 3, true));
+        files.emplace_back("o" + w + ".tif", EncodeTiff(home.File("o.tif"), width, 70, false));
+        files.emplace_back("a" + w + ".tif", EncodeTiff(home.File("a.tif"), width, 3, true));
+    }
+    files.emplace_back("anim.gif", EncodeGif(home.File("anim.gif")));
+    for (const auto &[name, data] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = Write(name, data);
+        TSPIBitmap loaded;
+        loaded.StreamFromPixels = INT64_MAX;
+        loaded.LoadFromFile(path);
+        TSPIBitmap waiting;
+        waiting.StreamFromPixels = 0;
+        waiting.LoadFromFile(path);
+        ASSERT_TRUE(waiting.DecodesWhenDrawn());
+        const QSize size(loaded.Width(), loaded.Height());
+        EXPECT_EQ(loaded.Image(), waiting.StretchedImage(size));
+    }
+}
+
+TEST_F(DecoderTest, EveryDecoderHandsOutRowsInOrderAndStopsWhenAsked)
+{
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.png", EncodePng(5, 40, PngKind::Rgba, false)},
+        {"i.png", EncodePng(5, 40, PngKind::Rgb, true)},
+        {"a.gif", EncodeGif(home.File("source.gif"))},
+        {"a.webp", EncodeWebp(5, 40, true)},
+        {"a.tif", EncodeTiff(home.File("source.tif"), 5, 140, false)},
+    };
+    for (const auto &[name, data] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = Write(name, data);
+        TInSPI &spi = Plugin(name.substr(2) == "tif" ? "tiff.spi" : name.substr(2) + ".spi");
+        ASSERT_TRUE(spi.HasPictureRows());
+        SPI_PICTINFO info{};
+        ASSERT_EQ(0, spi.GetPictureInfo(path.c_str(), 0, SPI_INPUT_FILE, &info));
+        RowLog rows;
+        ASSERT_EQ(0, spi.GetPictureRows(path.c_str(), 0, SPI_INPUT_FILE, 0, 0, CollectBlock, nullptr,
+                                        reinterpret_cast<intptr_t>(&rows)));
+        int32_t next = 0;
+        for (const SPI_ROWBLOCK &block : rows.blocks) {
+            EXPECT_EQ(info.width, block.width);
+            EXPECT_EQ(info.height, block.height);
+            EXPECT_EQ(SPI_ROWS_BGR, block.format);
+            EXPECT_EQ(next, block.y);
+            EXPECT_GT(block.count, 0);
+            next += block.count;
+        }
+        EXPECT_EQ(info.height, next);
+
+        RowLog stopped;
+        stopped.stopAfter = 1;
+        EXPECT_EQ(SPI_ABORT, spi.GetPictureRows(path.c_str(), 0, SPI_INPUT_FILE, 0, 0, CollectBlock, nullptr,
+                                                reinterpret_cast<intptr_t>(&stopped)));
+        EXPECT_EQ(1u, stopped.blocks.size());
+        EXPECT_FALSE(stopped.calledAfterStop);
+        EXPECT_NE(0, spi.GetPictureRows("/nonexistent/file", 0, SPI_INPUT_FILE, 0, 0, CollectBlock, nullptr,
+                                        reinterpret_cast<intptr_t>(&rows)));
+    }
+}
+
+TEST_F(DecoderTest, WebpShrinksWhileItDecodes)
+{
+    const std::string path = Write("big.webp", EncodeWebp(40, 30, false));
+    RowLog rows;
+    ASSERT_EQ(0, Plugin("webp.spi")
+                     .GetPictureRows(path.c_str(), 0, SPI_INPUT_FILE, 8, 5, CollectBlock, nullptr,
+                                     reinterpret_cast<intptr_t>(&rows)));
+    ASSERT_FALSE(rows.blocks.empty());
+    EXPECT_EQ(8, rows.blocks[0].width);
+    EXPECT_EQ(5, rows.blocks[0].height);
+
+    // Drawn smaller, the picture comes out close to the average of its full-size pixels.
+    TSPIBitmap loaded;
+    loaded.StreamFromPixels = INT64_MAX;
+    loaded.LoadFromFile(path);
+    TSPIBitmap waiting;
+    waiting.StreamFromPixels = 0;
+    waiting.LoadFromFile(path);
+    const QImage shrunk = waiting.StretchedImage(QSize(8, 5)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(QSize(8, 5), shrunk.size());
+    const QImage whole = loaded.Image();
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 8; ++x)
+            for (int shift : {0, 8, 16}) {
+                int sum = 0;
+                for (int sy = y * 6; sy < y * 6 + 6; ++sy)
+                    for (int sx = x * 5; sx < x * 5 + 5; ++sx)
+                        sum += int(whole.pixel(sx, sy) >> shift & 0xff);
+                EXPECT_NEAR(sum / 30.0, int(shrunk.pixel(x, y) >> shift & 0xff), 4.0) << x << "," << y;
+            }
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -86,6 +87,45 @@ TEST_F(SPIBitmapTest, TrueColourResultsOfEveryRowPadding)
     TSPIBitmap bitmap32;
     bitmap32.LoadFromFile(Write("p.toy", ToyFile(3, 2, 32)));
     ExpectToyTrueColours(bitmap32, 3, 2);
+}
+
+TEST_F(SPIBitmapTest, ResultsReadInPlaceAreWhatTheBitmapReaderMakesOfTheirFile)
+{
+    // The result is read from the plug-in's blocks as they are, never assembled into a file.
+    for (uint16_t bits : {uint16_t(24), uint16_t(32)}) {
+        for (int width = 1; width <= 4; ++width) {
+            for (int32_t height : {3, -3}) {
+                SCOPED_TRACE(testing::Message() << bits << " bits, " << width << "x" << height);
+                SPI_BITMAPINFOHEADER h{};
+                h.size = 40;
+                h.width = width;
+                h.height = height;
+                h.planes = 1;
+                h.bitCount = bits;
+                const size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+                std::string pixels(stride * 3, '\0');
+                for (size_t i = 0; i < pixels.size(); ++i)
+                    pixels[i] = char(i * 37 + 11);
+                TSPIBitmap direct;
+                bool done = false;
+                direct.SetDIB(&h, sizeof h, pixels.data(), pixels.size(), done, TPictureInfoRec());
+                ASSERT_TRUE(done);
+
+                std::string file = "BM" + std::string(12, '\0');
+                const uint32_t offset = 54, fileSize = uint32_t(offset + pixels.size());
+                std::memcpy(&file[2], &fileSize, 4);
+                std::memcpy(&file[10], &offset, 4);
+                file.append(reinterpret_cast<const char *>(&h), sizeof h);
+                file += pixels;
+                QByteArray bytes = QByteArray::fromStdString(file);
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::ReadOnly);
+                TBitmap read;
+                read.ReadBitmapStream(buffer);
+                EXPECT_EQ(read.Image(), direct.Image());
+            }
+        }
+    }
 }
 
 TEST_F(SPIBitmapTest, BitFieldMasksAfterTheHeaderAreHonoured)

@@ -3,7 +3,9 @@
  *
  * Toy file, little-endian: "TOY1", int32 width, int32 height, uint16 bit count (4, 8, 24, 32),
  * uint16 options (TOY_* below), uint32 colour count written into the result's header. Pixels are
- * computed, not stored. With TOY_SPI_LOG set, every call appends one line to that file. */
+ * computed, not stored. With TOY_SPI_LOG set, every call appends one line to that file.
+ * The "rows" variant also exports GetPictureRows, whose lies the TOY_ROWS_* options ask for; a lying
+ * plug-in ignores the host's request to stop and goes on to the end. */
 #include "spi.h"
 
 #include <stdio.h>
@@ -35,6 +37,9 @@
 #elif defined(TOY_JPE)
 #define TOY_TAG "jpe"
 #define TOY_TEXTS "00IN", "JPE reader", "*.jpg;*.jpe", "jpg then jpe", "*.jpe;*.jpg", "jpe then jpg"
+#elif defined(TOY_ROWS)
+#define TOY_TAG "rows"
+#define TOY_TEXTS "00IN", "Row reader", "*.toy", "Toy picture by rows"
 #elif defined(TOY_SILENT)
 #define TOY_TAG "silent"
 #define TOY_TEXTS NULL
@@ -55,6 +60,11 @@ enum {
     TOY_FAIL_INFO = 0x0100,    /* GetPictureInfo refuses */
     TOY_BAD_HANDLE = 0x0200,   /* the pixel "handle" was never allocated */
     TOY_NO_TABLE = 0x0400,     /* the header handle has no room for the colour table */
+    TOY_ROWS_FAIL = 0x0800,    /* GetPictureRows fails half-way */
+    TOY_ROWS_WIDTH = 0x1000,   /* the blocks claim one pixel more than the picture has */
+    TOY_ROWS_SKIP = 0x2000,    /* row 1 is never handed over */
+    TOY_ROWS_SHORT = 0x4000,   /* the last row is missing, yet the result is success */
+    TOY_ROWS_MORE = 0x8000,    /* the last block claims one row past the end */
 };
 
 __attribute__((unused)) static const char *const kTexts[] = {TOY_TEXTS, NULL};
@@ -92,6 +102,26 @@ __attribute__((unused)) static int parse(const char *data, intptr_t len, toy_hea
            (h->bits == 4 || h->bits == 8 || h->bits == 24 || h->bits == 32);
 }
 
+/* The data for `buf`/`len`/`flag`: the memory itself, or the first bytes of the file from offset `len`
+ * (a toy picture's pixels are computed, so its header is all there is to read). */
+__attribute__((unused)) static int toy_input(const char *buf, intptr_t len, uint32_t flag, char *copy,
+                                             const char **data, intptr_t *size)
+{
+    if ((flag & SPI_INPUT_MASK) == SPI_INPUT_MEMORY) {
+        *data = buf;
+        *size = len;
+        return 1;
+    }
+    FILE *f = (flag & SPI_INPUT_MASK) == SPI_INPUT_FILE && buf != NULL ? fopen(buf, "rb") : NULL;
+    if (f == NULL)
+        return 0;
+    size_t n = fseek(f, (long)len, SEEK_SET) == 0 ? fread(copy, 1, 20, f) : 0;
+    fclose(f);
+    *data = copy;
+    *size = (intptr_t)n;
+    return 1;
+}
+
 #ifndef TOY_NO_PLUGININFO
 SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
 {
@@ -127,8 +157,9 @@ SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
     log_line("flag=%s len=%lld", "GetPictureInfo", flag == 1 ? "1" : "other", (long long)len);
+    char copy[20];
     toy_header h;
-    if (!parse(buf, len, &h) || (h.options & TOY_FAIL_INFO))
+    if (!toy_input(buf, len, flag, copy, &buf, &len) || !parse(buf, len, &h) || (h.options & TOY_FAIL_INFO))
         return SPI_NOT_SUPPORT;
     memset(info, 0, sizeof *info);
     info->left = 1;
@@ -189,8 +220,9 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
                               SPI_PROGRESS progress, intptr_t user)
 {
     log_line("flag=%s len=%lld", "GetPicture", flag == 1 ? "1" : "other", (long long)len);
+    char copy[20];
     toy_header h;
-    if (!parse(buf, len, &h) || (h.options & TOY_FAIL))
+    if (!toy_input(buf, len, flag, copy, &buf, &len) || !parse(buf, len, &h) || (h.options & TOY_FAIL))
         return SPI_NOT_SUPPORT;
     if (progress && progress(0, h.height, user))
         return SPI_ABORT;
@@ -261,6 +293,61 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
     return SPI_ALL_RIGHT;
 }
 #endif
+#endif
+
+#ifdef TOY_ROWS
+/* The true-colour toy pictures in blocks of 1 and 2 rows, 24-bit ones as SPI_ROWS_BGR and 32-bit ones
+ * (their fourth byte 0x7f) as SPI_ROWS_BGRX, rows 4 bytes apart more than they need. Indexed pictures
+ * are refused, so the host has to fall back to GetPicture. */
+SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
+                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
+{
+    char text[64];
+    snprintf(text, sizeof text, "flag=%s want=%dx%d", flag == 1 ? "1" : "other", (int)wantWidth, (int)wantHeight);
+    log_line("%s len=%lld", "GetPictureRows", text, (long long)len);
+    char copy[20];
+    toy_header h;
+    if (!toy_input(buf, len, flag, copy, &buf, &len) || !parse(buf, len, &h) || rows == NULL)
+        return SPI_NOT_SUPPORT;
+    if (h.bits < 24 || (h.options & TOY_BITFIELDS))
+        return SPI_NOT_SUPPORT;
+    const int lying = (h.options & (TOY_ROWS_WIDTH | TOY_ROWS_SKIP | TOY_ROWS_SHORT | TOY_ROWS_MORE)) != 0;
+    const size_t stride = (size_t)h.width * (h.bits / 8) + 4;
+    uint8_t *pixels = calloc(3, stride);
+    if (pixels == NULL)
+        return SPI_NO_MEMORY;
+    int32_t rc = SPI_ALL_RIGHT, stopped = 0, step = 1;
+    if (progress && progress(0, h.height, user))
+        rc = SPI_ABORT;
+    for (int32_t y = 0; rc == SPI_ALL_RIGHT && y < h.height; y += step, step = 3 - step) {
+        if ((h.options & TOY_ROWS_FAIL) && y >= h.height / 2) {
+            rc = SPI_OUT_OF_ORDER;
+            break;
+        }
+        if ((h.options & TOY_ROWS_SHORT) && y == h.height - 1)
+            break;
+        const int32_t count = step < h.height - y ? step : h.height - y;
+        memset(pixels, 0, 2 * stride);
+        for (int32_t r = 0; r < count; ++r)
+            for (int32_t x = 0; x < h.width; ++x)
+                put_pixel(pixels + (size_t)r * stride, &h, x, y + r);
+        SPI_ROWBLOCK block = {h.width,          h.height, y, count, h.bits == 24 ? SPI_ROWS_BGR : SPI_ROWS_BGRX,
+                              (intptr_t)stride, pixels};
+        if (h.options & TOY_ROWS_WIDTH)
+            block.width = h.width + 1;
+        if ((h.options & TOY_ROWS_SKIP) && y == 1 && h.height > 2)
+            block.y = 2;
+        if ((h.options & TOY_ROWS_MORE) && y + count == h.height)
+            block.count = count + 1;
+        stopped |= rows(&block, user) != 0;
+        if (stopped && !lying)
+            rc = SPI_ABORT;
+        else if (progress && progress(y + count, h.height, user))
+            rc = SPI_ABORT;
+    }
+    free(pixels);
+    return rc;
+}
 #endif
 
 #ifdef TOY_ARCHIVE

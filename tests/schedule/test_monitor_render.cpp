@@ -30,7 +30,7 @@ std::string SavePicture(const TempHome &home, const std::string &name, int w, in
         QPainter painter(&image);
         painter.fillRect(w / 2, 0, w - w / 2, h, QColor(right));
     }
-    const std::string path = home.File(name);
+    std::string path = home.File(name);
     EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
     return path;
 }
@@ -206,6 +206,15 @@ TEST(MonitorRender, AFailingPictureLeavesEveryFileAsItWas)
 
 namespace {
 
+// The session's monitors as a test sets them, plugged, unplugged and moved.
+class SwitchableMonitors : public ScreenMetrics {
+public:
+    int ScreenWidth() override { return layout.front().Width; }
+    int ScreenHeight() override { return layout.front().Height; }
+    MonitorLayout Monitors() override { return layout; }
+    MonitorLayout layout;
+};
+
 struct ChangeFixture {
     TempHome home;
     FixedMonitorMetrics screen{ParseMonitorLayout("DP-1=640x480+0+0,DP-2=800x600+640+0").value()};
@@ -267,13 +276,7 @@ TEST(MonitorChange, ANewLayoutRendersTheSamePicturesAgainOnce)
     MemoryRegistry registry;
     RecordingDesktop desktop;
     desktop.perMonitor = PerMonitorMethod::Spanned;
-    class Switchable : public ScreenMetrics {
-    public:
-        int ScreenWidth() override { return layout.front().Width; }
-        int ScreenHeight() override { return layout.front().Height; }
-        MonitorLayout Monitors() override { return layout; }
-        MonitorLayout layout;
-    } screen;
+    SwitchableMonitors screen;
     screen.layout = ParseMonitorLayout("640x480+0+0,800x600+640+0").value();
     WallPaperChanger changer(home.File("out.bmp"), screen, registry, desktop);
     EXPECT_FALSE(changer.RenderAgainForMonitors()); // nothing shown yet
@@ -298,4 +301,58 @@ TEST(MonitorChange, ANewLayoutRendersTheSamePicturesAgainOnce)
     const QImage box = ReadBox(changer.OutputPath);
     EXPECT_EQ(At(box, 10, 10), kRed);
     EXPECT_EQ(At(box, 1030, 10), kGreen);
+}
+
+TEST(MonitorChange, MonitorsKeepTheirPicturesByNameWhenMovedUnpluggedOrJoined)
+{
+    TempHome home;
+    MemoryRegistry registry;
+    RecordingDesktop desktop;
+    desktop.perMonitor = PerMonitorMethod::Spanned;
+    SwitchableMonitors screen;
+    screen.layout = Layout("DP-1=640x480+0+0,DP-2=800x600+640+0");
+    WallPaperChanger changer(home.File("out.bmp"), screen, registry, desktop);
+    const std::string red = SavePicture(home, "red.bmp", 64, 48, kRed);
+    const std::string green = SavePicture(home, "green.bmp", 64, 48, kGreen);
+    const std::string blue = SavePicture(home, "blue.bmp", 64, 48, kBlue);
+    // Three pictures for two monitors: the third waits for a monitor.
+    changer.ApplyPerMonitor({{red, 2, -1}, {green, 2, -1}, {blue, 2, -1}}, changer.Monitors());
+
+    // DP-2 is moved to the left of DP-1: the pictures stay on their monitors, not on their places.
+    screen.layout = Layout("DP-1=640x480+800+0,DP-2=800x600+0+0");
+    EXPECT_TRUE(changer.RenderAgainForMonitors());
+    QImage box = ReadBox(changer.OutputPath);
+    EXPECT_EQ(At(box, 10, 10), kGreen);
+    EXPECT_EQ(At(box, 810, 10), kRed);
+
+    // DP-1 is unplugged: DP-2 goes on showing its own picture.
+    screen.layout = Layout("DP-2=800x600+0+0");
+    EXPECT_TRUE(changer.RenderAgainForMonitors());
+    EXPECT_EQ(changer.LastPicturePath, green);
+    EXPECT_EQ(At(ReadBox(changer.OutputPath), 10, 10), kGreen);
+
+    // DP-1 comes back with a new monitor: DP-1 gets its own picture again, the new one the picture no
+    // monitor showed.
+    screen.layout = Layout("DP-1=640x480+800+0,DP-2=800x600+0+0,HDMI-1=1024x768+1440+0");
+    EXPECT_TRUE(changer.RenderAgainForMonitors());
+    box = ReadBox(changer.OutputPath);
+    EXPECT_EQ(At(box, 10, 10), kGreen);
+    EXPECT_EQ(At(box, 810, 10), kRed);
+    EXPECT_EQ(At(box, 1450, 10), kBlue);
+    ASSERT_EQ(changer.LastChoices.size(), 3u);
+    EXPECT_EQ(changer.LastChoices[2].PicturePath, blue);
+
+    // HDMI-1 is replaced by a monitor on another connector: it takes over HDMI-1's picture, which no
+    // monitor shows now.
+    screen.layout = Layout("DP-1=640x480+800+0,DP-2=800x600+0+0,DP-3=1024x768+1440+0");
+    EXPECT_TRUE(changer.RenderAgainForMonitors());
+    EXPECT_EQ(At(ReadBox(changer.OutputPath), 1450, 10), kBlue);
+
+    // A new change starts afresh from its own pictures (DP-2 blue, DP-1 red, DP-3 green).
+    changer.ApplyPerMonitor({{blue, 2, -1}, {red, 2, -1}, {green, 2, -1}}, changer.Monitors());
+    screen.layout = Layout("DP-1=640x480+800+0,DP-3=1024x768+1440+0");
+    EXPECT_TRUE(changer.RenderAgainForMonitors());
+    box = ReadBox(changer.OutputPath);
+    EXPECT_EQ(At(box, 10, 10), kRed); // DP-1, now at the left of the box
+    EXPECT_EQ(At(box, 650, 10), kGreen);
 }

@@ -43,6 +43,7 @@ public:
     void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
     // With `layout` set, the session has these monitors and each change records its pictures in order.
     MonitorLayout Monitors() override { return layout.empty() ? WallPaperChanger::Monitors() : layout; }
+    bool CanShowPerMonitor() const override { return desktopShowsPerMonitor; }
     void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &monitors) override
     {
         perMonitorChanges.push_back(choices.size());
@@ -50,6 +51,7 @@ public:
             record_(choices[i].PicturePath, choices[i].TileValue, choices[i].Correction);
     }
     MonitorLayout layout;
+    bool desktopShowsPerMonitor = true;
     std::vector<size_t> perMonitorChanges; // the number of pictures of each change per monitor
 
 private:
@@ -417,6 +419,23 @@ TEST_F(ScheduleTest, PerMonitorTakesOneEntryPerMonitorInListOrderAndBackStepsBac
     EXPECT_EQ(9u, applied.size());
     EXPECT_EQ("p4.bmp", Shown(8));
     EXPECT_EQ(0, schedule.CurrentIndex);
+}
+
+TEST_F(ScheduleTest, PerMonitorOnADesktopThatShowsOnePictureTakesOneEntryAndPassesNoneOver)
+{
+    MakeGroup(5);
+    Settings::WriteValue(Settings::kOpPerMonitor, "1");
+    changer.layout = *ParseMonitorLayout("DP-1=1920x1080+0+0,DP-2=1280x1024+1920+0");
+    changer.desktopShowsPerMonitor = false;
+    ChangeSchedule schedule = MakeSchedule();
+    for (int i = 0; i < 3; ++i)
+        schedule.NextWallPaper();
+    // The change still goes through the per-monitor path (so the desktop's refusal is said), one entry each.
+    EXPECT_EQ((std::vector<size_t>{1, 1, 1}), changer.perMonitorChanges);
+    EXPECT_EQ("3", Settings::ReadUseIndexText());
+    schedule.Back();
+    EXPECT_EQ("p1.bmp", Shown(3));
+    EXPECT_EQ(2, schedule.CurrentIndex);
 }
 
 TEST_F(ScheduleTest, PerMonitorRandomPicksDistinctEntriesWhileTheGroupHasEnough)

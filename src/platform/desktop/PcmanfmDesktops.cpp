@@ -86,14 +86,35 @@ public:
     const char *Name() const override { return "lxqt"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
+        Show(cp932Path, WallpaperMode(tileValue), false);
+    }
+    // On X11, pcmanfm-qt draws one desktop window over all monitors (the virtual screen): the box
+    // stretched over it puts each monitor's picture on its monitor. With its own option for a picture
+    // per monitor on, it fits the picture into every monitor instead, so it cannot show the box.
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) override
+    {
+        Show(cp932BoxPath, "stretch", true);
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+private:
+    // Sets the picture in `mode`; with `spanned`, first refuses when pcmanfm-qt fits it per monitor.
+    void Show(const std::string &cp932Path, const char *mode, bool spanned)
+    {
         const std::string profile =
             DesktopProfile(procRoot_, "pcmanfm-qt", "LXQt", "pcmanfm-qt --desktop --profile=lxqt");
+        const std::string settings = configHome_ + "/pcmanfm-qt/" + profile + "/settings.conf";
+        if (spanned && IniValue(ReadIfThere(settings), "Desktop", "PerScreenWallpaper") == "true")
+            throw EPerMonitorUnsupported(
+                "LXQt (pcmanfm-qt) の設定「モニターごとに個別の壁紙」が有効なため、モニターごとに別の壁紙を"
+                "設定できません。すべてのモニターに同じ壁紙を表示します（LXQt のデスクトップの設定でこの項目を"
+                "外すと、モニターごとに表示できます）。");
         // pcmanfm-qt caches pictures by path.
         AlternatingAlias alias(cp932Path);
         DisablePcmanfmQtSlideshow(configHome_);
-        const char *mode = WallpaperMode(tileValue);
         RunChecked(runner_, {"pcmanfm-qt", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
-        const std::string settings = configHome_ + "/pcmanfm-qt/" + profile + "/settings.conf";
         const auto wallpaper = [](const std::string &text) {
             return QSettingsText(IniValue(text, "Desktop", "Wallpaper").value_or(""));
         };
@@ -116,7 +137,6 @@ public:
         alias.Commit();
     }
 
-private:
     CommandRunner &runner_;
     std::string configHome_;
     std::string procRoot_;
@@ -133,13 +153,14 @@ public:
     {
         Show(cp932Path, WallpaperMode(tileValue));
     }
-    // pcmanfm's "screen" mode draws one picture across all monitors.
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
+    // pcmanfm keeps a picture per monitor, but its running instance takes --set-wallpaper for the first
+    // monitor only (pcmanfm 1.3, checked with two monitors; its "screen" mode spans only across the
+    // monitors already set to it), and re-reads the others only when it starts again.
+    void setMonitorWallpapers(const std::string &, const MonitorLayout &, const std::vector<std::string> &) override
     {
-        Show(cp932BoxPath, "screen");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+        throw EPerMonitorUnsupported(
+            "LXDE (pcmanfm) では、動いているデスクトップの壁紙を 1 台目のモニターの分しか変更できないため、"
+            "モニターごとに別の壁紙を設定できません。1 台目のモニターに壁紙を表示します。");
     }
 
 private:
