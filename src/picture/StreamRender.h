@@ -2,6 +2,7 @@
 
 #include "picture/BmpFileRows.h"
 #include "picture/RowPipeline.h"
+#include "picture/RowSource.h"
 #include "picture/Scaling.h"
 
 #include <cstdint>
@@ -60,3 +61,9 @@ private:
     std::optional<BmpFileRows> file_;
     std::optional<RowPipeline> pipeline_;
 };
+
+// Renders the rows `source` delivers (top row first, at least `size` in both directions: a plug-in
+// picture's rows to draw) into the 24-bit BMP at `cp932OutputPath`, made when the first row comes.
+// Returns false, the old output left as it was, when the source failed on the way; raises what the
+// output raises.
+bool StreamRows(TRowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath);

@@ -5,6 +5,7 @@
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
 #include "picture/PlainBmp.h"
+#include "picture/SPIBmp.h"
 #include "picture/StreamRender.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
@@ -91,10 +92,20 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
     if (auto size = StreamWallPaper(cp932PicturePath, RegisteredStreamFormat(cp932PicturePath), correction, screenWidth,
                                     screenHeight, cp932OutputPath))
         return *size;
+    TPicture picture;
+    picture.LoadFromFile(cp932PicturePath);
+    const TWallPaperSize size =
+        ComputeWallPaperSize(picture.Width(), picture.Height(), correction, screenWidth, screenHeight);
+    CheckPixelMemory(size.Width, size.Height, 4);
+    // A plug-in picture whose pixels wait for drawing hands its rows over as the plug-in decodes them.
+    const auto *plugin = dynamic_cast<const TSPIBitmap *>(picture.Graphic());
+    if (plugin != nullptr && size.Width <= picture.Width() && size.Height <= picture.Height())
+        if (const std::unique_ptr<TRowSource> rows = plugin->RowsToDraw(QSize(size.Width, size.Height)))
+            if (StreamRows(*rows, size, cp932OutputPath))
+                return size;
     // The decoder's memory is gone once the scaled image is made, before the file is written.
-    ScaledWallPaper scaled = ScaleWallPaper(cp932PicturePath, correction, screenWidth, screenHeight);
-    SaveBitmap24(std::move(scaled.Image), cp932OutputPath);
-    return scaled.Size;
+    SaveBitmap24(picture.Graphic()->StretchedImage(QSize(size.Width, size.Height)), cp932OutputPath);
+    return size;
 }
 
 QImage RenderMonitorImage(const WallPaperChoice &choice, const Monitor &monitor)

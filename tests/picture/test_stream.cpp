@@ -244,7 +244,7 @@ TEST(WallPaperStream, RowsHandedOverByAnyReaderBecomeTheBitmap)
     {
         WallPaperStream stream(97, 61, RowFormat::Xrgb32, 33, 1024, 768, out);
         ASSERT_FALSE(stream.Enlarges());
-        stream.Rows().PutRows(picture.constBits(), size_t(picture.bytesPerLine()), 61);
+        stream.Rows().PutRows(picture.constBits(), picture.bytesPerLine(), 61);
         const TWallPaperSize size = stream.Commit();
         QImage expected(size.Width, size.Height, QImage::Format_RGB32);
         AreaResampler resampler(97, 61, expected);
@@ -256,9 +256,60 @@ TEST(WallPaperStream, RowsHandedOverByAnyReaderBecomeTheBitmap)
     EXPECT_TRUE(WallPaperStream(97, 61, RowFormat::Xrgb32, 0, 1024, 768, out).Enlarges());
     {
         WallPaperStream stream(97, 61, RowFormat::Xrgb32, 50, 1024, 768, out);
-        stream.Rows().PutRows(picture.constBits(), size_t(picture.bytesPerLine()), 60);
+        stream.Rows().PutRows(picture.constBits(), picture.bytesPerLine(), 60);
         EXPECT_THROW(stream.Commit(), EInvalidGraphic);
     }
+    EXPECT_EQ(ReadFileBytes(out), kept);
+    EXPECT_EQ(FilesIn(home.Path()), 1);
+}
+
+namespace {
+
+// A picture handed out by rows, as a plug-in does: bottom-up in memory (a negative stride), and
+// failing after `failAfter` rows when asked to.
+class ImageRows : public TRowSource {
+public:
+    ImageRows(QImage image, int failAfter = -1) : image_(std::move(image)), failAfter_(failAfter) {}
+    bool Deliver(TRowReceiver &receiver) override
+    {
+        const QImage flipped = image_.mirrored(false, true);
+        receiver.Begin(image_.width(), image_.height(), TRowFormat::Bgrx32);
+        const ptrdiff_t stride = -ptrdiff_t(flipped.bytesPerLine());
+        for (int y = 0; y < image_.height(); y += 7) {
+            if (failAfter_ >= 0 && y >= failAfter_)
+                return false;
+            receiver.Rows(y, std::min(7, image_.height() - y), flipped.constScanLine(image_.height() - 1 - y), stride);
+        }
+        return true;
+    }
+
+private:
+    QImage image_;
+    int failAfter_;
+};
+
+} // namespace
+
+TEST(StreamRows, ASourcesRowsBecomeTheBitmapAndAFailedSourceLeavesTheOldOne)
+{
+    TempHome home;
+    const std::string out = home.File("out.bmp");
+    QImage picture(61, 45, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 4, y * 5, (x ^ y) * 3));
+    for (const TWallPaperSize size : {TWallPaperSize{61, 45}, TWallPaperSize{20, 15}}) {
+        ImageRows rows(picture);
+        ASSERT_TRUE(StreamRows(rows, size, out));
+        QImage expected(size.Width, size.Height, QImage::Format_RGB32);
+        AreaResampler resampler(61, 45, expected);
+        for (int y = 0; y < 45; ++y)
+            resampler.AddRow(reinterpret_cast<const uint32_t *>(picture.constScanLine(y)));
+        EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected)) << size.Width;
+    }
+    const std::string kept = ReadFileBytes(out);
+    ImageRows failing(picture, 21);
+    EXPECT_FALSE(StreamRows(failing, TWallPaperSize{20, 15}, out));
     EXPECT_EQ(ReadFileBytes(out), kept);
     EXPECT_EQ(FilesIn(home.Path()), 1);
 }
