@@ -86,6 +86,10 @@ def magick(picture, size, dest=None):
 def djpeg(picture, scale):
     return ["djpeg", "-scale", scale, "-bmp", os.path.join(corpus, picture)]
 
+def monitors(pictures, layout):
+    return [tapistoctl, "render"] + [os.path.join(corpus, p) for p in pictures] + [
+        ours_bmp, "--correction", "自動", "--monitors", layout]
+
 # Time goals: ("at most", x): our time / the peer's <= x; ("faster", x): the peer's time / ours >= x.
 cases = [
     # label, our command, peer name, peer command, time goal, peak goal (MiB), size for the PSNR reference
@@ -111,6 +115,10 @@ cases = [
      magick("portrait_600x800.jpg", "810x1080"), None, None, None),
     ("4000x3000 BMP -> 1920x1440", ours("p4000.bmp", "自動"), "convert -resize", magick("p4000.bmp", "1920x1440"),
      ("faster", 6.0), 20, None),
+    # One picture per monitor, against one monitor's change from one of the two pictures.
+    ("two 1920x1080 monitors, two 6000x4000", monitors(["p6000_baseline.jpg", "p6000_flipped.jpg"],
+     "HDMI-1=1920x1080+0+0,HDMI-2=1920x1080+1920+0"), "one monitor, one",
+     ours("p6000_baseline.jpg", "自動"), ("at most", 2.2), None, None),
     ("4000x3000 PNG (plug-in) -> 1920x1440", ours("p4000.png", "自動", plugins=True), "vipsthumbnail",
      vips("p4000.png", "1920x1440"), ("at most", 0.8), 64, "1920x1440"),
     ("4000x3000 WebP (plug-in) -> 1920x1440", ours("p4000.webp", "自動", plugins=True), "vipsthumbnail",

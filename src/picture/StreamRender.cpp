@@ -48,10 +48,10 @@ bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
 }
 
 // A JPEG decoded at the scale that covers the wallpaper and handed on row by row.
-class JpegToBmp : public JpegRowTarget {
+class JpegToSink : public JpegRowTarget {
 public:
-    JpegToBmp(int32_t correction, int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath)
-        : correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight), output_(cp932OutputPath)
+    JpegToSink(int32_t correction, int32_t screenWidth, int32_t screenHeight, const StreamOutput &output)
+        : correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight), output_(output)
     {
     }
 
@@ -61,9 +61,10 @@ public:
             if (width > INT32_MAX || height > INT32_MAX)
                 throw EInvalidGraphic("JPEG エラー: image too large");
             size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
-            CheckPixelMemory(size_->Width, size_->Height, 4);
-            const int closest = ChooseJpegScale(width, height, size_->Width, size_->Height);
-            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), *size_))
+            target_ = output_.Exact ? *output_.Exact : *size_;
+            CheckPixelMemory(target_.Width, target_.Height, 4);
+            const int closest = ChooseJpegScale(width, height, target_.Width, target_.Height);
+            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), target_))
                 return false; // enlarged: the general path's smooth scaling
             // At the scale's own size the rows are the picture exactly as the general path decodes it.
             // Shrunk further, replicated chroma is quicker and its difference disappears in the
@@ -71,9 +72,9 @@ public:
             // full size (replicated there, it costs 0.6 to 2 dB against a careful resize). libjpeg's
             // fast DCT, at 8/8 too, would cost 8 dB.
             const bool exact =
-                JpegScaledSize(width, closest) == size_->Width && JpegScaledSize(height, closest) == size_->Height;
+                JpegScaledSize(width, closest) == target_.Width && JpegScaledSize(height, closest) == target_.Height;
             settings.ScaleNumerator =
-                unsigned(exact ? closest : JpegShrinkScale(width, height, size_->Width, size_->Height));
+                unsigned(exact ? closest : JpegShrinkScale(width, height, target_.Width, target_.Height));
             settings.FancyUpsampling = exact || settings.ScaleNumerator == 8;
             settings.Format = RowFormat::Bgr24;
             cmyk_ = cmyk;
@@ -88,13 +89,13 @@ public:
                          unsigned &capacity) noexcept override
     {
         try {
-            file_ = std::make_unique<BmpFileRows>(output_, unsigned(size_->Width), unsigned(size_->Height));
+            RowSink &sink = output_.Open(unsigned(target_.Width), unsigned(target_.Height));
             std::function<void(unsigned char *)> prepare;
             if (cmyk_)
                 prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
             pipeline_ = std::make_unique<RowPipeline>(width, height, cmyk_ ? RowFormat::Xrgb32 : RowFormat::Bgr24,
-                                                      unsigned(size_->Width), unsigned(size_->Height), RowFormat::Bgr24,
-                                                      *file_, std::move(prepare));
+                                                      unsigned(target_.Width), unsigned(target_.Height), output_.Format,
+                                                      sink, std::move(prepare));
             stride = pipeline_->Stride();
             capacity = pipeline_->BatchRows();
             return pipeline_->NextFree();
@@ -110,7 +111,7 @@ public:
         return pipeline_->NextFree();
     }
 
-    // After the decode: raises what went wrong on the way, or finishes the file.
+    // After the decode: raises what went wrong on the way; otherwise every row is in the sink.
     std::optional<TWallPaperSize> Finish(bool decoded)
     {
         if (pipeline_)
@@ -119,7 +120,6 @@ public:
             std::rethrow_exception(failure_);
         if (!decoded)
             return std::nullopt;
-        file_->Commit();
         return size_;
     }
 
@@ -127,19 +127,19 @@ private:
     int32_t correction_;
     int32_t screenWidth_;
     int32_t screenHeight_;
-    const std::string &output_;
+    const StreamOutput &output_;
     std::optional<TWallPaperSize> size_;
+    TWallPaperSize target_;
     bool cmyk_ = false;
-    std::unique_ptr<BmpFileRows> file_;
     std::unique_ptr<RowPipeline> pipeline_;
     std::exception_ptr failure_;
 };
 
 std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
-                                         int32_t screenHeight, const std::string &cp932OutputPath)
+                                         int32_t screenHeight, const StreamOutput &output)
 {
     const PictureFile picture(cp932PicturePath);
-    JpegToBmp target(correction, screenWidth, screenHeight, cp932OutputPath);
+    JpegToSink target(correction, screenWidth, screenHeight, output);
     bool decoded = false;
     try {
         decoded = DecodeJpeg(JpegInput{nullptr, 0, picture.Fd()}, target);
@@ -151,14 +151,13 @@ std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, in
 }
 
 std::optional<TWallPaperSize> StreamPlainBmp(const std::string &cp932PicturePath, int32_t correction,
-                                             int32_t screenWidth, int32_t screenHeight,
-                                             const std::string &cp932OutputPath)
+                                             int32_t screenWidth, int32_t screenHeight, const StreamOutput &output)
 {
     const std::optional<PlainBmpLayout> layout = ReadPlainBmpLayout(cp932PicturePath);
     if (!layout)
         return std::nullopt;
     WallPaperStream stream(unsigned(layout->Width), unsigned(layout->Height), RowFormatOf(*layout), correction,
-                           screenWidth, screenHeight, cp932OutputPath);
+                           screenWidth, screenHeight, output);
     if (stream.Enlarges())
         return std::nullopt;
     try {
@@ -227,39 +226,74 @@ StreamFormat BuiltInStreamFormat(const std::string &cp932Path)
     return StreamFormat::None;
 }
 
-std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePath, StreamFormat format,
-                                              int32_t correction, int32_t screenWidth, int32_t screenHeight,
-                                              const std::string &cp932OutputPath)
+std::optional<TWallPaperSize> StreamWallPaperRows(const std::string &cp932PicturePath, StreamFormat format,
+                                                  int32_t correction, int32_t screenWidth, int32_t screenHeight,
+                                                  const StreamOutput &output)
 {
     switch (format) {
     case StreamFormat::Jpeg:
-        return StreamJpeg(cp932PicturePath, correction, screenWidth, screenHeight, cp932OutputPath);
+        return StreamJpeg(cp932PicturePath, correction, screenWidth, screenHeight, output);
     case StreamFormat::PlainBmp:
-        return StreamPlainBmp(cp932PicturePath, correction, screenWidth, screenHeight, cp932OutputPath);
+        return StreamPlainBmp(cp932PicturePath, correction, screenWidth, screenHeight, output);
     case StreamFormat::None:
         break;
     }
     return std::nullopt;
 }
 
+std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePath, StreamFormat format,
+                                              int32_t correction, int32_t screenWidth, int32_t screenHeight,
+                                              const std::string &cp932OutputPath)
+{
+    std::optional<BmpFileRows> file;
+    StreamOutput output;
+    output.Open = [&](unsigned width, unsigned height) -> RowSink & {
+        return file.emplace(cp932OutputPath, width, height);
+    };
+    std::optional<TWallPaperSize> size =
+        StreamWallPaperRows(cp932PicturePath, format, correction, screenWidth, screenHeight, output);
+    if (size)
+        file->Commit();
+    return size;
+}
+
 WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
                                  int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
+                                 std::function<void(unsigned char *row)> prepare)
+    : WallPaperStream(pictureWidth, pictureHeight, format, correction, screenWidth, screenHeight,
+                      FileOutput(cp932OutputPath), std::move(prepare))
+{
+}
+
+StreamOutput WallPaperStream::FileOutput(const std::string &cp932OutputPath)
+{
+    StreamOutput output;
+    output.Open = [this, &cp932OutputPath](unsigned width, unsigned height) -> RowSink & {
+        return file_.emplace(cp932OutputPath, width, height);
+    };
+    return output;
+}
+
+WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
+                                 int32_t screenWidth, int32_t screenHeight, const StreamOutput &output,
                                  std::function<void(unsigned char *row)> prepare)
 {
     if (pictureWidth > INT32_MAX || pictureHeight > INT32_MAX)
         throw EInvalidGraphic("画像が大きすぎます");
     size_ = ComputeWallPaperSize(int32_t(pictureWidth), int32_t(pictureHeight), correction, screenWidth, screenHeight);
-    if (!Covers(pictureWidth, pictureHeight, size_))
+    const TWallPaperSize target = output.Exact ? *output.Exact : size_;
+    if (!Covers(pictureWidth, pictureHeight, target))
         return;
-    CheckPixelMemory(size_.Width, size_.Height, 4);
-    file_.emplace(cp932OutputPath, unsigned(size_.Width), unsigned(size_.Height));
-    pipeline_.emplace(pictureWidth, pictureHeight, format, unsigned(size_.Width), unsigned(size_.Height),
-                      RowFormat::Bgr24, *file_, std::move(prepare));
+    CheckPixelMemory(target.Width, target.Height, 4);
+    RowSink &sink = output.Open(unsigned(target.Width), unsigned(target.Height));
+    pipeline_.emplace(pictureWidth, pictureHeight, format, unsigned(target.Width), unsigned(target.Height),
+                      output.Format, sink, std::move(prepare));
 }
 
 TWallPaperSize WallPaperStream::Commit()
 {
     pipeline_->Finish();
-    file_->Commit();
+    if (file_)
+        file_->Commit();
     return size_;
 }

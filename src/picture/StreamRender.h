@@ -30,6 +30,21 @@ std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePat
                                               int32_t correction, int32_t screenWidth, int32_t screenHeight,
                                               const std::string &cp932OutputPath);
 
+// Where the rows of a streamed render go other than a bitmap file: the sink `Open` makes once the size
+// is known, given the rows in `Format`. `Exact`, when set, is the size made instead of the
+// correction's (a picture stretched over a monitor; the correction's size is still worked out, and
+// its errors raised).
+struct StreamOutput {
+    std::function<RowSink &(unsigned width, unsigned height)> Open;
+    RowFormat Format = RowFormat::Bgr24;
+    std::optional<TWallPaperSize> Exact;
+};
+// StreamWallPaper's rows into `output`: every row has reached the sink when it returns the
+// correction's size; nullopt, with Open never called, when the picture is not one that streams.
+std::optional<TWallPaperSize> StreamWallPaperRows(const std::string &cp932PicturePath, StreamFormat format,
+                                                  int32_t correction, int32_t screenWidth, int32_t screenHeight,
+                                                  const StreamOutput &output);
+
 // The output side of a streamed render, for any reader that can hand over a picture's rows (top row
 // first, of a known size, as 0xffRRGGBB words or BMP-ordered bytes): the wallpaper's size, the new
 // output bitmap made beside the old one, and the pipeline that averages the rows into it.
@@ -48,6 +63,10 @@ public:
     WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
                     int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
                     std::function<void(unsigned char *row)> prepare = {});
+    // The same into any sink (see StreamOutput); Commit then only waits for the averaging.
+    WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
+                    int32_t screenWidth, int32_t screenHeight, const StreamOutput &output,
+                    std::function<void(unsigned char *row)> prepare = {});
     // The wallpaper is larger than the picture: nothing was made, the general path scales it.
     bool Enlarges() const { return !pipeline_; }
     const TWallPaperSize &Size() const { return size_; }
@@ -57,6 +76,8 @@ public:
     TWallPaperSize Commit();
 
 private:
+    StreamOutput FileOutput(const std::string &cp932OutputPath);
+
     TWallPaperSize size_;
     std::optional<BmpFileRows> file_;
     std::optional<RowPipeline> pipeline_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/Scaling.h"
+#include "picture/StreamRender.h"
 #include "platform/desktop/Monitors.h"
 
 #include <QImage>
@@ -21,6 +22,10 @@ struct WallPaperChoice {
     int32_t Correction = -1; // -1 none, 0 auto, else percent
     bool operator==(const WallPaperChoice &) const = default;
 };
+
+// The reader that streams the path's rows, as the format registry chooses it: None for a picture of a
+// plug-in (also one that took a built-in extension over), an icon or a metafile.
+StreamFormat RegisteredStreamFormat(const std::string &cp932PicturePath);
 
 // A picture scaled for a screen: the image and the size that its correction gives.
 struct ScaledWallPaper {
@@ -45,9 +50,6 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
 void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int32_t correction,
                     const std::string &cp932WallPaperPath, ScreenMetrics &screen, Registry &registry, Desktop &desktop);
 
-// One monitor's picture: sized by its correction against the monitor and placed in a monitor-sized
-// image by its position (centred or tiled on black, or stretched over it).
-QImage RenderMonitorImage(const WallPaperChoice &choice, const Monitor &monitor);
 // Renders choices[i] (repeating the choices when there are fewer) for layout[i] into one 24-bit BMP
 // over the layout's bounding box, black where no monitor is, and writes monitor i's rectangle to
 // cp932PiecePaths[i] when given. Every file is replaced atomically; a failure raises before the output

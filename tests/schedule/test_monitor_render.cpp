@@ -204,6 +204,55 @@ TEST(MonitorRender, AFailingPictureLeavesEveryFileAsItWas)
     EXPECT_THROW(RenderMonitorWallPapers({{red, 0, 0}}, {}, out), Exception);
 }
 
+TEST(MonitorRender, JpegsOnSeveralCoresMatchTheOnePictureRenderAndTransparencyLiesOnBlack)
+{
+    TempHome home;
+    // A JPEG shrunk for each of three monitors (made side by side on as many cores as there are) gives
+    // what the one-picture render gives at that monitor's size.
+    const std::string jpeg = TestDataPath("picture/grad.jpg"); // 64x48
+    const MonitorLayout layout = Layout("40x30+0+0,30x30+40+0,16x12+70+0");
+    const std::string out = home.File("out.bmp");
+    const MonitorBox box = RenderMonitorWallPapers({{jpeg, 2, -1}, {jpeg, 0, 0}, {jpeg, 1, 25}}, layout, out);
+    const QImage image = ReadBox(out);
+    const std::string single = home.File("single.bmp");
+    for (const auto &[monitor, correction] : {std::pair{layout[1], 0}, std::pair{layout[2], 25}}) {
+        const TWallPaperSize size = RenderWallPaper(jpeg, correction, monitor.Width, monitor.Height, single);
+        const QImage alone = ReadBox(single);
+        // Centred: auto makes 30x22 of the 64x48 picture on the 30x30 monitor, 4 rows of black above.
+        const int top = (monitor.Height - size.Height) / 2;
+        for (int y = 0; y < size.Height; ++y)
+            for (int x = 0; x < size.Width; ++x)
+                ASSERT_EQ(At(image, monitor.X - box.X + x, top + y), At(alone, x, y))
+                    << monitor.Width << " " << x << "," << y;
+        if (top > 0) {
+            EXPECT_EQ(At(image, monitor.X - box.X, top - 1), kBlack);
+        }
+    }
+
+    // The first monitor's failure is the one raised, whichever core met its picture first.
+    try {
+        RenderMonitorWallPapers({{home.File("first.jpg"), 0, -1}, {home.File("second.jpg"), 0, -1}}, layout, out);
+        FAIL();
+    } catch (const Exception &e) {
+        EXPECT_NE(e.Message().find("first.jpg"), std::string::npos) << e.Message();
+    }
+
+    // An icon whose left half is transparent, stretched and centred: black shows through, as on a desktop.
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter(&icon).fillRect(16, 0, 16, 32, QColor(kGreen));
+    const std::string iconPath = home.File("half.ico");
+    ASSERT_TRUE(icon.save(QString::fromStdString(iconPath), "ICO"));
+    const MonitorLayout two = Layout("64x64+0+0,64x64+64+0");
+    RenderMonitorWallPapers({{iconPath, 2, -1}, {iconPath, 0, -1}}, two, out);
+    const QImage icons = ReadBox(out);
+    EXPECT_EQ(At(icons, 5, 32), kBlack);
+    EXPECT_EQ(At(icons, 60, 32), kGreen);
+    EXPECT_EQ(At(icons, 64 + 20, 32), kBlack); // centred: 16..47, its transparent half 16..31
+    EXPECT_EQ(At(icons, 64 + 40, 32), kGreen);
+    EXPECT_EQ(At(icons, 64 + 40, 5), kBlack);
+}
+
 namespace {
 
 // The session's monitors as a test sets them, plugged, unplugged and moved.
