@@ -195,15 +195,7 @@ static int32_t read_picture(const char *buf, intptr_t len, uint32_t flag, spi_ou
 SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                               SPI_PROGRESS progress, intptr_t user)
 {
-    if (bitmapInfo == NULL || bits == NULL)
-        return SPI_OTHER_ERROR;
-    spi_out out;
-    spi_out_to_dib(&out);
-    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
-    if (rc == SPI_ALL_RIGHT)
-        spi_out_finish(&out, bitmapInfo, bits);
-    spi_out_end(&out);
-    return rc;
+    return spi_get_picture(read_picture, buf, len, flag, bitmapInfo, bits, progress, user);
 }
 
 SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
@@ -211,11 +203,5 @@ SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, 
 {
     (void)wantWidth; /* a GIF is decoded at its own size */
     (void)wantHeight;
-    if (rows == NULL)
-        return SPI_OTHER_ERROR;
-    spi_out out;
-    spi_out_to_host(&out, rows, user);
-    int32_t rc = read_picture(buf, len, flag, &out, progress, user);
-    spi_out_end(&out);
-    return rc;
+    return spi_get_picture_rows(read_picture, buf, len, flag, rows, progress, user);
 }

@@ -212,6 +212,32 @@ void spi_out_end(spi_out *out)
     out->scratch = NULL;
 }
 
+int32_t spi_get_picture(spi_reader read, const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
+                        SPI_PROGRESS progress, intptr_t user)
+{
+    if (bitmapInfo == NULL || bits == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_dib(&out);
+    int32_t rc = read(buf, len, flag, &out, progress, user);
+    if (rc == SPI_ALL_RIGHT)
+        spi_out_finish(&out, bitmapInfo, bits);
+    spi_out_end(&out);
+    return rc;
+}
+
+int32_t spi_get_picture_rows(spi_reader read, const char *buf, intptr_t len, uint32_t flag, SPI_ROWS rows,
+                             SPI_PROGRESS progress, intptr_t user)
+{
+    if (rows == NULL)
+        return SPI_OTHER_ERROR;
+    spi_out out;
+    spi_out_to_host(&out, rows, user);
+    int32_t rc = read(buf, len, flag, &out, progress, user);
+    spi_out_end(&out);
+    return rc;
+}
+
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user)
 {
     return progress != NULL && progress(num, denom, user) != 0;

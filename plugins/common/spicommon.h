@@ -83,6 +83,16 @@ int32_t spi_out_finish(spi_out *out, HLOCAL *bitmapInfo, HLOCAL *bits);
 /* Frees whatever is still held (every path). */
 void spi_out_end(spi_out *out);
 
+/* A decoder that reads the picture named by buf, len and flag (as GetPicture takes them) at its own
+ * size into `out`; returns SPI_ALL_RIGHT or an error. */
+typedef int32_t (*spi_reader)(const char *buf, intptr_t len, uint32_t flag, spi_out *out, SPI_PROGRESS progress,
+                              intptr_t user);
+/* GetPicture and GetPictureRows of a plug-in whose decoder cannot make a smaller picture. */
+int32_t spi_get_picture(spi_reader read, const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
+                        SPI_PROGRESS progress, intptr_t user);
+int32_t spi_get_picture_rows(spi_reader read, const char *buf, intptr_t len, uint32_t flag, SPI_ROWS rows,
+                             SPI_PROGRESS progress, intptr_t user);
+
 /* Calls the host's progress callback; non-zero means stop. */
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user);
 

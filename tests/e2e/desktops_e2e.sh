@@ -28,10 +28,6 @@ convert -size 32x48 xc:'#ff0000' -size 32x48 xc:'#00ff00' +append "BMP3:$work/re
 convert -size 32x48 xc:'#0000ff' -size 32x48 xc:'#ffff00' +append "BMP3:$work/blue-yellow.bmp"
 chmod 644 "$work"/*.bmp
 
-summary=()
-failed=0
-ran=0
-
 note() { echo "  $*"; }
 fail() {
     echo "FAIL [$name]: $*"
@@ -310,28 +306,4 @@ skip() {
     exit 77
 }
 
-for name in "${desktops[@]}"; do
-    echo "== $name"
-    if ! declare -F "desktop_$name" >/dev/null; then
-        echo "SKIP [$name]: this script has no check for it"
-        summary+=("$name: skipped (no check)")
-        continue
-    fi
-    # Each desktop in a subshell of its own: its variables and processes end with it.
-    (
-        pids=()
-        trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
-        "desktop_$name"
-    )
-    case $? in
-    0) summary+=("$name: passed") ran=$((ran + 1)) ;;
-    77) summary+=("$name: skipped") ;;
-    *) summary+=("$name: FAILED") ran=$((ran + 1)) failed=1 ;;
-    esac
-done
-
-echo "== summary"
-printf '  %s\n' "${summary[@]}"
-[ $failed -eq 0 ] || exit 1
-[ $ran -gt 0 ] || exit 77
-exit 0
+run_each_and_exit desktop_ "${desktops[@]}"

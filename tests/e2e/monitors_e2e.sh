@@ -534,31 +534,4 @@ EOF
 
 # --- the sessions ------------------------------------------------------------------------------------
 
-summary=()
-failed=0
-ran=0
-for name in "${sessions[@]}"; do
-    echo "== $name"
-    if ! declare -F "session_$name" >/dev/null; then
-        echo "SKIP [$name]: this script has no such session"
-        summary+=("$name: skipped (no such session)")
-        continue
-    fi
-    # Each session in a subshell of its own: its variables and processes end with it.
-    (
-        pids=()
-        trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
-        "session_$name"
-    )
-    case $? in
-    0) summary+=("$name: passed") ran=$((ran + 1)) ;;
-    77) summary+=("$name: skipped") ;;
-    *) summary+=("$name: FAILED") ran=$((ran + 1)) failed=1 ;;
-    esac
-done
-
-echo "== summary"
-printf '  %s\n' "${summary[@]}"
-[ $failed -eq 0 ] || exit 1
-[ $ran -gt 0 ] || exit 77
-exit 0
+run_each_and_exit session_ "${sessions[@]}"

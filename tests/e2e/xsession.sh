@@ -81,3 +81,34 @@ main_window() {
     done
     return 1
 }
+
+# Runs FUNCTION_PREFIX$name for each name, each in a subshell of its own (its variables and processes
+# end with it: it puts the processes it starts in `pids`), prints a summary and exits: 0 when every
+# one that could run passed, 1 on a failure, 77 when none could run (a function exits 77 to skip).
+run_each_and_exit() {
+    local prefix=$1 name summary=() failed=0 ran=0
+    shift
+    for name in "$@"; do
+        echo "== $name"
+        if ! declare -F "$prefix$name" >/dev/null; then
+            echo "SKIP [$name]: this script has no check for it"
+            summary+=("$name: skipped (no check)")
+            continue
+        fi
+        (
+            pids=()
+            trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
+            "$prefix$name"
+        )
+        case $? in
+        0) summary+=("$name: passed") ran=$((ran + 1)) ;;
+        77) summary+=("$name: skipped") ;;
+        *) summary+=("$name: FAILED") ran=$((ran + 1)) failed=1 ;;
+        esac
+    done
+    echo "== summary"
+    printf '  %s\n' "${summary[@]}"
+    [ $failed -eq 0 ] || exit 1
+    [ $ran -gt 0 ] || exit 77
+    exit 0
+}

@@ -2,6 +2,7 @@
 #include "picture/PlainBmp.h"
 #include "platform/Exceptions.h"
 
+#include "HandMadeBmp.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -14,53 +15,12 @@
 
 namespace {
 
-void Put32(std::string &b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + size_t(i)] = char(v >> (8 * i));
-}
-
-QRgb PixelAt(int x, int y)
-{
-    return qRgb((x * 67 + y * 13) % 256, (x * 29 + y * 101) % 256, (x * y * 7 + 50) % 256);
-}
-
-// A BMP written by hand: 24 or 32 bits, rows padded to 4 bytes, bottom-up or top-down; the fourth byte
-// of 32-bit pixels is noise, which an uncompressed bitmap does not use.
-std::string MakeBmp(int width, int height, int bits, bool topDown)
-{
-    const size_t bpp = size_t(bits / 8), stride = (size_t(width) * bpp + 3) / 4 * 4;
-    std::string b(54 + stride * size_t(height), '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    Put32(b, 2, uint32_t(b.size()));
-    Put32(b, 10, 54);
-    Put32(b, 14, 40);
-    Put32(b, 18, uint32_t(width));
-    Put32(b, 22, uint32_t(topDown ? -height : height));
-    b[26] = 1;
-    b[28] = char(bits);
-    for (int y = 0; y < height; ++y) {
-        const size_t row = 54 + stride * size_t(topDown ? y : height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = PixelAt(x, y);
-            char *p = &b[row + size_t(x) * bpp];
-            p[0] = char(qBlue(c));
-            p[1] = char(qGreen(c));
-            p[2] = char(qRed(c));
-            if (bpp == 4)
-                p[3] = char(x * 31 + y);
-        }
-    }
-    return b;
-}
-
 QImage Expected(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, PixelAt(x, y));
+            image.setPixel(x, y, HandMadePixel(x, y));
     return image;
 }
 
@@ -92,7 +52,7 @@ TEST(PlainBmp, ShrinksTheRowsQtReadsForEveryPaddingAndRowOrder)
                              (topDown ? " top-down" : " bottom-up"));
                 const int height = 7;
                 const std::string path = home.File("p.bmp");
-                WriteFileBytes(path, MakeBmp(width, height, bits, topDown));
+                WriteFileBytes(path, MakeHandMadeBmp(width, height, bits, topDown));
                 const QImage source = Expected(width, height);
                 ASSERT_EQ(QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32), source);
 
@@ -110,7 +70,7 @@ TEST(PlainBmp, ShrinksTheRowsQtReadsForEveryPaddingAndRowOrder)
 
 TEST(PlainBmp, OtherKindsAndIncompleteFilesAreLeftToTheGeneralReader)
 {
-    const std::string good = MakeBmp(3, 2, 24, false); // rows of 9 bytes padded to 12
+    const std::string good = MakeHandMadeBmp(3, 2, 24, false); // rows of 9 bytes padded to 12
     ASSERT_TRUE(Parse(good).has_value());
     auto changed = [&good](size_t at, uint32_t value, int bytes = 4) {
         std::string b = good;
@@ -143,7 +103,7 @@ TEST(PlainBmp, AFileCutAfterItsHeaderWasReadFailsCleanly)
 {
     TempHome home;
     const std::string path = home.File("cut.bmp");
-    const std::string bytes = MakeBmp(40, 30, 24, false);
+    const std::string bytes = MakeHandMadeBmp(40, 30, 24, false);
     WriteFileBytes(path, bytes);
     const std::optional<PlainBmpLayout> layout = ReadPlainBmpLayout(path);
     ASSERT_TRUE(layout.has_value());

@@ -9,6 +9,7 @@
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
 
+#include "HandMadeBmp.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -19,40 +20,6 @@
 #include <stdexcept>
 
 namespace {
-
-void Put32(std::string &b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + size_t(i)] = char(v >> (8 * i));
-}
-
-// A plain BMP by hand, 24 or 32 bits, either row order; the fourth byte of 32-bit pixels is noise.
-std::string MakeBmp(int width, int height, int bits, bool topDown)
-{
-    const size_t bpp = size_t(bits / 8), stride = (size_t(width) * bpp + 3) / 4 * 4;
-    std::string b(54 + stride * size_t(height), '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    Put32(b, 2, uint32_t(b.size()));
-    Put32(b, 10, 54);
-    Put32(b, 14, 40);
-    Put32(b, 18, uint32_t(width));
-    Put32(b, 22, uint32_t(topDown ? -height : height));
-    b[26] = 1;
-    b[28] = char(bits);
-    for (int y = 0; y < height; ++y) {
-        const size_t row = 54 + stride * size_t(topDown ? y : height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            char *p = &b[row + size_t(x) * bpp];
-            p[0] = char(x * 67 + y * 13);
-            p[1] = char(x * 29 + y * 101);
-            p[2] = char(x * y * 7 + 50);
-            if (bpp == 4)
-                p[3] = char(x * 31 + y);
-        }
-    }
-    return b;
-}
 
 // The bitmap file the image path writes for `image`.
 std::string SavedBytes(QImage image)
@@ -102,7 +69,7 @@ TEST(StreamRender, PlainBmpFileEqualsTheImagePathForEveryPaddingAndRowOrder)
                 for (int correction : {-1, 50, 100, 200}) {
                     SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(width) +
                                  (topDown ? " top-down, " : " bottom-up, ") + std::to_string(correction) + "%");
-                    WriteFileBytes(picture, MakeBmp(width * 3, 7, bits, topDown));
+                    WriteFileBytes(picture, MakeHandMadeBmp(width * 3, 7, bits, topDown));
                     const std::optional<TWallPaperSize> size =
                         StreamWallPaper(picture, StreamFormat::PlainBmp, correction, 1024, 768, out);
                     if (correction == 200) {
@@ -164,7 +131,7 @@ TEST(StreamRender, PictureAndSizeErrorsLeaveTheOutputAlone)
         StreamWallPaper(TestDataPath("picture/grad.jpg"), StreamFormat::Jpeg, 50, 1024, 768, home.File("no/out.bmp")),
         EInOutError);
     // A cut BMP is no plain one: the general reader reports it.
-    const std::string bmp = MakeBmp(9, 5, 24, false);
+    const std::string bmp = MakeHandMadeBmp(9, 5, 24, false);
     WriteFileBytes(home.File("cut.bmp"), bmp.substr(0, bmp.size() - 10));
     EXPECT_FALSE(StreamWallPaper(home.File("cut.bmp"), StreamFormat::PlainBmp, 50, 1024, 768, out));
     EXPECT_EQ(ReadFileBytes(out), "previous");
@@ -178,9 +145,9 @@ TEST(StreamRender, ABitmapThatChangesWhileItIsReadFailsAndKeepsTheOldOutput)
     const std::string picture = home.File("p.bmp");
     const std::string out = home.File("out.bmp");
     WriteFileBytes(out, "previous");
-    const std::string bytes = MakeBmp(40, 30, 24, false);
-    for (const std::string &changed : {bytes.substr(0, bytes.size() / 2), MakeBmp(30, 40, 24, true),
-                                       MakeBmp(40, 30, 32, false).substr(0, bytes.size())}) {
+    const std::string bytes = MakeHandMadeBmp(40, 30, 24, false);
+    for (const std::string &changed : {bytes.substr(0, bytes.size() / 2), MakeHandMadeBmp(30, 40, 24, true),
+                                       MakeHandMadeBmp(40, 30, 32, false).substr(0, bytes.size())}) {
         WriteFileBytes(picture, bytes);
         const PlainBmpLayout layout = *ReadPlainBmpLayout(picture);
         WriteFileBytes(picture, changed);
