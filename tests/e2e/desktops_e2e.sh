@@ -95,24 +95,11 @@ mode_of() {
     echo "${names[$2]}"
 }
 
-# The desktop's user: empty, or setpriv's arguments (started with it directly, so that $! is the program).
-run_as=()
-as_user() { "${run_as[@]}" "$@"; }
-
 # A fresh profile, a private bus and (for X desktops) an X server of the desktop's own.
 begin_session() {
-    dir="$work/$name"
-    mkdir -p "$dir/home/.config" "$dir/runtime" "$dir/tapisto"
-    chmod 700 "$dir/runtime"
-    export HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" XDG_RUNTIME_DIR="$dir/runtime"
-    export TAPISTO_HOME="$dir/tapisto" XDG_CURRENT_DESKTOP="$1" XDG_SESSION_DESKTOP="" DESKTOP_SESSION=""
-    unset TAPISTO_DESKTOP WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM GSETTINGS_BACKEND
-    # Our own bus: a stray session bus of the user's would otherwise be started by D-Bus activation.
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/runtime/bus"
-    [ -z "${session_user:-}" ] || chown -R "$session_user:" "$dir"
-    "${run_as[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for test -S "$dir/runtime/bus" || fail "dbus-daemon did not start"
+    begin_private_session
+    export XDG_CURRENT_DESKTOP="$1"
+    unset TAPISTO_DESKTOP GSETTINGS_BACKEND
     if [ "$name" != sway ]; then
         rm -f "$work/display"
         start_xvfb
@@ -254,15 +241,7 @@ desktop_sway() {
     command -v swaybg >/dev/null || skip "swaybg is not installed (package swaybg)"
     command -v grim >/dev/null || skip "grim is not installed (package grim)"
     # sway refuses to run as root: it runs, and so does tapistoctl, as an unprivileged user.
-    local user=""
-    if [ "$(id -u)" -eq 0 ]; then
-        command -v setpriv >/dev/null || skip "setpriv is not installed (package util-linux)"
-        user=tapisto-e2e
-        id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
-            skip "cannot create the user $user"
-        run_as=(setpriv --reuid="$user" --regid="$user" --init-groups --)
-        session_user=$user
-    fi
+    use_unprivileged_user
     begin_session sway
     printf 'output * mode 1024x768\noutput * bg #000000 solid_color\n' >"$dir/config"
     export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1
@@ -280,7 +259,7 @@ desktop_sway() {
     run_changes
     # A folder name that sway's wordexp would expand, and a quote that broke its parser.
     mkdir -p "$dir/it's \$HOME \`x\`"
-    [ -z "$user" ] || chown "$user:" "$dir/it's \$HOME \`x\`"
+    [ -z "${session_user:-}" ] || chown "$session_user:" "$dir/it's \$HOME \`x\`"
     export TAPISTO_HOME="$dir/it's \$HOME \`x\`"
     apply "$work/blue-yellow.bmp" 中央
     check_settings 中央 || fail "odd folder name: $settings_seen"

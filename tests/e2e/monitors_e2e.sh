@@ -162,12 +162,12 @@ pixel_of() {
 # the screenshot IMAGE shows entry ENTRY, and the points outside every monitor are black. Tries for
 # up to three seconds (a desktop draws after it was told); prints every point of the last try.
 check_screen() {
-    local spec image name ox oy w h e label x y want got raw place lines=() bad=1
+    local check image name ox oy w h e label x y want got raw place lines=() bad=1
     for _ in $(seq 15); do
         lines=() bad=0
         local -A taken=()
-        for spec in "$@"; do
-            read -r image name ox oy w h e <<<"$spec"
+        for check in "$@"; do
+            read -r image name ox oy w h e <<<"$check"
             if [ -z "${taken[$image]:-}" ]; then
                 take_shot "$image" || { bad=1 && lines+=("    cannot read the screen ($image)") && continue; }
                 taken[$image]=1
@@ -222,23 +222,11 @@ expect_index() {
     [ "$(use_index)" = "$1" ] || fail "UseIndex is $(use_index), expected $1"
 }
 
-run_as=()
-as_user() { "${run_as[@]}" "$@"; }
-
-# A fresh home, profile and private session bus.
+# A fresh home, profile and private session bus, with the group written.
 begin_session() {
-    dir="$work/$name"
-    mkdir -p "$dir/home/.config" "$dir/runtime" "$dir/tapisto"
-    chmod 700 "$dir/runtime"
-    export HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" XDG_RUNTIME_DIR="$dir/runtime"
-    export TAPISTO_HOME="$dir/tapisto" XDG_SESSION_DESKTOP="" DESKTOP_SESSION=""
-    unset WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM
+    begin_private_session
     write_home "$TAPISTO_HOME"
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/runtime/bus"
-    [ -z "${session_user:-}" ] || chown -R "$session_user:" "$dir"
-    "${run_as[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
-    pids+=($!)
-    wait_for test -S "$dir/runtime/bus" || fail "dbus-daemon did not start"
+    [ -z "${session_user:-}" ] || chown -R "$session_user:" "$TAPISTO_HOME"
 }
 
 # --- X11 ---------------------------------------------------------------------------------------------
@@ -488,14 +476,7 @@ require_session_tools() {
 session_sway() {
     require_session_tools sway swaybg grim swaymsg
     # sway refuses to run as root: it runs, and so does tapistoctl, as an unprivileged user.
-    if [ "$(id -u)" -eq 0 ]; then
-        command -v setpriv >/dev/null || skip "setpriv is not installed (package util-linux)"
-        local user=tapisto-e2e
-        id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
-            skip "cannot create the user $user"
-        run_as=(setpriv --reuid="$user" --regid="$user" --init-groups --)
-        session_user=$user
-    fi
+    use_unprivileged_user
     begin_session
     cat >"$dir/config" <<'EOF'
 output HEADLESS-1 mode 1024x768 position 800 0

@@ -112,3 +112,36 @@ run_each_and_exit() {
     [ $ran -gt 0 ] || exit 77
     exit 0
 }
+
+# A desktop's user for the desktop scripts: `run_as` is empty, or setpriv's arguments (the program is
+# started with it directly, so that $! is the program); `as_user` runs a command as that user.
+run_as=()
+as_user() { "${run_as[@]}" "$@"; }
+
+# As root, makes everything after it run as the unprivileged user tapisto-e2e (sway refuses to run as
+# root); skips (77) when that cannot be done. Sets `session_user` for begin_private_session.
+use_unprivileged_user() {
+    [ "$(id -u)" -eq 0 ] || return 0
+    command -v setpriv >/dev/null || skip "setpriv is not installed (package util-linux)"
+    local user=tapisto-e2e
+    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
+        skip "cannot create the user $user"
+    run_as=(setpriv --reuid="$user" --regid="$user" --init-groups --)
+    session_user=$user
+}
+
+# A fresh home, profile and Tapisto home in $work/$name (`dir`) and a private session bus of their own
+# (a stray session bus of the user's would otherwise be started by D-Bus activation).
+begin_private_session() {
+    dir="$work/$name"
+    mkdir -p "$dir/home/.config" "$dir/runtime" "$dir/tapisto"
+    chmod 700 "$dir/runtime"
+    export HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" XDG_RUNTIME_DIR="$dir/runtime"
+    export TAPISTO_HOME="$dir/tapisto" XDG_SESSION_DESKTOP="" DESKTOP_SESSION=""
+    unset WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/runtime/bus"
+    [ -z "${session_user:-}" ] || chown -R "$session_user:" "$dir"
+    "${run_as[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for test -S "$dir/runtime/bus" || fail "dbus-daemon did not start"
+}
