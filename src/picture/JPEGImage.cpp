@@ -2,7 +2,7 @@
 
 #include "picture/AreaResampler.h"
 #include "picture/JpegRows.h"
-#include "picture/RowPipeline.h"
+#include "picture/JpegShrink.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
@@ -10,8 +10,6 @@
 #include <algorithm>
 
 #include <exception>
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -90,7 +88,7 @@ private:
 };
 
 // The picture at a scale, averaged down to the output's size row by row.
-class ShrinkTarget : public JpegRowTarget {
+class ShrinkTarget : public JpegShrinkTarget {
 public:
     ShrinkTarget(unsigned scaleNumerator, QImage &output) : scale_(scaleNumerator), output_(output), rows_(output) {}
 
@@ -100,47 +98,21 @@ public:
         // Replicated chroma is faster, and the difference disappears in the averaging.
         settings.FancyUpsampling = false;
         settings.Format = RowFormat::Xrgb32;
-        cmyk_ = cmyk;
+        try {
+            ShrinkTo(
+                unsigned(output_.width()), unsigned(output_.height()), QImageRows::RowFormatOf(output_),
+                [this]() -> RowSink & { return rows_; }, cmyk, settings);
+        } catch (...) {
+            Keep();
+            return false;
+        }
         return true;
     }
-    unsigned char *Begin(unsigned width, unsigned height, bool adobeInverted, size_t &stride,
-                         unsigned &capacity) noexcept override
-    {
-        try {
-            if (width < unsigned(output_.width()) || height < unsigned(output_.height()))
-                throw EInvalidGraphic("scaled picture smaller than its output");
-            std::function<void(unsigned char *)> prepare;
-            if (cmyk_)
-                prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
-            pipeline_.emplace(width, height, RowFormat::Xrgb32, unsigned(output_.width()), unsigned(output_.height()),
-                              QImageRows::RowFormatOf(output_), rows_, std::move(prepare));
-            stride = pipeline_->Stride();
-            capacity = pipeline_->BatchRows();
-            return pipeline_->NextFree();
-        } catch (...) {
-            Failure = std::current_exception();
-            return nullptr;
-        }
-    }
-    unsigned char *Rows(unsigned char *filled, unsigned count) noexcept override
-    {
-        pipeline_->Submit(filled, count);
-        return pipeline_->NextFree();
-    }
-    void Finish()
-    {
-        if (pipeline_)
-            pipeline_->Finish();
-    }
-
-    std::exception_ptr Failure;
 
 private:
     unsigned scale_;
-    bool cmyk_ = false;
     QImage &output_;
     QImageRows rows_;
-    std::optional<RowPipeline> pipeline_;
 };
 
 } // namespace
@@ -211,11 +183,9 @@ QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
     try {
         DecodeJpeg(InputOf(data_), target);
     } catch (const EInvalidGraphic &) {
-        target.Finish();
+        target.Finish(); // a failure of the output wins over the decoder's
         throw;
     }
     target.Finish();
-    if (target.Failure)
-        std::rethrow_exception(target.Failure);
     return output;
 }

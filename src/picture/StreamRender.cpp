@@ -2,6 +2,7 @@
 
 #include "picture/BmpFileRows.h"
 #include "picture/JpegRows.h"
+#include "picture/JpegShrink.h"
 #include "picture/PixelMemory.h"
 #include "picture/PlainBmpRows.h"
 #include "picture/RowPipeline.h"
@@ -12,7 +13,6 @@
 
 #include <exception>
 #include <fcntl.h>
-#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +48,7 @@ bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
 }
 
 // A JPEG decoded at the scale that covers the wallpaper and handed on row by row.
-class JpegToSink : public JpegRowTarget {
+class JpegToSink : public JpegShrinkTarget {
 public:
     JpegToSink(int32_t correction, int32_t screenWidth, int32_t screenHeight, const StreamOutput &output)
         : correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight), output_(output)
@@ -61,10 +61,10 @@ public:
             if (width > INT32_MAX || height > INT32_MAX)
                 throw EInvalidGraphic("JPEG エラー: image too large");
             size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
-            target_ = output_.Exact ? *output_.Exact : *size_;
-            CheckPixelMemory(target_.Width, target_.Height, 4);
-            const int closest = ChooseJpegScale(width, height, target_.Width, target_.Height);
-            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), target_))
+            const TWallPaperSize target = output_.Exact ? *output_.Exact : *size_;
+            CheckPixelMemory(target.Width, target.Height, 4);
+            const int closest = ChooseJpegScale(width, height, target.Width, target.Height);
+            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), target))
                 return false; // enlarged: the general path's smooth scaling
             // At the scale's own size the rows are the picture exactly as the general path decodes it.
             // Shrunk further, replicated chroma is quicker and its difference disappears in the
@@ -72,52 +72,26 @@ public:
             // full size (replicated there, it costs 0.6 to 2 dB against a careful resize). libjpeg's
             // fast DCT, at 8/8 too, would cost 8 dB.
             const bool exact =
-                JpegScaledSize(width, closest) == target_.Width && JpegScaledSize(height, closest) == target_.Height;
+                JpegScaledSize(width, closest) == target.Width && JpegScaledSize(height, closest) == target.Height;
             settings.ScaleNumerator =
-                unsigned(exact ? closest : JpegShrinkScale(width, height, target_.Width, target_.Height));
+                unsigned(exact ? closest : JpegShrinkScale(width, height, target.Width, target.Height));
             settings.FancyUpsampling = exact || settings.ScaleNumerator == 8;
             settings.Format = RowFormat::Bgr24;
-            cmyk_ = cmyk;
+            ShrinkTo(
+                unsigned(target.Width), unsigned(target.Height), output_.Format,
+                [this, target]() -> RowSink & { return output_.Open(unsigned(target.Width), unsigned(target.Height)); },
+                cmyk, settings);
             return true;
         } catch (...) {
-            failure_ = std::current_exception();
+            Keep();
             return false;
         }
-    }
-
-    unsigned char *Begin(unsigned width, unsigned height, bool adobeInverted, size_t &stride,
-                         unsigned &capacity) noexcept override
-    {
-        try {
-            RowSink &sink = output_.Open(unsigned(target_.Width), unsigned(target_.Height));
-            std::function<void(unsigned char *)> prepare;
-            if (cmyk_)
-                prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
-            pipeline_ = std::make_unique<RowPipeline>(width, height, cmyk_ ? RowFormat::Xrgb32 : RowFormat::Bgr24,
-                                                      unsigned(target_.Width), unsigned(target_.Height), output_.Format,
-                                                      sink, std::move(prepare));
-            stride = pipeline_->Stride();
-            capacity = pipeline_->BatchRows();
-            return pipeline_->NextFree();
-        } catch (...) {
-            failure_ = std::current_exception();
-            return nullptr;
-        }
-    }
-
-    unsigned char *Rows(unsigned char *filled, unsigned count) noexcept override
-    {
-        pipeline_->Submit(filled, count);
-        return pipeline_->NextFree();
     }
 
     // After the decode: raises what went wrong on the way; otherwise every row is in the sink.
     std::optional<TWallPaperSize> Finish(bool decoded)
     {
-        if (pipeline_)
-            pipeline_->Finish(); // the sink's failure first: it is why the decode stopped
-        if (failure_)
-            std::rethrow_exception(failure_);
+        JpegShrinkTarget::Finish();
         if (!decoded)
             return std::nullopt;
         return size_;
@@ -129,10 +103,6 @@ private:
     int32_t screenHeight_;
     const StreamOutput &output_;
     std::optional<TWallPaperSize> size_;
-    TWallPaperSize target_;
-    bool cmyk_ = false;
-    std::unique_ptr<RowPipeline> pipeline_;
-    std::exception_ptr failure_;
 };
 
 std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
