@@ -20,45 +20,9 @@ QImage AllocateImage(const QSize &size, QImage::Format format)
     return image;
 }
 
-// The core's name for each layout of the rows.
-RowFormat RowFormatOf(TRowFormat format)
-{
-    return format == TRowFormat::Bgr24 ? RowFormat::Bgr24 : RowFormat::Xrgb32;
-}
-
-// Feeds the rows to the area resampler on its worker thread, so that the reading thread only copies.
-// Rows that already have the output's size are taken as they are (in BMP's byte order).
-class ShrinkReceiver : public TRowReceiver {
-public:
-    explicit ShrinkReceiver(QImage &output) : output_(output), rows_(output) {}
-
-    void Begin(int width, int height, TRowFormat format) override
-    {
-        pipeline_.emplace(unsigned(width), unsigned(height), RowFormatOf(format), unsigned(output_.width()),
-                          unsigned(output_.height()), RowFormat::Bgr24, rows_);
-    }
-
-    void Rows(int, int count, const unsigned char *pixels, ptrdiff_t stride) override
-    {
-        pipeline_->PutRows(pixels, stride, unsigned(count));
-    }
-
-    // Averages what is left; the output is complete once this returns.
-    void Finish()
-    {
-        if (pipeline_)
-            pipeline_->Finish();
-    }
-
-private:
-    QImage &output_;
-    QImageRows rows_;
-    std::optional<RowPipeline> pipeline_;
-};
-
 class CollectReceiver : public TRowReceiver {
 public:
-    void Begin(int width, int height, TRowFormat format) override
+    void Begin(int width, int height, RowFormat format) override
     {
         image_ = AllocateImage(QSize(width, height), QImage::Format_RGB32);
         format_ = format;
@@ -78,7 +42,7 @@ public:
     QImage image_;
 
 private:
-    TRowFormat format_ = TRowFormat::Bgr24;
+    RowFormat format_ = RowFormat::Bgr24;
 };
 
 } // namespace
@@ -86,7 +50,9 @@ private:
 std::optional<QImage> ShrinkRows(TRowSource &source, const QSize &size)
 {
     QImage output = AllocateImage(size, QImage::Format_BGR888);
-    ShrinkReceiver receiver(output);
+    QImageRows rows(output);
+    RowPipelineReceiver receiver(unsigned(size.width()), unsigned(size.height()), RowFormat::Bgr24,
+                                 [&]() -> RowSink & { return rows; });
     const bool delivered = source.Deliver(receiver);
     receiver.Finish();
     if (!delivered)

@@ -1,5 +1,7 @@
 #include "picture/RowPipeline.h"
 
+#include "platform/Exceptions.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -113,4 +115,31 @@ void RowPipeline::Run()
         }
         changed_.notify_all();
     }
+}
+
+RowPipelineReceiver::RowPipelineReceiver(unsigned width, unsigned height, RowFormat format,
+                                         std::function<RowSink &()> open)
+    : width_(width), height_(height), format_(format), open_(std::move(open))
+{
+}
+
+void RowPipelineReceiver::Begin(int width, int height, RowFormat format)
+{
+    if (width < int64_t(width_) || height < int64_t(height_))
+        throw EInvalidGraphic("画像が出力より小さくなっています");
+    RowSink &sink = open_();
+    pipeline_.emplace(unsigned(width), unsigned(height), format, width_, height_, format_, sink);
+}
+
+void RowPipelineReceiver::Rows(int, int count, const unsigned char *pixels, ptrdiff_t stride)
+{
+    pipeline_->PutRows(pixels, stride, unsigned(count));
+}
+
+bool RowPipelineReceiver::Finish()
+{
+    if (!pipeline_)
+        return false;
+    pipeline_->Finish();
+    return true;
 }

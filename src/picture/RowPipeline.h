@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture/AreaShrinker.h"
+#include "picture/RowSource.h"
 
 #include <array>
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -64,4 +66,23 @@ private:
     bool done_ = false;
     std::exception_ptr failure_; // the sink's; set once, on the worker
     std::thread thread_;
+};
+
+// A source's rows into a pipeline made when they begin: averaged to `width` x `height` rows of
+// `format` into the sink that `open` makes then.
+class RowPipelineReceiver : public TRowReceiver {
+public:
+    RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, std::function<RowSink &()> open);
+    // Raises EInvalidGraphic for a source smaller than the output either way.
+    void Begin(int width, int height, RowFormat format) override;
+    void Rows(int y, int count, const unsigned char *pixels, ptrdiff_t stride) override;
+    // Waits until every row has reached the sink, raising its failure; false when no row began.
+    bool Finish();
+
+private:
+    unsigned width_;
+    unsigned height_;
+    RowFormat format_;
+    std::function<RowSink &()> open_;
+    std::optional<RowPipeline> pipeline_;
 };

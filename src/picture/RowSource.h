@@ -1,24 +1,15 @@
 #pragma once
 
+#include "picture/RowSink.h"
+
 #include <cstddef>
-
-// How the pixels of one row are laid out.
-enum class TRowFormat {
-    Bgr24, // blue, green, red
-    Bgrx32 // blue, green, red and an unused byte: 0x??RRGGBB read as a little-endian 32-bit value
-};
-
-inline int BytesPerPixel(TRowFormat format)
-{
-    return format == TRowFormat::Bgr24 ? 3 : 4;
-}
 
 // Takes a picture's rows from the top. Begin comes once, before the first row; the rows then come in
 // order, each once.
 class TRowReceiver {
 public:
     virtual ~TRowReceiver() = default;
-    virtual void Begin(int width, int height, TRowFormat format) = 0;
+    virtual void Begin(int width, int height, RowFormat format) = 0;
     // `count` rows from row `y`, `stride` bytes apart; read only during the call.
     virtual void Rows(int y, int count, const unsigned char *pixels, ptrdiff_t stride) = 0;
 };

@@ -44,7 +44,7 @@ public:
             width_ = block.width;
             height_ = block.height;
             format_ = block.format;
-            receiver_.Begin(width_, height_, format_ == SPI_ROWS_BGR ? TRowFormat::Bgr24 : TRowFormat::Bgrx32);
+            receiver_.Begin(width_, height_, format_ == SPI_ROWS_BGR ? RowFormat::Bgr24 : RowFormat::Xrgb32);
         }
         receiver_.Rows(block.y, block.count, static_cast<const unsigned char *>(block.pixels), block.stride);
         next_ += block.count;

@@ -139,48 +139,17 @@ std::optional<TWallPaperSize> StreamPlainBmp(const std::string &cp932PicturePath
     return stream.Commit();
 }
 
-// Rows from any source into the output bitmap.
-class FileReceiver : public TRowReceiver {
-public:
-    FileReceiver(const TWallPaperSize &size, const std::string &cp932OutputPath) : size_(size), output_(cp932OutputPath)
-    {
-    }
-    void Begin(int width, int height, TRowFormat format) override
-    {
-        if (width < size_.Width || height < size_.Height)
-            throw EInvalidGraphic("画像が出力より小さくなっています");
-        file_.emplace(output_, unsigned(size_.Width), unsigned(size_.Height));
-        pipeline_.emplace(unsigned(width), unsigned(height),
-                          format == TRowFormat::Bgr24 ? RowFormat::Bgr24 : RowFormat::Xrgb32, unsigned(size_.Width),
-                          unsigned(size_.Height), RowFormat::Bgr24, *file_);
-    }
-    void Rows(int, int count, const unsigned char *pixels, ptrdiff_t stride) override
-    {
-        pipeline_->PutRows(pixels, stride, unsigned(count));
-    }
-    // After a delivery: the averaging finished and the old bitmap replaced; false when nothing came.
-    bool Commit()
-    {
-        if (!pipeline_)
-            return false;
-        pipeline_->Finish();
-        file_->Commit();
-        return true;
-    }
-
-private:
-    TWallPaperSize size_;
-    const std::string &output_;
-    std::optional<BmpFileRows> file_;
-    std::optional<RowPipeline> pipeline_;
-};
-
 } // namespace
 
 bool StreamRows(TRowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath)
 {
-    FileReceiver receiver(size, cp932OutputPath);
-    return source.Deliver(receiver) && receiver.Commit();
+    std::optional<BmpFileRows> file;
+    RowPipelineReceiver receiver(unsigned(size.Width), unsigned(size.Height), RowFormat::Bgr24,
+                                 [&]() -> RowSink & { return file.emplace(cp932OutputPath, size.Width, size.Height); });
+    if (!source.Deliver(receiver) || !receiver.Finish())
+        return false;
+    file->Commit();
+    return true;
 }
 
 StreamFormat BuiltInStreamFormat(const std::string &cp932Path)

@@ -12,7 +12,7 @@ namespace {
 // spare bytes between rows; `failAfter` rows are delivered before the source gives up.
 class FakeSource : public TRowSource {
 public:
-    FakeSource(int width, int height, TRowFormat format) : width_(width), height_(height), format_(format) {}
+    FakeSource(int width, int height, RowFormat format) : width_(width), height_(height), format_(format) {}
 
     static QRgb Colour(int x, int y) { return qRgb(x * 37 % 256, y * 53 % 256, (x + y) * 19 % 256); }
 
@@ -54,7 +54,7 @@ public:
 
 private:
     int width_, height_;
-    TRowFormat format_;
+    RowFormat format_;
 };
 
 QImage Averaged(const QImage &whole, const QSize &size)
@@ -70,7 +70,7 @@ QImage Averaged(const QImage &whole, const QSize &size)
 
 TEST(RowImages, CollectedRowsAreTheOpaquePicture)
 {
-    for (TRowFormat format : {TRowFormat::Bgr24, TRowFormat::Bgrx32}) {
+    for (RowFormat format : {RowFormat::Bgr24, RowFormat::Xrgb32}) {
         for (int width = 1; width <= 4; ++width) {
             FakeSource source(width, 7, format);
             const std::optional<QImage> image = CollectRows(source);
@@ -82,7 +82,7 @@ TEST(RowImages, CollectedRowsAreTheOpaquePicture)
 
 TEST(RowImages, ShrunkRowsAreTheAverageOfTheWholePicture)
 {
-    for (TRowFormat format : {TRowFormat::Bgr24, TRowFormat::Bgrx32}) {
+    for (RowFormat format : {RowFormat::Bgr24, RowFormat::Xrgb32}) {
         // More rows than the worker's batches hold, and a width that is not a multiple of anything.
         FakeSource source(37, 75, format);
         for (const QSize size : {QSize(10, 20), QSize(37, 74), QSize(1, 1)}) {
@@ -100,10 +100,10 @@ TEST(RowImages, ShrunkRowsAreTheAverageOfTheWholePicture)
 
 TEST(RowImages, ASourceThatFailsGivesNoPicture)
 {
-    FakeSource source(12, 40, TRowFormat::Bgr24);
+    FakeSource source(12, 40, RowFormat::Bgr24);
     source.failAfter = 20;
     EXPECT_FALSE(ShrinkRows(source, QSize(5, 5)));
     EXPECT_FALSE(CollectRows(source));
-    FakeSource huge(1 << 16, 1 << 15, TRowFormat::Bgr24);
+    FakeSource huge(1 << 16, 1 << 15, RowFormat::Bgr24);
     EXPECT_THROW(CollectRows(huge), EOutOfMemory) << "over the memory guard before any row";
 }

@@ -240,7 +240,7 @@ public:
     bool Deliver(TRowReceiver &receiver) override
     {
         const QImage flipped = image_.mirrored(false, true);
-        receiver.Begin(image_.width(), image_.height(), TRowFormat::Bgrx32);
+        receiver.Begin(image_.width(), image_.height(), RowFormat::Xrgb32);
         const ptrdiff_t stride = -ptrdiff_t(flipped.bytesPerLine());
         for (int y = 0; y < image_.height(); y += 7) {
             if (failAfter_ >= 0 && y >= failAfter_)

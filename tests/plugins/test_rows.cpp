@@ -175,7 +175,7 @@ TEST_F(RowsTest, ReceiverErrorsStopThePluginAndComeBackAfterIt)
     const auto waiting = Waiting(path);
     struct Failing : TRowReceiver {
         int rows = 0;
-        void Begin(int, int, TRowFormat) override {}
+        void Begin(int, int, RowFormat) override {}
         void Rows(int, int count, const unsigned char *, ptrdiff_t) override
         {
             rows += count;
@@ -274,7 +274,7 @@ TEST_F(RowsTest, TheRowsThemselvesAreThereForOtherReceivers)
     struct Recording : TRowReceiver {
         QSize size;
         int rows = 0;
-        void Begin(int width, int height, TRowFormat) override { size = QSize(width, height); }
+        void Begin(int width, int height, RowFormat) override { size = QSize(width, height); }
         void Rows(int y, int count, const unsigned char *, ptrdiff_t) override
         {
             EXPECT_EQ(rows, y);
