@@ -37,17 +37,13 @@ std::pair<int, int> ParseScreen(const std::string &text)
     throw UsageError("--screen: WxH の形で指定してください (例 1920x1080)");
 }
 
-namespace {
-
-bool Set(const char *name)
+bool EnvironmentSet(const char *name)
 {
     const char *value = std::getenv(name);
     return value != nullptr && *value != '\0';
 }
 
-} // namespace
-
 bool HaveDisplay()
 {
-    return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
+    return EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY");
 }

@@ -22,5 +22,7 @@ std::string ArgPath(const std::string &utf8);
 std::pair<int, int> ParseScreen(const std::string &text);
 // Writes CP932 text as UTF-8 to standard output.
 void PrintText(std::string_view cp932);
+// Whether the environment variable is set to something.
+bool EnvironmentSet(const char *name);
 // The session names a display (X11 or Wayland).
 bool HaveDisplay();

@@ -2,26 +2,14 @@
 
 #include <QGuiApplication>
 
-#include <cstdlib>
-
-namespace {
-
-bool Set(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-} // namespace
-
 void EnsureGuiApplication(bool forScreen)
 {
     if (QCoreApplication::instance() != nullptr)
         return;
     if (!forScreen || !HaveDisplay())
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    else if (!Set("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", Set("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen");
+    else if (!EnvironmentSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", EnvironmentSet("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen");
     static int argc = 1;
     static char name[] = "tapistoctl";
     static char *argv[] = {name, nullptr};
