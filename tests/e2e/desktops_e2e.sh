@@ -244,14 +244,7 @@ desktop_sway() {
     use_unprivileged_user
     begin_session sway
     printf 'output * mode 1024x768\noutput * bg #000000 solid_color\n' >"$dir/config"
-    export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1
-    unset DISPLAY
-    "${run_as[@]}" sway -c "$dir/config" >"$dir/desktop.log" 2>&1 &
-    pids+=($!)
-    wait_for_n 100 bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || fail "sway did not start"
-    export SWAYSOCK WAYLAND_DISPLAY=wayland-1
-    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
-    wait_for test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "no Wayland socket"
+    start_headless_sway 1
     check_settings() {
         settings_seen=$(pgrep -a -x swaybg)
         [[ $settings_seen == *" -i $(bitmap) -m $(mode_of sway "$1")"* ]]

@@ -483,15 +483,8 @@ output HEADLESS-1 mode 1024x768 position 800 0
 output HEADLESS-2 mode 800x600 position 0 0
 output * bg #000000 solid_color
 EOF
-    export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=2
     export XDG_CURRENT_DESKTOP=sway TAPISTO_DESKTOP=sway
-    unset DISPLAY
-    "${run_as[@]}" sway -c "$dir/config" >"$dir/desktop.log" 2>&1 &
-    pids+=($!)
-    wait_for_n 100 bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || fail "sway did not start"
-    export SWAYSOCK WAYLAND_DISPLAY=wayland-1
-    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
-    wait_for test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "no Wayland socket"
+    start_headless_sway 2
     note "sway $(as_user sway --version | awk '{print $3}'), headless outputs: $(as_user swaymsg -p -t get_outputs |
         awk '/^Output/ {n = $2} /Current mode:/ {m = $3} /Position:/ {sub(",", "+", $2); printf "%s %s+%s  ", n, m, $2}')"
     local step

@@ -145,3 +145,16 @@ begin_private_session() {
     pids+=($!)
     wait_for test -S "$dir/runtime/bus" || fail "dbus-daemon did not start"
 }
+
+# sway's headless backend with N outputs, as the desktop's user, on the config in $dir/config; exports
+# SWAYSOCK and WAYLAND_DISPLAY for the commands after it.
+start_headless_sway() {
+    export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=$1
+    unset DISPLAY
+    "${run_as[@]}" sway -c "$dir/config" >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+    wait_for_n 100 bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || fail "sway did not start"
+    export SWAYSOCK WAYLAND_DISPLAY=wayland-1
+    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
+    wait_for test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "no Wayland socket"
+}
