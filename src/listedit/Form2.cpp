@@ -1,9 +1,9 @@
 #include "Form2.h"
 
 #include "AboutBox.h"
-#include "DropCollector.h"
 #include "FormHosei.h"
 #include "PreviewImage.h"
+#include "ProgressRun.h"
 #include "WallPaperGrid.h"
 #include "WallPaperGridModel.h"
 #include "listedit/ListEditorHost.h"
@@ -21,15 +21,12 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QMimeData>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 
 namespace {
 
@@ -41,17 +38,6 @@ const QString kBuiltInPictureFilter =
                    "JPEG イメージファイル (*.jpg)|*.jpg|JPEG イメージファイル (*.jpeg)|*.jpeg|"
                    "ビットマップ (*.bmp)|*.bmp|アイコン (*.ico)|*.ico|エンハンス メタファイル (*.emf)|*.emf|"
                    "メタファイル (*.wmf)|*.wmf");
-
-std::vector<std::string> LocalFiles(const QMimeData *mime)
-{
-    std::vector<std::string> paths;
-    if (mime == nullptr)
-        return paths;
-    for (const QUrl &url : mime->urls())
-        if (url.isLocalFile())
-            paths.push_back(url.toLocalFile().toStdString());
-    return paths;
-}
 
 // The program's folder in the file system's form, where the list dialogs start.
 QString HomeFolderNative()
@@ -266,7 +252,6 @@ void TForm2::ShowModal()
 {
     QEventLoop loop;
     modalLoop_ = &loop;
-    closing_ = false;
     setWindowModality(Qt::ApplicationModal);
     show();
     if (isVisible())
@@ -290,8 +275,13 @@ void TForm2::FormClose()
 
 void TForm2::closeEvent(QCloseEvent *event)
 {
-    // A drop still walking folders stops at its next step.
-    closing_ = true;
+    if (activeDrop_ != nullptr) {
+        // A drop being walked stops first (adding nothing); the window then closes as asked.
+        closeAfterDrop_ = true;
+        activeDrop_->Stop();
+        event->ignore();
+        return;
+    }
     Guarded([this] { FormClose(); });
     event->accept();
     if (modalLoop_ != nullptr)
@@ -436,70 +426,6 @@ void TForm2::ReadPicActionExecute()
     }
     model_->Append(added);
     WarnRefused(refused);
-}
-
-void TForm2::WMDropFiles(const std::vector<std::string> &nativePaths)
-{
-    if (dropping_)
-        return;
-    struct Busy {
-        bool &flag;
-        explicit Busy(bool &f) : flag(f)
-        {
-            flag = true;
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        }
-        ~Busy()
-        {
-            QGuiApplication::restoreOverrideCursor();
-            flag = false;
-        }
-    } busy(dropping_);
-
-    WallPaperList pending;
-    auto flush = [&] {
-        model_->Append(pending);
-        pending.clear();
-    };
-    // Rows show up while a large tree is walked; the window repaints but takes no input meanwhile.
-    DropCollector collector(
-        PictureFilterText(TGraphic::ClassInfo()),
-        [&](const std::string &path) {
-            pending.push_back({path, std::string(kPositionTile), {}});
-        },
-        [&] {
-            flush();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            return !closing_;
-        });
-    collector.Collect(nativePaths);
-    flush();
-    model_->SetModified(true);
-    WarnRefused(collector.Refused());
-}
-
-void TForm2::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (!dropping_ && !LocalFiles(event->mimeData()).empty())
-        event->acceptProposedAction();
-}
-
-void TForm2::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (!dropping_ && !LocalFiles(event->mimeData()).empty())
-        event->acceptProposedAction();
-}
-
-void TForm2::dropEvent(QDropEvent *event)
-{
-    std::vector<std::string> paths = LocalFiles(event->mimeData());
-    if (paths.empty() || dropping_)
-        return;
-    event->acceptProposedAction();
-    // The walk runs after the drop has been answered, so the program the files came from is not
-    // kept waiting for a large tree.
-    QMetaObject::invokeMethod(
-        this, [this, paths = std::move(paths)] { Guarded([&] { WMDropFiles(paths); }); }, Qt::QueuedConnection);
 }
 
 void TForm2::DeleteActionExecute()

@@ -10,6 +10,7 @@ class Browser;
 class Dialogs;
 class ListEditorHost;
 class PreviewImage;
+class ProgressRun;
 class QAction;
 class QEventLoop;
 class QMenu;
@@ -79,7 +80,9 @@ public:
     void VergionActionExecute();
     void StringGrid1DbClick();
     void StringGrid1RowMoved();
-    // Files and folders dropped on the window (UTF-8 paths in delivery order).
+    // Files and folders dropped on the window (UTF-8 paths in delivery order). The folders are walked
+    // on a worker thread; a walk of more than a second shows its progress and can be stopped, and a
+    // stopped drop adds nothing.
     void WMDropFiles(const std::vector<std::string> &nativePaths);
 
 protected:
@@ -112,6 +115,6 @@ private:
     Browser &browser_;
     WallPaperGridModel *model_;
     QEventLoop *modalLoop_ = nullptr;
-    bool dropping_ = false;
-    bool closing_ = false;
+    ProgressRun *activeDrop_ = nullptr; // the drop being walked
+    bool closeAfterDrop_ = false;       // the window was asked to close during a drop
 };

@@ -74,6 +74,7 @@ DirListing ListDirectory(std::string_view cp932Folder, std::string_view mask)
     DIR *dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return listing;
+    listing.opened = true;
     const int dirFd = ::dirfd(dir);
     while (const dirent *d = ::readdir(dir)) {
         std::string native = d->d_name;

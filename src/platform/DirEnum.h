@@ -36,6 +36,7 @@ struct DirEntry {
 struct DirListing {
     std::string nativeFolder; // UTF-8, as given (no separator added)
     std::vector<DirEntry> entries;
+    bool opened = false; // false: the folder is missing or could not be read (or its path converted)
 };
 
 // Entries of a folder (CP932 path) whose names match a wildcard mask ('*' and '?', ASCII case

@@ -111,6 +111,37 @@ TEST_F(EditorTest, DropOfRealFilesThroughQtDropEvents)
     EXPECT_EQ(QString::fromStdString(root + "drop/sub/"), Row(3)[2]);
     EXPECT_EQ(QStringLiteral("4"), Row(3)[0]);
     EXPECT_TRUE(form->SaveAction->isEnabled());
+    // What was left out is told once, with the reason.
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("警告"), dialogs.messages[0].title);
+    EXPECT_EQ(QStringLiteral("2 個のファイルは画像ではないため追加しませんでした。\n\u3000x.txt\n\u3000plain"),
+              dialogs.messages[0].text);
+}
+
+TEST_F(EditorTest, DropTellsOnceWhichFilesItLeftOutAndWhy)
+{
+    const std::string root = home.Path();
+    std::filesystem::create_directory(root + "d");
+    for (const char *name : {"d/a.png", "d/b.webp", "d/c.jpg", "d/notes.txt"})
+        WriteFileBytes(root + name, "x");
+    host.plugins = false; // the plug-in formats are not registered
+    form->WMDropFiles({root + "d", root + "d/a.png"});
+    EXPECT_EQ(1, Model().rowCount());
+    EXPECT_EQ(QStringLiteral("c.jpg"), Row(0)[1]);
+    ASSERT_EQ(1u, dialogs.messages.size());
+    const QString text = dialogs.messages[0].text;
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("1 個のファイルは画像ではないため追加しませんでした。\n\u3000notes.txt\n\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("3 個のファイルは、メインウィンドウの「ツール」メニューの「Susieプラグインを使用」")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\u3000a.png\n\u3000a.png\n\u3000b.webp"))) << text.toStdString();
+
+    // A drop that leaves nothing out says nothing.
+    form->WMDropFiles({root + "d/c.jpg"});
+    EXPECT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(2, Model().rowCount());
 }
 
 TEST_F(EditorTest, LargeDropArrivesCompleteAndInOrder)
@@ -139,6 +170,8 @@ TEST_F(EditorTest, DropWithoutPicturesKeepsTheBlankRowButEnablesSave)
     EXPECT_TRUE(Model().IsEmpty());
     EXPECT_EQ(1, Model().rowCount());
     EXPECT_TRUE(form->SaveAction->isEnabled());
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("readme.txt")));
 }
 
 TEST_F(EditorTest, DeletingEveryRowLeavesTheBlankRow)
