@@ -282,7 +282,16 @@ void TForm2::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    bool discard = false;
+    Guarded([&] { discard = ConfirmDiscard(); });
+    if (!discard) {
+        event->ignore();
+        return;
+    }
     Guarded([this] { FormClose(); });
+    // The groups are listed anew however the editor closes, so that a group just saved is there; a
+    // failure is reported and the editor closes all the same.
+    Guarded([this] { host_.RefreshGroups(); });
     event->accept();
     if (modalLoop_ != nullptr)
         modalLoop_->quit();
@@ -395,10 +404,7 @@ void TForm2::NameSaveActionExecute()
 
 void TForm2::ExitActionExecute()
 {
-    if (!ConfirmDiscard())
-        return;
-    host_.ShowMainWindow();
-    host_.RefreshGroups();
+    // The close box's command: asks, shows the main window and lists its groups anew.
     close();
 }
 

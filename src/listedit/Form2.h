@@ -22,7 +22,8 @@ class WallPaperGridModel;
 // The list editor ("壁紙の設定"): builds one wallpaper group from pictures added by dialog or by
 // dropping files and folders, orders it, sets positions and corrections, previews a picture, applies
 // one at once and saves the group as a list file. SaveAction is enabled while the grid model is
-// modified.
+// modified. 終了 and the window's close box are one command: both ask before unsaved changes are
+// lost and bring the main window back with its groups listed anew.
 class TForm2 : public QMainWindow {
 public:
     TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget *parent = nullptr);

@@ -166,7 +166,7 @@ TEST_F(EditorTest, OpenOfAMissingFileReportsTheError)
     EXPECT_TRUE(Model().IsEmpty());
 }
 
-TEST_F(EditorTest, ExitAsksAndRefreshesWhileTheFrameCloseDoesNeither)
+TEST_F(EditorTest, ExitAndTheCloseBoxBothAskAndRefreshTheGroups)
 {
     AddPictures(Paths({"a.jpg"}));
     form->show();
@@ -181,15 +181,27 @@ TEST_F(EditorTest, ExitAsksAndRefreshesWhileTheFrameCloseDoesNeither)
     EXPECT_LE(1, host.shows);
     EXPECT_FALSE(form->acceptDrops());
 
+    // The close box (and Alt+F4) is the same command.
     auto other = std::make_unique<TForm2>(host, dialogs, browser);
     dialogs.SetNextFileNames({QString::fromStdString(home.File("b.jpg"))});
     other->ReadPicAction->trigger();
     other->show();
     const size_t asked = dialogs.messages.size();
-    const int shows = host.shows;
+    dialogs.SetNextAnswer(Dialogs::Button::No);
     other->close();
-    EXPECT_EQ(asked, dialogs.messages.size());
+    ASSERT_EQ(asked + 1, dialogs.messages.size());
+    EXPECT_EQ(kDiscard, dialogs.messages.back().text);
+    EXPECT_TRUE(other->isVisible());
     EXPECT_EQ(1, host.refreshes);
+
+    // A group saved just before the close box is listed: no question, and the groups are refreshed.
+    const int shows = host.shows;
+    dialogs.SetNextFileName(QString::fromStdString(home.File("saved.dat")));
+    other->SaveAction->trigger();
+    other->close();
+    EXPECT_FALSE(other->isVisible());
+    EXPECT_EQ(asked + 1, dialogs.messages.size());
+    EXPECT_EQ(2, host.refreshes);
     EXPECT_EQ(shows + 1, host.shows);
 }
 
