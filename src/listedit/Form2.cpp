@@ -501,7 +501,9 @@ void TForm2::StringGrid1DbClick()
 
 void TForm2::StringGrid1RowMoved()
 {
-    // The numbers are the grid's row headers and follow the move; the list is not marked modified.
+    // The numbers are the grid's row headers and follow the move. The order is what the schedule
+    // shows, so a move is a change to save.
+    model_->SetModified(true);
 }
 
 void TForm2::ShowTBarActionExecute()

@@ -37,8 +37,8 @@ public:
     void SetPositions(int top, int bottom, const std::string &positionText);
     void SetCorrections(int top, int bottom, const std::string &correctionText);
 
-    // Whether the rows hold changes not yet saved. The editor's commands set it (moving a row does not
-    // count); OnModifiedChanged tells of each change of the flag (the Save action mirrors it).
+    // Whether the rows hold changes not yet saved. The editor's commands set it (moving a row
+    // included); OnModifiedChanged tells of each change of the flag (the Save action mirrors it).
     bool Modified() const { return modified_; }
     void SetModified(bool modified);
     std::function<void(bool modified)> OnModifiedChanged;

@@ -1,5 +1,7 @@
 #include "EditorFixture.h"
 
+#include "listedit/WallPaperList.h"
+
 #include <QCloseEvent>
 
 #include <filesystem>
@@ -122,6 +124,28 @@ TEST_F(EditorTest, SaveWithoutNameAsksForOneAndAnEmptyListDeletesTheFile)
     form->DeleteAction->trigger();
     form->SaveAction->trigger();
     EXPECT_FALSE(std::filesystem::exists(home.File("one.dat")));
+}
+
+TEST_F(EditorTest, MovedRowsAreSavedInTheirNewOrder)
+{
+    AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg"}));
+    dialogs.SetNextFileName(QString::fromStdString(home.File("order.dat")));
+    form->NameSaveAction->trigger();
+    form->StringGrid1->verticalHeader()->moveSection(2, 0); // c.jpg to the top
+    EXPECT_TRUE(form->SaveAction->isEnabled());
+    form->SaveAction->trigger();
+    const WallPaperList saved = ReadWallPaperList(Utf8ToCp932(home.File("order.dat")));
+    ASSERT_EQ(3u, saved.size());
+    EXPECT_EQ(Utf8ToCp932(home.File("c.jpg")), saved[0].PicturePath);
+    EXPECT_EQ(Utf8ToCp932(home.File("a.jpg")), saved[1].PicturePath);
+
+    // Exit now asks about a move that was not saved.
+    form->StringGrid1->verticalHeader()->moveSection(0, 1);
+    form->show();
+    dialogs.SetNextAnswer(Dialogs::Button::No);
+    form->ExitAction->trigger();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(kDiscard, dialogs.messages.back().text);
 }
 
 TEST_F(EditorTest, FailedSaveKeepsTheListMarkedModified)
