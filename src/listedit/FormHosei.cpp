@@ -176,7 +176,9 @@ void TFormHosei::Button2Click()
 
 void TFormHosei::reject()
 {
-    Button1Click();
+    // Closing the dialog by its frame keeps the rows as they are, as Cancel does: the dialog opens
+    // on 自動 whatever the rows hold, so applying its choice would overwrite them unasked.
+    Button2Click();
 }
 
 void TFormHosei::keyPressEvent(QKeyEvent *event)

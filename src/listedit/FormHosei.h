@@ -24,8 +24,8 @@ public:
     QLineEdit *Editor() const { return lineEdit(); }
 };
 
-// The correction dialog. Cancel sets the editor's cancel flag; OK and the frame's close box both
-// close it with the current choice; Enter and Escape press nothing.
+// The correction dialog. Cancel and the frame's close box set the editor's cancel flag; OK closes it
+// with the current choice; Enter and Escape press nothing.
 class TFormHosei : public QDialog {
 public:
     // Errors escaping a handler go to `report` (logged when there is none).
@@ -48,7 +48,7 @@ public:
     void Button1Click();
     void Button2Click();
 
-    // The frame's close box: the same as OK.
+    // The frame's close box: the same as Cancel.
     void reject() override;
 
 protected:

@@ -3,6 +3,7 @@
 #include "FakeDialogs.h"
 #include "TempHome.h"
 #include "listedit/Form2.h"
+#include "listedit/FormHosei.h"
 #include "listedit/ListEditorHost.h"
 #include "listedit/WallPaperGrid.h"
 #include "listedit/WallPaperGridModel.h"
@@ -14,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -85,6 +88,18 @@ protected:
         });
         open();
         EXPECT_TRUE(ran);
+    }
+    // Runs the correction command on the selected rows, choosing 補正値を設定 with `percent` and OK.
+    void SetCorrectionPercent(int percent)
+    {
+        WithModal(
+            [percent](QWidget *w) {
+                auto *hosei = static_cast<TFormHosei *>(w);
+                hosei->RadioButton2->click();
+                hosei->SpinEdit1->setValue(percent);
+                hosei->Button1->click();
+            },
+            [&] { form->HoseiAction->trigger(); });
     }
     size_t ErrorReports() const
     {

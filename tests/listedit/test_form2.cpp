@@ -297,14 +297,7 @@ TEST_F(EditorTest, ChangeNowAppliesOnlyTheTopmostSelectedRow)
     form->KakudaiAction->trigger();
     form->Model().SetModified(false);
     form->StringGrid1->SelectRows(1, 2);
-    WithModal(
-        [](QWidget *w) {
-            auto *hosei = static_cast<TFormHosei *>(w);
-            hosei->RadioButton2->click();
-            hosei->SpinEdit1->setValue(150);
-            hosei->Button1->click();
-        },
-        [&] { form->HoseiAction->trigger(); });
+    SetCorrectionPercent(150);
     form->Model().SetModified(false);
     form->ChangeWallPaperAction->trigger();
     ASSERT_EQ(1u, host.applied.size());
@@ -370,18 +363,30 @@ TEST_F(EditorTest, CorrectionDialogChoicesAndCancel)
     EXPECT_EQ(QStringLiteral("自動"), Row(0)[4]);
     EXPECT_EQ(QStringLiteral("自動"), Row(1)[4]);
     EXPECT_TRUE(form->SaveAction->isEnabled());
-    // The close box acts like OK; the dialog opens afresh, not showing the rows' correction.
+    // 補正を行わない with OK empties the corrections.
+    WithModal(
+        [](QWidget *w) {
+            auto *hosei = static_cast<TFormHosei *>(w);
+            hosei->RadioButton3->click();
+            hosei->Button1->click();
+        },
+        [&] { form->HoseiAction->trigger(); });
+    EXPECT_EQ(QString(), Row(0)[4]);
+    // The close box cancels: the dialog opens on 自動 whatever the rows hold, and a row's 50% stays.
+    form->StringGrid1->SelectRows(0, 0);
+    SetCorrectionPercent(50);
+    EXPECT_EQ(QStringLiteral("50%"), Row(0)[4]);
+    form->Model().SetModified(false);
     WithModal(
         [](QWidget *w) {
             auto *hosei = static_cast<TFormHosei *>(w);
             EXPECT_TRUE(hosei->RadioButton1->isChecked());
-            hosei->RadioButton3->click();
             hosei->close();
         },
         [&] { form->HoseiAction->trigger(); });
-    EXPECT_FALSE(form->HoseiCancelled);
-    EXPECT_EQ(QString(), Row(0)[4]);
-    EXPECT_EQ(QString(), Row(1)[4]);
+    EXPECT_TRUE(form->HoseiCancelled);
+    EXPECT_EQ(QStringLiteral("50%"), Row(0)[4]);
+    EXPECT_FALSE(form->SaveAction->isEnabled());
 }
 
 TEST_F(EditorTest, PreviewOnlyOnDoubleClickAndKeepsThePictureOnFailure)

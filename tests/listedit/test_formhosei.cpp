@@ -117,20 +117,27 @@ TEST_F(HoseiTest, TextThatIsNoWholeNumberIsCorrectedBeforeClosing)
     EXPECT_FALSE(cancelled);
 }
 
-TEST_F(HoseiTest, CancelSetsTheFlagAndTheCloseBoxActsLikeOk)
+TEST_F(HoseiTest, CancelAndTheCloseBoxBothSetTheCancelFlag)
 {
     dialog.show();
     dialog.RadioButton2->click();
     dialog.SpinEdit1->Editor()->setText(QStringLiteral("7"));
     dialog.close(); // the frame's close box
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(cancelled);
-    EXPECT_EQ(std::string("10%"), dialog.CorrectionText());
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(QDialog::Rejected, dialog.result());
 
+    cancelled = false;
     dialog.show();
     dialog.Button2->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(cancelled);
+
+    cancelled = false;
+    dialog.show();
+    dialog.Button1->click();
+    EXPECT_FALSE(cancelled);
+    EXPECT_EQ(QDialog::Accepted, dialog.result());
 }
 
 TEST_F(HoseiTest, EnterAndEscapePressNothing)
