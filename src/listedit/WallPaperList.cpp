@@ -10,11 +10,6 @@
 
 void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 {
-    // An empty group has no file.
-    if (list.empty()) {
-        DeleteFileIfExists(path);
-        return;
-    }
     // Linux file names may hold CR or Ctrl-Z; written out they would end the line or the file and
     // lose the rest of the group at the next read, so such a list is refused before anything is
     // touched. (A lone LF reads back unchanged.)
@@ -27,7 +22,9 @@ void WriteWallPaperList(std::string_view path, const WallPaperList &list)
     }
     std::string image;
     image.reserve(32 + list.size() * 64);
-    image.append("[Main]\r\nIdx=").append(std::to_string(list.size() - 1)).append("\r\n");
+    // An empty group is written too ("Idx=-1", no entries): the editor says it saved the file, so
+    // the file is there, and the schedule refuses the group for having no pictures.
+    image.append("[Main]\r\nIdx=").append(std::to_string(static_cast<long long>(list.size()) - 1)).append("\r\n");
     for (size_t k = 0; k < list.size(); ++k) {
         const WallPaperEntry &e = list[k];
         image.append("file").append(std::to_string(k)).append("=");

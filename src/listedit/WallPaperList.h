@@ -27,8 +27,8 @@ struct WallPaperEntry {
 
 using WallPaperList = std::vector<WallPaperEntry>;
 
-// Replaces the file with the list (atomically); an empty list deletes the file instead.
-// Raises EInOutError when the file cannot be written or deleted.
+// Replaces the file with the list (atomically); an empty list gives the two header lines with
+// "Idx=-1". Raises EInOutError when the file cannot be written.
 void WriteWallPaperList(std::string_view path, const WallPaperList &list);
 // The editor's reader: every line after the first two is an entry, in line order, with no
 // length limit. Raises EInOutError when the file cannot be opened.

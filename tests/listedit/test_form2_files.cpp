@@ -107,7 +107,7 @@ TEST_F(EditorTest, BlankFirstEntryDoesNotHideTheEntriesAfterIt)
               ReadFileBytes(home.File("gap.dat")));
 }
 
-TEST_F(EditorTest, SaveWithoutNameAsksForOneAndAnEmptyListDeletesTheFile)
+TEST_F(EditorTest, SaveWithoutNameAsksForOneAndAnEmptyListIsSavedAsAnEmptyGroup)
 {
     AddPictures(Paths({"a.jpg"}));
     form->SaveAction->trigger(); // dialog cancelled: still unsaved
@@ -120,10 +120,22 @@ TEST_F(EditorTest, SaveWithoutNameAsksForOneAndAnEmptyListDeletesTheFile)
     EXPECT_EQ("[Main]\r\nIdx=0\r\nfile0=" + home.File("a.jpg") + ",\x95\xC0\x82\xD7\x82\xC4,,\r\n",
               ReadFileBytes(home.File("one.dat")));
 
+    // The editor saves what it says it saved: the group is there, without pictures.
     form->SelAllAction->trigger();
     form->DeleteAction->trigger();
     form->SaveAction->trigger();
-    EXPECT_FALSE(std::filesystem::exists(home.File("one.dat")));
+    EXPECT_EQ("[Main]\r\nIdx=-1\r\n", ReadFileBytes(home.File("one.dat")));
+    EXPECT_FALSE(form->SaveAction->isEnabled());
+
+    dialogs.SetNextFileName(QString::fromStdString(home.File("new.dat")));
+    form->NewAction->trigger();
+    form->NameSaveAction->trigger();
+    EXPECT_EQ(QStringLiteral("壁紙の設定-リスト編集-new.dat"), form->windowTitle());
+    EXPECT_EQ("[Main]\r\nIdx=-1\r\n", ReadFileBytes(home.File("new.dat")));
+    dialogs.SetNextFileName(QString::fromStdString(home.File("new.dat")));
+    form->OpenAction->trigger();
+    EXPECT_TRUE(Model().IsEmpty());
+    EXPECT_EQ(0u, ErrorReports());
 }
 
 TEST_F(EditorTest, MovedRowsAreSavedInTheirNewOrder)

@@ -46,15 +46,19 @@ TEST(WallPaperListFile, WritesTheExactFileAndReadsItBack)
     EXPECT_EQ("[Main]\r\nIdx=0\r\nfile0=/p/a.jpg," + kTile + ",,\r\n", ReadFileBytes(path));
 }
 
-TEST(WallPaperListFile, EmptyListDeletesTheFile)
+TEST(WallPaperListFile, EmptyListIsWrittenAsAGroupWithoutEntries)
 {
     TempHome home;
     const std::string path = home.File("group.dat");
     WriteWallPaperList(path, {});
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ("[Main]\r\nIdx=-1\r\n", ReadFileBytes(path));
+    EXPECT_TRUE(ReadWallPaperList(path).empty());
     WriteFileBytes(path, Fixture("three.dat"));
     WriteWallPaperList(path, {});
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ("[Main]\r\nIdx=-1\r\n", ReadFileBytes(path));
+    // The schedule reads it as a group of no entries.
+    TIniStoreEx ini(path);
+    EXPECT_EQ(-1, ReadLastIndex(ini));
 }
 
 TEST(WallPaperListFile, WriteAndOpenFailuresRaise)

@@ -49,7 +49,7 @@ TEST(ReadOnlyHome, SavesReportErrorsAndLoseNothing)
     EXPECT_THROW(Settings::WriteFlag(Settings::kOp3Checked, true), EInOutError);
     EXPECT_THROW(Settings::WriteSchedule("other.dat", "1", "0", "0"), EInOutError);
     EXPECT_THROW(WriteWallPaperList(group, MakeList(1, "new")), EInOutError);
-    EXPECT_THROW(WriteWallPaperList(other, {}), EInOutError); // an emptied group cannot be deleted
+    EXPECT_THROW(WriteWallPaperList(other, {}), EInOutError); // nor an emptied one
     EXPECT_THROW(WriteWallPaperList(disk.Path() + "brand_new.dat", MakeList(1, "x")), EInOutError);
     TBitmap next;
     FillBitmap(next, 16, 16, 0x0000FF);
