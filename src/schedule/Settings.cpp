@@ -1,9 +1,21 @@
 #include "Settings.h"
 
 #include "ini/IniStore.h"
+#include "platform/AsciiText.h"
 #include "platform/HomeFolder.h"
 
 namespace Settings {
+
+namespace {
+
+// The text of a flag whose key is absent: the plug-ins ship with the program, so they are on until
+// the user switches them off; every other flag is off.
+std::string_view FlagDefault(std::string_view key)
+{
+    return SameTextAscii(key, kOpSusie) ? FlagText(true) : std::string_view();
+}
+
+} // namespace
 
 std::string SettingsFilePath()
 {
@@ -30,7 +42,7 @@ void WriteValue(std::string_view key, std::string_view value)
 
 bool ReadFlag(std::string_view key)
 {
-    return IsFlagOn(ReadValue(key));
+    return IsFlagOn(ReadValue(key, FlagDefault(key)));
 }
 
 void WriteFlag(std::string_view key, bool on)
@@ -58,7 +70,7 @@ GroupSettings ReadGroupSettings()
     s.op1 = IsFlagOn(ini.ReadString(kSection, kOp1Checked, {}));
     s.op2 = IsFlagOn(ini.ReadString(kSection, kOp2Checked, {}));
     s.op3 = IsFlagOn(ini.ReadString(kSection, kOp3Checked, {}));
-    s.opSusie = IsFlagOn(ini.ReadString(kSection, kOpSusie, {}));
+    s.opSusie = IsFlagOn(ini.ReadString(kSection, kOpSusie, FlagDefault(kOpSusie)));
     s.opNoRepeat = IsFlagOn(ini.ReadString(kSection, kOpNoRepeat, {}));
     s.opPerMonitor = IsFlagOn(ini.ReadString(kSection, kOpPerMonitor, {}));
     return s;

@@ -62,8 +62,9 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_EQ(QString(), f.ComboBox1->currentText());
     for (TSpinEdit *spin : {f.SpinEdit1, f.SpinEdit2, f.SpinEdit3})
         EXPECT_EQ(QStringLiteral("0"), spin->Text());
-    for (QAction *item : {f.op1, f.op2, f.op3, f.OpSusie})
+    for (QAction *item : {f.op1, f.op2, f.op3})
         EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(f.OpSusie->isChecked()); // the bundled plug-ins are on at first
     EXPECT_EQ(Settings::DefaultWallPaperPath(), f.WallPaperPath);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(f.Edit1->isVisibleTo(&f));
@@ -513,7 +514,9 @@ TEST_F(FormMainTest, PluginOptionLoadsAndUnloadsThePlugins)
     registry.WriteString(kSusiePluginKey, kSusiePluginValue, folder);
     const TGraphicClass *builtInJpeg = FindPictureClass("jpg");
 
+    WriteSettings("[Main]\r\nOpSusie=0\r\n"); // switched off before
     TFormMain &f = Create();
+    EXPECT_FALSE(f.OpSusie->isChecked());
     EXPECT_EQ(0, f.SPIs1->Count());
     f.OpSusie->trigger();
     EXPECT_TRUE(f.OpSusie->isChecked());

@@ -14,7 +14,8 @@ TEST(Settings, MissingFileGivesTheDefaults)
     const Settings::GroupSettings group = Settings::ReadGroupSettings();
     EXPECT_EQ("", group.useSection);
     EXPECT_EQ("", group.intervalHH);
-    EXPECT_FALSE(group.op1 || group.op2 || group.op3 || group.opSusie);
+    EXPECT_FALSE(group.op1 || group.op2 || group.op3);
+    EXPECT_TRUE(group.opSusie); // the bundled plug-ins are on until switched off
     EXPECT_FALSE(Settings::ReadScrPaused());
     EXPECT_EQ("", Settings::ReadUseIndexText());
     EXPECT_FALSE(FileExists(home.File("Tapisto.ini")));
@@ -62,4 +63,20 @@ TEST(Settings, WritesGoStraightToTheFileAndEditsAreSeenAtOnce)
     Settings::WriteValue(Settings::kWindows, "/o.bmp");
     EXPECT_EQ("/o.bmp", Settings::ReadValue(Settings::kWindows));
     EXPECT_TRUE(Settings::ReadFlag(Settings::kOp3Checked));
+}
+
+TEST(Settings, PluginsAreOnUntilTheUserSwitchesThemOff)
+{
+    TempHome home;
+    const std::string path = home.File("Tapisto.ini");
+    WriteFileBytes(path, "[Main]\r\nUseSection=g.dat\r\nOp3Checked=1\r\n");
+    EXPECT_TRUE(Settings::ReadGroupSettings().opSusie);
+    EXPECT_TRUE(Settings::ReadFlag(Settings::kOpSusie));
+    EXPECT_FALSE(Settings::ReadFlag(Settings::kOpNoRepeat)); // other flags stay off while absent
+
+    Settings::WriteFlag(Settings::kOpSusie, false);
+    EXPECT_FALSE(Settings::ReadGroupSettings().opSusie);
+    EXPECT_FALSE(Settings::ReadFlag(Settings::kOpSusie));
+    WriteFileBytes(path, "[Main]\r\nopsusie=\r\n"); // present but empty: only "1" is on
+    EXPECT_FALSE(Settings::ReadGroupSettings().opSusie);
 }
