@@ -87,11 +87,12 @@ TForm2::TForm2(ListEditorHost &host, Dialogs &dialogs, Browser &browser, QWidget
     Image1 = new PreviewImage(groupBox);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setFixedSize(136, 133);
+    // Room for the 136-pixel image inside the frame of the group box in the 150-pixel panel.
     auto *groupLayout = new QVBoxLayout(groupBox);
-    groupLayout->setContentsMargins(4, 4, 4, 4);
+    groupLayout->setContentsMargins(2, 4, 2, 4);
     groupLayout->addWidget(Image1, 0, Qt::AlignHCenter | Qt::AlignTop);
     auto *panelLayout = new QVBoxLayout(panel);
-    panelLayout->setContentsMargins(4, 0, 4, 0);
+    panelLayout->setContentsMargins(2, 0, 2, 0);
     panelLayout->addWidget(groupBox);
     panelLayout->addStretch();
 

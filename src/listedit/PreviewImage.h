@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-// The editor's preview: the loaded picture stretched to fill the whole widget (the aspect ratio is
-// not kept). Loading goes through the picture loader, so every registered format previews.
+// The editor's preview: the loaded picture as large as the widget allows with its proportions kept,
+// centred. Loading goes through the picture loader, so every registered format previews.
 class PreviewImage : public QWidget {
 public:
     explicit PreviewImage(QWidget *parent = nullptr);
@@ -15,6 +15,8 @@ public:
     const TPicture &Picture() const { return picture_; }
     // The CP932 path of the picture shown; empty before the first preview.
     const std::string &FileName() const { return fileName_; }
+    // Where the picture is drawn in the widget; empty without a picture.
+    QRect PictureRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -22,5 +24,5 @@ protected:
 private:
     TPicture picture_;
     std::string fileName_;
-    QImage stretched_; // the picture resampled to the widget's size, made when first painted
+    QImage scaled_; // the picture resampled to its place, made when first painted
 };

@@ -452,3 +452,23 @@ TEST_F(EditorTest, AboutBoxOpensFromTheHelpMenu)
         },
         [&] { form->VergionAction->trigger(); });
 }
+
+TEST_F(EditorTest, PreviewKeepsThePicturesProportions)
+{
+    QImage image(40, 10, QImage::Format_RGB32); // four times as wide as high
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(home.File("wide.bmp")), "BMP"));
+    AddPictures(Paths({"wide.bmp"}));
+    form->show();
+    form->StringGrid1DbClick();
+    const QImage shown = form->Image1->grab().toImage();
+    ASSERT_EQ(QSize(136, 133), shown.size());
+    const QColor red(Qt::red);
+    EXPECT_EQ(red, shown.pixelColor(68, 66));  // the middle
+    EXPECT_EQ(red, shown.pixelColor(1, 66));   // the full width
+    EXPECT_NE(red, shown.pixelColor(68, 5));   // above: the widget's background
+    EXPECT_NE(red, shown.pixelColor(68, 127)); // below
+    const QRect placed = form->Image1->PictureRect();
+    EXPECT_EQ(136, placed.width());
+    EXPECT_EQ(34, placed.height());
+}
