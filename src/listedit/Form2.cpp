@@ -167,6 +167,20 @@ void TForm2::CreateActions()
                                &TForm2::ShowTBarActionExecute);
     VergionAction =
         AddAction("VergionAction", QStringLiteral("バージョン(&A)"), {}, nullptr, &TForm2::VergionActionExecute);
+
+    // The platform's standard keys. The actions belong to the window as well, so that their keys
+    // work whether or not their toolbar is shown.
+    const std::pair<QAction *, QKeySequence::StandardKey> keys[] = {
+        {NewAction, QKeySequence::New},       {OpenAction, QKeySequence::Open},
+        {SaveAction, QKeySequence::Save},     {NameSaveAction, QKeySequence::SaveAs},
+        {DeleteAction, QKeySequence::Delete}, {SelAllAction, QKeySequence::SelectAll}};
+    for (const auto &[action, key] : keys) {
+        action->setShortcuts(key);
+        addAction(action);
+    }
+    // Some platforms bind no key to "save as"; Ctrl+Shift+S is the one users know elsewhere.
+    if (NameSaveAction->shortcuts().isEmpty())
+        NameSaveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
 }
 
 void TForm2::CreateMenus()

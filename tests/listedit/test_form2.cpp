@@ -472,3 +472,43 @@ TEST_F(EditorTest, PreviewKeepsThePicturesProportions)
     EXPECT_EQ(136, placed.width());
     EXPECT_EQ(34, placed.height());
 }
+
+TEST_F(EditorTest, StandardKeysRunTheCommands)
+{
+    AddPictures(Paths({"a.jpg", "b.jpg", "c.jpg"}));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    WallPaperGrid *grid = form->StringGrid1;
+    grid->setFocus();
+    grid->SelectRows(1, 1);
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(0, grid->TopRow());
+    EXPECT_EQ(2, grid->BottomRow());
+
+    grid->SelectRows(1, 1);
+    QTest::keyClick(grid, Qt::Key_Delete);
+    ASSERT_EQ(2, Model().rowCount());
+    EXPECT_EQ(QStringLiteral("c.jpg"), Row(1)[1]);
+
+    dialogs.SetNextFileName(QString::fromStdString(home.File("keys.dat")));
+    QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(std::filesystem::exists(home.File("keys.dat")));
+    EXPECT_FALSE(form->SaveAction->isEnabled());
+
+    QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier); // save as: cancelled
+    EXPECT_EQ(3u, dialogs.fileRequests.size());
+    EXPECT_EQ(Dialogs::FileMode::Save, dialogs.fileRequests.back().mode);
+    QTest::keyClick(grid, Qt::Key_O, Qt::ControlModifier); // cancelled
+    EXPECT_EQ(Dialogs::FileMode::Open, dialogs.fileRequests.back().mode);
+    EXPECT_EQ(4u, dialogs.fileRequests.size());
+    QTest::keyClick(grid, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(Model().IsEmpty());
+    EXPECT_EQ(QStringLiteral("壁紙の設定-新規作成-"), form->windowTitle());
+
+    // The keys stay with the window when its toolbars are closed, and show in the menus.
+    form->ToolBar2->hide();
+    AddPictures(Paths({"d.jpg"}));
+    QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_TRUE(Model().IsEmpty());
+    EXPECT_EQ(QKeySequence(QKeySequence::Save), form->SaveAction->shortcut());
+}
