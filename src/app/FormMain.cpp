@@ -4,6 +4,7 @@
 #include "app/NoTrayNotice.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
+#include "listedit/ScreenFit.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
 #include "platform/Encoding.h"
@@ -132,6 +133,7 @@ TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind ses
     BuildMenus();
     BuildComponents();
     move(kLeft, kTop);
+    FitToScreen(this);
 
     if (platform_.offerControl)
         control_ = platform_.offerControl(*this);

@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 
+#include "ScreenFit.h"
 #include "platform/HomeFolder.h"
 #include "platform/ui/Browser.h"
 
@@ -53,7 +54,8 @@ TAboutBox::TAboutBox(Browser &browser, QWidget *owner, const QString &homePage, 
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(298, 219);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
+    // Centred on the screen of the window that opens it.
+    if (const QScreen *screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 
     auto *panel = new QFrame(this);
@@ -102,6 +104,7 @@ TAboutBox::TAboutBox(Browser &browser, QWidget *owner, const QString &homePage, 
     OKButton->setGeometry((298 - 75) / 2, 190, 75, 25);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, [this] { RunGuarded(report_, [this] { OKButtonClick(); }); });
+    FitToScreen(this);
 }
 
 void TAboutBox::OKButtonClick()

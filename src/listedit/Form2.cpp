@@ -4,6 +4,7 @@
 #include "FormHosei.h"
 #include "PreviewImage.h"
 #include "ProgressRun.h"
+#include "ScreenFit.h"
 #include "WallPaperGrid.h"
 #include "WallPaperGridModel.h"
 #include "listedit/ListEditorHost.h"
@@ -268,6 +269,7 @@ void TForm2::ShowModal()
     QEventLoop loop;
     modalLoop_ = &loop;
     setWindowModality(Qt::ApplicationModal);
+    FitToScreen(this);
     show();
     if (isVisible())
         loop.exec();

@@ -1,5 +1,6 @@
 #include "FormHosei.h"
 
+#include "ScreenFit.h"
 #include "listedit/WallPaperList.h"
 
 #include <QKeyEvent>
@@ -127,6 +128,7 @@ TFormHosei::TFormHosei(bool &hoseiCancelled, QWidget *owner, ErrorReportFunction
     setTabOrder(SpinEdit1, RadioButton3);
     setTabOrder(RadioButton3, Button1);
     setTabOrder(Button1, Button2);
+    FitToScreen(this);
 
     const std::pair<QAbstractButton *, void (TFormHosei::*)()> handlers[] = {
         {RadioButton1, &TFormHosei::RadioButton1Click},
