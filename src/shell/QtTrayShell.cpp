@@ -11,7 +11,9 @@
 
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcTapistoTray, "tapisto.tray")
+// Each click on the icon is traced for debugging; quiet unless QT_LOGGING_RULES turns it on
+// ("tapisto.tray.debug=true").
+Q_LOGGING_CATEGORY(lcTapistoTray, "tapisto.tray", QtInfoMsg)
 
 namespace {
 
