@@ -49,6 +49,8 @@ constexpr int kTop = 145;
 const QString kTipRunning = QStringLiteral("壁紙変更中");
 const QString kTipPaused = QStringLiteral("壁紙変更停止中");
 const QString kRunningWithoutTray = QStringLiteral("壁紙変更中（通知領域なし）");
+// Shown while there is no group at all, as on a first start: what to do first.
+const QString kFirstStep = QStringLiteral("「壁紙の設定」でグループを作ります");
 
 std::string Cp932(const QString &text)
 {
@@ -442,8 +444,11 @@ void TFormMain::RefreshGroups()
     ComboBox1->setEditText(Cp932ToQString(stored.useSection));
     TSpinEdit *const spins[] = {SpinEdit1, SpinEdit2, SpinEdit3};
     const std::string *const texts[] = {&stored.intervalHH, &stored.intervalMM, &stored.intervalSS};
+    // No interval stored at all (a first start): an hour, rather than 0:0:0, which cannot run.
+    const bool noInterval = stored.intervalHH.empty() && stored.intervalMM.empty() && stored.intervalSS.empty();
     for (int i = 0; i < 3; ++i)
-        spins[i]->SetText(texts[i]->empty() ? QStringLiteral("0") : Cp932ToQString(*texts[i]));
+        spins[i]->SetText(texts[i]->empty() ? QString::number(noInterval && i == 0 ? 1 : 0)
+                                            : Cp932ToQString(*texts[i]));
     schedule_.CurrentIndex = 0;
     // Marks are only ever set here; the menu handlers keep marks and keys in step.
     if (stored.op1)
@@ -462,6 +467,17 @@ void TFormMain::RefreshGroups()
         OpPerMonitor->setChecked(true);
     if (!IsListedGroup(stored.useSection, groupNames_))
         ComboBox1->setEditText(QString());
+    ShowFirstStep();
+}
+
+void TFormMain::ShowFirstStep()
+{
+    if (groupNames_.empty()) {
+        if (StatusBar1->currentMessage().isEmpty())
+            StatusBar1->showMessage(kFirstStep);
+    } else if (StatusBar1->currentMessage() == kFirstStep) {
+        StatusBar1->clearMessage();
+    }
 }
 
 // --- schedule ---

@@ -148,6 +148,8 @@ private:
     // Shows the tray icon and hides the window. Without a notification area the window is
     // minimized instead, as the only way back in, and the user is told why (once per run).
     void EnterRunningState();
+    // With no group at all, the status bar says what to do first.
+    void ShowFirstStep();
     // Next and back: the timer is off during the change and starts a fresh interval after it; a
     // change that failed leaves it off.
     void ManualChange(const std::function<void()> &change);

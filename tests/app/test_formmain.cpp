@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 #include <cstdio>
@@ -60,10 +61,13 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_FALSE(f.Timer1->Enabled());
     EXPECT_EQ((QStringList{QStringLiteral("A.DAT"), QStringLiteral("b.dat")}), ItemTexts(f.ComboBox1));
     EXPECT_EQ(QString(), f.ComboBox1->currentText());
-    for (TSpinEdit *spin : {f.SpinEdit1, f.SpinEdit2, f.SpinEdit3})
-        EXPECT_EQ(QStringLiteral("0"), spin->Text());
+    // No interval stored: an hour, which runs as it stands.
+    EXPECT_EQ(QStringLiteral("1"), f.SpinEdit1->Text());
+    EXPECT_EQ(QStringLiteral("0"), f.SpinEdit2->Text());
+    EXPECT_EQ(QStringLiteral("0"), f.SpinEdit3->Text());
     for (QAction *item : {f.op1, f.op2, f.op3, f.OpSusie})
         EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty()); // there are groups to choose from
     EXPECT_EQ(Settings::DefaultWallPaperPath(), f.WallPaperPath);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(f.Edit1->isVisibleTo(&f));
@@ -74,6 +78,25 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_TRUE(f.N5->isEnabled());
     EXPECT_FALSE(f.N6->isEnabled());
     EXPECT_EQ("壁紙変更中", Tip());
+}
+
+TEST_F(FormMainTest, FirstStartWithoutGroupsSaysWhatToDoFirst)
+{
+    TFormMain &f = Create();
+    EXPECT_EQ(0, f.ComboBox1->count());
+    EXPECT_EQ(QStringLiteral("「壁紙の設定」でグループを作ります"), f.StatusBar1->currentMessage());
+    EXPECT_TRUE(dialogs.messages.empty()); // said in the window, not in a box
+    f.RefreshGroups();                     // back from the editor with nothing saved
+    EXPECT_EQ(QStringLiteral("「壁紙の設定」でグループを作ります"), f.StatusBar1->currentMessage());
+    MakeGroup("g.dat", 1);
+    f.RefreshGroups(); // back from the editor with a group saved
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+    // A start with the interval as it was offered runs every hour.
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.JikkoClick();
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_EQ(3600 * 1000, f.Timer1->Interval());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kIntervalHH));
 }
 
 TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
@@ -99,7 +122,7 @@ TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
 
 TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
 {
-    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\n");
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
     TFormMain &f = Create();
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_EQ(0, f.Timer1->Interval());
