@@ -465,6 +465,7 @@ void TFormMain::RefreshGroups()
         OpNoRepeat->setChecked(true);
     if (stored.opPerMonitor)
         OpPerMonitor->setChecked(true);
+    OpNoRepeat->setEnabled(op3->isChecked());
     if (!IsListedGroup(stored.useSection, groupNames_))
         ComboBox1->setEditText(QString());
     ShowFirstStep();
@@ -611,6 +612,8 @@ void TFormMain::SetStartupLink(const std::string &folder, const std::string &pro
 void TFormMain::op3Click()
 {
     ToggleOption(op3, Settings::kOp3Checked);
+    // Without random order there is nothing not to repeat.
+    OpNoRepeat->setEnabled(op3->isChecked());
 }
 
 void TFormMain::OpNoRepeatClick()

@@ -378,7 +378,7 @@ TEST_F(FormMainTest, GroupsAndMarksAreRestoredFromTheSettings)
 
 TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
 {
-    WriteSettings("[Main]\r\nOpNoRepeat=yes\r\n");
+    WriteSettings("[Main]\r\nOpNoRepeat=yes\r\nOp3Checked=1\r\n");
     TFormMain &f = Create();
     QMenu *tools = nullptr;
     for (QAction *menu : f.menuBar()->actions())
@@ -415,6 +415,29 @@ TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
     EXPECT_EQ("1", Settings::ReadValue(Settings::kOpPerMonitor));
     f.OpPerMonitor->trigger();
     EXPECT_EQ("0", Settings::ReadValue(Settings::kOpPerMonitor));
+}
+
+// Without random order "no repeats" does nothing: it is greyed out, its mark kept for later.
+TEST_F(FormMainTest, NoRepeatIsOnlyOfferedWithRandomOrder)
+{
+    TFormMain &f = Create();
+    EXPECT_FALSE(f.op3->isChecked());
+    EXPECT_FALSE(f.OpNoRepeat->isEnabled());
+    f.OpNoRepeat->trigger();
+    EXPECT_FALSE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("", Settings::ReadValue(Settings::kOpNoRepeat));
+    f.op3->trigger();
+    EXPECT_TRUE(f.OpNoRepeat->isEnabled());
+    f.OpNoRepeat->trigger();
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+    f.op3->trigger();
+    EXPECT_FALSE(f.OpNoRepeat->isEnabled());
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpNoRepeat));
+
+    Settings::WriteValue(Settings::kOp3Checked, "1"); // as a start with random order finds it
+    f.RefreshGroups();
+    EXPECT_TRUE(f.OpNoRepeat->isEnabled());
 }
 
 TEST_F(FormMainTest, StartupRegistrationFollowsTheMark)
