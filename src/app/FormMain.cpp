@@ -645,14 +645,19 @@ void TFormMain::SPIs1PictureRegister(TInSPI *, const std::string &extension, con
 
 void TFormMain::Windows1Click()
 {
-    if (!platform_.dialogs->Confirm(
-            this, QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
-                                 "　　続けますか？")))
+    // There is no Windows folder here: the command chooses where the wallpaper's bitmap is written.
+    const QFileInfo current(QString::fromStdString(ToNativePath(WallPaperPath)));
+    if (!platform_.dialogs->Confirm(this, QStringLiteral("壁紙として表示するビットマップファイルは、いまは次の場所に"
+                                                         "書き出しています。\n%1\n\n書き出す場所を変更しますか？"
+                                                         "ふつうは変更する必要はありません。")
+                                              .arg(current.absoluteFilePath())))
         return;
     Dialogs::FileRequest request;
     request.mode = Dialogs::FileMode::Open;
+    request.title = QStringLiteral("壁紙のビットマップファイルの書き出し先");
+    request.initialFolder = current.absolutePath();
     request.defaultExtension = QStringLiteral("bmp");
-    request.fileName = QStringLiteral("Tapisto_WallPaper.bmp");
+    request.fileName = current.fileName();
     request.mustExist = false;
     const QStringList chosen = platform_.dialogs->GetFileNames(this, request);
     if (chosen.isEmpty())

@@ -481,12 +481,15 @@ TEST_F(FormMainTest, OutputBitmapChoice)
     dialogs.SetNextAnswer(Dialogs::Button::No);
     f.Windows1->trigger();
     EXPECT_EQ(QStringLiteral("確認"), dialogs.messages.back().title);
-    EXPECT_EQ(QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
-                             "　　続けますか？"),
-              LastMessage());
+    // It says where the bitmap is written now, and nothing of a Windows folder.
+    EXPECT_TRUE(LastMessage().contains(QString::fromStdString(home.File("Tapisto_WallPaper.bmp"))))
+        << LastMessage().toStdString();
+    EXPECT_FALSE(LastMessage().contains(QStringLiteral("C:Windows")));
     EXPECT_TRUE(dialogs.fileRequests.empty());
     f.Windows1->trigger(); // yes, then cancelled
     ASSERT_EQ(1u, dialogs.fileRequests.size());
+    EXPECT_EQ(QStringLiteral("壁紙のビットマップファイルの書き出し先"), dialogs.fileRequests[0].title);
+    EXPECT_EQ(QString::fromStdString(home.Path()).chopped(1), dialogs.fileRequests[0].initialFolder);
     EXPECT_EQ(QStringLiteral("bmp"), dialogs.fileRequests[0].defaultExtension);
     EXPECT_EQ(QStringLiteral("Tapisto_WallPaper.bmp"), dialogs.fileRequests[0].fileName);
     EXPECT_FALSE(dialogs.fileRequests[0].mustExist);
@@ -498,6 +501,11 @@ TEST_F(FormMainTest, OutputBitmapChoice)
     f.Windows1->trigger();
     EXPECT_EQ(chosen, f.WallPaperPath);
     EXPECT_EQ(chosen, Settings::ReadValue(Settings::kWindows));
+    // The next choice starts where the bitmap is now.
+    f.Windows1->trigger();
+    EXPECT_TRUE(LastMessage().contains(QString::fromStdString(chosen)));
+    EXPECT_EQ(QString::fromStdString(home.File("new")), dialogs.fileRequests.back().initialFolder);
+    EXPECT_EQ(QStringLiteral("out.bmp"), dialogs.fileRequests.back().fileName);
 }
 
 TEST_F(FormMainTest, PluginRegistrationRefusesJpeg)
