@@ -1,5 +1,6 @@
 #include "app/FormMain.h"
 
+#include "app/GroupNameEdit.h"
 #include "app/MonitorWatch.h"
 #include "app/NoTrayNotice.h"
 #include "app/SpinEdit.h"
@@ -24,6 +25,7 @@
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -163,6 +165,9 @@ void TFormMain::BuildControls()
     ComboBox1 = new QComboBox(client);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
+    // A long name shows its start and its end, and whole as the tooltip.
+    ComboBox1->setLineEdit(new GroupNameEdit(ComboBox1));
+    ComboBox1->view()->setTextElideMode(Qt::ElideMiddle);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(9, 24, 129, 20);
     Button1 = MakeButton(client, "Button1", QStringLiteral("壁紙の設定"), {144, 20, 76, 25});
@@ -437,8 +442,11 @@ void TFormMain::RefreshGroups()
 {
     ComboBox1->clear();
     groupNames_ = ListGroupFiles(HomeFolder());
-    for (const std::string &name : groupNames_)
-        ComboBox1->addItem(Cp932ToQString(name));
+    for (const std::string &name : groupNames_) {
+        const QString text = Cp932ToQString(name);
+        ComboBox1->addItem(text);
+        ComboBox1->setItemData(ComboBox1->count() - 1, text, Qt::ToolTipRole);
+    }
 
     const Settings::GroupSettings stored = Settings::ReadGroupSettings();
     ComboBox1->setEditText(Cp932ToQString(stored.useSection));

@@ -1,6 +1,7 @@
 #include "FormMainFixture.h"
 #include "SmallDisk.h"
 
+#include "app/GroupNameEdit.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "picture/PictureFormats.h"
@@ -97,6 +98,44 @@ TEST_F(FormMainTest, FirstStartWithoutGroupsSaysWhatToDoFirst)
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_EQ(3600 * 1000, f.Timer1->Interval());
     EXPECT_EQ("1", Settings::ReadValue(Settings::kIntervalHH));
+}
+
+TEST_F(FormMainTest, ALongGroupNameShowsItsStartAndEndAndWholeAsATooltip)
+{
+    const QString longName = QStringLiteral("とても長い名前の壁紙グループ、旅行の写真とその他いろいろ.dat");
+    MakeGroup(Utf8ToCp932(longName.toStdString()), 1); // a CP932 path, as the program names files
+    MakeGroup("g.dat", 1);
+    WriteSettings("[Main]\r\nUseSection=" + Utf8ToCp932(longName.toStdString()) + "\r\n");
+    TFormMain &f = Create();
+    ASSERT_EQ(longName, f.ComboBox1->currentText());
+    auto *edit = dynamic_cast<GroupNameEdit *>(f.ComboBox1->lineEdit());
+    ASSERT_NE(nullptr, edit);
+    EXPECT_EQ(longName, edit->toolTip());
+    const QString shown = edit->ShownText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("とても"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".dat"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(shown), edit->width());
+    // The list shows every name whole as the item's tooltip.
+    for (int i = 0; i < f.ComboBox1->count(); ++i)
+        EXPECT_EQ(f.ComboBox1->itemText(i), f.ComboBox1->itemData(i, Qt::ToolTipRole).toString());
+    // A short name is shown as it is, with no tooltip.
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    EXPECT_EQ(QStringLiteral("g.dat"), edit->ShownText());
+    EXPECT_TRUE(edit->toolTip().isEmpty());
+    // The field has the focus when the window opens; it shows the text itself once the user types.
+    f.show();
+    f.activateWindow();
+    edit->setText(longName);
+    edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000));
+    EXPECT_NE(longName, edit->ShownText());
+    QTest::keyClick(edit, Qt::Key_Home);
+    EXPECT_EQ(longName, edit->ShownText());
+    EXPECT_EQ(longName, f.ComboBox1->currentText()); // the run command reads the whole name
+    f.Button1->setFocus();                           // left: cut again
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return !edit->hasFocus(); }, 2000));
+    EXPECT_NE(longName, edit->ShownText());
 }
 
 TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
