@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSvgRenderer>
+#include <QTimer>
 
 namespace {
 
@@ -53,6 +54,8 @@ const QString kTipPaused = QStringLiteral("壁紙変更停止中");
 const QString kRunningWithoutTray = QStringLiteral("壁紙変更中（通知領域なし）");
 // Shown while there is no group at all, as on a first start: what to do first.
 const QString kFirstStep = QStringLiteral("「壁紙の設定」でグループを作ります");
+// How often a notification area is looked for while the program runs without one.
+constexpr int kTrayAreaPollMs = 2000;
 
 std::string Cp932(const QString &text)
 {
@@ -279,6 +282,16 @@ void TFormMain::BuildComponents()
     TrayIcon1->SetRBPopupMenu(PopupMenu1);
     TrayIcon1->SetTipHelp(Cp932(kTipRunning));
     TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
+    // A panel or tray started after the program still gets the icon.
+    TrayAreaWatch = new QTimer(this);
+    TrayAreaWatch->setObjectName(QStringLiteral("TrayAreaWatch"));
+    TrayAreaWatch->setInterval(kTrayAreaPollMs);
+    connect(TrayAreaWatch, &QTimer::timeout, this, [this] {
+        bool done = true;
+        RunGuarded(*platform_.dialogs, this, [&] { done = TrayAreaAppeared(); });
+        if (done)
+            TrayAreaWatch->stop();
+    });
 
     SPIs1 = CreatePluginHost(*platform_.registry);
     SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
@@ -319,6 +332,7 @@ void TFormMain::EnterRunningState()
             throw;
     }
     StatusBar1->showMessage(kRunningWithoutTray);
+    TrayAreaWatch->start();
     const bool tell = !noTrayNoticeShown_;
     noTrayNoticeShown_ = true;
     if (isVisible()) {
@@ -336,6 +350,25 @@ void TFormMain::EnterRunningState()
     // A window manager that ignored the iconic start has mapped it normally meanwhile.
     if (!isMinimized())
         showMinimized();
+}
+
+bool TFormMain::TrayAreaAppeared()
+{
+    if (!scheduleActive_ || TrayIcon1->Registered())
+        return true;
+    if (!trayShell_->Available())
+        return false;
+    try {
+        TrayIcon1->SetVisible(true);
+    } catch (const EOutOfMemory &) {
+        return false; // gone again before the icon could be added
+    }
+    if (StatusBar1->currentMessage() == kRunningWithoutTray)
+        StatusBar1->clearMessage();
+    // The minimized window stood in for the icon; one the user has opened stays open.
+    if (isMinimized())
+        hide();
+    return true;
 }
 
 std::string TFormMain::ProgramPath() const

@@ -70,6 +70,11 @@ bool QtTrayShell::Delete(const NotifyRecord &record)
     return entries_.erase(record.IconId) > 0;
 }
 
+bool QtTrayShell::Available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtTrayShell::Apply(Entry &entry, const NotifyRecord &record)
 {
     QSystemTrayIcon *icon = entry.icon.get();

@@ -33,6 +33,8 @@ public:
     // Refused for an identifier that is not shown.
     bool Modify(const NotifyRecord &record) override;
     bool Delete(const NotifyRecord &record) override;
+    // An XEmbed tray (its manager selection) or a StatusNotifierItem host on the session bus.
+    bool Available() const override;
 
 private:
     struct Entry {
