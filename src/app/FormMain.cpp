@@ -339,16 +339,18 @@ void TFormMain::EnterRunningState()
         // Told over the window, which then goes to the taskbar.
         if (tell)
             platform_.dialogs->Warning(this, NoTrayAreaMessage(sessionDesktop_));
+    } else {
+        // Minimized before its first showing, so that it starts out iconic; the box stands on its
+        // own, as some window managers minimize a box together with its minimized owner.
         showMinimized();
-        return;
+        if (tell)
+            platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
     }
-    // Minimized before its first showing, so that it starts out iconic; the box stands on its own,
-    // as some window managers minimize a box together with its minimized owner.
-    showMinimized();
-    if (tell)
-        platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
+    // A tray that turned up while the box was open has the icon now: the window goes, as at any start.
+    if (TrayIcon1->Registered())
+        hide();
     // A window manager that ignored the iconic start has mapped it normally meanwhile.
-    if (!isMinimized())
+    else if (!isMinimized())
         showMinimized();
 }
 

@@ -135,6 +135,35 @@ TEST_F(NoTrayTest, ATrayThatTurnsUpWhileRunningGetsTheIcon)
     EXPECT_FALSE(f.Timer1->Enabled());
 }
 
+// The user reads the notice while starting a panel: once the box is closed the icon is the way in.
+TEST_F(NoTrayTest, ATrayThatTurnsUpWhileTheNoticeIsOpenTakesOver)
+{
+    class TrayDuringNotice : public FakeDialogs {
+    public:
+        Button ShowMessage(QWidget *parent, const MessageRequest &request) override
+        {
+            *refuseAdd = false;
+            (void)QTest::qWaitFor([this] { return *shown; }, 2000);
+            return FakeDialogs::ShowMessage(parent, request);
+        }
+        bool *refuseAdd = nullptr;
+        bool *shown = nullptr;
+    } notice;
+    platform.dialogs = &notice;
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.findChild<QTimer *>(QStringLiteral("TrayAreaWatch"))->setInterval(1);
+    notice.refuseAdd = &tray->refuseAdd;
+    notice.shown = &tray->shown;
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.JikkoClick();
+    ASSERT_EQ(1u, notice.messages.size());
+    EXPECT_TRUE(tray->shown);
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+}
+
 TEST_F(NoTrayTest, TheWatchEndsWithTheScheduleAndSparesAnOpenWindow)
 {
     MakeGroup("g.dat", 1);
