@@ -33,8 +33,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
 # Loaded at run time, so no link line shows them:
 # - libwmf plays no metafile without its PostScript fonts;
 # - the Japanese user interface is unreadable without a Japanese font; any of them does;
-# - a Wayland session without XWayland (a bare sway) has no other platform for the window.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-urw-base35, fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland")
+# - a Wayland session without XWayland (a bare sway) has no other platform for the window;
+# - without Qt's own Japanese texts its dialogs (file dialogs, Yes/No buttons) speak English.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-urw-base35, fonts-ipafont-gothic | fonts-japanese-gothic, qt6-wayland, qt6-translations-l10n")
 # The browser that opens the user guide.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
-    qt6-wayland
+    qt6-wayland qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libx11-dev
     libemf2svg-dev libwmf-dev

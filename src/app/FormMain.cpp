@@ -1,5 +1,6 @@
 #include "app/FormMain.h"
 
+#include "app/GroupNameEdit.h"
 #include "app/MonitorWatch.h"
 #include "app/NoTrayNotice.h"
 #include "app/SpinEdit.h"
@@ -25,6 +26,7 @@
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -38,6 +40,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSvgRenderer>
+#include <QTimer>
 
 namespace {
 
@@ -50,6 +53,10 @@ constexpr int kTop = 145;
 const QString kTipRunning = QStringLiteral("壁紙変更中");
 const QString kTipPaused = QStringLiteral("壁紙変更停止中");
 const QString kRunningWithoutTray = QStringLiteral("壁紙変更中（通知領域なし）");
+// Shown while there is no group at all, as on a first start: what to do first.
+const QString kFirstStep = QStringLiteral("「壁紙の設定」でグループを作ります");
+// How often a notification area is looked for while the program runs without one.
+constexpr int kTrayAreaPollMs = 2000;
 
 std::string Cp932(const QString &text)
 {
@@ -163,6 +170,9 @@ void TFormMain::BuildControls()
     ComboBox1 = new QComboBox(client);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
+    // A long name shows its start and its end, and whole as the tooltip.
+    ComboBox1->setLineEdit(new GroupNameEdit(ComboBox1));
+    ComboBox1->view()->setTextElideMode(Qt::ElideMiddle);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(9, 24, 129, 20);
     Button1 = MakeButton(client, "Button1", QStringLiteral("壁紙の設定"), {144, 20, 76, 25});
@@ -274,6 +284,16 @@ void TFormMain::BuildComponents()
     TrayIcon1->SetRBPopupMenu(PopupMenu1);
     TrayIcon1->SetTipHelp(Cp932(kTipRunning));
     TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
+    // A panel or tray started after the program still gets the icon.
+    TrayAreaWatch = new QTimer(this);
+    TrayAreaWatch->setObjectName(QStringLiteral("TrayAreaWatch"));
+    TrayAreaWatch->setInterval(kTrayAreaPollMs);
+    connect(TrayAreaWatch, &QTimer::timeout, this, [this] {
+        bool done = true;
+        RunGuarded(*platform_.dialogs, this, [&] { done = TrayAreaAppeared(); });
+        if (done)
+            TrayAreaWatch->stop();
+    });
 
     SPIs1 = CreatePluginHost(*platform_.registry);
     SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
@@ -314,23 +334,45 @@ void TFormMain::EnterRunningState()
             throw;
     }
     StatusBar1->showMessage(kRunningWithoutTray);
+    TrayAreaWatch->start();
     const bool tell = !noTrayNoticeShown_;
     noTrayNoticeShown_ = true;
     if (isVisible()) {
         // Told over the window, which then goes to the taskbar.
         if (tell)
             platform_.dialogs->Warning(this, NoTrayAreaMessage(sessionDesktop_));
+    } else {
+        // Minimized before its first showing, so that it starts out iconic; the box stands on its
+        // own, as some window managers minimize a box together with its minimized owner.
         showMinimized();
-        return;
+        if (tell)
+            platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
     }
-    // Minimized before its first showing, so that it starts out iconic; the box stands on its own,
-    // as some window managers minimize a box together with its minimized owner.
-    showMinimized();
-    if (tell)
-        platform_.dialogs->Warning(nullptr, NoTrayAreaMessage(sessionDesktop_));
+    // A tray that turned up while the box was open has the icon now: the window goes, as at any start.
+    if (TrayIcon1->Registered())
+        hide();
     // A window manager that ignored the iconic start has mapped it normally meanwhile.
-    if (!isMinimized())
+    else if (!isMinimized())
         showMinimized();
+}
+
+bool TFormMain::TrayAreaAppeared()
+{
+    if (!scheduleActive_ || TrayIcon1->Registered())
+        return true;
+    if (!trayShell_->Available())
+        return false;
+    try {
+        TrayIcon1->SetVisible(true);
+    } catch (const EOutOfMemory &) {
+        return false; // gone again before the icon could be added
+    }
+    if (StatusBar1->currentMessage() == kRunningWithoutTray)
+        StatusBar1->clearMessage();
+    // The minimized window stood in for the icon; one the user has opened stays open.
+    if (isMinimized())
+        hide();
+    return true;
 }
 
 std::string TFormMain::ProgramPath() const
@@ -437,15 +479,21 @@ void TFormMain::RefreshGroups()
 {
     ComboBox1->clear();
     groupNames_ = ListGroupFiles(HomeFolder());
-    for (const std::string &name : groupNames_)
-        ComboBox1->addItem(Cp932ToQString(name));
+    for (const std::string &name : groupNames_) {
+        const QString text = Cp932ToQString(name);
+        ComboBox1->addItem(text);
+        ComboBox1->setItemData(ComboBox1->count() - 1, text, Qt::ToolTipRole);
+    }
 
     const Settings::GroupSettings stored = Settings::ReadGroupSettings();
     ComboBox1->setEditText(Cp932ToQString(stored.useSection));
     TSpinEdit *const spins[] = {SpinEdit1, SpinEdit2, SpinEdit3};
     const std::string *const texts[] = {&stored.intervalHH, &stored.intervalMM, &stored.intervalSS};
+    // No interval stored at all (a first start): an hour, rather than 0:0:0, which cannot run.
+    const bool noInterval = stored.intervalHH.empty() && stored.intervalMM.empty() && stored.intervalSS.empty();
     for (int i = 0; i < 3; ++i)
-        spins[i]->SetText(texts[i]->empty() ? QStringLiteral("0") : Cp932ToQString(*texts[i]));
+        spins[i]->SetText(texts[i]->empty() ? QString::number(noInterval && i == 0 ? 1 : 0)
+                                            : Cp932ToQString(*texts[i]));
     schedule_.CurrentIndex = 0;
     // Marks are only ever set here; the menu handlers keep marks and keys in step.
     if (stored.op1)
@@ -462,8 +510,20 @@ void TFormMain::RefreshGroups()
         OpNoRepeat->setChecked(true);
     if (stored.opPerMonitor)
         OpPerMonitor->setChecked(true);
+    OpNoRepeat->setEnabled(op3->isChecked());
     if (!IsListedGroup(stored.useSection, groupNames_))
         ComboBox1->setEditText(QString());
+    ShowFirstStep();
+}
+
+void TFormMain::ShowFirstStep()
+{
+    if (groupNames_.empty()) {
+        if (StatusBar1->currentMessage().isEmpty())
+            StatusBar1->showMessage(kFirstStep);
+    } else if (StatusBar1->currentMessage() == kFirstStep) {
+        StatusBar1->clearMessage();
+    }
 }
 
 // --- schedule ---
@@ -597,6 +657,8 @@ void TFormMain::SetStartupLink(const std::string &folder, const std::string &pro
 void TFormMain::op3Click()
 {
     ToggleOption(op3, Settings::kOp3Checked);
+    // Without random order there is nothing not to repeat.
+    OpNoRepeat->setEnabled(op3->isChecked());
 }
 
 void TFormMain::OpNoRepeatClick()
@@ -628,14 +690,19 @@ void TFormMain::SPIs1PictureRegister(TInSPI *, const std::string &extension, con
 
 void TFormMain::Windows1Click()
 {
-    if (!platform_.dialogs->Confirm(
-            this, QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
-                                 "　　続けますか？")))
+    // There is no Windows folder here: the command chooses where the wallpaper's bitmap is written.
+    const QFileInfo current(QString::fromStdString(ToNativePath(WallPaperPath)));
+    if (!platform_.dialogs->Confirm(this, QStringLiteral("壁紙として表示するビットマップファイルは、いまは次の場所に"
+                                                         "書き出しています。\n%1\n\n書き出す場所を変更しますか？"
+                                                         "ふつうは変更する必要はありません。")
+                                              .arg(current.absoluteFilePath())))
         return;
     Dialogs::FileRequest request;
     request.mode = Dialogs::FileMode::Open;
+    request.title = QStringLiteral("壁紙のビットマップファイルの書き出し先");
+    request.initialFolder = current.absolutePath();
     request.defaultExtension = QStringLiteral("bmp");
-    request.fileName = QStringLiteral("Tapisto_WallPaper.bmp");
+    request.fileName = current.fileName();
     request.mustExist = false;
     const QStringList chosen = platform_.dialogs->GetFileNames(this, request);
     if (chosen.isEmpty())

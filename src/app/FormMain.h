@@ -24,6 +24,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class TAnimateWindow;
 class TFormMain;
 class TGraphicClass;
@@ -131,6 +132,7 @@ public:
     TTimer *Timer1;
     std::unique_ptr<TSPIs> SPIs1;
     TAnimateWindow *AnimateWindow1 = nullptr;
+    QTimer *TrayAreaWatch; // runs while the schedule runs without a notification area
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -148,6 +150,11 @@ private:
     // Shows the tray icon and hides the window. Without a notification area the window is
     // minimized instead, as the only way back in, and the user is told why (once per run).
     void EnterRunningState();
+    // Adds the tray icon once a notification area has turned up, and puts the window away if it
+    // stood in minimized. Returns whether there is nothing more to wait for.
+    bool TrayAreaAppeared();
+    // With no group at all, the status bar says what to do first.
+    void ShowFirstStep();
     // Next and back: the timer is off during the change and starts a fresh interval after it; a
     // change that failed leaves it off.
     void ManualChange(const std::function<void()> &change);

@@ -2,6 +2,7 @@
 #include "app/EditorWindows.h"
 #include "app/FormMain.h"
 #include "app/NoTrayNotice.h"
+#include "app/QtJapanese.h"
 #include "control/ControlClient.h"
 #include "control/ControlService.h"
 #include "ini/IniRegistry.h"
@@ -72,6 +73,7 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("org.tapisto.Tapisto")); // its installed desktop entry
     // The program lives in the tray with no window shown; only the exit commands end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    InstallQtJapanese(&app);
 
     try {
         ProcessRunner runner;

@@ -56,7 +56,10 @@ void PrintUsage(FILE *out)
     std::fputs("usage: tapistoctl [--home DIR] COMMAND [ARGS]\n", out);
     for (const Command &c : kCommands)
         std::fprintf(out, "  %s\n", c.usage);
-    std::fputs("Texts are UTF-8. Exit status: 0 success, 1 failure, 2 usage error.\n", out);
+    // The lines above are syntax, kept in the usual form of command lines; what explains is Japanese.
+    std::fputs("テキストは UTF-8 で読み書きします。終了コード: 0 成功、1 失敗（理由は標準エラーに）、2 使い方の誤り。\n"
+               "詳しくはユーザーガイドの「tapistoctl とキー割り当て」にあります。\n",
+               out);
 }
 
 int UsageFailure(const std::string &message)

@@ -13,6 +13,25 @@ namespace {
 const char *const kStatusKeys[] = {"group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
                                    "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback"};
 
+// The reason a call failed, in Japanese: the program's own reasons come as they are; the bus's texts
+// (English, and about D-Bus rather than the program) are said in the user's words.
+QString FailureText(const QDBusMessage &answer, const QString &method, int timeoutMs)
+{
+    const QString name = answer.errorName();
+    if (name == QLatin1String(kControlErrorRefused) || name == QLatin1String(kControlErrorFailed))
+        return answer.errorMessage();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.TimedOut"))
+        return QStringLiteral("起動中の Tapisto が %1 秒以内に応答しませんでした（処理中か、止まっています）")
+            .arg(timeoutMs > 0 ? (timeoutMs + 999) / 1000 : 25); // D-Bus's own wait
+    if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+        return QStringLiteral("起動中の Tapisto は「%1」に対応していません（別の版が動いています）").arg(method);
+    return QStringLiteral("起動中の Tapisto と通信できません（%1）").arg(name);
+}
+
 } // namespace
 
 ControlReply CallControl(const QString &method, const QDBusConnection &bus, int timeoutMs)
@@ -32,7 +51,7 @@ ControlReply CallControl(const QString &method, const QDBusConnection &bus, int 
             answer.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             return reply;
         reply.result = ControlReply::Failed;
-        reply.error = answer.errorMessage();
+        reply.error = FailureText(answer, method, timeoutMs);
         return reply;
     }
     reply.result = ControlReply::Done;

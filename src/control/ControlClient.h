@@ -11,7 +11,7 @@
 struct ControlReply {
     enum Result { NotRunning, Done, Failed };
     Result result = NotRunning;
-    QString error;      // the program's reason when Failed
+    QString error;      // why, in Japanese, when Failed: the program's reason, or the bus's
     QVariantMap status; // filled by Status
 };
 

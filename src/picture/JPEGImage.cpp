@@ -3,19 +3,20 @@
 #include "picture/AreaResampler.h"
 #include "picture/JpegRows.h"
 #include "picture/JpegShrink.h"
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 
 #include <algorithm>
-
 #include <exception>
+#include <utility>
 
 namespace {
 
-JpegInput InputOf(const QByteArray &data)
+JpegInput InputOf(const QByteArray &data, const std::string &name)
 {
-    return JpegInput{reinterpret_cast<const unsigned char *>(data.constData()), size_t(data.size()), -1};
+    return JpegInput{reinterpret_cast<const unsigned char *>(data.constData()), size_t(data.size()), -1, name.c_str()};
 }
 
 // Reads the header only.
@@ -122,18 +123,32 @@ const TGraphicClass &TJPEGImage::ClassInfo()
     return GraphicClassOf<TJPEGImage, TGraphic>("TJPEGImage");
 }
 
+void TJPEGImage::LoadFromFile(const std::string &cp932Path)
+{
+    loadingName_ = Cp932ToUtf8Lossy(cp932Path);
+    try {
+        TGraphic::LoadFromFile(cp932Path);
+    } catch (...) {
+        loadingName_.clear();
+        throw;
+    }
+}
+
 void TJPEGImage::LoadFromStream(QIODevice &stream)
 {
+    // Named only when LoadFromFile reads the stream.
+    std::string name = std::exchange(loadingName_, std::string());
     QByteArray data;
     if (auto *buffer = qobject_cast<QBuffer *>(&stream); buffer != nullptr && buffer->pos() == 0)
         data = buffer->data(); // shares the memory stream's bytes
     else
         data = stream.readAll();
     HeaderTarget header;
-    DecodeJpeg(InputOf(data), header);
+    DecodeJpeg(InputOf(data, name), header);
     if (header.Width > INT32_MAX || header.Height > INT32_MAX)
-        throw EInvalidGraphic("JPEG エラー: image too large");
+        throw EInvalidGraphic(JpegErrorMessage(name.c_str(), JpegFault::TooLarge));
     data_ = std::move(data);
+    name_ = std::move(name);
     width_ = int(header.Width);
     height_ = int(header.Height);
 }
@@ -148,7 +163,7 @@ QImage TJPEGImage::Decode(int scaleNumerator, bool fancyUpsampling) const
     if (data_.isEmpty())
         return QImage();
     ImageTarget target(unsigned(std::clamp(scaleNumerator, 1, 8)), fancyUpsampling);
-    const bool decoded = DecodeJpeg(InputOf(data_), target);
+    const bool decoded = DecodeJpeg(InputOf(data_, name_), target);
     if (target.Failure)
         std::rethrow_exception(target.Failure);
     if (!decoded)
@@ -181,7 +196,7 @@ QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
                                          {std::to_string(size.width()), std::to_string(size.height())}));
     ShrinkTarget target(unsigned(scaleNumerator), output);
     try {
-        DecodeJpeg(InputOf(data_), target);
+        DecodeJpeg(InputOf(data_, name_), target);
     } catch (const EInvalidGraphic &) {
         target.Finish(); // a failure of the output wins over the decoder's
         throw;

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <string>
+
 // A JPEG picture decoded by libjpeg. Loading reads only the header; the pixels are decoded when the
 // picture is drawn, at the smallest DCT scale (1/8 .. 8/8) that still covers the target size.
 class TJPEGImage : public TGraphic {
@@ -12,7 +14,9 @@ public:
     static const TGraphicClass &ClassInfo();
     const TGraphicClass &ClassType() const override { return ClassInfo(); }
 
-    // Raises EInvalidGraphic with libjpeg's message when the header cannot be read.
+    // Errors name the file.
+    void LoadFromFile(const std::string &cp932Path) override;
+    // Raises EInvalidGraphic with the reason in Japanese when the header cannot be read.
     void LoadFromStream(QIODevice &stream) override;
 
     int Width() const override { return width_; }
@@ -30,6 +34,8 @@ private:
     QImage DecodeShrunk(int scaleNumerator, const QSize &size) const;
 
     QByteArray data_;
+    std::string name_;        // the file's name for messages (UTF-8); empty when read from a stream
+    std::string loadingName_; // the name of the file being read, until its header is
     int width_ = 0;
     int height_ = 0;
 };

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -19,14 +18,11 @@ namespace {
 struct JpegError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
 };
 
 void JpegErrorExit(j_common_ptr cinfo)
 {
-    auto *err = reinterpret_cast<JpegError *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
+    std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
 }
 
 // Warnings (a truncated file, for one) are not errors: libjpeg fills in what is missing.
@@ -91,7 +87,7 @@ struct DecodeJob {
     JpegRowTarget *target;
     FileSource *file; // the source manager when reading a file
     bool stopped;     // by the target
-    char message[JMSG_LENGTH_MAX];
+    int errorCode;    // libjpeg's msg_code of the error that ended the decode
 };
 
 // The plain-C frame: only C data lives here, so that libjpeg's longjmp skips no destructor.
@@ -102,10 +98,9 @@ bool DecodeC(DecodeJob *job)
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = JpegErrorExit;
     err.pub.output_message = JpegQuiet;
-    err.message[0] = '\0';
     job->stopped = false;
     if (setjmp(err.jump)) {
-        std::memcpy(job->message, err.message, sizeof job->message);
+        job->errorCode = err.pub.msg_code;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -175,7 +170,7 @@ bool DecodeJpeg(const JpegInput &input, JpegRowTarget &target)
 {
     std::vector<unsigned char> buffer;
     FileSource file{};
-    DecodeJob job{input, &target, nullptr, false, {}};
+    DecodeJob job{input, &target, nullptr, false, 0};
     if (input.Data == nullptr) {
         buffer.resize(kFileBuffer);
         file.fd = input.Fd;
@@ -186,7 +181,75 @@ bool DecodeJpeg(const JpegInput &input, JpegRowTarget &target)
         return true;
     if (job.stopped)
         return false;
-    throw EInvalidGraphic(FormatMessage("JPEG エラー: %s", {job.message}));
+    throw EInvalidGraphic(JpegErrorMessage(input.Name, JpegFaultOf(job.errorCode)));
+}
+
+JpegFault JpegFaultOf(int libjpegMessageCode)
+{
+    switch (libjpegMessageCode) {
+    case JERR_NO_SOI:
+        return JpegFault::NotJpeg;
+    case JERR_INPUT_EMPTY:
+        return JpegFault::Empty;
+    // A file cut off in its header: the end marker put in its place comes before the picture.
+    case JERR_INPUT_EOF:
+    case JERR_NO_IMAGE:
+    case JERR_SOF_NO_SOS:
+        return JpegFault::Truncated;
+    case JERR_FILE_READ:
+        return JpegFault::ReadError;
+    case JERR_ARITH_NOTIMPL:
+    case JERR_BAD_PRECISION:
+    case JERR_CCIR601_NOTIMPL:
+    case JERR_COMPONENT_COUNT:
+    case JERR_CONVERSION_NOTIMPL:
+    case JERR_EMPTY_IMAGE:
+    case JERR_FRACT_SAMPLE_NOTIMPL:
+    case JERR_NOTIMPL:
+    case JERR_NOT_COMPILED:
+    case JERR_SOF_UNSUPPORTED:
+        return JpegFault::Unsupported;
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_WIDTH_OVERFLOW:
+        return JpegFault::TooLarge;
+    case JERR_OUT_OF_MEMORY:
+        return JpegFault::OutOfMemory;
+    default:
+        return JpegFault::Corrupt;
+    }
+}
+
+std::string JpegErrorMessage(const char *utf8Name, JpegFault fault)
+{
+    const char *reason = "JPEG のデータが壊れています";
+    switch (fault) {
+    case JpegFault::NotJpeg:
+        reason = "JPEG ファイルではありません（中身が別の形式です）";
+        break;
+    case JpegFault::Empty:
+        reason = "ファイルが空です";
+        break;
+    case JpegFault::Truncated:
+        reason = "ファイルが途中で切れています";
+        break;
+    case JpegFault::ReadError:
+        reason = "ファイルの読み込み中にエラーが起きました";
+        break;
+    case JpegFault::Unsupported:
+        reason = "対応していない種類の JPEG です（ロスレス、12 ビットなど）";
+        break;
+    case JpegFault::TooLarge:
+        reason = "画像が大きすぎます（JPEG は幅・高さとも 65500 ピクセルまで）";
+        break;
+    case JpegFault::OutOfMemory:
+        reason = "画像が大きすぎてメモリが足りません";
+        break;
+    case JpegFault::Corrupt:
+        break;
+    }
+    if (utf8Name == nullptr || *utf8Name == '\0')
+        return FormatMessage("JPEG 画像を読み込めません: %s", {reason});
+    return FormatMessage("画像 %s を読み込めません: %s", {utf8Name, reason});
 }
 
 int ChooseJpegScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <string>
 
 // JPEG decoding by libjpeg without Qt: the header, the scale, and the decoded rows handed out in
 // batches as libjpeg makes them. libjpeg reports fatal errors by longjmp; it jumps back into plain-C
@@ -15,7 +16,8 @@
 struct JpegInput {
     const unsigned char *Data = nullptr;
     size_t Size = 0;
-    int Fd = -1; // used when Data is null
+    int Fd = -1;                // used when Data is null
+    const char *Name = nullptr; // the file's name for messages (UTF-8), or null
 };
 
 // How the picture is decoded, chosen once its size is known.
@@ -45,8 +47,15 @@ public:
 };
 
 // Decodes `input` into `target`. Returns false when the target stopped it; raises EInvalidGraphic
-// "JPEG エラー: %s" with libjpeg's message when the data cannot be decoded.
+// with JpegErrorMessage when libjpeg cannot decode the data.
 bool DecodeJpeg(const JpegInput &input, JpegRowTarget &target);
+
+// What a user can tell apart among libjpeg's errors.
+enum class JpegFault { NotJpeg, Empty, Truncated, ReadError, Unsupported, TooLarge, OutOfMemory, Corrupt };
+// The fault behind one of libjpeg's message codes (`msg_code`).
+JpegFault JpegFaultOf(int libjpegMessageCode);
+// "画像 NAME を読み込めません: REASON" in Japanese; "JPEG 画像を読み込めません: REASON" without a name.
+std::string JpegErrorMessage(const char *utf8Name, JpegFault fault);
 
 // The size libjpeg makes of `size` at scale n/8 (it rounds up).
 constexpr int64_t JpegScaledSize(int64_t size, int numerator)

@@ -19,7 +19,7 @@ unsigned char *JpegShrinkTarget::Begin(unsigned width, unsigned height, bool ado
 {
     try {
         if (width < width_ || height < height_)
-            throw EInvalidGraphic("scaled picture smaller than its output");
+            throw EInvalidGraphic("縮小した画像が出力より小さくなっています");
         std::function<void(unsigned char *)> prepare;
         if (cmyk_)
             prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };

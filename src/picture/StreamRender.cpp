@@ -14,8 +14,10 @@
 #include <exception>
 #include <fcntl.h>
 #include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -50,8 +52,10 @@ bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
 // A JPEG decoded at the scale that covers the wallpaper and handed on row by row.
 class JpegToSink : public JpegShrinkTarget {
 public:
-    JpegToSink(int32_t correction, int32_t screenWidth, int32_t screenHeight, const StreamOutput &output)
-        : correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight), output_(output)
+    JpegToSink(std::string name, int32_t correction, int32_t screenWidth, int32_t screenHeight,
+               const StreamOutput &output)
+        : name_(std::move(name)), correction_(correction), screenWidth_(screenWidth), screenHeight_(screenHeight),
+          output_(output)
     {
     }
 
@@ -59,7 +63,7 @@ public:
     {
         try {
             if (width > INT32_MAX || height > INT32_MAX)
-                throw EInvalidGraphic("JPEG エラー: image too large");
+                throw EInvalidGraphic(JpegErrorMessage(name_.c_str(), JpegFault::TooLarge));
             size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
             const TWallPaperSize target = output_.Exact ? *output_.Exact : *size_;
             CheckPixelMemory(target.Width, target.Height, 4);
@@ -97,7 +101,10 @@ public:
         return size_;
     }
 
+    const std::string &Name() const { return name_; }
+
 private:
+    std::string name_; // UTF-8, for messages
     int32_t correction_;
     int32_t screenWidth_;
     int32_t screenHeight_;
@@ -109,10 +116,10 @@ std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, in
                                          int32_t screenHeight, const StreamOutput &output)
 {
     const PictureFile picture(cp932PicturePath);
-    JpegToSink target(correction, screenWidth, screenHeight, output);
+    JpegToSink target(Cp932ToUtf8Lossy(cp932PicturePath), correction, screenWidth, screenHeight, output);
     bool decoded = false;
     try {
-        decoded = DecodeJpeg(JpegInput{nullptr, 0, picture.Fd()}, target);
+        decoded = DecodeJpeg(JpegInput{nullptr, 0, picture.Fd(), target.Name().c_str()}, target);
     } catch (const EInvalidGraphic &) {
         target.Finish(false); // a failure of the output wins over the decoder's
         throw;

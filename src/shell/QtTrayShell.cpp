@@ -11,7 +11,9 @@
 
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcTapistoTray, "tapisto.tray")
+// Each click on the icon is traced for debugging; quiet unless QT_LOGGING_RULES turns it on
+// ("tapisto.tray.debug=true").
+Q_LOGGING_CATEGORY(lcTapistoTray, "tapisto.tray", QtInfoMsg)
 
 namespace {
 
@@ -66,6 +68,11 @@ bool QtTrayShell::Modify(const NotifyRecord &record)
 bool QtTrayShell::Delete(const NotifyRecord &record)
 {
     return entries_.erase(record.IconId) > 0;
+}
+
+bool QtTrayShell::Available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void QtTrayShell::Apply(Entry &entry, const NotifyRecord &record)

@@ -4,12 +4,16 @@
 #include "shell/TrayShell.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QString>
 #include <QSystemTrayIcon>
 
 #include <map>
 #include <memory>
 #include <string>
+
+// The trace of the icon's activations and the messages made of them.
+Q_DECLARE_LOGGING_CATEGORY(lcTapistoTray)
 
 // The tooltip of a CP932 tip. A tip cut inside a double-byte character ends in a lone lead byte,
 // which is left out rather than shown as a replacement character.
@@ -29,6 +33,8 @@ public:
     // Refused for an identifier that is not shown.
     bool Modify(const NotifyRecord &record) override;
     bool Delete(const NotifyRecord &record) override;
+    // An XEmbed tray (its manager selection) or a StatusNotifierItem host on the session bus.
+    bool Available() const override;
 
 private:
     struct Entry {

@@ -60,6 +60,8 @@ public:
     virtual bool Add(const NotifyRecord &record) = 0;
     virtual bool Modify(const NotifyRecord &record) = 0;
     virtual bool Delete(const NotifyRecord &record) = 0;
+    // Whether a notification area is there now to take an icon (one may turn up or go at any time).
+    virtual bool Available() const { return true; }
 
     // Where an error from an event handler goes: events run from Qt's loop, which must never see
     // one. Without a report set the text is logged.

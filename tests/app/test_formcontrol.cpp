@@ -34,6 +34,7 @@ protected:
             WriteSettings("[Main]\r\nOp3Checked=1\r\n");
         TFormMain &f = Create();
         f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+        f.SpinEdit1->SetText(QStringLiteral("0"));
         f.SpinEdit2->SetText(QStringLiteral("1"));
         f.JikkoClick();
         f.OnChanged = [this](const std::string &picture, int32_t entry) { changes.push_back({picture, entry}); };

@@ -1,6 +1,7 @@
 #include "FormMainFixture.h"
 #include "SmallDisk.h"
 
+#include "app/GroupNameEdit.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "picture/PictureFormats.h"
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 #include <cstdio>
@@ -60,11 +62,14 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_FALSE(f.Timer1->Enabled());
     EXPECT_EQ((QStringList{QStringLiteral("A.DAT"), QStringLiteral("b.dat")}), ItemTexts(f.ComboBox1));
     EXPECT_EQ(QString(), f.ComboBox1->currentText());
-    for (TSpinEdit *spin : {f.SpinEdit1, f.SpinEdit2, f.SpinEdit3})
-        EXPECT_EQ(QStringLiteral("0"), spin->Text());
+    // No interval stored: an hour, which runs as it stands.
+    EXPECT_EQ(QStringLiteral("1"), f.SpinEdit1->Text());
+    EXPECT_EQ(QStringLiteral("0"), f.SpinEdit2->Text());
+    EXPECT_EQ(QStringLiteral("0"), f.SpinEdit3->Text());
     for (QAction *item : {f.op1, f.op2, f.op3})
         EXPECT_FALSE(item->isChecked());
     EXPECT_TRUE(f.OpSusie->isChecked()); // the bundled plug-ins are on at first
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty()); // there are groups to choose from
     EXPECT_EQ(Settings::DefaultWallPaperPath(), f.WallPaperPath);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(f.Edit1->isVisibleTo(&f));
@@ -75,6 +80,63 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_TRUE(f.N5->isEnabled());
     EXPECT_FALSE(f.N6->isEnabled());
     EXPECT_EQ("壁紙変更中", Tip());
+}
+
+TEST_F(FormMainTest, FirstStartWithoutGroupsSaysWhatToDoFirst)
+{
+    TFormMain &f = Create();
+    EXPECT_EQ(0, f.ComboBox1->count());
+    EXPECT_EQ(QStringLiteral("「壁紙の設定」でグループを作ります"), f.StatusBar1->currentMessage());
+    EXPECT_TRUE(dialogs.messages.empty()); // said in the window, not in a box
+    f.RefreshGroups();                     // back from the editor with nothing saved
+    EXPECT_EQ(QStringLiteral("「壁紙の設定」でグループを作ります"), f.StatusBar1->currentMessage());
+    MakeGroup("g.dat", 1);
+    f.RefreshGroups(); // back from the editor with a group saved
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+    // A start with the interval as it was offered runs every hour.
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.JikkoClick();
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_EQ(3600 * 1000, f.Timer1->Interval());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kIntervalHH));
+}
+
+TEST_F(FormMainTest, ALongGroupNameShowsItsStartAndEndAndWholeAsATooltip)
+{
+    const QString longName = QStringLiteral("とても長い名前の壁紙グループ、旅行の写真とその他いろいろ.dat");
+    MakeGroup(Utf8ToCp932(longName.toStdString()), 1); // a CP932 path, as the program names files
+    MakeGroup("g.dat", 1);
+    WriteSettings("[Main]\r\nUseSection=" + Utf8ToCp932(longName.toStdString()) + "\r\n");
+    TFormMain &f = Create();
+    ASSERT_EQ(longName, f.ComboBox1->currentText());
+    auto *edit = dynamic_cast<GroupNameEdit *>(f.ComboBox1->lineEdit());
+    ASSERT_NE(nullptr, edit);
+    EXPECT_EQ(longName, edit->toolTip());
+    const QString shown = edit->ShownText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("とても"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".dat"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(shown), edit->width());
+    // The list shows every name whole as the item's tooltip.
+    for (int i = 0; i < f.ComboBox1->count(); ++i)
+        EXPECT_EQ(f.ComboBox1->itemText(i), f.ComboBox1->itemData(i, Qt::ToolTipRole).toString());
+    // A short name is shown as it is, with no tooltip.
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    EXPECT_EQ(QStringLiteral("g.dat"), edit->ShownText());
+    EXPECT_TRUE(edit->toolTip().isEmpty());
+    // The field has the focus when the window opens; it shows the text itself once the user types.
+    f.show();
+    f.activateWindow();
+    edit->setText(longName);
+    edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000));
+    EXPECT_NE(longName, edit->ShownText());
+    QTest::keyClick(edit, Qt::Key_Home);
+    EXPECT_EQ(longName, edit->ShownText());
+    EXPECT_EQ(longName, f.ComboBox1->currentText()); // the run command reads the whole name
+    f.Button1->setFocus();                           // left: cut again
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return !edit->hasFocus(); }, 2000));
+    EXPECT_NE(longName, edit->ShownText());
 }
 
 TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
@@ -100,7 +162,7 @@ TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
 
 TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
 {
-    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\n");
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
     TFormMain &f = Create();
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_EQ(0, f.Timer1->Interval());
@@ -356,7 +418,7 @@ TEST_F(FormMainTest, GroupsAndMarksAreRestoredFromTheSettings)
 
 TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
 {
-    WriteSettings("[Main]\r\nOpNoRepeat=yes\r\n");
+    WriteSettings("[Main]\r\nOpNoRepeat=yes\r\nOp3Checked=1\r\n");
     TFormMain &f = Create();
     QMenu *tools = nullptr;
     for (QAction *menu : f.menuBar()->actions())
@@ -393,6 +455,29 @@ TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
     EXPECT_EQ("1", Settings::ReadValue(Settings::kOpPerMonitor));
     f.OpPerMonitor->trigger();
     EXPECT_EQ("0", Settings::ReadValue(Settings::kOpPerMonitor));
+}
+
+// Without random order "no repeats" does nothing: it is greyed out, its mark kept for later.
+TEST_F(FormMainTest, NoRepeatIsOnlyOfferedWithRandomOrder)
+{
+    TFormMain &f = Create();
+    EXPECT_FALSE(f.op3->isChecked());
+    EXPECT_FALSE(f.OpNoRepeat->isEnabled());
+    f.OpNoRepeat->trigger();
+    EXPECT_FALSE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("", Settings::ReadValue(Settings::kOpNoRepeat));
+    f.op3->trigger();
+    EXPECT_TRUE(f.OpNoRepeat->isEnabled());
+    f.OpNoRepeat->trigger();
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+    f.op3->trigger();
+    EXPECT_FALSE(f.OpNoRepeat->isEnabled());
+    EXPECT_TRUE(f.OpNoRepeat->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpNoRepeat));
+
+    Settings::WriteValue(Settings::kOp3Checked, "1"); // as a start with random order finds it
+    f.RefreshGroups();
+    EXPECT_TRUE(f.OpNoRepeat->isEnabled());
 }
 
 TEST_F(FormMainTest, StartupRegistrationFollowsTheMark)
@@ -436,12 +521,15 @@ TEST_F(FormMainTest, OutputBitmapChoice)
     dialogs.SetNextAnswer(Dialogs::Button::No);
     f.Windows1->trigger();
     EXPECT_EQ(QStringLiteral("確認"), dialogs.messages.back().title);
-    EXPECT_EQ(QStringLiteral("WindowsのフォルダーがC:Windowsに設定されている場合変更する必要はありません。"
-                             "　　続けますか？"),
-              LastMessage());
+    // It says where the bitmap is written now, and nothing of a Windows folder.
+    EXPECT_TRUE(LastMessage().contains(QString::fromStdString(home.File("Tapisto_WallPaper.bmp"))))
+        << LastMessage().toStdString();
+    EXPECT_FALSE(LastMessage().contains(QStringLiteral("C:Windows")));
     EXPECT_TRUE(dialogs.fileRequests.empty());
     f.Windows1->trigger(); // yes, then cancelled
     ASSERT_EQ(1u, dialogs.fileRequests.size());
+    EXPECT_EQ(QStringLiteral("壁紙のビットマップファイルの書き出し先"), dialogs.fileRequests[0].title);
+    EXPECT_EQ(QString::fromStdString(home.Path()).chopped(1), dialogs.fileRequests[0].initialFolder);
     EXPECT_EQ(QStringLiteral("bmp"), dialogs.fileRequests[0].defaultExtension);
     EXPECT_EQ(QStringLiteral("Tapisto_WallPaper.bmp"), dialogs.fileRequests[0].fileName);
     EXPECT_FALSE(dialogs.fileRequests[0].mustExist);
@@ -453,6 +541,11 @@ TEST_F(FormMainTest, OutputBitmapChoice)
     f.Windows1->trigger();
     EXPECT_EQ(chosen, f.WallPaperPath);
     EXPECT_EQ(chosen, Settings::ReadValue(Settings::kWindows));
+    // The next choice starts where the bitmap is now.
+    f.Windows1->trigger();
+    EXPECT_TRUE(LastMessage().contains(QString::fromStdString(chosen)));
+    EXPECT_EQ(QString::fromStdString(home.File("new")), dialogs.fileRequests.back().initialFolder);
+    EXPECT_EQ(QStringLiteral("out.bmp"), dialogs.fileRequests.back().fileName);
 }
 
 TEST_F(FormMainTest, PluginRegistrationRefusesJpeg)

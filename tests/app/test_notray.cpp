@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -97,6 +99,100 @@ TEST_F(NoTrayTest, ATrayThatTurnsUpLaterIsUsedAtTheNextStart)
     EXPECT_FALSE(f.isVisible());
     EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
     EXPECT_EQ(1u, dialogs.messages.size());
+}
+
+// A panel or tray started after the program (or restarted) gets the icon without another 実行.
+TEST_F(NoTrayTest, ATrayThatTurnsUpWhileRunningGetsTheIcon)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.SpinEdit1->SetText(QStringLiteral("0"));
+    f.SpinEdit2->SetText(QStringLiteral("1"));
+    f.JikkoClick();
+    ExpectRunningMinimized(f);
+    auto *watch = f.findChild<QTimer *>(QStringLiteral("TrayAreaWatch"));
+    ASSERT_NE(nullptr, watch);
+    EXPECT_TRUE(watch->isActive());
+    watch->setInterval(1);
+    const size_t adds = tray->Count(FakeTrayShell::Op::Add);
+    QTest::qWait(30);
+    EXPECT_EQ(adds, tray->Count(FakeTrayShell::Op::Add)); // nothing is tried while there is no area
+    EXPECT_TRUE(watch->isActive());
+
+    tray->refuseAdd = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tray->shown; }, 2000));
+    EXPECT_TRUE(f.TrayIcon1->Visible());
+    EXPECT_EQ("壁紙変更中", Cp932ToUtf8(tray->tip));
+    EXPECT_FALSE(f.isVisible()); // the minimized window that stood in for the icon is put away
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+    EXPECT_FALSE(watch->isActive());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ(1u, Warnings());
+    // The icon is the way back, as after any start.
+    tray->DoubleClick(f.TrayIcon1->IconId());
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+}
+
+// The user reads the notice while starting a panel: once the box is closed the icon is the way in.
+TEST_F(NoTrayTest, ATrayThatTurnsUpWhileTheNoticeIsOpenTakesOver)
+{
+    class TrayDuringNotice : public FakeDialogs {
+    public:
+        Button ShowMessage(QWidget *parent, const MessageRequest &request) override
+        {
+            *refuseAdd = false;
+            (void)QTest::qWaitFor([this] { return *shown; }, 2000);
+            return FakeDialogs::ShowMessage(parent, request);
+        }
+        bool *refuseAdd = nullptr;
+        bool *shown = nullptr;
+    } notice;
+    platform.dialogs = &notice;
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.findChild<QTimer *>(QStringLiteral("TrayAreaWatch"))->setInterval(1);
+    notice.refuseAdd = &tray->refuseAdd;
+    notice.shown = &tray->shown;
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.JikkoClick();
+    ASSERT_EQ(1u, notice.messages.size());
+    EXPECT_TRUE(tray->shown);
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty());
+}
+
+TEST_F(NoTrayTest, TheWatchEndsWithTheScheduleAndSparesAnOpenWindow)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    f.JikkoClick();
+    ExpectRunningMinimized(f);
+    auto *watch = f.findChild<QTimer *>(QStringLiteral("TrayAreaWatch"));
+    ASSERT_NE(nullptr, watch);
+    watch->setInterval(1);
+
+    // The user has the window open while it runs: the icon comes, the window stays.
+    f.showNormal();
+    tray->refuseAdd = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !watch->isActive(); }, 2000));
+    EXPECT_TRUE(tray->shown);
+    EXPECT_TRUE(f.isVisible());
+
+    // Stopped before any area turned up: the watch ends and adds nothing.
+    f.N8Click();
+    tray->refuseAdd = true;
+    f.JikkoClick();
+    ASSERT_TRUE(watch->isActive());
+    f.ControlShow(); // tapistoctl show, the way back without an icon
+    const size_t adds = tray->Count(FakeTrayShell::Op::Add);
+    tray->refuseAdd = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !watch->isActive(); }, 2000));
+    EXPECT_EQ(adds, tray->Count(FakeTrayShell::Op::Add));
+    EXPECT_FALSE(tray->shown);
 }
 
 TEST(NoTrayNotice, AdviceFollowsTheSessionNotAForcedBackend)

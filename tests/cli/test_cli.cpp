@@ -80,6 +80,7 @@ TEST(Tapistoctl, ExitStatusTellsUsageErrorsFromFailures)
     RunResult help = Tapistoctl(home, {"--help"});
     EXPECT_EQ(0, help.status);
     EXPECT_NE(std::string::npos, help.out.find("ini set FILE SECTION KEY VALUE"));
+    EXPECT_NE(std::string::npos, help.out.find("終了コード: 0 成功、1 失敗")) << help.out; // said in Japanese
 
     RunResult missing = Tapistoctl(home, {"list", home.File("none.dat")});
     EXPECT_EQ(1, missing.status);

@@ -39,6 +39,7 @@ public:
         tip = record.Tip;
         return true;
     }
+    bool Available() const override { return !refuseAdd; }
     bool Delete(const NotifyRecord &record) override
     {
         calls.push_back({Op::Delete, record});

@@ -120,7 +120,20 @@ TEST_F(ControlBusTest, EveryCommandReachesTheProgram)
         EXPECT_EQ(ControlReply::Done, Call(method).result) << method;
     EXPECT_EQ((std::vector<std::string>{"Next", "Back", "Pause", "Resume", "Show"}), program.calls);
     // A method the object does not have is no command.
-    EXPECT_EQ(ControlReply::Failed, Call("Quit").result);
+    const ControlReply unknown = Call("Quit");
+    EXPECT_EQ(ControlReply::Failed, unknown.result);
+    EXPECT_EQ(QStringLiteral("起動中の Tapisto は「Quit」に対応していません（別の版が動いています）"), unknown.error);
+}
+
+TEST_F(ControlBusTest, AProgramThatDoesNotAnswerIsSaidSoInJapanese)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    // The program's loop is not run while the client waits: it hangs, as far as the client sees.
+    const ControlReply reply = CallControl(QStringLiteral("Next"), *clientBus, 300);
+    EXPECT_EQ(ControlReply::Failed, reply.result);
+    EXPECT_EQ(QStringLiteral("起動中の Tapisto が 1 秒以内に応答しませんでした（処理中か、止まっています）"),
+              reply.error);
 }
 
 TEST_F(ControlBusTest, ARefusalAndAFailureAnswerWithTheirReasons)

@@ -51,7 +51,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "    Depends: $depends"
 echo "    Recommends: $(dpkg-deb -f "$deb" Recommends)"
 for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libjpeg62-turbo libpng16-16 libgif7 \
-    libwebp7 libtiff6 libwmf-0.2-7 libemf2svg1 fonts-urw-base35 fonts-ipafont-gothic qt6-wayland; do
+    libwebp7 libtiff6 libwmf-0.2-7 libemf2svg1 fonts-urw-base35 fonts-ipafont-gothic qt6-wayland \
+    qt6-translations-l10n; do
     grep -Eq "(^|[ ,|])$p( |,|$)" <<<"$depends" || fail "Depends does not name $p"
 done
 
@@ -94,6 +95,7 @@ apt-get update -qq || fail "apt-get update failed"
 apt-get install -y -q --no-install-recommends ./tapisto_*.deb >apt.log 2>&1 || { tail -n 30 apt.log; fail "apt install failed"; }
 echo "    packages set up: $(grep -c '^Setting up' apt.log)"
 dpkg -s fonts-urw-base35 >/dev/null 2>&1 || fail "apt did not pull fonts-urw-base35"
+[ -f /usr/share/qt6/translations/qtbase_ja.qm ] || fail "apt did not pull Qt's Japanese texts (qtbase_ja.qm)"
 say "tools for this check only: xvfb xauth xdotool desktop-file-utils appstream"
 apt-get install -y -q --no-install-recommends xvfb xauth xdotool desktop-file-utils appstream >tools.log 2>&1 ||
     { tail -n 20 tools.log; fail "installing the check's tools failed"; }
@@ -128,6 +130,7 @@ done
 [ -n "$window" ] || { cat app.out; fail "the main window of the installed tapisto did not appear"; }
 sleep 3
 kill -0 "$app" 2>/dev/null || { cat app.out; fail "tapisto did not stay up"; }
+grep -q 'qtbase_ja' app.out && { cat app.out; fail "the installed tapisto found no Japanese texts of Qt"; }
 echo "    window $window \"$(DISPLAY=:7 xdotool getwindowname "$window")\"; tapisto still running after 3 s"
 [ -d /home/tester/.config/tapisto ] || fail "the installed program did not use ~/.config/tapisto"
 ls /usr/lib/tapisto | grep -q -e '\.ini$' -e '\.bmp$' && fail "the program wrote into its installed folder"

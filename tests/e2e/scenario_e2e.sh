@@ -160,11 +160,14 @@ focus "$dialog"
 xdotool key Escape
 wait_for_n 30 sh -c "! xdotool search --onlyvisible --name '' | grep -qx '$dialog'" || fail "the About box did not close"
 
-say "select the group, set 10 s, press 実　行"
+say "select the group, set 0:0:10 (a first start offers 1:0:0), press 実　行"
 focus "$main"
 click_main 60 34
 xdotool key ctrl+a
 xdotool type --delay 20 "e2e.dat"
+click_main 28 79
+xdotool key ctrl+a
+xdotool type --delay 20 "0"
 click_main 155 79
 xdotool key ctrl+a
 xdotool type --delay 20 "10"

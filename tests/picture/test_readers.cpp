@@ -1,5 +1,7 @@
 #include "picture/Graphics.h"
 #include "picture/Metafile.h"
+#include "picture/StreamRender.h"
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
 #include "TempHome.h"
@@ -87,12 +89,75 @@ TEST(JPEGImage, BrokenFilesFailCleanlyOrDecodeWhatIsThere)
         LoadPicture(picture, Fixture("garbage.jpg"));
         FAIL();
     } catch (const EInvalidGraphic &e) {
-        EXPECT_TRUE(e.Message().starts_with("JPEG エラー: ")) << e.Message();
+        EXPECT_EQ("画像 " + Fixture("garbage.jpg") +
+                      " を読み込めません: JPEG ファイルではありません（中身が別の形式です）",
+                  e.Message());
     }
     EXPECT_EQ(picture.Graphic(), nullptr);
     // A cut-off file keeps its header; libjpeg fills the missing part.
     LoadPicture(picture, Fixture("truncated.jpg"));
     EXPECT_EQ(picture.Graphic()->StretchedImage(QSize(64, 48)).size(), QSize(64, 48));
+}
+
+// libjpeg's own texts are English and name no file: every reader says which file and why, in Japanese.
+TEST(JPEGImage, ErrorsNameTheFileAndTheReasonInJapanese)
+{
+    EnsureGuiApp();
+    TempHome home;
+    const std::string good = ReadFileBytes(Fixture("grad.jpg"));
+    const size_t sof = good.find("\xFF\xC0");
+    const size_t dht = good.find("\xFF\xC4");
+    ASSERT_NE(sof, std::string::npos);
+    ASSERT_NE(dht, std::string::npos);
+    std::string lossless = good;
+    lossless[sof + 1] = '\xC3'; // a lossless frame, which libjpeg does not decode
+    std::string wide = good;
+    wide[sof + 7] = wide[sof + 8] = '\xFF'; // 65535 pixels wide
+    std::string badTable = good;
+    badTable[dht + 4] = '\x7F'; // a Huffman table of class 7
+    const struct {
+        const char *file;
+        std::string bytes;
+        const char *reason;
+    } cases[] = {
+        {"テキスト.jpg", "こんにちは\n", "JPEG ファイルではありません（中身が別の形式です）"},
+        {"empty.jpg", "", "ファイルが空です"},
+        {"header.jpg", good.substr(0, 20), "ファイルが途中で切れています"},
+        {"lossless.jpg", lossless, "対応していない種類の JPEG です（ロスレス、12 ビットなど）"},
+        {"wide.jpg", wide, "画像が大きすぎます（JPEG は幅・高さとも 65500 ピクセルまで）"},
+        {"table.jpg", badTable, "JPEG のデータが壊れています"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = home.File(c.file);
+        WriteFileBytes(path, c.bytes);
+        const std::string expected = "画像 " + path + " を読み込めません: " + c.reason;
+        TPicture picture;
+        try {
+            LoadPicture(picture, Utf8ToCp932(path));
+            ADD_FAILURE() << "loaded";
+        } catch (const EInvalidGraphic &e) {
+            EXPECT_EQ(expected, e.Message());
+        }
+        // The wallpaper's own path, which reads the file in pieces.
+        try {
+            StreamWallPaper(Utf8ToCp932(path), StreamFormat::Jpeg, 0, 64, 48, home.File("out.bmp"));
+            ADD_FAILURE() << "streamed";
+        } catch (const EInvalidGraphic &e) {
+            EXPECT_EQ(expected, e.Message());
+        }
+    }
+    // Read from a stream there is no file to name.
+    QByteArray text("not a jpeg");
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    TJPEGImage jpeg;
+    try {
+        jpeg.LoadFromStream(buffer);
+        ADD_FAILURE() << "loaded";
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_EQ("JPEG 画像を読み込めません: JPEG ファイルではありません（中身が別の形式です）", e.Message());
+    }
 }
 
 TEST(JPEGImage, HugeDecodeFailsBeforeAllocating)

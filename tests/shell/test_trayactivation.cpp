@@ -55,3 +55,14 @@ TEST(TrayTipTextTest, ALeadByteLeftByTheCutIsDropped)
 }
 
 } // namespace
+
+// Every click on the icon used to print "tapisto.tray: message 1 516" on standard error.
+TEST(TrayTraceTest, QuietUnlessTurnedOn)
+{
+    EXPECT_FALSE(lcTapistoTray().isDebugEnabled());
+    EXPECT_TRUE(lcTapistoTray().isInfoEnabled());
+    QLoggingCategory::setFilterRules(QStringLiteral("tapisto.tray.debug=true"));
+    EXPECT_TRUE(lcTapistoTray().isDebugEnabled());
+    QLoggingCategory::setFilterRules(QString());
+    EXPECT_FALSE(lcTapistoTray().isDebugEnabled());
+}
