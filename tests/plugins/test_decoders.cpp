@@ -126,6 +126,20 @@ TEST_F(DecoderTest, TiffInBandsAndWithAlpha)
         [](int x, int y) { return OnBlack(TestColour(x, y, true)); }, 1);
 }
 
+TEST_F(DecoderTest, TiffDepthOfAbsurdSampleCountsStaysInItsField)
+{
+    // 65284 bits per sample times 65535 samples: the fuzzer's header, whose product overflowed.
+    const std::string tiff =
+        ReadFileBytes(std::string(std::getenv("TAPISTO_TEST_DATA")) + "/fuzz/plugins/tiff_depth_overflow").substr(1);
+    std::vector<char> block(std::max<size_t>(tiff.size(), 2048), 0);
+    std::copy(tiff.begin(), tiff.end(), block.begin());
+    SPI_PICTINFO info{};
+    ASSERT_EQ(SPI_ALL_RIGHT,
+              Plugin("tiff.spi").GetPictureInfo(block.data(), intptr_t(tiff.size()), SPI_INPUT_MEMORY, &info));
+    EXPECT_EQ(1, info.width);
+    EXPECT_EQ(INT16_MAX, info.colorDepth);
+}
+
 TEST_F(DecoderTest, InformationAndFileInput)
 {
     const std::string png = EncodePng(7, 5, PngKind::Rgba, false);
