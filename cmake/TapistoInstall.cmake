@@ -48,6 +48,10 @@ foreach(lib spilocal png gif webp tiff)
         install(TARGETS ${lib} LIBRARY DESTINATION ${TAPISTO_INSTALL_PKGDIR})
     endif()
 endforeach()
+# The helper process that runs the plug-ins' code, beside libspilocal.so where the host looks for it.
+if(TARGET tapisto-spihelper)
+    install(TARGETS tapisto-spihelper RUNTIME DESTINATION ${TAPISTO_INSTALL_PKGDIR})
+endif()
 
 # The desktop entry names the installed programs by their full paths, so that they start from the
 # menu whatever the prefix and whether or not <prefix>/bin is on PATH.

@@ -1,0 +1,506 @@
+// tapisto-spihelper: runs the plug-ins' code for the plug-in host of one Tapisto process, so that a
+// plug-in that crashes or hangs costs one picture, never the program. It talks to its host over the
+// socket on descriptor 3 and ends when the host goes away.
+#include "platform/DynLib.h"
+#include "spi/SpiModule.h"
+#include "spi/SpiProtocol.h"
+#include "spi/SpiWire.h"
+#include "spilocal/SpiLocalShare.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kSocket = 3;
+// Blocks from this size on live in memory files, which reach the host without a copy.
+constexpr size_t kShareFrom = 64 * 1024;
+
+struct Library {
+    std::unique_ptr<DynLib> Lib;
+    SPI_GetPluginInfo GetPluginInfo = nullptr;
+    SPI_IsSupported IsSupported = nullptr;
+    SPI_GetPictureInfo GetPictureInfo = nullptr;
+    SPI_GetPicture GetPicture = nullptr;
+    SPI_GetPictureRows GetPictureRows = nullptr;
+};
+
+std::map<uint32_t, Library> libraries;
+uint32_t nextLibrary = 1;
+
+[[noreturn]] void HostGone()
+{
+    std::_Exit(0);
+}
+
+void Send(uint32_t type, const BodyWriter &body, const std::vector<int> &fds = {})
+{
+    if (!SendFrame(kSocket, type, body.Body(), fds))
+        HostGone();
+}
+
+// The rows of one GetPictureRows call: a ring of shared memory that the host reads the blocks from,
+// each block's space given back when the host acknowledges it.
+class RowRing {
+public:
+    ~RowRing()
+    {
+        if (base_ != nullptr)
+            ::munmap(base_, size_);
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    // Room for `bytes` at the returned offset; waits for the host to give space back. Null when no ring
+    // can be had.
+    char *Reserve(uint64_t bytes, uint64_t &offset, uint64_t rowBytes)
+    {
+        if (fd_ < 0 && !Create(rowBytes))
+            return nullptr;
+        if (bytes > size_)
+            return nullptr;
+        uint64_t skip = head_ % size_ + bytes > size_ ? size_ - head_ % size_ : 0;
+        while (head_ + skip + bytes - tail_ > size_) {
+            WaitForAck();
+            skip = head_ % size_ + bytes > size_ ? size_ - head_ % size_ : 0;
+        }
+        offset = (head_ + skip) % size_;
+        pending_.push_back(skip + bytes);
+        head_ += skip + bytes;
+        return base_ + offset;
+    }
+    // A frame that took no space still gets its acknowledgement.
+    void Nothing() { pending_.push_back(0); }
+    // The ring's memory file, to go with the call's first block; -1 once it went.
+    int FdToSend()
+    {
+        if (sent_ || fd_ < 0)
+            return -1;
+        sent_ = true;
+        return fd_;
+    }
+    uint64_t Size() const { return size_; }
+    void TakeAck(int32_t rc)
+    {
+        if (!pending_.empty()) {
+            tail_ += pending_.front();
+            pending_.pop_front();
+        }
+        if (rc != 0)
+            Stop = true;
+    }
+    // Takes the acknowledgements that arrived without waiting for any.
+    void Drain()
+    {
+        SpiFrame frame;
+        while (ReceiveFrame(kSocket, frame, 0) == ReceiveResult::Frame)
+            Take(frame);
+    }
+
+    bool Stop = false; // the host asked to stop
+
+private:
+    bool Create(uint64_t rowBytes)
+    {
+        size_ = std::max<uint64_t>(uint64_t(8) << 20, 4 * rowBytes);
+        fd_ = ::memfd_create("spirows", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd_ < 0 || ::ftruncate(fd_, off_t(size_)) != 0 ||
+            ::fcntl(fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0)
+            return false;
+        void *p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (p == MAP_FAILED)
+            return false;
+        base_ = static_cast<char *>(p);
+        return true;
+    }
+    void WaitForAck()
+    {
+        SpiFrame frame;
+        if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
+            HostGone();
+        Take(frame);
+    }
+    void Take(const SpiFrame &frame)
+    {
+        if (frame.Type == kSpiRowsAck)
+            TakeAck(BodyReader(frame.Body).Get<int32_t>());
+    }
+
+    int fd_ = -1;
+    char *base_ = nullptr;
+    uint64_t size_ = 0;
+    uint64_t head_ = 0, tail_ = 0;
+    std::deque<uint64_t> pending_;
+    bool sent_ = false;
+};
+
+// The call in progress, for the callbacks the plug-in calls.
+RowRing *currentRing = nullptr;
+
+extern "C" int32_t HelperProgress(int32_t num, int32_t denom, intptr_t user)
+{
+    if (currentRing != nullptr && currentRing->Stop)
+        return 1;
+    BodyWriter body;
+    body.Put(num).Put(denom).Put(uint8_t(user == kSpiHelperUser));
+    Send(kSpiProgress, body);
+    for (;;) {
+        SpiFrame frame;
+        if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
+            HostGone();
+        if (frame.Type == kSpiRowsAck && currentRing != nullptr) {
+            currentRing->TakeAck(BodyReader(frame.Body).Get<int32_t>());
+        } else if (frame.Type == kSpiProgressReply) {
+            const int32_t rc = BodyReader(frame.Body).Get<int32_t>();
+            if (rc != 0 && currentRing != nullptr)
+                currentRing->Stop = true;
+            return rc;
+        }
+    }
+}
+
+// Copies the plug-in's rows without trusting its pointer: memory it does not have fails the copy
+// instead of ending the helper.
+bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count, uint64_t rowBytes)
+{
+    std::vector<iovec> local, remote;
+    local.reserve(size_t(count));
+    remote.reserve(size_t(count));
+    for (int32_t r = 0; r < count; ++r) {
+        local.push_back({to + uint64_t(r) * rowBytes, rowBytes});
+        remote.push_back(
+            {const_cast<char *>(static_cast<const char *>(block.pixels)) + intptr_t(first + r) * block.stride,
+             rowBytes});
+    }
+    // At most IOV_MAX pieces a call.
+    for (size_t done = 0; done < local.size();) {
+        const size_t n = std::min<size_t>(local.size() - done, 1024);
+        const ssize_t got = ::process_vm_readv(::getpid(), &local[done], n, &remote[done], n, 0);
+        if (got != ssize_t(n * rowBytes))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+void SendRows(RowRing &ring, const SPI_ROWBLOCK &block, int32_t first, int32_t count, bool withPixels,
+              uint64_t rowBytes)
+{
+    uint64_t offset = 0;
+    bool hasPixels = false;
+    if (withPixels) {
+        char *to = ring.Reserve(uint64_t(count) * rowBytes, offset, rowBytes);
+        hasPixels = to != nullptr && CopyRows(to, block, first, count, rowBytes);
+        if (to == nullptr)
+            ring.Nothing();
+    } else {
+        ring.Nothing();
+    }
+    BodyWriter body;
+    body.Put(block.width).Put(block.height).Put(block.y + first).Put(count).Put(block.format);
+    body.Put(int64_t(hasPixels ? intptr_t(rowBytes) : block.stride)).Put(uint8_t(hasPixels)).Put(offset);
+    body.Put(ring.Size());
+    std::vector<int> fds;
+    if (const int fd = hasPixels ? ring.FdToSend() : -1; fd >= 0)
+        fds.push_back(fd);
+    Send(kSpiRows, body, fds);
+}
+
+extern "C" int32_t HelperRows(const SPI_ROWBLOCK *block, intptr_t user)
+{
+    RowRing *ring = currentRing;
+    if (ring == nullptr || user != kSpiHelperUser)
+        return 1;
+    ring->Drain();
+    if (ring->Stop)
+        return 1;
+    if (block == nullptr) {
+        ring->Stop = true;
+        return 1;
+    }
+    // The shape is checked before any byte is read; the host checks the rest.
+    const int32_t bpp = block->format == SPI_ROWS_BGR ? 3 : block->format == SPI_ROWS_BGRX ? 4 : 0;
+    const uint64_t rowBytes = uint64_t(block->width > 0 ? block->width : 0) * uint64_t(bpp);
+    const bool shaped = bpp != 0 && block->width > 0 && block->height > 0 && block->y >= 0 && block->count > 0 &&
+                        block->count <= block->height - block->y && block->pixels != nullptr &&
+                        (block->count == 1 || block->stride >= intptr_t(rowBytes)) && rowBytes <= (uint64_t(1) << 30);
+    if (!shaped) {
+        SendRows(*ring, *block, 0, block->count, false, rowBytes);
+        return 0;
+    }
+    // Blocks larger than half the ring go in pieces of whole rows.
+    const int32_t perPiece =
+        int32_t(std::max<uint64_t>(1, (std::max<uint64_t>(uint64_t(8) << 20, 4 * rowBytes) / 2) / rowBytes));
+    for (int32_t first = 0; first < block->count && !ring->Stop; first += perPiece)
+        SendRows(*ring, *block, first, std::min(perPiece, block->count - first), true, rowBytes);
+    return ring->Stop ? 1 : 0;
+}
+
+// The input of a picture call, as the plug-in gets it.
+class Input {
+public:
+    explicit Input(BodyReader &in, SpiFrame &frame)
+    {
+        Flag = in.Get<uint32_t>();
+        Length = intptr_t(in.Get<int64_t>());
+        switch (in.Get<uint8_t>()) {
+        case kSpiInputText:
+            bytes_ = std::string(in.GetBytes());
+            Buffer = bytes_.c_str();
+            break;
+        case kSpiInputBytes:
+            // Plug-ins may always read 2048 bytes.
+            bytes_ = std::string(in.GetBytes());
+            bytes_.resize(std::max<size_t>(bytes_.size(), 2048), '\0');
+            Buffer = bytes_.data();
+            break;
+        case kSpiInputShared: {
+            const uint64_t offset = in.Get<uint64_t>();
+            mapped_ = in.Get<uint64_t>();
+            const int fd = frame.TakeFd(0);
+            void *p = fd >= 0 && mapped_ > 0 ? ::mmap(nullptr, mapped_, PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
+            if (fd >= 0)
+                ::close(fd);
+            if (p != MAP_FAILED) {
+                map_ = p;
+                Buffer = static_cast<const char *>(p) + std::min(offset, mapped_);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    ~Input()
+    {
+        if (map_ != nullptr)
+            ::munmap(map_, mapped_);
+    }
+    Input(const Input &) = delete;
+    Input &operator=(const Input &) = delete;
+
+    uint32_t Flag = 0;
+    intptr_t Length = 0;
+    const char *Buffer = nullptr;
+
+private:
+    std::string bytes_;
+    void *map_ = nullptr;
+    uint64_t mapped_ = 0;
+};
+
+// One block of a result as it travels to the host; the block itself is freed here afterwards.
+void PutBlock(BodyWriter &body, std::vector<int> &fds, std::vector<int> &owned, HLOCAL h)
+{
+    if (h == nullptr) {
+        body.Put(uint8_t(kSpiBlockNull)).Put(uint64_t(0));
+        return;
+    }
+    const void *p = LocalLock(h);
+    if (p == nullptr) {
+        body.Put(uint8_t(kSpiBlockInvalid)).Put(uint64_t(0));
+        return;
+    }
+    const uint64_t size = LocalSize(h);
+    int fd = SpiLocalSharedFd(h);
+    if (fd >= 0) {
+        fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    } else if (size > kSpiInlineBytes) {
+        fd = ::memfd_create("spiblock", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd >= 0 && ::pwrite(fd, p, size, 0) != ssize_t(size)) {
+            ::close(fd);
+            fd = -1;
+        }
+    } else {
+        body.Put(uint8_t(kSpiBlockBytes)).Put(size).PutBytes(std::string_view(static_cast<const char *>(p), size));
+        LocalUnlock(h);
+        LocalFree(h);
+        return;
+    }
+    LocalUnlock(h);
+    LocalFree(h);
+    if (fd < 0 || ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        body.Put(uint8_t(kSpiBlockInvalid)).Put(uint64_t(0));
+        return;
+    }
+    body.Put(uint8_t(kSpiBlockShared)).Put(size);
+    fds.push_back(fd);
+    owned.push_back(fd);
+}
+
+void Open(BodyReader &in)
+{
+    const std::string path(in.GetBytes());
+    BodyWriter out;
+    std::unique_ptr<DynLib> lib = DynLib::Open(path);
+    if (!lib) {
+        out.Put(uint8_t(0)).Put(uint8_t(DynLib::Refused())).PutBytes(DynLib::LastError());
+        Send(kSpiResult, out);
+        return;
+    }
+    Library entry;
+    uint32_t exports = 0;
+    const auto lookup = [&](const char *name, uint32_t bit) {
+        void *p = lib->Symbol(name);
+        if (p != nullptr)
+            exports |= bit;
+        return p;
+    };
+    entry.GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(lookup("GetPluginInfo", spiGetPluginInfo));
+    lookup("ConfigurationDlg", spiConfigurationDlg);
+    entry.IsSupported = reinterpret_cast<SPI_IsSupported>(lookup("IsSupported", spiIsSupported));
+    entry.GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(lookup("GetPictureInfo", spiGetPictureInfo));
+    entry.GetPicture = reinterpret_cast<SPI_GetPicture>(lookup("GetPicture", spiGetPicture));
+    lookup("GetPreview", spiGetPreview);
+    lookup("GetArchiveInfo", spiGetArchiveInfo);
+    lookup("GetFileInfo", spiGetFileInfo);
+    lookup("GetFile", spiGetFile);
+    entry.GetPictureRows = reinterpret_cast<SPI_GetPictureRows>(lookup("GetPictureRows", spiGetPictureRows));
+    const std::string loaded = lib->LoadedPath();
+    entry.Lib = std::move(lib);
+    const uint32_t id = nextLibrary++;
+    libraries.emplace(id, std::move(entry));
+    out.Put(uint8_t(1)).Put(uint8_t(0)).PutBytes("").Put(exports).PutBytes(loaded).Put(id);
+    Send(kSpiResult, out);
+}
+
+// The library a request names; the host only names what it opened, so a stranger ends the helper.
+Library &Named(BodyReader &in)
+{
+    const auto it = libraries.find(in.Get<uint32_t>());
+    if (it == libraries.end())
+        HostGone();
+    return it->second;
+}
+
+void Serve(SpiFrame &frame)
+{
+    BodyReader in(frame.Body);
+    BodyWriter out;
+    switch (frame.Type) {
+    case kSpiOpen:
+        Open(in);
+        return;
+    case kSpiClose:
+        libraries.erase(in.Get<uint32_t>());
+        return;
+    case kSpiDescribe: {
+        Library &lib = Named(in);
+        const SpiDescription d = DescribeWith(
+            [&](int32_t n, char *buf, int32_t len) { return lib.GetPluginInfo ? lib.GetPluginInfo(n, buf, len) : 0; });
+        out.PutBytes(d.APIVersion).PutBytes(d.PluginName).Put(uint32_t(d.Extensions.size()));
+        for (size_t k = 0; k < d.Extensions.size(); ++k)
+            out.PutBytes(d.Extensions[k]).PutBytes(d.Descriptions[k]);
+        Send(kSpiResult, out);
+        return;
+    }
+    case kSpiPluginInfo: {
+        Library &lib = Named(in);
+        const int32_t number = in.Get<int32_t>();
+        const int32_t length = in.Get<int32_t>();
+        // Room to spare for a plug-in that writes more than it was told.
+        std::string buf(size_t(std::clamp(length, 0, 60000)) + 1024, '\0');
+        const int32_t rc = lib.GetPluginInfo ? lib.GetPluginInfo(number, buf.data(), length) : 0;
+        buf.resize(size_t(std::clamp(length, 0, 60000)) + 1);
+        out.Put(rc).PutBytes(buf);
+        Send(kSpiResult, out);
+        return;
+    }
+    case kSpiIsSupported: {
+        Library &lib = Named(in);
+        const std::string name(in.GetBytes());
+        std::string data(in.GetBytes());
+        data.resize(std::max<size_t>(data.size(), 2048), '\0');
+        out.Put(lib.IsSupported ? lib.IsSupported(name.c_str(), data.data()) : int32_t(0));
+        Send(kSpiResult, out);
+        return;
+    }
+    case kSpiPictureInfo: {
+        Library &lib = Named(in);
+        Input input(in, frame);
+        SPI_PICTINFO info{};
+        const int32_t rc = lib.GetPictureInfo ? lib.GetPictureInfo(input.Buffer, input.Length, input.Flag, &info)
+                                              : int32_t(SPI_OTHER_ERROR);
+        out.Put(rc).Put(info.left).Put(info.top).Put(info.width).Put(info.height).Put(info.x_density);
+        out.Put(info.y_density).Put(info.colorDepth);
+        std::vector<int> fds, owned;
+        PutBlock(out, fds, owned, rc == 0 ? info.hInfo : nullptr);
+        Send(kSpiResult, out, fds);
+        for (int fd : owned)
+            ::close(fd);
+        return;
+    }
+    case kSpiPicture: {
+        Library &lib = Named(in);
+        const bool progress = in.Get<uint8_t>() != 0;
+        Input input(in, frame);
+        HLOCAL header = nullptr, bits = nullptr;
+        const int32_t rc = lib.GetPicture ? lib.GetPicture(input.Buffer, input.Length, input.Flag, &header, &bits,
+                                                           progress ? HelperProgress : nullptr, kSpiHelperUser)
+                                          : int32_t(SPI_OTHER_ERROR);
+        out.Put(rc);
+        std::vector<int> fds, owned;
+        if (rc == 0) {
+            PutBlock(out, fds, owned, header);
+            PutBlock(out, fds, owned, bits);
+        }
+        Send(kSpiResult, out, fds);
+        for (int fd : owned)
+            ::close(fd);
+        return;
+    }
+    case kSpiPictureRows: {
+        Library &lib = Named(in);
+        const int32_t wantWidth = in.Get<int32_t>(), wantHeight = in.Get<int32_t>();
+        const bool progress = in.Get<uint8_t>() != 0;
+        Input input(in, frame);
+        RowRing ring;
+        currentRing = &ring;
+        const int32_t rc = lib.GetPictureRows
+                               ? lib.GetPictureRows(input.Buffer, input.Length, input.Flag, wantWidth, wantHeight,
+                                                    HelperRows, progress ? HelperProgress : nullptr, kSpiHelperUser)
+                               : int32_t(SPI_OTHER_ERROR);
+        currentRing = nullptr;
+        out.Put(rc);
+        Send(kSpiResult, out);
+        return;
+    }
+    default:
+        return; // late acknowledgements of a finished call
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Gone with the host, however it ended; a stuck plug-in must not outlive it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc < 2 || std::strtol(argv[1], nullptr, 10) != long(::getppid()))
+        return 2;
+    // A crashing plug-in is reported by the host; no core files pile up for it.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    SpiLocalShareFrom(kShareFrom);
+    for (;;) {
+        SpiFrame frame;
+        if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
+            return 0;
+        Serve(frame);
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+// The messages between the plug-in host and its helper process (frames of SpiWire.h). The host sends
+// one request at a time; the helper answers it with events and one kResult. The host trusts nothing
+// the helper says: the helper runs the plug-ins' code.
+enum SpiMessage : uint32_t {
+    // Host to helper. Requests name the library by the number kOpen gave.
+    kSpiOpen = 1,      // path                 -> ok, refused, reason, exports, loaded path, library
+    kSpiClose,         // library              (no answer)
+    kSpiDescribe,      // library              -> the creation's information texts
+    kSpiPluginInfo,    // library, number, buffer length -> result, buffer
+    kSpiIsSupported,   // library, name, 2048 bytes      -> result
+    kSpiPictureInfo,   // library, input       -> result, information, its text
+    kSpiPicture,       // library, progress?, input      -> events, then result and the two blocks
+    kSpiPictureRows,   // library, wanted size, progress?, input -> events, then result
+    kSpiProgressReply, // the progress callback's answer
+    kSpiRowsAck,       // one kSpiRows frame taken: the rows callback's answer (its space may be reused)
+
+    // Helper to host.
+    kSpiResult = 100,
+    kSpiProgress, // numerator, denominator, whether the plug-in passed its user value back; answered
+    kSpiRows,     // one block of rows in the ring (memory file sent with the call's first block)
+};
+
+// How the input of a picture call travels.
+enum SpiInputKind : uint8_t {
+    kSpiInputNone = 0,   // a null buffer
+    kSpiInputText = 1,   // a file name, the bytes follow
+    kSpiInputBytes = 2,  // the bytes follow
+    kSpiInputShared = 3, // in the frame's memory file: offset, then the file's size
+};
+
+// How a local-memory block of a result travels.
+enum SpiBlockKind : uint8_t {
+    kSpiBlockNull = 0,    // no handle
+    kSpiBlockBytes = 1,   // the bytes follow
+    kSpiBlockShared = 2,  // the next memory file of the frame, sealed against shrinking
+    kSpiBlockInvalid = 3, // a handle the plug-in made up: it cannot be locked
+};
+
+// Inputs and blocks up to this size travel in the frame itself.
+constexpr uint64_t kSpiInlineBytes = 32 * 1024;
+// The value handed to the plug-in as the callbacks' user value in the helper.
+constexpr intptr_t kSpiHelperUser = 0x53504931;
