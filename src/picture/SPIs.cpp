@@ -139,7 +139,8 @@ std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath, std::string *why
         return TSPI::Create(libraryPath);
     } catch (const ESPIFOpenErrorSPI &) {
         if (whyNot != nullptr && lastOpenFailure.WorthTelling)
-            *whyNot = lastOpenFailure.Reason;
+            *whyNot = FormatMessage("プラグイン %s は読み込みません (%s)",
+                                    {Cp932ToUtf8Lossy(libraryPath), lastOpenFailure.Reason});
         return nullptr;
     } catch (const ESPIInvalidSPI &) {
         return nullptr;

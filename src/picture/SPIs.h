@@ -141,7 +141,8 @@ enum TSPISearchOption : uint32_t {
 class TSPIs;
 using TSPISearchingEvent = std::function<void(TSPIs &sender, std::string fileName, bool &accept)>;
 using TSPISearchEvent = std::function<void(TSPIs &sender, TSPI &aSPI, bool &accept)>;
-// A candidate that the search skipped with a reason worth telling (CreateSPI's `whyNot`, UTF-8).
+// A candidate that the search skipped with a reason worth telling (CreateSPI's `whyNot`: a UTF-8
+// sentence that names the file).
 using TSPISkippedEvent = std::function<void(TSPIs &sender, const std::string &fileName, const std::string &reason)>;
 // May set aGraphicClass to null so that the extension is not registered.
 using TSPIPictureRegisterEvent =
