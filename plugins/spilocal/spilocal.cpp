@@ -62,8 +62,10 @@ HLOCAL AllocShared(size_t bytes)
     const int fd = ::memfd_create("spilocal", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
         return nullptr;
-    void *p = ::ftruncate(fd, off_t(bytes)) == 0 ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                                                 : MAP_FAILED;
+    // Faulted in at once: a plug-in fills every page of a picture anyway.
+    void *p = ::ftruncate(fd, off_t(bytes)) == 0
+                  ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0)
+                  : MAP_FAILED;
     if (p == MAP_FAILED) {
         ::close(fd);
         return nullptr;
@@ -165,7 +167,7 @@ SPI_EXPORT HLOCAL SpiLocalAdopt(int fd, size_t size)
     }
     // Private: the host may write to its block without the other process seeing it.
     const size_t mapped = size ? size : 1;
-    void *p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    void *p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (p == MAP_FAILED) {
         ::close(fd);
         return nullptr;

@@ -53,10 +53,38 @@ void Send(uint32_t type, const BodyWriter &body, const std::vector<int> &fds = {
         HostGone();
 }
 
+// What the host answered during the current call: a non-zero answer to any event asks the plug-in to
+// stop. Events are not waited for; the answers are taken whenever the helper looks.
+bool stopAsked = false;
+
+class RowRing;
+RowRing *currentRing = nullptr;
+void TakeAnswer(const SpiFrame &frame);
+
+// Takes the answers that arrived, without waiting for any.
+void DrainAnswers()
+{
+    SpiFrame frame;
+    while (ReceiveFrame(kSocket, frame, 0) == ReceiveResult::Frame)
+        TakeAnswer(frame);
+}
+
 // The rows of one GetPictureRows call: a ring of shared memory that the host reads the blocks from,
 // each block's space given back when the host acknowledges it.
 class RowRing {
 public:
+    // Room for a few batches; a row longer than the ring is handed over without its pixels, which the
+    // host refuses (no picture within the memory guard has one).
+    RowRing()
+    {
+        fd_ = ::memfd_create("spirows", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd_ < 0 || ::ftruncate(fd_, off_t(size_)) != 0 ||
+            ::fcntl(fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0)
+            return;
+        void *p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (p != MAP_FAILED)
+            base_ = static_cast<char *>(p);
+    }
     ~RowRing()
     {
         if (base_ != nullptr)
@@ -64,26 +92,38 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-    // Room for `bytes` at the returned offset; waits for the host to give space back. Null when no ring
-    // can be had.
-    char *Reserve(uint64_t bytes, uint64_t &offset, uint64_t rowBytes)
+    RowRing(const RowRing &) = delete;
+    RowRing &operator=(const RowRing &) = delete;
+
+    // Room for `bytes` for the next frame, at `offset`; waits for the host to give space back. Null
+    // when the ring is missing or too small.
+    char *Reserve(uint64_t bytes, uint64_t &offset)
     {
-        if (fd_ < 0 && !Create(rowBytes))
+        if (base_ == nullptr || bytes > size_)
             return nullptr;
-        if (bytes > size_)
-            return nullptr;
-        uint64_t skip = head_ % size_ + bytes > size_ ? size_ - head_ % size_ : 0;
-        while (head_ + skip + bytes - tail_ > size_) {
-            WaitForAck();
-            skip = head_ % size_ + bytes > size_ ? size_ - head_ % size_ : 0;
+        const auto skip = [&] { return head_ % size_ + bytes > size_ ? size_ - head_ % size_ : 0; };
+        while (head_ + skip() + bytes - tail_ > size_) {
+            SpiFrame frame;
+            if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
+                HostGone();
+            TakeAnswer(frame);
         }
-        offset = (head_ + skip) % size_;
-        pending_.push_back(skip + bytes);
-        head_ += skip + bytes;
+        const uint64_t skipped = skip();
+        offset = (head_ + skipped) % size_;
+        pending_.push_back(skipped + bytes);
+        head_ += skipped + bytes;
         return base_ + offset;
     }
-    // A frame that took no space still gets its acknowledgement.
+    // A frame that took no space still gets its answer.
     void Nothing() { pending_.push_back(0); }
+    // A frame's space back.
+    void Answered()
+    {
+        if (!pending_.empty()) {
+            tail_ += pending_.front();
+            pending_.pop_front();
+        }
+    }
     // The ring's memory file, to go with the call's first block; -1 once it went.
     int FdToSend()
     {
@@ -93,83 +133,85 @@ public:
         return fd_;
     }
     uint64_t Size() const { return size_; }
-    void TakeAck(int32_t rc)
-    {
-        if (!pending_.empty()) {
-            tail_ += pending_.front();
-            pending_.pop_front();
-        }
-        if (rc != 0)
-            Stop = true;
-    }
-    // Takes the acknowledgements that arrived without waiting for any.
-    void Drain()
-    {
-        SpiFrame frame;
-        while (ReceiveFrame(kSocket, frame, 0) == ReceiveResult::Frame)
-            Take(frame);
-    }
-
-    bool Stop = false; // the host asked to stop
 
 private:
-    bool Create(uint64_t rowBytes)
-    {
-        size_ = std::max<uint64_t>(uint64_t(8) << 20, 4 * rowBytes);
-        fd_ = ::memfd_create("spirows", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-        if (fd_ < 0 || ::ftruncate(fd_, off_t(size_)) != 0 ||
-            ::fcntl(fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0)
-            return false;
-        void *p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-        if (p == MAP_FAILED)
-            return false;
-        base_ = static_cast<char *>(p);
-        return true;
-    }
-    void WaitForAck()
-    {
-        SpiFrame frame;
-        if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
-            HostGone();
-        Take(frame);
-    }
-    void Take(const SpiFrame &frame)
-    {
-        if (frame.Type == kSpiRowsAck)
-            TakeAck(BodyReader(frame.Body).Get<int32_t>());
-    }
-
+    uint64_t size_ = uint64_t(8) << 20;
     int fd_ = -1;
     char *base_ = nullptr;
-    uint64_t size_ = 0;
     uint64_t head_ = 0, tail_ = 0;
     std::deque<uint64_t> pending_;
     bool sent_ = false;
 };
 
-// The call in progress, for the callbacks the plug-in calls.
-RowRing *currentRing = nullptr;
+void TakeAnswer(const SpiFrame &frame)
+{
+    if (frame.Type != kSpiRowsAck && frame.Type != kSpiProgressReply)
+        return; // late answers of a finished call
+    if (frame.Type == kSpiRowsAck && currentRing != nullptr)
+        currentRing->Answered();
+    if (BodyReader(frame.Body).Get<int32_t>() != 0)
+        stopAsked = true;
+}
+
+// Rows of the plug-in's blocks, gathered in the ring until about a mebibyte is there, so that the
+// host takes them in few messages.
+struct RowBatch {
+    bool Active = false;
+    int32_t Width = 0, Height = 0, Format = 0, Y = 0, Count = 0, Capacity = 0;
+    uint64_t RowBytes = 0, Offset = 0;
+    char *Base = nullptr;
+};
+RowBatch batch;
+constexpr uint64_t kBatchBytes = uint64_t(1) << 20;
+
+void SendRowsFrame(int32_t width, int32_t height, int32_t y, int32_t count, int32_t format, int64_t stride,
+                   bool hasPixels, uint64_t offset)
+{
+    BodyWriter body;
+    body.Put(width).Put(height).Put(y).Put(count).Put(format).Put(stride).Put(uint8_t(hasPixels)).Put(offset);
+    body.Put(currentRing != nullptr ? currentRing->Size() : uint64_t(0));
+    std::vector<int> fds;
+    if (const int fd = hasPixels && currentRing != nullptr ? currentRing->FdToSend() : -1; fd >= 0)
+        fds.push_back(fd);
+    Send(kSpiRows, body, fds);
+}
+
+// Hands the gathered rows to the host.
+void FlushRows()
+{
+    if (!batch.Active)
+        return;
+    batch.Active = false;
+    if (batch.Count == 0) {
+        currentRing->Answered(); // reserved, never sent: no answer will come
+        return;
+    }
+    SendRowsFrame(batch.Width, batch.Height, batch.Y, batch.Count, batch.Format, int64_t(batch.RowBytes), true,
+                  batch.Offset);
+    DrainAnswers();
+}
+
+// A block as the plug-in gave it, without its pixels: the host refuses it as it would have.
+void SendBareBlock(const SPI_ROWBLOCK &block, int32_t first)
+{
+    FlushRows();
+    if (currentRing != nullptr)
+        currentRing->Nothing();
+    SendRowsFrame(block.width, block.height, block.y + first, block.count - first, block.format, int64_t(block.stride),
+                  false, 0);
+}
 
 extern "C" int32_t HelperProgress(int32_t num, int32_t denom, intptr_t user)
 {
-    if (currentRing != nullptr && currentRing->Stop)
+    if (stopAsked)
         return 1;
+    // The rows so far come before the progress, as they did.
+    FlushRows();
     BodyWriter body;
     body.Put(num).Put(denom).Put(uint8_t(user == kSpiHelperUser));
     Send(kSpiProgress, body);
-    for (;;) {
-        SpiFrame frame;
-        if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)
-            HostGone();
-        if (frame.Type == kSpiRowsAck && currentRing != nullptr) {
-            currentRing->TakeAck(BodyReader(frame.Body).Get<int32_t>());
-        } else if (frame.Type == kSpiProgressReply) {
-            const int32_t rc = BodyReader(frame.Body).Get<int32_t>();
-            if (rc != 0 && currentRing != nullptr)
-                currentRing->Stop = true;
-            return rc;
-        }
-    }
+    DrainAnswers();
+    return stopAsked ? 1 : 0;
 }
 
 // Copies the plug-in's rows without trusting its pointer: memory it does not have fails the copy
@@ -185,7 +227,7 @@ bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count,
             {const_cast<char *>(static_cast<const char *>(block.pixels)) + intptr_t(first + r) * block.stride,
              rowBytes});
     }
-    // At most IOV_MAX pieces a call.
+    // At most 1024 pieces a call.
     for (size_t done = 0; done < local.size();) {
         const size_t n = std::min<size_t>(local.size() - done, 1024);
         const ssize_t got = ::process_vm_readv(::getpid(), &local[done], n, &remote[done], n, 0);
@@ -196,41 +238,12 @@ bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count,
     return true;
 }
 
-void SendRows(RowRing &ring, const SPI_ROWBLOCK &block, int32_t first, int32_t count, bool withPixels,
-              uint64_t rowBytes)
-{
-    uint64_t offset = 0;
-    bool hasPixels = false;
-    if (withPixels) {
-        char *to = ring.Reserve(uint64_t(count) * rowBytes, offset, rowBytes);
-        hasPixels = to != nullptr && CopyRows(to, block, first, count, rowBytes);
-        if (to == nullptr)
-            ring.Nothing();
-    } else {
-        ring.Nothing();
-    }
-    BodyWriter body;
-    body.Put(block.width).Put(block.height).Put(block.y + first).Put(count).Put(block.format);
-    body.Put(int64_t(hasPixels ? intptr_t(rowBytes) : block.stride)).Put(uint8_t(hasPixels)).Put(offset);
-    body.Put(ring.Size());
-    std::vector<int> fds;
-    if (const int fd = hasPixels ? ring.FdToSend() : -1; fd >= 0)
-        fds.push_back(fd);
-    Send(kSpiRows, body, fds);
-}
-
 extern "C" int32_t HelperRows(const SPI_ROWBLOCK *block, intptr_t user)
 {
-    RowRing *ring = currentRing;
-    if (ring == nullptr || user != kSpiHelperUser)
+    if (user != kSpiHelperUser || block == nullptr)
+        stopAsked = true;
+    if (stopAsked)
         return 1;
-    ring->Drain();
-    if (ring->Stop)
-        return 1;
-    if (block == nullptr) {
-        ring->Stop = true;
-        return 1;
-    }
     // The shape is checked before any byte is read; the host checks the rest.
     const int32_t bpp = block->format == SPI_ROWS_BGR ? 3 : block->format == SPI_ROWS_BGRX ? 4 : 0;
     const uint64_t rowBytes = uint64_t(block->width > 0 ? block->width : 0) * uint64_t(bpp);
@@ -238,15 +251,38 @@ extern "C" int32_t HelperRows(const SPI_ROWBLOCK *block, intptr_t user)
                         block->count <= block->height - block->y && block->pixels != nullptr &&
                         (block->count == 1 || block->stride >= intptr_t(rowBytes)) && rowBytes <= (uint64_t(1) << 30);
     if (!shaped) {
-        SendRows(*ring, *block, 0, block->count, false, rowBytes);
-        return 0;
+        SendBareBlock(*block, 0);
+        return stopAsked ? 1 : 0;
     }
-    // Blocks larger than half the ring go in pieces of whole rows.
-    const int32_t perPiece =
-        int32_t(std::max<uint64_t>(1, (std::max<uint64_t>(uint64_t(8) << 20, 4 * rowBytes) / 2) / rowBytes));
-    for (int32_t first = 0; first < block->count && !ring->Stop; first += perPiece)
-        SendRows(*ring, *block, first, std::min(perPiece, block->count - first), true, rowBytes);
-    return ring->Stop ? 1 : 0;
+    for (int32_t first = 0; first < block->count && !stopAsked;) {
+        if (batch.Active &&
+            (batch.Width != block->width || batch.Height != block->height || batch.Format != block->format ||
+             batch.Y + batch.Count != block->y + first || batch.Count == batch.Capacity))
+            FlushRows();
+        if (!batch.Active) {
+            batch = RowBatch();
+            batch.Capacity = int32_t(std::max<uint64_t>(1, kBatchBytes / rowBytes));
+            batch.Base = currentRing->Reserve(uint64_t(batch.Capacity) * rowBytes, batch.Offset);
+            if (batch.Base == nullptr) {
+                SendBareBlock(*block, first);
+                return stopAsked ? 1 : 0;
+            }
+            batch.Active = true;
+            batch.Width = block->width;
+            batch.Height = block->height;
+            batch.Format = block->format;
+            batch.Y = block->y + first;
+            batch.RowBytes = rowBytes;
+        }
+        const int32_t n = std::min(block->count - first, batch.Capacity - batch.Count);
+        if (!CopyRows(batch.Base + uint64_t(batch.Count) * rowBytes, *block, first, n, rowBytes)) {
+            SendBareBlock(*block, first);
+            return stopAsked ? 1 : 0;
+        }
+        batch.Count += n;
+        first += n;
+    }
+    return stopAsked ? 1 : 0;
 }
 
 // The input of a picture call, as the plug-in gets it.
@@ -450,6 +486,7 @@ void Serve(SpiFrame &frame)
         const bool progress = in.Get<uint8_t>() != 0;
         Input input(in, frame);
         HLOCAL header = nullptr, bits = nullptr;
+        stopAsked = false;
         const int32_t rc = lib.GetPicture ? lib.GetPicture(input.Buffer, input.Length, input.Flag, &header, &bits,
                                                            progress ? HelperProgress : nullptr, kSpiHelperUser)
                                           : int32_t(SPI_OTHER_ERROR);
@@ -471,10 +508,13 @@ void Serve(SpiFrame &frame)
         Input input(in, frame);
         RowRing ring;
         currentRing = &ring;
+        stopAsked = false;
+        batch = RowBatch();
         const int32_t rc = lib.GetPictureRows
                                ? lib.GetPictureRows(input.Buffer, input.Length, input.Flag, wantWidth, wantHeight,
                                                     HelperRows, progress ? HelperProgress : nullptr, kSpiHelperUser)
                                : int32_t(SPI_OTHER_ERROR);
+        FlushRows();
         currentRing = nullptr;
         out.Put(rc);
         Send(kSpiResult, out);

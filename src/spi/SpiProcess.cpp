@@ -516,7 +516,7 @@ public:
         SpiProcess::Callbacks callbacks;
         callbacks.Progress = progress;
         callbacks.User = user;
-        CallOwning(kSpiPicture, body, fds, owned, bytes, callbacks, result);
+        const bool stopped = CallOwning(kSpiPicture, body, fds, owned, bytes, callbacks, result);
         BodyReader in(result.Body);
         const int32_t rc = in.Get<int32_t>();
         if (rc != 0)
@@ -524,6 +524,13 @@ public:
         size_t nextFd = 0;
         HLOCAL header = TakeBlock(in, result, nextFd);
         HLOCAL pixels = TakeBlock(in, result, nextFd);
+        // Progress is reported without waiting for each answer, so a plug-in may learn of a stop only
+        // after it finished: what it would have answered had it learnt at once.
+        if (stopped) {
+            LocalFree(header);
+            LocalFree(pixels);
+            return SPI_ABORT;
+        }
         if (bitmapInfo != nullptr)
             *bitmapInfo = header;
         else
@@ -551,8 +558,8 @@ public:
         callbacks.User = user;
         const bool stopped = CallOwning(kSpiPictureRows, body, fds, owned, bytes, callbacks, result);
         const int32_t rc = BodyReader(result.Body).Get<int32_t>();
-        // Blocks are handed over without waiting for each answer, so a plug-in may learn of a stop only
-        // after its last block: what it would have answered had it learnt at once.
+        // Blocks and progress are handed over without waiting for each answer, so a plug-in may learn of
+        // a stop only after its last block: what it would have answered had it learnt at once.
         return stopped && rc == SPI_ALL_RIGHT ? int32_t(SPI_ABORT) : rc;
     }
 

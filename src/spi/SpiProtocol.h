@@ -3,8 +3,10 @@
 #include <cstdint>
 
 // The messages between the plug-in host and its helper process (frames of SpiWire.h). The host sends
-// one request at a time; the helper answers it with events and one kResult. The host trusts nothing
-// the helper says: the helper runs the plug-ins' code.
+// one request at a time; the helper answers it with events and one kResult. The host answers every
+// event; the helper does not wait for the answers (except for ring space) and takes them as they come,
+// a non-zero one meaning stop. The host trusts nothing the helper says: the helper runs the plug-ins'
+// code.
 enum SpiMessage : uint32_t {
     // Host to helper. Requests name the library by the number kOpen gave.
     kSpiOpen = 1,      // path                 -> ok, refused, reason, exports, loaded path, library
@@ -15,13 +17,13 @@ enum SpiMessage : uint32_t {
     kSpiPictureInfo,   // library, input       -> result, information, its text
     kSpiPicture,       // library, progress?, input      -> events, then result and the two blocks
     kSpiPictureRows,   // library, wanted size, progress?, input -> events, then result
-    kSpiProgressReply, // the progress callback's answer
-    kSpiRowsAck,       // one kSpiRows frame taken: the rows callback's answer (its space may be reused)
+    kSpiProgressReply, // a kSpiProgress taken: the progress callback's answer
+    kSpiRowsAck,       // a kSpiRows taken: the rows callback's answer (its ring space may be reused)
 
     // Helper to host.
     kSpiResult = 100,
-    kSpiProgress, // numerator, denominator, whether the plug-in passed its user value back; answered
-    kSpiRows,     // one block of rows in the ring (memory file sent with the call's first block)
+    kSpiProgress, // numerator, denominator, whether the plug-in passed its user value back
+    kSpiRows,     // rows in the ring, gathered from the plug-in's blocks (memory file with the first)
 };
 
 // How the input of a picture call travels.
