@@ -1,6 +1,7 @@
 # Installing Tapisto like a desktop program:
 #   <prefix>/lib/tapisto/        tapisto, tapistoctl (a launcher) with libtapistoctl.so (its commands),
-#                                libspilocal.so and the first-party *.spi
+#                                libspilocal.so, the first-party *.spi and tapisto-spihelper, the
+#                                process the plug-ins run in
 #   <prefix>/bin/                links to the two executables
 #   <prefix>/share/applications/ org.tapisto.Tapisto.desktop
 #   <prefix>/share/metainfo/     org.tapisto.Tapisto.metainfo.xml, for software centres

@@ -16,11 +16,12 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -529,10 +530,17 @@ void Serve(SpiFrame &frame)
 
 int main(int argc, char **argv)
 {
-    // Gone with the host, however it ended; a stuck plug-in must not outlive it.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (argc < 2 || std::strtol(argv[1], nullptr, 10) != long(::getppid()))
         return 2;
+    // Gone with the host, however it ended, also while a plug-in is stuck: the socket hangs up when
+    // the host's end closes. (A parent-death signal would follow the thread that started the helper,
+    // not the host process.)
+    std::thread([] {
+        pollfd p{kSocket, 0, 0};
+        while (::poll(&p, 1, -1) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+        }
+        std::_Exit(0);
+    }).detach();
     // A crashing plug-in is reported by the host; no core files pile up for it.
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);

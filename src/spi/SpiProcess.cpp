@@ -110,9 +110,15 @@ public:
 
     ~SpiProcess() { Stop(); }
 
+    // Counts the helpers started so far; a library is known only to the one that loaded it. A helper
+    // that died while idle (killed from outside) is reaped here, so that the next call starts anew.
     uint64_t Generation()
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = 0;
+            Reap();
+        }
         return generation_;
     }
 
