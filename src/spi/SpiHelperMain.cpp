@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csetjmp>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <map>
@@ -20,7 +22,6 @@
 #include <string>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -146,97 +147,188 @@ private:
 
 void TakeAnswer(const SpiFrame &frame)
 {
-    if (frame.Type != kSpiRowsAck && frame.Type != kSpiProgressReply)
+    if (frame.Type != kSpiEventsAck)
         return; // late answers of a finished call
-    if (frame.Type == kSpiRowsAck && currentRing != nullptr)
+    if (currentRing != nullptr)
         currentRing->Answered();
     if (BodyReader(frame.Body).Get<int32_t>() != 0)
         stopAsked = true;
 }
 
-// Rows of the plug-in's blocks, gathered in the ring until about a mebibyte is there, so that the
-// host takes them in few messages.
-struct RowBatch {
-    bool Active = false;
-    int32_t Width = 0, Height = 0, Format = 0, Y = 0, Count = 0, Capacity = 0;
-    uint64_t RowBytes = 0, Offset = 0;
-    char *Base = nullptr;
-};
-RowBatch batch;
+// Rows are gathered until about a mebibyte is there.
 constexpr uint64_t kBatchBytes = uint64_t(1) << 20;
 
-void SendRowsFrame(int32_t width, int32_t height, int32_t y, int32_t count, int32_t format, int64_t stride,
-                   bool hasPixels, uint64_t offset)
-{
-    BodyWriter body;
-    body.Put(width).Put(height).Put(y).Put(count).Put(format).Put(stride).Put(uint8_t(hasPixels)).Put(offset);
-    body.Put(currentRing != nullptr ? currentRing->Size() : uint64_t(0));
-    std::vector<int> fds;
-    if (const int fd = hasPixels && currentRing != nullptr ? currentRing->FdToSend() : -1; fd >= 0)
-        fds.push_back(fd);
-    Send(kSpiRows, body, fds);
-}
+// Copies of the plug-in's rows do not trust its pointer: a fault while copying jumps back here and
+// the block counts as broken, instead of ending the helper.
+sigjmp_buf copyFault;
+volatile sig_atomic_t copying = 0;
 
-// Hands the gathered rows to the host.
-void FlushRows()
+void OnFault(int signal, siginfo_t *, void *)
 {
-    if (!batch.Active)
-        return;
-    batch.Active = false;
-    if (batch.Count == 0) {
-        currentRing->Answered(); // reserved, never sent: no answer will come
-        return;
+    if (copying) {
+        copying = 0;
+        siglongjmp(copyFault, 1);
     }
-    SendRowsFrame(batch.Width, batch.Height, batch.Y, batch.Count, batch.Format, int64_t(batch.RowBytes), true,
-                  batch.Offset);
-    DrainAnswers();
+    // The plug-in's own fault: end as it would have, for the host to report.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
 
-// A block as the plug-in gave it, without its pixels: the host refuses it as it would have.
-void SendBareBlock(const SPI_ROWBLOCK &block, int32_t first)
+void CatchCopyFaults()
 {
-    FlushRows();
-    if (currentRing != nullptr)
-        currentRing->Nothing();
-    SendRowsFrame(block.width, block.height, block.y + first, block.count - first, block.format, int64_t(block.stride),
-                  false, 0);
+    struct sigaction action {};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGSEGV, &action, nullptr);
+    ::sigaction(SIGBUS, &action, nullptr);
 }
+
+bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count, uint64_t rowBytes)
+{
+    if (sigsetjmp(copyFault, 1) != 0)
+        return false;
+    copying = 1;
+    const char *from = static_cast<const char *>(block.pixels) + intptr_t(first) * block.stride;
+    for (int32_t r = 0; r < count; ++r)
+        std::memcpy(to + uint64_t(r) * rowBytes, from + intptr_t(r) * block.stride, rowBytes);
+    copying = 0;
+    return true;
+}
+
+// The callbacks' events of the current call, gathered into one message: rows (copied into a region of
+// the ring) and progress, in the order the plug-in made them. The message goes when its region is
+// full, when it has waited a tenth of a second, and at the end of the call, so that the host wakes
+// a few times a picture rather than for every row.
+class EventBatch {
+public:
+    void Progress(int32_t num, int32_t denom, bool ours)
+    {
+        CloseRows();
+        events_.Put(uint8_t(1)).Put(num).Put(denom).Put(uint8_t(ours));
+        ++count_;
+        SendIfDue();
+    }
+    // A block's rows without their pixels: the host refuses it as it would have.
+    void BareRows(const SPI_ROWBLOCK &block, int32_t first)
+    {
+        CloseRows();
+        PutRows(block.width, block.height, block.y + first, block.count - first, block.format, int64_t(block.stride),
+                false, 0);
+    }
+    // Copies the block's rows into the ring; false when they cannot be read or have no room.
+    bool Rows(const SPI_ROWBLOCK &block, uint64_t rowBytes)
+    {
+        for (int32_t first = 0; first < block.count && !stopAsked;) {
+            if (open_ && (width_ != block.width || height_ != block.height || format_ != block.format ||
+                          y_ + rows_ != block.y + first))
+                CloseRows();
+            if (base_ != nullptr && used_ + rowBytes > capacity_)
+                Send();
+            if (base_ == nullptr) {
+                capacity_ = std::max(rowBytes, kBatchBytes / rowBytes * rowBytes);
+                base_ = currentRing->Reserve(capacity_, offset_);
+                used_ = 0;
+                if (base_ == nullptr) {
+                    BareRows(block, first);
+                    return false;
+                }
+            }
+            if (!open_) {
+                open_ = true;
+                width_ = block.width;
+                height_ = block.height;
+                format_ = block.format;
+                y_ = block.y + first;
+                rows_ = 0;
+                start_ = used_;
+            }
+            const int32_t n =
+                int32_t(std::min<uint64_t>(uint64_t(block.count - first), (capacity_ - used_) / rowBytes));
+            if (!CopyRows(base_ + used_, block, first, n, rowBytes)) {
+                BareRows(block, first);
+                return false;
+            }
+            used_ += uint64_t(n) * rowBytes;
+            rows_ += n;
+            first += n;
+        }
+        SendIfDue();
+        return true;
+    }
+    // Sends what was gathered, and takes the answers that came.
+    void Send()
+    {
+        CloseRows();
+        if (count_ > 0) {
+            if (base_ == nullptr && currentRing != nullptr)
+                currentRing->Nothing(); // every message gets an answer, which gives its region back
+            BodyWriter body;
+            body.Put(currentRing != nullptr ? currentRing->Size() : uint64_t(0)).Put(count_);
+            std::vector<int> fds;
+            if (const int fd = base_ != nullptr ? currentRing->FdToSend() : -1; fd >= 0)
+                fds.push_back(fd);
+            std::string frame = body.Body() + events_.Body();
+            if (!SendFrame(kSocket, kSpiEvents, frame, fds))
+                HostGone();
+        } else if (base_ != nullptr) {
+            currentRing->Answered(); // reserved, never used: no answer will come
+        }
+        events_ = BodyWriter();
+        count_ = 0;
+        base_ = nullptr;
+        used_ = 0;
+        ::clock_gettime(CLOCK_MONOTONIC, &sent_);
+        DrainAnswers();
+    }
+    void Start()
+    {
+        *this = EventBatch();
+        ::clock_gettime(CLOCK_MONOTONIC, &sent_);
+    }
+
+private:
+    void CloseRows()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        PutRows(width_, height_, y_, rows_, format_, int64_t((used_ - start_) / uint64_t(rows_)), true,
+                offset_ + start_);
+    }
+    void PutRows(int32_t width, int32_t height, int32_t y, int32_t count, int32_t format, int64_t stride,
+                 bool hasPixels, uint64_t offset)
+    {
+        events_.Put(uint8_t(2)).Put(width).Put(height).Put(y).Put(count).Put(format).Put(stride);
+        events_.Put(uint8_t(hasPixels)).Put(offset);
+        ++count_;
+    }
+    void SendIfDue()
+    {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const int64_t ms = (now.tv_sec - sent_.tv_sec) * 1000 + (now.tv_nsec - sent_.tv_nsec) / 1000000;
+        if (ms >= 100 || events_.Body().size() > 48 * 1024)
+            Send();
+    }
+
+    BodyWriter events_;
+    uint32_t count_ = 0;
+    char *base_ = nullptr; // the message's region of the ring, when it has rows
+    uint64_t offset_ = 0, capacity_ = 0, used_ = 0;
+    bool open_ = false; // rows being gathered into one event
+    int32_t width_ = 0, height_ = 0, format_ = 0, y_ = 0, rows_ = 0;
+    uint64_t start_ = 0;
+    timespec sent_{};
+};
+EventBatch events;
 
 extern "C" int32_t HelperProgress(int32_t num, int32_t denom, intptr_t user)
 {
     if (stopAsked)
         return 1;
-    // The rows so far come before the progress, as they did.
-    FlushRows();
-    BodyWriter body;
-    body.Put(num).Put(denom).Put(uint8_t(user == kSpiHelperUser));
-    Send(kSpiProgress, body);
-    DrainAnswers();
+    events.Progress(num, denom, user == kSpiHelperUser);
     return stopAsked ? 1 : 0;
-}
-
-// Copies the plug-in's rows without trusting its pointer: memory it does not have fails the copy
-// instead of ending the helper.
-bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count, uint64_t rowBytes)
-{
-    std::vector<iovec> local, remote;
-    local.reserve(size_t(count));
-    remote.reserve(size_t(count));
-    for (int32_t r = 0; r < count; ++r) {
-        local.push_back({to + uint64_t(r) * rowBytes, rowBytes});
-        remote.push_back(
-            {const_cast<char *>(static_cast<const char *>(block.pixels)) + intptr_t(first + r) * block.stride,
-             rowBytes});
-    }
-    // At most 1024 pieces a call.
-    for (size_t done = 0; done < local.size();) {
-        const size_t n = std::min<size_t>(local.size() - done, 1024);
-        const ssize_t got = ::process_vm_readv(::getpid(), &local[done], n, &remote[done], n, 0);
-        if (got != ssize_t(n * rowBytes))
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 extern "C" int32_t HelperRows(const SPI_ROWBLOCK *block, intptr_t user)
@@ -251,38 +343,10 @@ extern "C" int32_t HelperRows(const SPI_ROWBLOCK *block, intptr_t user)
     const bool shaped = bpp != 0 && block->width > 0 && block->height > 0 && block->y >= 0 && block->count > 0 &&
                         block->count <= block->height - block->y && block->pixels != nullptr &&
                         (block->count == 1 || block->stride >= intptr_t(rowBytes)) && rowBytes <= (uint64_t(1) << 30);
-    if (!shaped) {
-        SendBareBlock(*block, 0);
-        return stopAsked ? 1 : 0;
-    }
-    for (int32_t first = 0; first < block->count && !stopAsked;) {
-        if (batch.Active &&
-            (batch.Width != block->width || batch.Height != block->height || batch.Format != block->format ||
-             batch.Y + batch.Count != block->y + first || batch.Count == batch.Capacity))
-            FlushRows();
-        if (!batch.Active) {
-            batch = RowBatch();
-            batch.Capacity = int32_t(std::max<uint64_t>(1, kBatchBytes / rowBytes));
-            batch.Base = currentRing->Reserve(uint64_t(batch.Capacity) * rowBytes, batch.Offset);
-            if (batch.Base == nullptr) {
-                SendBareBlock(*block, first);
-                return stopAsked ? 1 : 0;
-            }
-            batch.Active = true;
-            batch.Width = block->width;
-            batch.Height = block->height;
-            batch.Format = block->format;
-            batch.Y = block->y + first;
-            batch.RowBytes = rowBytes;
-        }
-        const int32_t n = std::min(block->count - first, batch.Capacity - batch.Count);
-        if (!CopyRows(batch.Base + uint64_t(batch.Count) * rowBytes, *block, first, n, rowBytes)) {
-            SendBareBlock(*block, first);
-            return stopAsked ? 1 : 0;
-        }
-        batch.Count += n;
-        first += n;
-    }
+    if (!shaped)
+        events.BareRows(*block, 0);
+    else
+        events.Rows(*block, rowBytes);
     return stopAsked ? 1 : 0;
 }
 
@@ -488,9 +552,11 @@ void Serve(SpiFrame &frame)
         Input input(in, frame);
         HLOCAL header = nullptr, bits = nullptr;
         stopAsked = false;
+        events.Start();
         const int32_t rc = lib.GetPicture ? lib.GetPicture(input.Buffer, input.Length, input.Flag, &header, &bits,
                                                            progress ? HelperProgress : nullptr, kSpiHelperUser)
                                           : int32_t(SPI_OTHER_ERROR);
+        events.Send();
         out.Put(rc);
         std::vector<int> fds, owned;
         if (rc == 0) {
@@ -510,12 +576,12 @@ void Serve(SpiFrame &frame)
         RowRing ring;
         currentRing = &ring;
         stopAsked = false;
-        batch = RowBatch();
+        events.Start();
         const int32_t rc = lib.GetPictureRows
                                ? lib.GetPictureRows(input.Buffer, input.Length, input.Flag, wantWidth, wantHeight,
                                                     HelperRows, progress ? HelperProgress : nullptr, kSpiHelperUser)
                                : int32_t(SPI_OTHER_ERROR);
-        FlushRows();
+        events.Send();
         currentRing = nullptr;
         out.Put(rc);
         Send(kSpiResult, out);
@@ -530,8 +596,10 @@ void Serve(SpiFrame &frame)
 
 int main(int argc, char **argv)
 {
-    if (argc < 2 || std::strtol(argv[1], nullptr, 10) != long(::getppid()))
+    if (argc < 3 || std::strtol(argv[1], nullptr, 10) != long(::getppid()))
         return 2;
+    if (std::strcmp(argv[2], kSpiProtocolVersion) != 0)
+        return kSpiWrongVersion;
     // Gone with the host, however it ended, also while a plug-in is stuck: the socket hangs up when
     // the host's end closes. (A parent-death signal would follow the thread that started the helper,
     // not the host process.)
@@ -545,6 +613,7 @@ int main(int argc, char **argv)
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     SpiLocalShareFrom(kShareFrom);
+    CatchCopyFaults();
     for (;;) {
         SpiFrame frame;
         if (ReceiveFrame(kSocket, frame, -1) != ReceiveResult::Frame)

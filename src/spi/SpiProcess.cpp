@@ -166,26 +166,28 @@ public:
                 frame.Fds.clear();
                 return stopped;
             }
-            if (frame.Type == kSpiProgress) {
-                BodyReader in(frame.Body);
-                const int32_t num = in.Get<int32_t>(), denom = in.Get<int32_t>();
-                const bool ours = in.Get<uint8_t>() != 0;
-                int32_t rc = stopped ? 1 : 0;
-                if (!stopped && ours && callbacks.Progress != nullptr)
-                    rc = callbacks.Progress(num, denom, callbacks.User);
+            if (frame.Type != kSpiEvents)
+                continue;
+            // Every event in order; once a callback asked to stop, the others are not delivered.
+            BodyReader in(frame.Body);
+            rows.Map(frame, in.Get<uint64_t>());
+            const uint32_t count = in.Get<uint32_t>();
+            for (uint32_t i = 0; i < count && in.Ok(); ++i) {
+                int32_t rc = 0;
+                if (in.Get<uint8_t>() == 1) {
+                    const int32_t num = in.Get<int32_t>(), denom = in.Get<int32_t>();
+                    const bool ours = in.Get<uint8_t>() != 0;
+                    if (!stopped && ours && callbacks.Progress != nullptr)
+                        rc = callbacks.Progress(num, denom, callbacks.User);
+                } else {
+                    SPI_ROWBLOCK block{};
+                    rows.Read(in, block);
+                    rc = stopped || callbacks.Rows == nullptr ? 1 : callbacks.Rows(&block, callbacks.User);
+                }
                 stopped = stopped || rc != 0;
-                if (!SendFrame(socket_, kSpiProgressReply, BodyWriter().Put(rc).Body()))
-                    Failed(plugin, false);
-            } else if (frame.Type == kSpiRows) {
-                SPI_ROWBLOCK block{};
-                rows.Read(frame, block);
-                int32_t rc = 1;
-                if (!stopped && callbacks.Rows != nullptr)
-                    rc = callbacks.Rows(&block, callbacks.User);
-                stopped = stopped || rc != 0;
-                if (!SendFrame(socket_, kSpiRowsAck, BodyWriter().Put(rc).Body()))
-                    Failed(plugin, false);
             }
+            if (!SendFrame(socket_, kSpiEventsAck, BodyWriter().Put(int32_t(stopped)).Body()))
+                Failed(plugin, false);
         }
     }
 
@@ -206,10 +208,24 @@ private:
             if (map_ != nullptr)
                 ::munmap(const_cast<char *>(map_), size_);
         }
-        // The block a kSpiRows frame describes; its pixels are null unless they lie wholly in the ring.
-        void Read(SpiFrame &frame, SPI_ROWBLOCK &block)
+        // Maps the ring when its memory file comes with the message.
+        void Map(SpiFrame &frame, uint64_t ringSize)
         {
-            BodyReader in(frame.Body);
+            const int fd = frame.TakeFd(0);
+            if (fd < 0)
+                return;
+            if (map_ == nullptr && ringSize > 0 && SafeToMap(fd, ringSize)) {
+                void *p = ::mmap(nullptr, ringSize, PROT_READ, MAP_SHARED, fd, 0);
+                if (p != MAP_FAILED) {
+                    map_ = static_cast<const char *>(p);
+                    size_ = ringSize;
+                }
+            }
+            ::close(fd);
+        }
+        // The block a rows event describes; its pixels are null unless they lie wholly in the ring.
+        void Read(BodyReader &in, SPI_ROWBLOCK &block)
+        {
             block.width = in.Get<int32_t>();
             block.height = in.Get<int32_t>();
             block.y = in.Get<int32_t>();
@@ -218,18 +234,7 @@ private:
             block.stride = intptr_t(in.Get<int64_t>());
             const bool hasPixels = in.Get<uint8_t>() != 0;
             const uint64_t offset = in.Get<uint64_t>();
-            const uint64_t ringSize = in.Get<uint64_t>();
             block.pixels = nullptr;
-            if (const int fd = frame.TakeFd(0); fd >= 0) {
-                if (map_ == nullptr && SafeToMap(fd, ringSize) && ringSize > 0) {
-                    void *p = ::mmap(nullptr, ringSize, PROT_READ, MAP_SHARED, fd, 0);
-                    if (p != MAP_FAILED) {
-                        map_ = static_cast<const char *>(p);
-                        size_ = ringSize;
-                    }
-                }
-                ::close(fd);
-            }
             const uint64_t bpp = block.format == SPI_ROWS_BGR ? 3 : block.format == SPI_ROWS_BGRX ? 4 : 0;
             const uint64_t rowBytes = uint64_t(std::max(block.width, 0)) * bpp;
             if (!in.Ok() || !hasPixels || map_ == nullptr || block.count <= 0 || rowBytes == 0 ||
@@ -265,7 +270,8 @@ private:
         posix_spawnattr_setsigdefault(&attributes, &all);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        char *argv[] = {const_cast<char *>(path.c_str()), const_cast<char *>(parent.c_str()), nullptr};
+        char *argv[] = {const_cast<char *>(path.c_str()), const_cast<char *>(parent.c_str()),
+                        const_cast<char *>(kSpiProtocolVersion), nullptr};
         pid_t pid = 0;
         const int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -287,25 +293,31 @@ private:
     {
         if (hung)
             ::kill(pid_, SIGKILL);
-        Reap();
+        if (Reap() == kSpiWrongVersion)
+            throw Exception(FormatMessage("プラグインの補助プログラム %s がこのプログラムと版が違います。"
+                                          "Tapisto を起動し直してください",
+                                          {HelperPath()}));
         const char *pattern = hung ? "プラグイン %s が応答しなくなりました" : "プラグイン %s が異常終了しました";
         throw ESPIPluginFailed(plugin, hung, FormatMessage(pattern, {Cp932ToUtf8Lossy(plugin)}));
     }
 
-    void Reap()
+    // Waits for the helper's end; returns its exit code (-1 when a signal ended it or none ran).
+    int Reap()
     {
         if (socket_ >= 0)
             ::close(socket_);
         socket_ = -1;
+        int status = 0, code = -1;
         if (pid_ > 0) {
-            int status = 0;
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
+            code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         pid_ = 0;
         ++generation_;
         std::lock_guard<std::mutex> lock(runningMutex);
         running = 0;
+        return code;
     }
 
     // The helper ends when its socket closes; one that is stuck in a plug-in is killed.

@@ -9,22 +9,30 @@
 // code.
 enum SpiMessage : uint32_t {
     // Host to helper. Requests name the library by the number kOpen gave.
-    kSpiOpen = 1,      // path                 -> ok, refused, reason, exports, loaded path, library
-    kSpiClose,         // library              (no answer)
-    kSpiDescribe,      // library              -> the creation's information texts
-    kSpiPluginInfo,    // library, number, buffer length -> result, buffer
-    kSpiIsSupported,   // library, name, 2048 bytes      -> result
-    kSpiPictureInfo,   // library, input       -> result, information, its text
-    kSpiPicture,       // library, progress?, input      -> events, then result and the two blocks
-    kSpiPictureRows,   // library, wanted size, progress?, input -> events, then result
-    kSpiProgressReply, // a kSpiProgress taken: the progress callback's answer
-    kSpiRowsAck,       // a kSpiRows taken: the rows callback's answer (its ring space may be reused)
+    kSpiOpen = 1,    // path                 -> ok, refused, reason, exports, loaded path, library
+    kSpiClose,       // library              (no answer)
+    kSpiDescribe,    // library              -> the creation's information texts
+    kSpiPluginInfo,  // library, number, buffer length -> result, buffer
+    kSpiIsSupported, // library, name, 2048 bytes      -> result
+    kSpiPictureInfo, // library, input       -> result, information, its text
+    kSpiPicture,     // library, progress?, input      -> events, then result and the two blocks
+    kSpiPictureRows, // library, wanted size, progress?, input -> events, then result
+    kSpiEventsAck,   // a kSpiEvents taken: non-zero when a callback asked to stop (its ring region
+                     // may be reused)
 
     // Helper to host.
     kSpiResult = 100,
-    kSpiProgress, // numerator, denominator, whether the plug-in passed its user value back
-    kSpiRows,     // rows in the ring, gathered from the plug-in's blocks (memory file with the first)
+    kSpiEvents, // the ring's size, a count, then the callbacks' events in order (the ring's memory
+                // file with the first message that has rows):
+                //   1: progress: numerator, denominator, whether the plug-in passed its user value back
+                //   2: rows: width, height, y, count, format, stride, whether the pixels are in the
+                //      ring, their offset there
 };
+
+// The helper is started with the host's process id and this version; one of another version (a
+// program upgraded while it ran) ends at once with kSpiWrongVersion.
+constexpr const char *kSpiProtocolVersion = "2";
+constexpr int kSpiWrongVersion = 3;
 
 // How the input of a picture call travels.
 enum SpiInputKind : uint8_t {
