@@ -29,9 +29,13 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -104,6 +108,29 @@ private:
     std::thread thread_;
 };
 
+// CPU time (user and system) of a process so far, in milliseconds.
+double CpuMs(long pid)
+{
+    if (pid == 0) {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = all.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(all.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i)
+        if (i >= 14)
+            ticks += std::stod(field);
+    return ticks * 1e3 / double(::sysconf(_SC_CLK_TCK));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -141,6 +168,7 @@ int main(int argc, char **argv)
     NoRegistry registry;
     std::vector<double> ms;
     long helperPeak = 0;
+    double cpuStart = 0, cpuPerChange = 0;
     std::optional<PssSampler> pss;
     if (sample)
         pss.emplace();
@@ -152,6 +180,8 @@ int main(int argc, char **argv)
             return 1;
         }
         for (int i = 0; i < runs; ++i) {
+            if (i == 1)
+                cpuStart = CpuMs(0) + (helper ? CpuMs(SpiHelperPid()) : 0);
             const auto start = std::chrono::steady_clock::now();
             if (whole) {
                 TSPIBitmap bitmap;
@@ -164,16 +194,17 @@ int main(int argc, char **argv)
             ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         }
         helperPeak = helper ? ProcKiB(SpiHelperPid(), "status", "VmHWM:") : 0;
+        cpuPerChange = (CpuMs(0) + (helper ? CpuMs(SpiHelperPid()) : 0) - cpuStart) / (runs - 1);
     }
     const long pssPeak = pss ? pss->Stop() : 0;
     const double first = ms.front();
     std::vector<double> rest(ms.begin() + 1, ms.end());
     std::sort(rest.begin(), rest.end());
     const long selfPeak = ProcKiB(0, "status", "VmHWM:");
-    std::printf("%-9s %-5s first %7.1f ms  median %7.1f ms  min %7.1f ms  peak RSS %5.1f MiB, helper %4.1f MiB;  "
-                "peak PSS together %5.1f MiB\n",
-                argv[1], whole ? "whole" : "rows", first, rest[rest.size() / 2], rest.front(), selfPeak / 1024.0,
-                helperPeak / 1024.0, pssPeak / 1024.0);
+    std::printf("%-9s %-5s first %7.1f ms  median %7.1f ms  min %7.1f ms  cpu %7.1f ms  peak RSS %5.1f MiB, helper "
+                "%4.1f MiB;  peak PSS together %5.1f MiB\n",
+                argv[1], whole ? "whole" : "rows", first, rest[rest.size() / 2], rest.front(), cpuPerChange,
+                selfPeak / 1024.0, helperPeak / 1024.0, pssPeak / 1024.0);
     fs::remove_all(work);
     return 0;
 }

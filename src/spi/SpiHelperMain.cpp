@@ -137,7 +137,9 @@ public:
     uint64_t Size() const { return size_; }
 
 private:
-    uint64_t size_ = uint64_t(8) << 20;
+    // Small enough to stay resident in both processes without costing much; it is reused from the
+    // start once the host is through with a region.
+    uint64_t size_ = uint64_t(2) << 20;
     int fd_ = -1;
     char *base_ = nullptr;
     uint64_t head_ = 0, tail_ = 0;
@@ -155,8 +157,9 @@ void TakeAnswer(const SpiFrame &frame)
         stopAsked = true;
 }
 
-// Rows are gathered until about a mebibyte is there.
-constexpr uint64_t kBatchBytes = uint64_t(1) << 20;
+// Rows are gathered until a region of the ring is full: an eighth of it, so that the helper decodes
+// on while the host takes the regions before.
+constexpr uint64_t kBatchBytes = uint64_t(256) << 10;
 
 // Copies of the plug-in's rows do not trust its pointer: a fault while copying jumps back here and
 // the block counts as broken, instead of ending the helper.
@@ -186,7 +189,9 @@ void CatchCopyFaults()
 
 bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count, uint64_t rowBytes)
 {
-    if (sigsetjmp(copyFault, 1) != 0)
+    // No signal mask is saved or restored (a system call each time): the handler does not block the
+    // fault signals it jumps out of.
+    if (sigsetjmp(copyFault, 0) != 0)
         return false;
     copying = 1;
     const char *from = static_cast<const char *>(block.pixels) + intptr_t(first) * block.stride;
@@ -199,7 +204,7 @@ bool CopyRows(char *to, const SPI_ROWBLOCK &block, int32_t first, int32_t count,
 // The callbacks' events of the current call, gathered into one message: rows (copied into a region of
 // the ring) and progress, in the order the plug-in made them. The message goes when its region is
 // full, when it has waited a tenth of a second, and at the end of the call, so that the host wakes
-// a few times a picture rather than for every row.
+// once for many rows rather than for every row.
 class EventBatch {
 public:
     void Progress(int32_t num, int32_t denom, bool ours)
