@@ -131,9 +131,7 @@ double CpuMs(long pid)
     return ticks * 1e3 / double(::sysconf(_SC_CLK_TCK));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int Bench(int argc, char **argv)
 {
     if (argc < 2 || (std::strcmp(argv[1], "inprocess") != 0 && std::strcmp(argv[1], "helper") != 0)) {
         std::fprintf(stderr, "usage: bench_spihelper inprocess|helper [RUNS] [--whole] [--pss] [--picture PNG]\n");
@@ -207,4 +205,16 @@ int main(int argc, char **argv)
                 selfPeak / 1024.0, helperPeak / 1024.0, pssPeak / 1024.0);
     fs::remove_all(work);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return Bench(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_spihelper: %s\n", e.what());
+        return 1;
+    }
 }

@@ -35,19 +35,10 @@ std::string FolderOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string Shown(const std::string &nativePath)
-{
-    try {
-        return FromNativePath(nativePath).empty() ? nativePath : nativePath;
-    } catch (const EEncodingError &) {
-        return nativePath;
-    }
-}
-
 // Why a file or folder that someone else could have written is not trusted; empty when it is safe.
 std::string WhyUnsafe(const struct stat &st, const std::string &folder)
 {
-    const std::string what = folder.empty() ? std::string() : "フォルダー " + Shown(folder) + " は";
+    const std::string what = folder.empty() ? std::string() : "フォルダー " + folder + " は";
     if (st.st_uid != ::geteuid() && st.st_uid != 0)
         return what + "持ち主がこのユーザーでも root でもありません";
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
@@ -62,7 +53,7 @@ std::string WhyFolderUnsafe(const std::string &path, int &fd)
     fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0)
-        return "フォルダー " + Shown(path) + " を開けません";
+        return "フォルダー " + path + " を開けません";
     return WhyUnsafe(st, path);
 }
 
@@ -107,7 +98,7 @@ std::unique_ptr<DynLib> DynLib::Open(std::string_view cp932Path)
     }
     char resolved[PATH_MAX];
     if (::realpath(native.c_str(), resolved) == nullptr)
-        return Fail(Shown(native) + ": " + std::strerror(errno), false);
+        return Fail(native + ": " + std::strerror(errno), false);
     const std::string real = resolved;
 
     // A link's own folder decides where it points, so it must be as safe as the file's.
@@ -129,7 +120,7 @@ std::unique_ptr<DynLib> DynLib::Open(std::string_view cp932Path)
     const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
     if (file < 0 || ::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = Shown(real) + " は読めるファイルではありません";
+        const std::string why = real + " は読めるファイルではありません";
         if (file >= 0)
             ::close(file);
         ::close(folder);
@@ -159,7 +150,7 @@ std::unique_ptr<DynLib> DynLib::Open(std::string_view cp932Path)
         dev != st.st_dev || ino != st.st_ino) {
         ::dlclose(handle);
         ::close(folder);
-        return Fail(Shown(real) + " は確かめている間に置き換えられました", true);
+        return Fail(real + " は確かめている間に置き換えられました", true);
     }
     return std::unique_ptr<DynLib>(new DynLib(handle, folder, native));
 }

@@ -129,8 +129,9 @@ TEST_F(DecoderTest, TiffInBandsAndWithAlpha)
 TEST_F(DecoderTest, TiffDepthOfAbsurdSampleCountsStaysInItsField)
 {
     // 65284 bits per sample times 65535 samples: the fuzzer's header, whose product overflowed.
-    const std::string tiff =
-        ReadFileBytes(std::string(std::getenv("TAPISTO_TEST_DATA")) + "/fuzz/plugins/tiff_depth_overflow").substr(1);
+    const char *data = std::getenv("TAPISTO_TEST_DATA");
+    ASSERT_NE(nullptr, data);
+    const std::string tiff = ReadFileBytes(std::string(data) + "/fuzz/plugins/tiff_depth_overflow").substr(1);
     std::vector<char> block(std::max<size_t>(tiff.size(), 2048), 0);
     std::copy(tiff.begin(), tiff.end(), block.begin());
     SPI_PICTINFO info{};

@@ -92,6 +92,7 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
     spis.Search(folder + "*.spi");
     ASSERT_EQ(1, spis.Count());
     const pid_t hanging = SpiHelperPid();
+    ASSERT_NE(0, hanging);
     const std::string loop = Picture("loop.trap", "LOOP");
     TSPIBitmap bitmap;
     try {
@@ -117,6 +118,7 @@ TEST_F(HelperTest, PluginsThatCrashOrHangWhenAskedAreSkippedAndTold)
     };
     const auto names = [&] {
         std::vector<std::string> out;
+        out.reserve(size_t(spis.Count()));
         for (int i = 0; i < spis.Count(); ++i)
             out.push_back(fs::path(spis.Items(i).FileName()).filename().string());
         return out;
