@@ -1,6 +1,7 @@
 # Installing Tapisto like a desktop program:
 #   <prefix>/lib/tapisto/        tapisto, tapistoctl (a launcher) with libtapistoctl.so (its commands),
-#                                libspilocal.so and the first-party *.spi
+#                                libspilocal.so, the first-party *.spi and tapisto-spihelper, the
+#                                process the plug-ins run in
 #   <prefix>/bin/                links to the two executables
 #   <prefix>/share/applications/ org.tapisto.Tapisto.desktop
 #   <prefix>/share/metainfo/     org.tapisto.Tapisto.metainfo.xml, for software centres
@@ -48,6 +49,10 @@ foreach(lib spilocal png gif webp tiff)
         install(TARGETS ${lib} LIBRARY DESTINATION ${TAPISTO_INSTALL_PKGDIR})
     endif()
 endforeach()
+# The helper process that runs the plug-ins' code, beside libspilocal.so where the host looks for it.
+if(TARGET tapisto-spihelper)
+    install(TARGETS tapisto-spihelper RUNTIME DESTINATION ${TAPISTO_INSTALL_PKGDIR})
+endif()
 
 # The desktop entry names the installed programs by their full paths, so that they start from the
 # menu whatever the prefix and whether or not <prefix>/bin is on PATH.

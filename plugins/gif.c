@@ -57,7 +57,7 @@ SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, 
     }
     GifFileType *gif = open_gif(&src);
     rc = SPI_NOT_SUPPORT;
-    if (gif != NULL && spi_size_ok(gif->SWidth, gif->SHeight)) {
+    if (gif != NULL && spi_info_size_ok(gif->SWidth, gif->SHeight)) {
         spi_fill_info(info, gif->SWidth, gif->SHeight, 8);
         rc = SPI_ALL_RIGHT;
     }

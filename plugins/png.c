@@ -106,7 +106,7 @@ SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, 
     }
     png_read_info(st->png, st->info);
     png_uint_32 w = png_get_image_width(st->png, st->info), h = png_get_image_height(st->png, st->info);
-    if (!spi_size_ok(w, h)) {
+    if (!spi_info_size_ok(w, h)) {
         st->result = SPI_OUT_OF_ORDER;
         return end(st);
     }

@@ -16,6 +16,14 @@
  *   anything else:          GetPluginInfo
  * GetPreview and ConfigurationDlg are optional. The host compares the version text exactly.
  * GetPictureRows is Tapisto's own optional extension (see the end of this file).
+ *
+ * Tapisto loads plug-ins into a helper process of its own (tapisto-spihelper) and calls them there, so
+ * that a plug-in that crashes or never returns costs the picture it was reading, not the program. A
+ * call that sends nothing back (no progress, no rows, no result) for about ten seconds is taken for a
+ * hang and the helper is ended: a plug-in that decodes slowly should call its progress callback. The
+ * helper loads only plug-ins that belong to the user or to root and that neither group nor others can
+ * write, from folders that are as safe. Nothing else changes for a plug-in: the calls, the handles
+ * and the callbacks work as described here.
  */
 #ifndef TAPISTO_SPI_H
 #define TAPISTO_SPI_H

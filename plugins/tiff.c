@@ -101,9 +101,11 @@ SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, 
         TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
         TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
         TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-        rc = spi_size_ok(w, h) ? SPI_ALL_RIGHT : SPI_OUT_OF_ORDER;
+        rc = spi_info_size_ok(w, h) ? SPI_ALL_RIGHT : SPI_OUT_OF_ORDER;
+        /* Both counts come from the file: their product may not fit the 16-bit field, nor an int. */
+        const uint32_t depth = (uint32_t)bps * spp;
         if (rc == SPI_ALL_RIGHT)
-            spi_fill_info(info, (int32_t)w, (int32_t)h, (int16_t)(bps * spp));
+            spi_fill_info(info, (int32_t)w, (int32_t)h, (int16_t)(depth > INT16_MAX ? INT16_MAX : depth));
         TIFFClose(tif);
     } else if (rc == SPI_ALL_RIGHT) {
         rc = SPI_NOT_SUPPORT;

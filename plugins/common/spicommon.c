@@ -95,6 +95,11 @@ int spi_size_ok(int64_t width, int64_t height)
     return stride <= ((int64_t)1 << 31) / height; /* the header's image size is 32-bit */
 }
 
+int spi_info_size_ok(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX;
+}
+
 int32_t spi_dib_create(spi_dib *dib, int32_t width, int32_t height)
 {
     memset(dib, 0, sizeof *dib);

@@ -36,6 +36,9 @@ void spi_source_close(spi_source *src);
 /* Sizes we are willing to decode: positive, the 24-bit result below 2 GiB and the pixels within the
  * host's memory guard (1 GiB at 4 bytes a pixel). */
 int spi_size_ok(int64_t width, int64_t height);
+/* Sizes the picture information may tell, also of a picture too large to decode, so that the host can
+ * say why it is not read. */
+int spi_info_size_ok(int64_t width, int64_t height);
 
 /* A 24-bit bottom-up result under construction. */
 typedef struct {

@@ -4,8 +4,10 @@
 #include "picture/RowImages.h"
 #include "picture/SPIs.h"
 #include "platform/AsciiText.h"
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
+#include "spi/SpiProcess.h"
 
 #include <QBuffer>
 
@@ -108,6 +110,24 @@ void PutU32(uint8_t *p, uint32_t v)
 
 const char kUnrecognised[] = "認識できない画像形式です";
 
+// A count with a comma every three digits.
+std::string Grouped(int64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(size_t(i), ",");
+    return digits;
+}
+
+// Why a picture whose size a plug-in told is not read: it is beyond the memory guard.
+EInvalidGraphic TooLarge(const std::string &cp932FileName, const QSize &size)
+{
+    const std::string name = cp932FileName.empty() ? std::string("画像") : "画像 " + Cp932ToUtf8Lossy(cp932FileName);
+    return EInvalidGraphic(FormatMessage(
+        "%s は大きすぎて読み込めません (%s×%s 画素、上限は %s 画素です)",
+        {name, std::to_string(size.width()), std::to_string(size.height()), Grouped(kPixelMemoryLimit / 4)}));
+}
+
 // The bitmap file that a plug-in's result makes, read in place: a file header of its own, then the
 // plug-in's header block and its pixel block. The bitmap reader thus copies the pixels once.
 class DIBFileDevice : public QIODevice {
@@ -190,6 +210,7 @@ void TInSPIAble::LoadNamed(const std::string &cp932FileName, const std::function
 {
     Ext = ExtractFileExt(cp932FileName);
     FileName = cp932FileName;
+    tooLarge_.reset();
     // The name is there for this load only, whether it succeeds or not.
     struct ClearName {
         TInSPIAble &self;
@@ -232,8 +253,12 @@ void TInSPIAble::LoadFromStream(QIODevice &stream)
     QBuffer memory(&data);
     memory.open(QIODevice::ReadOnly);
 
+    if (FileName.empty())
+        tooLarge_.reset(); // an unnamed load; a named one started afresh in LoadNamed
     const bool nativeFirst = Ext.empty() || SameTextAscii(Ext.substr(1), NativeExt);
     bool loaded = nativeFirst ? LoadNative(memory) || LoadBySPIs(data) : LoadBySPIs(data) || LoadNative(memory);
+    if (!loaded && tooLarge_)
+        throw TooLarge(FileName, *tooLarge_);
     if (!loaded)
         throw EInvalidGraphic(kUnrecognised);
 }
@@ -259,8 +284,16 @@ std::vector<TInSPI *> TInSPIAble::PluginsInOrder() const
     return spis;
 }
 
+void TInSPIAble::NoteSize(const TPictureInfoRec &info)
+{
+    if (info.Valid && info.Width > 0 && info.Height > 0 && int64_t(info.Width) * info.Height > kPixelMemoryLimit / 4)
+        tooLarge_ = QSize(info.Width, info.Height);
+}
+
 bool TInSPIAble::LoadBySPIs(const QByteArray &data)
 {
+    // The data goes to the plug-in helper once, for all the attempts.
+    const SpiSharedInput shared(data.constData(), size_t(data.size()));
     for (TInSPI *spi : PluginsInOrder())
         if (LoadWithSPI(data, *spi))
             return true;
@@ -281,6 +314,9 @@ bool TInSPIAble::LoadWithSPI(const QByteArray &data, TInSPI &spi)
         result = LoadFromMemory(data.constData(), data.size(), spi);
         if (!result && RetryAt128 && data.size() > 128)
             result = LoadFromMemory(data.constData() + 128, data.size() - 128, spi);
+    } catch (const ESPIPluginFailed &e) {
+        SendProgress(TProgressStage::Ending, 100, true);
+        throw e.ForPicture(FileName);
     } catch (...) {
         SendProgress(TProgressStage::Ending, 100, true);
         throw;
@@ -302,6 +338,7 @@ bool TInSPIAble::LoadFromMemory(const char *data, intptr_t length, TInSPI &spi)
         return false;
 
     const TPictureInfoRec info = ReadPictureInfo(spi, data, length, SPI_INPUT_MEMORY);
+    NoteSize(info);
 
     HLOCAL header = nullptr, bits = nullptr;
     const int32_t rc = CallPlugin(

@@ -68,7 +68,9 @@ public:
     TInSPIAble &operator=(const TInSPIAble &) = delete;
 
     // Named loads: the name's extension picks the reader order. Raise EInvalidGraphic
-    // "認識できない画像形式です" when neither the plug-ins nor the native reader can read it.
+    // "認識できない画像形式です" when neither the plug-ins nor the native reader can read it, or an
+    // EInvalidGraphic that names the file and its size when a plug-in sized it beyond the memory
+    // guard; ESPIPluginFailed (naming the plug-in and the file) when a plug-in crashed or hung.
     void LoadFromFile(const std::string &cp932FileName);
     void LoadFromStreamWithName(QIODevice &stream, const std::string &cp932FileName);
     void LoadFromStream(QIODevice &stream);
@@ -105,7 +107,10 @@ private:
     std::vector<TInSPI *> PluginsInOrder() const;
     // The first plug-in in order that accepts the named file, when it has the row export and can tell
     // the picture's size from the file; nullopt whenever the usual load is to decide.
-    std::optional<TSPIRowPicture> FindRowPicture() const;
+    std::optional<TSPIRowPicture> FindRowPicture();
+    // FindRowPicture's questions to the plug-ins, given the file's first bytes and its size.
+    std::optional<TSPIRowPicture> AskForRowPicture(const std::vector<TInSPI *> &spis, const std::vector<char> &head,
+                                                   uint64_t size, TSPIRowPicture &found);
     // Calls into a plug-in with this loader as the callbacks' user value. An exception that a callback
     // caught is raised again once the plug-in returned, after `discard(result)`.
     int32_t CallPlugin(const std::function<int32_t()> &call, const std::function<void(int32_t)> &discard);
@@ -118,7 +123,13 @@ private:
     bool LoadFromMemory(const char *data, intptr_t length, TInSPI &spi);
     void SendProgress(TProgressStage stage, uint8_t percent, bool redrawNow);
 
+    // Remembers a picture that a plug-in sized beyond the memory guard, for the error of a failed load.
+    void NoteSize(const TPictureInfoRec &info);
+
     std::exception_ptr callbackError_; // raised in a callback, rethrown once the plug-in returned
+    // The size a plug-in gave for the picture being loaded when it is beyond the memory guard: the
+    // reason why no reader could read it.
+    std::optional<QSize> tooLarge_;
     RowReading *rowReading_ = nullptr; // the rows being read, while GetPictureRows runs
 };
 

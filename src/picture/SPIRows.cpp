@@ -84,7 +84,7 @@ private:
     bool broken_ = false;
 };
 
-std::optional<TSPIRowPicture> TInSPIAble::FindRowPicture() const
+std::optional<TSPIRowPicture> TInSPIAble::FindRowPicture()
 {
     // The usual order of readers puts the plug-ins first for this name.
     if (Ext.empty() || SameTextAscii(Ext.substr(1), NativeExt))
@@ -110,6 +110,17 @@ std::optional<TSPIRowPicture> TInSPIAble::FindRowPicture() const
     }
     // As the usual load asks them, as long as the plug-ins asked have the export: a plug-in without it
     // is left to the usual load, so that it sees exactly the calls it always saw.
+    try {
+        return AskForRowPicture(spis, head, size, found);
+    } catch (const ESPIPluginFailed &e) {
+        throw e.ForPicture(FileName);
+    }
+}
+
+std::optional<TSPIRowPicture> TInSPIAble::AskForRowPicture(const std::vector<TInSPI *> &spis,
+                                                           const std::vector<char> &head, uint64_t size,
+                                                           TSPIRowPicture &found)
+{
     for (TInSPI *spi : spis) {
         if (!spi->HasPictureRows())
             return std::nullopt;
@@ -119,6 +130,7 @@ std::optional<TSPIRowPicture> TInSPIAble::FindRowPicture() const
             if (spi->IsSupported(FileName, SupportBlock(head, offset).data()) == 0)
                 continue;
             found.Info = ReadPictureInfo(*spi, found.NativePath.c_str(), intptr_t(offset), SPI_INPUT_FILE);
+            NoteSize(found.Info);
             const int64_t width = found.Info.Width, height = found.Info.Height;
             if (!found.Info.Valid || width <= 0 || height <= 0 || width * height > kPixelMemoryLimit / 4)
                 return std::nullopt;
@@ -148,6 +160,10 @@ bool TInSPIAble::ReadRows(const TSPIRowPicture &picture, const QSize &want, TRow
                                                    reinterpret_cast<intptr_t>(this));
             },
             [](int32_t) {});
+    } catch (const ESPIPluginFailed &e) {
+        rowReading_ = previous;
+        SendProgress(TProgressStage::Ending, 100, true);
+        throw e.ForPicture(picture.FileName);
     } catch (...) {
         rowReading_ = previous;
         SendProgress(TProgressStage::Ending, 100, true);

@@ -3,7 +3,6 @@
 #include "picture/PictureFormats.h"
 #include "platform/AsciiText.h"
 #include "platform/DirEnum.h"
-#include "platform/DynLib.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
@@ -20,53 +19,8 @@ const TGraphicClass *DefaultGraphicClass = nullptr;
 
 namespace {
 
-// A plug-in that keeps answering is cut off here rather than looping for ever.
-constexpr int32_t kMaxInfoNumber = 4096;
-
-std::string FolderOfNative(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool FolderIsOpenToOthers(const std::string &folder)
-{
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0)
-        return true;
-    return (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0;
-}
-
-// Code that another user could have replaced is never loaded: the file must not be writable by
-// group or others, and neither its folder nor the folder it resolves to may be writable by
-// others without the sticky bit.
-bool SafeToLoad(const std::string &cp932Path)
-{
-    std::string native;
-    try {
-        native = ToNativePath(cp932Path);
-    } catch (const EEncodingError &) {
-        return false;
-    }
-    struct stat st {};
-    if (::stat(native.c_str(), &st) != 0)
-        return true; // missing: the loader reports it
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return false;
-    if (FolderIsOpenToOthers(FolderOfNative(native)))
-        return false;
-    char resolved[PATH_MAX];
-    if (::realpath(native.c_str(), resolved) == nullptr)
-        return false;
-    return !FolderIsOpenToOthers(FolderOfNative(resolved));
-}
-
-template <class F> F Lookup(const DynLib &lib, const char *name)
-{
-    return reinterpret_cast<F>(lib.Symbol(name));
-}
+// Why the last CreateSPI of this thread returned none, when it is worth telling.
+thread_local SpiOpenFailure lastOpenFailure;
 
 } // namespace
 
@@ -83,8 +37,8 @@ std::unique_ptr<TSPI> TSPI::Create(const std::string &libraryPath)
 
 void TSPI::Construct(const std::string &libraryPath)
 {
-    if (SafeToLoad(libraryPath))
-        handle_ = DynLib::Open(libraryPath);
+    lastOpenFailure = SpiOpenFailure();
+    handle_ = OpenSpiModule(libraryPath, lastOpenFailure);
     if (!handle_)
         throw ESPIFOpenErrorSPI(
             FormatMessage("%s:Susie Pluginがロードできませんでした", {Cp932ToUtf8Lossy(libraryPath)}));
@@ -92,112 +46,86 @@ void TSPI::Construct(const std::string &libraryPath)
     if (fileName_.empty())
         fileName_ = libraryPath;
 
-    getPluginInfo_ = Lookup<SPI_GetPluginInfo>(*handle_, "GetPluginInfo");
-    configurationDlg_ = Lookup<SPI_ConfigurationDlg>(*handle_, "ConfigurationDlg");
-    isSupported_ = Lookup<SPI_IsSupported>(*handle_, "IsSupported");
-    getPictureInfo_ = Lookup<SPI_GetPictureInfo>(*handle_, "GetPictureInfo");
-    getPicture_ = Lookup<SPI_GetPicture>(*handle_, "GetPicture");
-    getPreview_ = Lookup<SPI_GetPicture>(*handle_, "GetPreview");
-    getArchiveInfo_ = Lookup<SPI_GetArchiveInfo>(*handle_, "GetArchiveInfo");
-    getFileInfo_ = Lookup<SPI_GetFileInfo>(*handle_, "GetFileInfo");
-    getFile_ = Lookup<SPI_GetFile>(*handle_, "GetFile");
-    getPictureRows_ = Lookup<SPI_GetPictureRows>(*handle_, "GetPictureRows");
-
     CheckAPIs();
 
-    apiVersion_ = InfoText(0);
-    pluginName_ = InfoText(1);
-    for (int32_t n = 2; n < kMaxInfoNumber; n += 2) {
-        std::string pattern = InfoText(n);
-        if (pattern.empty())
-            break;
-        std::string description = InfoText(n + 1);
-        if (description.empty())
-            break;
-        extensions_.push_back(std::move(pattern));
-        descriptions_.push_back(std::move(description));
-    }
+    // Information numbers 0, 1, then the pairs from 2 on, asked in this order.
+    SpiDescription description = handle_->Describe();
+    apiVersion_ = std::move(description.APIVersion);
+    pluginName_ = std::move(description.PluginName);
+    extensions_ = std::move(description.Extensions);
+    descriptions_ = std::move(description.Descriptions);
     canLoad_ = ClassCanLoad();
-}
-
-// The text of one information number; empty when the plug-in has none. The plug-in is told of 255
-// bytes but may write more than it was told: the buffer has room to spare, and only the first 256
-// bytes are ever read.
-std::string TSPI::InfoText(int32_t infoNo) const
-{
-    char buf[1024] = {};
-    if (GetPluginInfo(infoNo, buf, 255) <= 0)
-        return std::string();
-    return std::string(buf, ::strnlen(buf, 256));
 }
 
 void TSPI::CheckAPIs() const
 {
-    RequireAPI(reinterpret_cast<const void *>(getPluginInfo_), "GetPluginInfo");
+    RequireAPI(spiGetPluginInfo, "GetPluginInfo");
 }
 
-void TSPI::RequireAPI(const void *entryPoint, const char *exportName) const
+void TSPI::RequireAPI(uint32_t exportBit, const char *exportName) const
 {
-    if (entryPoint == nullptr)
+    if (!handle_ || (handle_->Exports() & exportBit) == 0)
         throw ESPIInvalidAPI(
             FormatMessage("%sは[%s]では使えないSusie Plugin APIです", {exportName, Cp932ToUtf8Lossy(fileName_)}));
 }
 
 int32_t TSPI::GetPluginInfo(int32_t infoNo, char *buf, int32_t bufLen) const
 {
-    RequireAPI(reinterpret_cast<const void *>(getPluginInfo_), "GetPluginInfo");
-    return getPluginInfo_(infoNo, buf, bufLen);
+    RequireAPI(spiGetPluginInfo, "GetPluginInfo");
+    return handle_->GetPluginInfo(infoNo, buf, bufLen);
 }
 
 void TLoaderSPI::CheckAPIs() const
 {
     TSPI::CheckAPIs();
-    RequireAPI(reinterpret_cast<const void *>(isSupported_), "IsSupported");
+    RequireAPI(spiIsSupported, "IsSupported");
 }
 
 int32_t TLoaderSPI::IsSupported(const std::string &fileName, const void *data) const
 {
-    RequireAPI(reinterpret_cast<const void *>(isSupported_), "IsSupported");
-    return isSupported_(fileName.c_str(), data);
+    RequireAPI(spiIsSupported, "IsSupported");
+    return handle_->IsSupported(fileName.c_str(), data);
 }
 
 void TInSPI::CheckAPIs() const
 {
     TLoaderSPI::CheckAPIs();
-    RequireAPI(reinterpret_cast<const void *>(getPictureInfo_), "GetPictureInfo");
-    RequireAPI(reinterpret_cast<const void *>(getPicture_), "GetPicture");
+    RequireAPI(spiGetPictureInfo, "GetPictureInfo");
+    RequireAPI(spiGetPicture, "GetPicture");
 }
 
 int32_t TInSPI::GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info) const
 {
-    RequireAPI(reinterpret_cast<const void *>(getPictureInfo_), "GetPictureInfo");
-    return getPictureInfo_(buf, len, flag, info);
+    RequireAPI(spiGetPictureInfo, "GetPictureInfo");
+    return handle_->GetPictureInfo(buf, len, flag, info);
 }
 
 int32_t TInSPI::GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                            SPI_PROGRESS progress, intptr_t user) const
 {
-    RequireAPI(reinterpret_cast<const void *>(getPicture_), "GetPicture");
-    return getPicture_(buf, len, flag, bitmapInfo, bits, progress, user);
+    RequireAPI(spiGetPicture, "GetPicture");
+    return handle_->GetPicture(buf, len, flag, bitmapInfo, bits, progress, user);
 }
 
 int32_t TInSPI::GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
                                SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user) const
 {
-    RequireAPI(reinterpret_cast<const void *>(getPictureRows_), "GetPictureRows");
-    return getPictureRows_(buf, len, flag, wantWidth, wantHeight, rows, progress, user);
+    RequireAPI(spiGetPictureRows, "GetPictureRows");
+    return handle_->GetPictureRows(buf, len, flag, wantWidth, wantHeight, rows, progress, user);
 }
 
 void TAmSPI::CheckAPIs() const
 {
     TLoaderSPI::CheckAPIs();
-    RequireAPI(reinterpret_cast<const void *>(getArchiveInfo_), "GetArchiveInfo");
-    RequireAPI(reinterpret_cast<const void *>(getFileInfo_), "GetFileInfo");
-    RequireAPI(reinterpret_cast<const void *>(getFile_), "GetFile");
+    RequireAPI(spiGetArchiveInfo, "GetArchiveInfo");
+    RequireAPI(spiGetFileInfo, "GetFileInfo");
+    RequireAPI(spiGetFile, "GetFile");
 }
 
-std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath)
+std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath, std::string *whyNot)
 {
+    if (whyNot != nullptr)
+        whyNot->clear();
     try {
         // The probe only needs GetPluginInfo; the kind's own construction checks the rest.
         std::unique_ptr<TSPI> probe = TSPI::Create(libraryPath);
@@ -210,8 +138,16 @@ std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath)
             return TXnSPI::Create(libraryPath);
         return TSPI::Create(libraryPath);
     } catch (const ESPIFOpenErrorSPI &) {
+        if (whyNot != nullptr && lastOpenFailure.WorthTelling)
+            *whyNot = FormatMessage("プラグイン %s は読み込みません (%s)",
+                                    {Cp932ToUtf8Lossy(libraryPath), lastOpenFailure.Reason});
         return nullptr;
     } catch (const ESPIInvalidSPI &) {
+        return nullptr;
+    } catch (const ESPIPluginFailed &e) {
+        // A plug-in that crashes or hangs when asked for its information is skipped.
+        if (whyNot != nullptr)
+            *whyNot = e.AtSearch().Message();
         return nullptr;
     }
 }
@@ -303,9 +239,13 @@ void TSPIs::SearchDir(const std::string &folder, const std::string &mask)
             OnSearching(*this, path, accept);
         if (!accept)
             continue;
-        std::unique_ptr<TSPI> spi = CreateSPI(path); // ESPIInvalidAPI ends the search
-        if (!spi)
+        std::string whyNot;
+        std::unique_ptr<TSPI> spi = CreateSPI(path, &whyNot); // ESPIInvalidAPI ends the search
+        if (!spi) {
+            if (!whyNot.empty() && OnSkipped)
+                OnSkipped(*this, path, whyNot);
             continue;
+        }
         TSPI *added = spi.get();
         try {
             accept = true;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "picture/GraphicClass.h"
-#include "platform/DynLib.h"
 #include "spi.h"
+#include "spi/SpiModule.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,14 +21,17 @@ public:
     TSPI &operator=(const TSPI &) = delete;
 
     // Loads the library as a plain TSPI. Raises ESPIFOpenErrorSPI when it cannot be loaded (or is
-    // writable by others) and ESPIInvalidAPI when GetPluginInfo is missing.
+    // refused as code others could have written), ESPIInvalidAPI when GetPluginInfo is missing, and
+    // ESPIPluginFailed when the plug-in crashed or hung while it was asked for its information.
     static std::unique_ptr<TSPI> Create(const std::string &libraryPath);
 
     int32_t GetPluginInfo(int32_t infoNo, char *buf, int32_t bufLen) const;
-    // Raises ESPIInvalidAPI naming `exportName` and FileName when `entryPoint` is null.
-    void RequireAPI(const void *entryPoint, const char *exportName) const;
+    // Raises ESPIInvalidAPI naming `exportName` and FileName when the library lacks the export
+    // (`exportBit`, one of SpiExport).
+    void RequireAPI(uint32_t exportBit, const char *exportName) const;
 
-    const DynLib *Handle() const { return handle_.get(); }
+    // The library, loaded in the plug-in helper process.
+    const SpiModule *Handle() const { return handle_.get(); }
     const std::string &FileName() const { return fileName_; }
     const std::string &APIVersion() const { return apiVersion_; }
     const std::string &PluginName() const { return pluginName_; }
@@ -54,21 +57,10 @@ protected:
         return spi;
     }
 
-    SPI_GetPluginInfo getPluginInfo_ = nullptr;
-    SPI_ConfigurationDlg configurationDlg_ = nullptr;
-    SPI_IsSupported isSupported_ = nullptr;
-    SPI_GetPictureInfo getPictureInfo_ = nullptr;
-    SPI_GetPicture getPicture_ = nullptr;
-    SPI_GetPicture getPreview_ = nullptr;
-    SPI_GetArchiveInfo getArchiveInfo_ = nullptr;
-    SPI_GetFileInfo getFileInfo_ = nullptr;
-    SPI_GetFile getFile_ = nullptr;
-    SPI_GetPictureRows getPictureRows_ = nullptr; // optional, never required
+    // The library's calls; null only while construction fails.
+    std::unique_ptr<SpiModule> handle_;
 
 private:
-    std::string InfoText(int32_t infoNo) const;
-
-    std::unique_ptr<DynLib> handle_;
     std::string fileName_;
     std::string apiVersion_;
     std::string pluginName_;
@@ -99,7 +91,7 @@ public:
                        SPI_PROGRESS progress, intptr_t user) const;
     // The optional row export (spi.h): whether the plug-in has it, and the call (ESPIInvalidAPI
     // without it).
-    bool HasPictureRows() const { return getPictureRows_ != nullptr; }
+    bool HasPictureRows() const { return (handle_->Exports() & spiGetPictureRows) != 0; }
     int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
                            SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user) const;
 
@@ -132,8 +124,10 @@ protected:
 };
 
 // Loads a library as the kind its API version names. Returns null when the library cannot be
-// loaded; ESPIInvalidAPI (a required export missing) goes on to the caller.
-std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath);
+// loaded; ESPIInvalidAPI (a required export missing) goes on to the caller. `whyNot`, when given,
+// receives the reason worth telling the user: the library was refused as unsafe, or it crashed or hung
+// the plug-in helper while it was loaded or asked for its information (empty otherwise).
+std::unique_ptr<TSPI> CreateSPI(const std::string &libraryPath, std::string *whyNot = nullptr);
 
 // Places that Search visits, as set bits.
 enum TSPISearchOption : uint32_t {
@@ -147,6 +141,9 @@ enum TSPISearchOption : uint32_t {
 class TSPIs;
 using TSPISearchingEvent = std::function<void(TSPIs &sender, std::string fileName, bool &accept)>;
 using TSPISearchEvent = std::function<void(TSPIs &sender, TSPI &aSPI, bool &accept)>;
+// A candidate that the search skipped with a reason worth telling (CreateSPI's `whyNot`: a UTF-8
+// sentence that names the file).
+using TSPISkippedEvent = std::function<void(TSPIs &sender, const std::string &fileName, const std::string &reason)>;
 // May set aGraphicClass to null so that the extension is not registered.
 using TSPIPictureRegisterEvent =
     std::function<void(TSPIs &sender, TInSPI &aSPI, const std::string &aExtension, const std::string &aDescription,
@@ -197,6 +194,7 @@ public:
     TSPISearchEvent OnSearch;
     TSPISearchingEvent OnSearching;
     TSPIPictureRegisterEvent OnPictureRegister;
+    TSPISkippedEvent OnSkipped;
 
 protected:
     // The folder (CP932) of one search place, or empty when it has none.

@@ -7,6 +7,10 @@
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
 
+#include <cstdio>
+#include <mutex>
+#include <set>
+
 std::unique_ptr<Desktop> CreateSessionDesktop(CommandRunner &runner)
 {
     const DesktopEnvironment env = DesktopEnvironment::FromProcess();
@@ -26,6 +30,15 @@ std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry)
     RegisterSPIBitmapClass();
     auto spis = std::make_unique<TSPIs>(registry);
     ConfigureLikeMainWindow(*spis);
+    // A plug-in refused as unsafe, or one that crashed or hung when asked what it is, is said once a
+    // run on standard error (where tapistoctl plugins shows it too).
+    spis->OnSkipped = [](TSPIs &, const std::string &fileName, const std::string &reason) {
+        static std::mutex toldMutex;
+        static std::set<std::string> told;
+        std::lock_guard<std::mutex> lock(toldMutex);
+        if (told.insert(fileName).second)
+            std::fprintf(stderr, "%s\n", reason.c_str());
+    };
     return spis;
 }
 

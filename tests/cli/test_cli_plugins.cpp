@@ -79,6 +79,36 @@ TEST_F(CliPluginTest, PluginsListsTheLoadedPlugins)
     EXPECT_EQ(2, Run("plugins extra").status);
 }
 
+TEST_F(CliPluginTest, RefusedAndCrashingPluginsAreToldNotFatal)
+{
+    const std::string folder = work + "spi/";
+    fs::create_directory(folder);
+    InstallPlugin(TestPluginDir() + "toy.spi", folder);
+    const std::string trap = InstallPlugin(TestPluginDir() + "trap.spi", folder);
+
+    // A folder anyone may write to: nothing from it is loaded, and the listing says why.
+    ::chmod(folder.c_str(), 01777);
+    const RunResult open = Run("plugins --mask '" + folder + "*.spi'");
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_EQ(0, open.status) << open.output;
+    EXPECT_NE(std::string::npos,
+              open.output.find("プラグイン " + folder + "toy.spi は読み込みません (フォルダー " +
+                               folder.substr(0, folder.size() - 1) + " はグループかほかのユーザーが書き換えられます)"))
+        << open.output;
+    EXPECT_EQ(std::string::npos, open.output.find("\t00IN\t")) << open.output;
+
+    // A picture that crashes its plug-in is an error of that picture: exit status 1, not a signal.
+    fs::create_directories(home.Path() + "config/tapisto");
+    WriteFileBytes(home.Path() + "config/tapisto/registry.ini",
+                   "[Software\\Sorameki\\Susie\\Plug-in]\r\nPath=" + folder.substr(0, folder.size() - 1) + "\r\n");
+    const std::string crash = Write("crash.trap", "TRAPCRSH" + std::string(24, '\0'));
+    const RunResult crashed = Run("render '" + crash + "' '" + work + "out.bmp' --plugins --screen 64x48");
+    EXPECT_EQ(1, crashed.status) << crashed.output;
+    EXPECT_NE(std::string::npos,
+              crashed.output.find("プラグイン " + trap + " が " + crash + " の読み込み中に異常終了しました"))
+        << crashed.output;
+}
+
 TEST_F(CliPluginTest, RenderReadsEveryDecoderFormatWithPlugins)
 {
     const std::vector<std::pair<std::string, std::string>> pictures = {

@@ -111,6 +111,9 @@ as_tester tapistoctl --help >help.out 2>&1 || { cat help.out; fail "tapistoctl -
 head -n 3 help.out | sed 's/^/    /'
 as_tester tapistoctl formats --plugins >formats.out 2>&1 || { cat formats.out; fail "tapistoctl formats failed"; }
 grep -q 'PNG' formats.out || { cat formats.out; fail "the installed plug-ins were not found"; }
+# A PNG is decoded by png.spi in the plug-in helper, which lies beside the plug-ins.
+as_tester tapistoctl render /usr/share/icons/hicolor/48x48/apps/tapisto.png /home/tester/icon.bmp --plugins \
+    >png.out 2>&1 || { cat png.out; fail "the installed tapistoctl cannot read a PNG through its plug-in helper"; }
 as_tester tapistoctl render /tmp/rect.wmf /home/tester/rect.bmp >render.out 2>&1 ||
     { cat render.out; fail "the installed tapistoctl cannot render a WMF"; }
 echo "    rendered rect.wmf: $(stat -c %s /home/tester/rect.bmp) bytes"

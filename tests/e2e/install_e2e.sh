@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "cmake --install failed"; }
 
 for f in lib/tapisto/tapisto lib/tapisto/tapistoctl lib/tapisto/libtapistoctl.so lib/tapisto/libspilocal.so \
-    lib/tapisto/png.spi lib/tapisto/gif.spi lib/tapisto/webp.spi lib/tapisto/tiff.spi \
+    lib/tapisto/png.spi lib/tapisto/gif.spi lib/tapisto/webp.spi lib/tapisto/tiff.spi lib/tapisto/tapisto-spihelper \
     share/applications/org.tapisto.Tapisto.desktop share/metainfo/org.tapisto.Tapisto.metainfo.xml share/icons/hicolor/48x48/apps/tapisto.png \
     share/icons/hicolor/scalable/apps/tapisto.svg share/doc/tapisto/index.html; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"

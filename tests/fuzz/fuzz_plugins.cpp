@@ -6,6 +6,7 @@
 #include "QtFuzzApp.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
+#include "spi/SpiModule.h"
 
 #include <QBuffer>
 
@@ -38,6 +39,8 @@ void LoadPlugins()
 {
     if (!Plugins().empty())
         return;
+    // In this process, where the fuzzer and the sanitizers see the plug-ins' code.
+    SetSpiIsolation(SpiIsolation::InProcess);
     const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "bin";
     for (const char *name : kPlugins) {
         std::unique_ptr<TSPI> spi = CreateSPI((bin / (std::string(name) + ".spi")).string());

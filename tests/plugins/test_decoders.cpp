@@ -126,6 +126,57 @@ TEST_F(DecoderTest, TiffInBandsAndWithAlpha)
         [](int x, int y) { return OnBlack(TestColour(x, y, true)); }, 1);
 }
 
+TEST_F(DecoderTest, TiffDepthOfAbsurdSampleCountsStaysInItsField)
+{
+    // 65284 bits per sample times 65535 samples: the fuzzer's header, whose product overflowed.
+    const char *data = std::getenv("TAPISTO_TEST_DATA");
+    ASSERT_NE(nullptr, data);
+    const std::string tiff = ReadFileBytes(std::string(data) + "/fuzz/plugins/tiff_depth_overflow").substr(1);
+    std::vector<char> block(std::max<size_t>(tiff.size(), 2048), 0);
+    std::copy(tiff.begin(), tiff.end(), block.begin());
+    SPI_PICTINFO info{};
+    ASSERT_EQ(SPI_ALL_RIGHT,
+              Plugin("tiff.spi").GetPictureInfo(block.data(), intptr_t(tiff.size()), SPI_INPUT_MEMORY, &info));
+    EXPECT_EQ(1, info.width);
+    EXPECT_EQ(INT16_MAX, info.colorDepth);
+}
+
+// A PNG chunk: length, type, data and the CRC of type and data.
+std::string PngChunk(const std::string &type, const std::string &data)
+{
+    const auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    uint32_t crc = 0xffffffffu;
+    for (unsigned char c : type + data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+    }
+    return be32(uint32_t(data.size())) + type + data + be32(~crc);
+}
+
+TEST_F(DecoderTest, APictureBeyondTheMemoryGuardIsToldByItsSize)
+{
+    // 20000 x 20000 pixels: the plug-in tells the size, and refuses to decode it.
+    const std::string ihdr{0, 0, 0x4e, 0x20, 0, 0, 0x4e, 0x20, 8, 2, 0, 0, 0};
+    const std::string png = "\x89PNG\r\n\x1a\n" + PngChunk("IHDR", ihdr) + PngChunk("IDAT", "x") + PngChunk("IEND", "");
+    const std::string path = Write("huge.png", png);
+    TSPIBitmap bitmap;
+    try {
+        bitmap.LoadFromFile(path);
+        FAIL() << "loaded";
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_EQ("画像 " + path + " は大きすぎて読み込めません (20000×20000 画素、上限は 268,435,456 画素です)",
+                  e.Message());
+    }
+    // A file that no reader knows is still unrecognised.
+    try {
+        bitmap.LoadFromFile(Write("junk.png", std::string(3000, 'x')));
+        FAIL() << "loaded";
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_EQ("認識できない画像形式です", e.Message());
+    }
+}
+
 TEST_F(DecoderTest, InformationAndFileInput)
 {
     const std::string png = EncodePng(7, 5, PngKind::Rgba, false);

@@ -183,7 +183,9 @@ TEST_F(HostTest, CodeOthersCouldReplaceIsNotLoaded)
     ::chmod(folder.c_str(), 0777);
     EXPECT_EQ(nullptr, CreateSPI(path)) << "world-writable folder";
     ::chmod(folder.c_str(), 01777);
-    EXPECT_NE(nullptr, CreateSPI(path)) << "sticky folder, like /tmp";
+    EXPECT_EQ(nullptr, CreateSPI(path)) << "sticky folder, like /tmp: anyone may put files there";
+    ::chmod(folder.c_str(), 0775);
+    EXPECT_EQ(nullptr, CreateSPI(path)) << "group-writable folder";
     ::chmod(folder.c_str(), 0755);
 
     // A link from a safe folder to a file in an open folder is refused as well.
@@ -201,6 +203,47 @@ TEST_F(HostTest, CodeOthersCouldReplaceIsNotLoaded)
     TSPIs spis(registry);
     spis.Search(folder + "*.spi");
     EXPECT_EQ(std::vector<std::string>{"link.spi"}, Names(spis));
+}
+
+TEST_F(HostTest, OtherUsersCodeIsRefusedAndTheSearchTellsIt)
+{
+    const std::string path = Install("toy", "evil.spi");
+    if (::geteuid() == 0) {
+        // Files and folders handed to another user, as only root can in a test.
+        ASSERT_EQ(0, ::chown(path.c_str(), 65534, 65534));
+        EXPECT_EQ(nullptr, CreateSPI(path)) << "another user's file";
+        ASSERT_EQ(0, ::chown(path.c_str(), 0, 0));
+        ASSERT_EQ(0, ::chown(folder.c_str(), 65534, 65534));
+        EXPECT_EQ(nullptr, CreateSPI(path)) << "a file in another user's folder";
+        ASSERT_EQ(0, ::chown(folder.c_str(), 0, 0));
+        ASSERT_NE(nullptr, CreateSPI(path));
+    }
+
+    // Started in a folder anyone may write to, with plug-ins on: its plug-in is refused, and said so.
+    ::chmod(folder.c_str(), 01777);
+    TSPIs spis(registry);
+    spis.SearchOptions = spsCurrentDir;
+    std::vector<std::string> told;
+    spis.OnSkipped = [&](TSPIs &, const std::string &fileName, const std::string &reason) {
+        told.push_back(fs::path(fileName).filename().string() + ": " + reason);
+    };
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    spis.Search("*.spi");
+    fs::current_path(previous);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(0, spis.Count());
+    ASSERT_EQ(1u, told.size());
+    EXPECT_EQ("evil.spi: プラグイン " + folder + "evil.spi は読み込みません (フォルダー " +
+                  folder.substr(0, folder.size() - 1) + " はグループかほかのユーザーが書き換えられます)",
+              told[0]);
+
+    // Files that are no library at all are still skipped without a word.
+    WriteFileBytes(folder + "junk.spi", "not a library");
+    told.clear();
+    spis.Search(folder + "*.spi");
+    EXPECT_EQ(std::vector<std::string>{"evil.spi"}, Names(spis));
+    EXPECT_TRUE(told.empty());
 }
 
 TEST_F(HostTest, OnlyOneHostAtATime)

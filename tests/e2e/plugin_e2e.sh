@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# A plug-in that crashes or hangs costs one picture, never the program. On Xvfb with trayer, a
+# private session bus and the plain X11 backend, the tray program reads pictures through trap.spi (a
+# test plug-in that crashes or loops on a marker in the picture, or in GetPluginInfo on a marker file):
+#   a change to a picture that crashes the plug-in: tapistoctl next prints the Japanese error naming
+#   the plug-in and the picture and exits 1; the program stays up and answers status;
+#   a change to a picture that hangs it: status still answers while the change waits, and the change
+#   ends within the bound with the error; a good picture changes the wallpaper afterwards;
+#   a plug-in that crashes when asked for its information: the program starts all the same and says
+#   which plug-in it skipped.
+# Usage: plugin_e2e.sh TAPISTO TAPISTOCTL E2E_HELPER TESTPLUGIN_DIR. Exit 77 (skipped) when a tool is
+# missing.
+set -u
+
+# Everything runs on a bus of its own, never on the session bus of whoever runs the tests.
+if [ "${TAPISTO_PLUGIN_E2E_BUS:-}" != "$$" ]; then
+    if ! command -v dbus-run-session >/dev/null || ! command -v dbus-daemon >/dev/null; then
+        echo "SKIP: dbus-run-session is not installed (scripts/deps.sh installs dbus-daemon)"
+        exit 77
+    fi
+    unset DBUS_SESSION_BUS_ADDRESS
+    exec dbus-run-session -- bash -c 'TAPISTO_PLUGIN_E2E_BUS=$$ exec bash "$0" "$@"' "$0" "$@"
+fi
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "FAIL: no private session bus"; exit 1; }
+
+program=$1 ctl=$2 helper=$3 testplugins=$4
+
+. "$(dirname "$0")/xsession.sh"
+require_tools Xvfb trayer
+
+started=$(date +%s)
+say() { echo "[$(($(date +%s) - started))s] $*"; }
+fail() {
+    echo "FAIL: $*"
+    echo "--- status:"; "$ctl" status 2>&1
+    echo "--- program errors:"; cat "$work/app.err"
+    exit 1
+}
+
+start_xvfb
+start_trayer
+
+# A spot of the root window that no window covers.
+root_colour() { "$helper" pixel 8 760; }
+
+home=$work/home
+spi=$work/spi
+mkdir -p "$home" "$work/config/tapisto" "$work/runtime" "$spi"
+chmod 700 "$work/runtime"
+# The test plug-in in a folder of its own that only its owner may write, named as the Susie folder.
+chmod 755 "$work" "$spi"
+install -m 755 "$testplugins/trap.spi" "$spi/trap.spi"
+printf '[Software\\Sorameki\\Susie\\Plug-in]\r\nPath=%s\r\n' "$spi" >"$work/config/tapisto/registry.ini"
+printf 'TRAPCRSH%024d' 0 >"$work/crash.trap"
+printf 'TRAPLOOP%024d' 0 >"$work/loop.trap"
+make_bmp "$work/good.bmp" 20A040
+group() { printf '[Main]\r\nIdx=0\r\nfile0=%s,\x95\xc0\x82\xd7\x82\xc4,,\r\n' "$2" >"$home/$1"; }
+group crash.dat "$work/crash.trap"
+group loop.dat "$work/loop.trap"
+group good.dat "$work/good.bmp"
+settings() {
+    printf '[Main]\r\nOp1Checked=1\r\nOpSusie=1\r\nUseSection=%s\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
+        "$1" >"$home/Tapisto.ini"
+}
+settings crash.dat
+export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+
+status_is() { "$ctl" status | grep -qx "$1"; }
+program_alive() { kill -0 "$app_pid" 2>/dev/null; }
+
+say "tray start with plug-ins on"
+"$program" >"$work/app.out" 2>"$work/app.err" &
+app_pid=$!
+pids+=($app_pid)
+wait_for status_is "state: running" || fail "the program does not answer on the bus"
+
+say "a picture that crashes the plug-in: one error, the program stays"
+"$ctl" next >"$work/crash.out" 2>"$work/crash.err"
+rc=$?
+[ "$rc" -eq 1 ] || fail "tapistoctl next ended with $rc on a crashing plug-in: $(cat "$work/crash.err")"
+grep -q "プラグイン $spi/trap.spi が $work/crash.trap の読み込み中に異常終了しました" "$work/crash.err" ||
+    fail "no error naming the plug-in and the picture: $(cat "$work/crash.err")"
+program_alive || fail "the program died with the plug-in"
+status_is "state: running" || fail "the program does not answer status after the crash"
+"$ctl" status | grep -q "^last_error: .*異常終了しました" || fail "status does not report the crash"
+
+say "a picture that hangs the plug-in: status answers meanwhile, the change ends in an error"
+settings loop.dat
+before=$(date +%s%N)
+"$ctl" next >"$work/loop.out" 2>"$work/loop.err" &
+next_pid=$!
+sleep 1
+"$ctl" status >"$work/loop-status.out" 2>&1 || fail "status failed while the plug-in hung: $(cat "$work/loop-status.out")"
+status_ms=$((($(date +%s%N) - before) / 1000000))
+grep -qx "state: running" "$work/loop-status.out" || fail "status while hanging: $(cat "$work/loop-status.out")"
+wait "$next_pid"
+rc=$?
+next_ms=$((($(date +%s%N) - before) / 1000000))
+[ "$rc" -eq 1 ] || fail "tapistoctl next ended with $rc on a hanging plug-in: $(cat "$work/loop.err")"
+grep -q "プラグイン $spi/trap.spi が $work/loop.trap の読み込み中に応答しなくなりました" "$work/loop.err" ||
+    fail "no error naming the plug-in and the picture: $(cat "$work/loop.err")"
+[ "$next_ms" -lt 25000 ] || fail "the hang took $next_ms ms to end, past the bound"
+program_alive || fail "the program died waiting for the plug-in"
+say "status answered after $status_ms ms (sent at 1000 ms); the hung change ended after $next_ms ms"
+
+say "a good picture after both: the wallpaper changes"
+settings good.dat
+"$ctl" next 2>"$work/good.err" || fail "tapistoctl next on a good picture failed: $(cat "$work/good.err")"
+wait_root 20A040 3 || fail "the good picture did not come"
+
+say "a plug-in that crashes when asked what it is: the program starts all the same"
+"$ctl" pause >/dev/null 2>&1
+kill "$app_pid"; wait "$app_pid" 2>/dev/null
+touch "$spi/trap.spi.crash"
+"$program" >"$work/app2.out" 2>"$work/app2.err" &
+app_pid=$!
+pids+=($app_pid)
+wait_for status_is "state: running" || fail "the program did not start with a plug-in that crashes at search"
+grep -q "プラグイン $spi/trap.spi が情報の問い合わせ中に異常終了しました" "$work/app2.err" ||
+    fail "the skipped plug-in was not told: $(cat "$work/app2.err")"
+"$ctl" next 2>"$work/good2.err" || fail "a change without the skipped plug-in failed: $(cat "$work/good2.err")"
+program_alive || fail "the program died"
+kill "$app_pid"; wait "$app_pid" 2>/dev/null
+
+say "PASS"
+exit 0
