@@ -188,7 +188,7 @@ desktop_lxde() {
         local items="$XDG_CONFIG_HOME/pcmanfm/LXDE/desktop-items-0.conf" path
         path=$(sed -n 's/^wallpaper=//p' "$items")
         settings_seen="$(grep -E '^wallpaper(_mode)?=' "$items" | tr '\n' ' ')"
-        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp ]] && [ -f "$path" ] &&
+        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper~[0-9]*.bmp ]] && [ -f "$path" ] &&
             grep -qx "wallpaper_mode=$(mode_of lxde "$1")" "$items"
     }
     run_changes
@@ -206,7 +206,7 @@ desktop_lxqt() {
         local path
         path=$(sed -n 's/^Wallpaper=//p' "$settings")
         settings_seen="$(grep -E '^Wallpaper(Mode)?=' "$settings" | tr '\n' ' ')"
-        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp ]] && grep -qx "WallpaperMode=$(mode_of lxqt "$1")" "$settings"
+        [[ $path == "$TAPISTO_HOME"/Tapisto_WallPaper~[0-9]*.bmp ]] && grep -qx "WallpaperMode=$(mode_of lxqt "$1")" "$settings"
     }
     run_changes
     # After a restart pcmanfm-qt shows what its settings file says: the last picture, stretched. (It is
@@ -230,7 +230,7 @@ desktop_mate() {
     sleep 1
     check_settings() {
         settings_seen="$(gsettings get org.mate.background picture-filename) $(gsettings get org.mate.background picture-options)"
-        [[ $settings_seen == "'$TAPISTO_HOME"/Tapisto_WallPaper.[ab].bmp"' '$(mode_of mate "$1")'" ]]
+        [[ $settings_seen == "'$TAPISTO_HOME"/Tapisto_WallPaper~[0-9]*.bmp"' '$(mode_of mate "$1")'" ]]
     }
     run_changes
     finish
