@@ -1,0 +1,148 @@
+# The large desktops for the desktop end-to-end scripts (sourced after xsession.sh, by a script that
+# defines fail and skip and has called begin_private_session): Xorg with the dummy video driver,
+# GNOME Shell headless on virtual monitors, KDE Plasma's plasmashell and Cinnamon on an X server.
+# Every wait polls for the desktop being ready and gives up after a generous bound (the machine may
+# be busy), then fails naming the desktop and the step.
+
+# Runs a command until it succeeds, every 0.2 s for up to N seconds (however long each run takes).
+wait_seconds() {
+    local deadline=$((SECONDS + $1))
+    shift
+    while :; do
+        "$@" >/dev/null 2>&1 && return 0
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.2
+    done
+}
+
+# Keeps the last screenshot of a failed check where the log names it.
+keep_failed_shot() {
+    [ -s "$dir/shot.png" ] || return 0
+    cp "$dir/shot.png" "${TMPDIR:-/tmp}/tapisto-e2e-$name-failed.png" &&
+        echo "    the screen at the failure: ${TMPDIR:-/tmp}/tapisto-e2e-$name-failed.png"
+}
+
+# --- Xorg with the dummy driver ------------------------------------------------------------------
+
+# A framebuffer big enough for two monitors side by side or one above the other; no input devices
+# are taken from the machine. A Modeline of 60 Hz for the desktops that want a usual refresh rate.
+write_xorg_config() {
+    cat >"$1" <<'EOF'
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+    Modeline "1024x768_60.00"  63.50  1024 1072 1176 1328  768 771 775 798 -hsync +vsync
+    Modeline "800x600_60.00"  38.25  800 832 912 1024  600 603 607 624 -hsync +vsync
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 3840 1600
+    EndSubSection
+EndSection
+EOF
+}
+
+# Starts Xorg on a free display and exports DISPLAY; skips where Xorg or its dummy driver cannot run.
+start_xorg() {
+    command -v Xorg >/dev/null || skip "Xorg is not installed (package xserver-xorg-core; scripts/deps-desktops.sh)"
+    [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
+        skip "the X.Org dummy driver is not installed (package xserver-xorg-video-dummy; scripts/deps-desktops.sh)"
+    write_xorg_config "$dir/xorg.conf"
+    rm -f "$dir/display"
+    # -sharevts -novtswitch: never touch the machine's consoles, even as root.
+    Xorg -noreset -nolisten tcp -sharevts -novtswitch -config "$dir/xorg.conf" -logfile "$dir/xorg.log" \
+        -displayfd 3 3>"$dir/display" >"$dir/xorg.out" 2>&1 &
+    local xorg=$!
+    pids+=("$xorg")
+    # An Xorg that cannot run here (no permission, no driver) ends at once: no need to wait it out.
+    for _ in $(seq 300); do
+        [ -s "$dir/display" ] || ! kill -0 $xorg 2>/dev/null && break
+        sleep 0.1
+    done
+    [ -s "$dir/display" ] ||
+        skip "Xorg with the dummy driver did not start: $(grep -h -E '\(EE\)|Fatal|error' "$dir/xorg.out" "$dir/xorg.log" 2>/dev/null | head -3 | tr '\n' ' ')"
+    DISPLAY=":$(cat "$dir/display")"
+    export DISPLAY
+    # The desktop's user draws on it too.
+    [ -z "${session_user:-}" ] || xhost "+si:localuser:$session_user" >/dev/null
+}
+
+# One monitor (DUMMY0 1024x768) or two of different sizes (DUMMY1 800x600 to its right), at 60 Hz.
+use_dummy_monitors() {
+    xrandr --output DUMMY0 --mode 1024x768_60.00 || fail "xrandr could not set DUMMY0 to 1024x768"
+    if [ "$1" -eq 2 ]; then
+        xrandr --addmode DUMMY1 800x600_60.00 && xrandr --output DUMMY1 --mode 800x600_60.00 --right-of DUMMY0 ||
+            fail "xrandr could not add DUMMY1 800x600"
+    fi
+    # Until a client has asked for the monitors once, a desktop started right away may spread over the
+    # first monitor only (seen with pcmanfm-qt; a session's own start-up asks).
+    xrandr --listmonitors >/dev/null
+}
+
+# --- GNOME Shell -----------------------------------------------------------------------------------
+
+# gnome-shell --headless on virtual monitors of the given sizes, as the desktop's user, with a second
+# private bus as its system bus; exports WAYLAND_DISPLAY. It is ready when its Screenshot service
+# answers; the start-up overview is then closed and notification banners are off (they would cover
+# pixels that are checked). gnome-shell 43 sometimes hangs at start in a child it forks to launch
+# ibus-daemon (the child deadlocks before exec): a start that is not ready in time is tried again.
+start_gnome_shell() {
+    command -v gnome-shell >/dev/null || skip "gnome-shell is not installed (package gnome-shell; scripts/deps-desktops.sh)"
+    command -v gnome-screenshot >/dev/null || skip "gnome-screenshot is not installed (package gnome-screenshot)"
+    export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/runtime/system_bus"
+    as_user dbus-daemon --session --nofork --address="$DBUS_SYSTEM_BUS_ADDRESS" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for test -S "$dir/runtime/system_bus" || fail "GNOME: the system bus stand-in did not start"
+    export GSETTINGS_BACKEND=dconf XDG_SESSION_TYPE=wayland
+    unset DISPLAY
+    as_user gsettings set org.gnome.desktop.notifications show-banners false
+    local monitors=() size try shell
+    for size in "$@"; do monitors+=(--virtual-monitor "$size"); done
+    for try in 1 2 3; do
+        as_user gnome-shell --headless --wayland --no-x11 "${monitors[@]}" --wayland-display=tapisto-gnome \
+            >"$dir/desktop.log" 2>&1 &
+        shell=$!
+        pids+=("$shell")
+        if wait_seconds 90 as_user gdbus introspect --session --dest org.gnome.Shell.Screenshot \
+            --object-path /org/gnome/Shell/Screenshot; then
+            break
+        fi
+        note "GNOME: gnome-shell was not ready after 90 s (try $try): $(tail -1 "$dir/desktop.log")"
+        # The hung child first: it is gnome-shell's own, not yet the program it was to run.
+        pkill -KILL -P "$shell" 2>/dev/null
+        kill -KILL "$shell" 2>/dev/null
+        wait "$shell" 2>/dev/null
+        [ "$try" -lt 3 ] || fail "GNOME: gnome-shell did not start in three tries"
+    done
+    export WAYLAND_DISPLAY=tapisto-gnome
+    # The shell opens its overview once its start-up animation has run: closed until it stays closed.
+    wait_seconds 60 gnome_overview_closed || fail "GNOME: the overview stays open"
+}
+
+gnome_overview_closed() {
+    local shell=(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell)
+    as_user "${shell[@]}" --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' &&
+        sleep 1 &&
+        as_user "${shell[@]}" --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q false
+}
+
+# GNOME's screen (every monitor, in the layout's coordinates) into FILE.
+gnome_screenshot() {
+    rm -f "$1"
+    as_user gnome-screenshot -f "$1" 2>/dev/null && [ -s "$1" ]
+}
