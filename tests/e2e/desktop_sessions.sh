@@ -22,6 +22,15 @@ keep_failed_shot() {
         echo "    the screen at the failure: ${TMPDIR:-/tmp}/tapisto-e2e-$name-failed.png"
 }
 
+# Hands the named variables to the programs that the private session bus starts on demand.
+activation_environment() {
+    local pairs='' name
+    for name in "$@"; do pairs+="${pairs:+,}$name,${!name}"; done
+    as_user dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.UpdateActivationEnvironment "dict:string:string:$pairs" >/dev/null ||
+        fail "the session bus took no environment for its programs"
+}
+
 # --- Xorg with the dummy driver ------------------------------------------------------------------
 
 # A framebuffer big enough for two monitors side by side or one above the other; no input devices
@@ -145,4 +154,37 @@ gnome_overview_closed() {
 gnome_screenshot() {
     rm -f "$1"
     as_user gnome-screenshot -f "$1" 2>/dev/null && [ -s "$1" ]
+}
+
+# --- KDE Plasma --------------------------------------------------------------------------------------
+
+# plasmashell on the X server in DISPLAY with software GL and a fresh profile; ready once its script
+# interface lists a desktop.
+start_plasma() {
+    command -v plasmashell >/dev/null ||
+        skip "plasmashell is not installed (packages plasma-workspace plasma-desktop; scripts/deps-desktops.sh)"
+    export LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+    # The bus was started before the X server: the daemons it starts for Plasma need its display.
+    activation_environment DISPLAY LIBGL_ALWAYS_SOFTWARE QT_QPA_PLATFORM KDE_FULL_SESSION KDE_SESSION_VERSION XDG_CURRENT_DESKTOP
+    as_user plasmashell --no-respawn >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+    wait_seconds 120 plasma_has_desktops ||
+        fail "KDE Plasma: plasmashell did not list its desktops within 120 s: $(grep -E -m3 "Abort|ERROR|rror" "$dir/desktop.log" | tr "\n" " ")"
+}
+
+# Runs a Plasma desktop script and prints what it printed.
+plasma_eval() {
+    as_user dbus-send --session --print-reply --dest=org.kde.plasmashell /PlasmaShell \
+        org.kde.PlasmaShell.evaluateScript "string:$1" 2>/dev/null | sed -e '1d' -e '2s/^ *string "//' -e '$s/"$//'
+}
+
+plasma_has_desktops() { [ "$(plasma_eval 'print(desktops().length)')" -ge 1 ] 2>/dev/null; }
+
+# Per desktop on a screen: "X,Y,WxH IMAGE FILLMODE".
+plasma_wallpapers() {
+    plasma_eval 'var all = desktops(); var out = [];
+for (var i = 0; i < all.length; i++) { var d = all[i]; if (d.screen < 0) continue;
+  var g = screenGeometry(d.screen); d.currentConfigGroup = ["Wallpaper", "org.kde.image", "General"];
+  out.push(g.x + "," + g.y + "," + g.width + "x" + g.height + " " + d.readConfig("Image") + " " + d.readConfig("FillMode")); }
+print(out.join("\n"));'
 }

@@ -346,6 +346,25 @@ desktop_gnome() {
     finish
 }
 
+desktop_kde() {
+    begin_session KDE
+    start_plasma
+    note "$(plasmashell --version 2>/dev/null) on Xvfb, software GL"
+    # Its panel covers the bottom 44 rows. It lays tiles from one centred on the screen: the first
+    # column starts at x = -32, so the right half comes first.
+    bottom=700
+    tile_expected="16,$top=2 48,$top=1 80,$top=2 1008,$top=1 16,$bottom=2"
+    check_settings() {
+        settings_seen=$(plasma_wallpapers)
+        [[ $settings_seen == "0,0,1024x768 file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp $(mode_of kde "$1")" ]]
+    }
+    handed_name() { plasma_wallpapers | awk '{print $2}'; }
+    run_changes
+    run_different_pictures
+    run_odd_folder
+    finish
+}
+
 # The percent-encoded path as it stands in a file URI.
 uri_path() {
     local text=$1 out='' c i LC_ALL=C
