@@ -1,5 +1,6 @@
 # The large desktops for the desktop end-to-end scripts (sourced after xsession.sh, by a script that
-# defines fail and skip and has called begin_private_session): Xorg with the dummy video driver,
+# defines fail and skip and has called begin_private_session, with the test helpers' folder in
+# e2e_tools): Xorg with the dummy video driver,
 # GNOME Shell headless on virtual monitors, KDE Plasma's plasmashell and Cinnamon on an X server.
 # Every wait polls for the desktop being ready and gives up after a generous bound (the machine may
 # be busy), then fails naming the desktop and the step.
@@ -34,7 +35,8 @@ activation_environment() {
 # --- Xorg with the dummy driver ------------------------------------------------------------------
 
 # A framebuffer big enough for two monitors side by side or one above the other; no input devices
-# are taken from the machine. A Modeline of 60 Hz for the desktops that want a usual refresh rate.
+# are taken from the machine. Modes of about 60 Hz for the desktops that want a usual refresh rate;
+# the first is the one the monitors start with, and the one a desktop without a configuration takes.
 write_xorg_config() {
     cat >"$1" <<'EOF'
 Section "ServerFlags"
@@ -60,6 +62,7 @@ Section "Screen"
     DefaultDepth 24
     SubSection "Display"
         Depth 24
+        Modes "1024x768_60.00" "800x600_60.00"
         Virtual 3840 1600
     EndSubSection
 EndSection
@@ -93,9 +96,11 @@ start_xorg() {
 
 # One monitor (DUMMY0 1024x768) or two of different sizes (DUMMY1 800x600 to its right), at 60 Hz.
 use_dummy_monitors() {
-    xrandr --output DUMMY0 --mode 1024x768_60.00 || fail "xrandr could not set DUMMY0 to 1024x768"
+    # The screen just as big as the monitors (the dummy driver starts larger).
+    xrandr --fb 1024x768 --output DUMMY0 --mode 1024x768_60.00 || fail "xrandr could not set DUMMY0 to 1024x768"
     if [ "$1" -eq 2 ]; then
-        xrandr --addmode DUMMY1 800x600_60.00 && xrandr --output DUMMY1 --mode 800x600_60.00 --right-of DUMMY0 ||
+        xrandr --addmode DUMMY1 800x600_60.00 &&
+            xrandr --fb 1824x768 --output DUMMY1 --mode 800x600_60.00 --right-of DUMMY0 ||
             fail "xrandr could not add DUMMY1 800x600"
     fi
     # Until a client has asked for the monitors once, a desktop started right away may spread over the
@@ -187,4 +192,60 @@ for (var i = 0; i < all.length; i++) { var d = all[i]; if (d.screen < 0) continu
   var g = screenGeometry(d.screen); d.currentConfigGroup = ["Wallpaper", "org.kde.image", "General"];
   out.push(g.x + "," + g.y + "," + g.width + "x" + g.height + " " + d.readConfig("Image") + " " + d.readConfig("FillMode")); }
 print(out.join("\n"));'
+}
+
+# --- Cinnamon ----------------------------------------------------------------------------------------
+
+# Cinnamon (its window manager muffin) on the Xorg in DISPLAY, which must offer a 60 Hz mode, with the
+# monitors' layout in cinnamon-monitors.xml; csd-background draws the picture its settings name onto
+# the root window, which cinnamon shows. Ready once cinnamon answers on the bus and csd-background runs.
+start_cinnamon() {
+    command -v cinnamon >/dev/null || skip "cinnamon is not installed (package cinnamon; scripts/deps-desktops.sh)"
+    local csd=/usr/lib/x86_64-linux-gnu/cinnamon-settings-daemon/csd-background
+    [ -x "$csd" ] || skip "csd-background is not installed (package cinnamon-settings-daemon)"
+    export GSETTINGS_BACKEND=dconf XDG_SESSION_TYPE=x11
+    write_cinnamon_monitors
+    activation_environment DISPLAY XDG_CURRENT_DESKTOP GSETTINGS_BACKEND
+    local stand_in=${e2e_tools:-}/session_manager_stand_in
+    [ -x "$stand_in" ] || skip "no $stand_in (built with the tests)"
+    as_user "$stand_in" >"$dir/session.out" 2>&1 &
+    pids+=($!)
+    wait_seconds 30 grep -q '^session manager ready' "$dir/session.out" ||
+        fail "Cinnamon: the session manager's stand-in did not start: $(cat "$dir/session.out")"
+    as_user cinnamon --sm-disable --replace >"$dir/desktop.log" 2>&1 &
+    pids+=($!)
+    wait_seconds 120 as_user gdbus introspect --session --dest org.Cinnamon --object-path /org/Cinnamon ||
+        fail "Cinnamon: cinnamon did not answer on the bus within 120 s: $(grep -E -m3 'rror|Abort' "$dir/desktop.log" | tr '\n' ' ')"
+    as_user "$csd" >"$dir/csd-background.log" 2>&1 &
+    pids+=($!)
+    wait_seconds 30 root_pixmap_set || fail "Cinnamon: csd-background did not draw the root window within 30 s: $(tail -2 "$dir/csd-background.log" | tr '\n' ' ')"
+}
+
+root_pixmap_set() { xprop -root _XROOTPMAP_ID | grep -q 'pixmap id'; }
+
+# The refresh rate of our modes as muffin computes it (clock / (htotal * vtotal)), which its
+# configuration must name to three decimals.
+mode_rate() {
+    case $1 in
+    1024x768) echo 59.919 ;;
+    800x600) echo 59.861 ;;
+    esac
+}
+
+# The monitors as xrandr has them now, in the file where muffin looks for its monitor configuration.
+write_cinnamon_monitors() {
+    local folder=$XDG_CONFIG_HOME name mode x y primary=yes
+    {
+        echo '<monitors version="2">'
+        echo '  <configuration>'
+        while read -r name mode x y; do
+            printf '    <logicalmonitor><x>%s</x><y>%s</y><scale>1</scale>%s<monitor><monitorspec><connector>%s</connector><vendor>unknown</vendor><product>unknown</product><serial>unknown</serial></monitorspec><mode><width>%s</width><height>%s</height><rate>%s</rate></mode></monitor></logicalmonitor>\n' \
+                "$x" "$y" "$([ $primary = yes ] && echo '<primary>yes</primary>')" "$name" "${mode%x*}" "${mode#*x}" \
+                "$(mode_rate "$mode")"
+            primary=no
+        done < <(xrandr | sed -n 's/^\([A-Z0-9]*\) connected \(primary \)\{0,1\}\([0-9]*x[0-9]*\)+\([0-9]*\)+\([0-9]*\).*/\1 \3 \4 \5/p')
+        echo '  </configuration>'
+        echo '</monitors>'
+    } >"$folder/cinnamon-monitors.xml"
+    [ -z "${session_user:-}" ] || chown "$session_user:" "$folder/cinnamon-monitors.xml"
 }

@@ -13,6 +13,8 @@
 set -uo pipefail
 ctl=$(realpath "$1")
 shift
+# The test helpers built beside the program (the session manager's stand-in).
+e2e_tools=${TAPISTO_E2E_TOOLS:-$(dirname "$ctl")/../tests}
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=xsession.sh
 source "$here/xsession.sh"
@@ -359,6 +361,25 @@ desktop_kde() {
         [[ $settings_seen == "0,0,1024x768 file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp $(mode_of kde "$1")" ]]
     }
     handed_name() { plasma_wallpapers | awk '{print $2}'; }
+    run_changes
+    run_different_pictures
+    run_odd_folder
+    finish
+}
+
+desktop_cinnamon() {
+    begin_session X-Cinnamon
+    start_xorg
+    use_dummy_monitors 1
+    start_cinnamon
+    note "$(cinnamon --version) on Xorg's dummy driver, 1024x768 at 60 Hz"
+    # Its panel covers the bottom rows.
+    bottom=700
+    check_settings() {
+        settings_seen="$(as_user gsettings get org.cinnamon.desktop.background picture-uri) $(as_user gsettings get org.cinnamon.desktop.background picture-options)"
+        [[ $settings_seen == "'file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp' '$(mode_of cinnamon "$1")'" ]]
+    }
+    handed_name() { as_user gsettings get org.cinnamon.desktop.background picture-uri | tr -d "'"; }
     run_changes
     run_different_pictures
     run_odd_folder
