@@ -112,12 +112,19 @@ use_dummy_monitors() {
 
 # gnome-shell --headless on virtual monitors of the given sizes, as the desktop's user, with a second
 # private bus as its system bus; exports WAYLAND_DISPLAY. It is ready when its Screenshot service
-# answers; the start-up overview is then closed and notification banners are off (they would cover
-# pixels that are checked). gnome-shell 43 sometimes hangs at start in a child it forks to launch
-# ibus-daemon (the child deadlocks before exec): a start that is not ready in time is tried again.
+# answers and its start-up overview is closed; notification banners are off (they would cover pixels
+# that are checked). gnome-shell 43 forks to launch ibus-daemon unless a systemd user unit does, and
+# that fork can deadlock the shell (about one start in six here): a stand-in for systemd says the unit
+# is there. A start that is not ready in time all the same is tried again.
 start_gnome_shell() {
     command -v gnome-shell >/dev/null || skip "gnome-shell is not installed (package gnome-shell; scripts/deps-desktops.sh)"
     command -v gnome-screenshot >/dev/null || skip "gnome-screenshot is not installed (package gnome-screenshot)"
+    local stand_in=${e2e_tools:-}/session_stand_in
+    [ -x "$stand_in" ] || skip "no $stand_in (built with the tests)"
+    as_user "$stand_in" --systemd org.freedesktop.IBus.session.GNOME.service >"$dir/systemd.out" 2>&1 &
+    pids+=($!)
+    wait_seconds 30 grep -q '^org.freedesktop.systemd1 ready' "$dir/systemd.out" ||
+        fail "GNOME: the systemd stand-in did not start: $(cat "$dir/systemd.out")"
     export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/runtime/system_bus"
     as_user dbus-daemon --session --nofork --address="$DBUS_SYSTEM_BUS_ADDRESS" >/dev/null 2>&1 &
     pids+=($!)
@@ -128,24 +135,24 @@ start_gnome_shell() {
     local monitors=() size try shell
     for size in "$@"; do monitors+=(--virtual-monitor "$size"); done
     for try in 1 2 3; do
+        unset WAYLAND_DISPLAY
         as_user gnome-shell --headless --wayland --no-x11 "${monitors[@]}" --wayland-display=tapisto-gnome \
             >"$dir/desktop.log" 2>&1 &
         shell=$!
         pids+=("$shell")
+        export WAYLAND_DISPLAY=tapisto-gnome
+        # The shell opens its overview once its start-up animation has run: closed until it stays closed.
         if wait_seconds 90 as_user gdbus introspect --session --dest org.gnome.Shell.Screenshot \
-            --object-path /org/gnome/Shell/Screenshot; then
-            break
+            --object-path /org/gnome/Shell/Screenshot && wait_seconds 60 gnome_overview_closed; then
+            return 0
         fi
-        note "GNOME: gnome-shell was not ready after 90 s (try $try): $(tail -1 "$dir/desktop.log")"
-        # The hung child first: it is gnome-shell's own, not yet the program it was to run.
+        note "GNOME: gnome-shell was not ready (try $try): $(tail -1 "$dir/desktop.log")"
+        # A hung child first: it is gnome-shell's own, not yet the program it was to run.
         pkill -KILL -P "$shell" 2>/dev/null
         kill -KILL "$shell" 2>/dev/null
         wait "$shell" 2>/dev/null
-        [ "$try" -lt 3 ] || fail "GNOME: gnome-shell did not start in three tries"
     done
-    export WAYLAND_DISPLAY=tapisto-gnome
-    # The shell opens its overview once its start-up animation has run: closed until it stays closed.
-    wait_seconds 60 gnome_overview_closed || fail "GNOME: the overview stays open"
+    fail "GNOME: gnome-shell was not ready in three tries (its screenshot service, then its overview closed)"
 }
 
 gnome_overview_closed() {
@@ -155,10 +162,47 @@ gnome_overview_closed() {
         as_user "${shell[@]}" --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q false
 }
 
-# GNOME's screen (every monitor, in the layout's coordinates) into FILE.
+# The serial of mutter's display configuration and, per monitor, its connector and current mode.
+gnome_connectors=() gnome_modes=()
+gnome_display_state() {
+    local state
+    state=$(as_user gdbus call --session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig \
+        --method org.gnome.Mutter.DisplayConfig.GetCurrentState) || fail "GNOME: mutter's display configuration does not answer"
+    echo "$state" >"$dir/display-state"
+    gnome_serial=$(echo "$state" | sed -n 's/^(uint32 \([0-9]*\),.*/\1/p')
+    # The monitors and modes of the start, when all are on, are the ones given back later.
+    [ ${#gnome_modes[@]} -eq 0 ] || return 0
+    # Each monitor: (('CONNECTOR', 'vendor', 'product', 'serial'), [modes...]); its current mode has
+    # 'is-current': <true>.
+    mapfile -t gnome_connectors < <(echo "$state" | grep -o "(('[^']*', '[^']*', '[^']*', '[^']*')" | cut -d"'" -f2)
+    mapfile -t gnome_modes < <(echo "$state" | grep -o "('[^']*', [0-9]*, [0-9]*, [0-9.]*, [0-9.]*, \[[^]]*\], {[^}]*'is-current': <true>" |
+        sed "s/^('\([^']*\)'.*/\1/")
+    [ ${#gnome_connectors[@]} -ge 1 ] && [ ${#gnome_modes[@]} -eq ${#gnome_connectors[@]} ] ||
+        fail "GNOME: cannot read the monitors from mutter's state: $(head -c 400 "$dir/display-state")"
+}
+
+# Applies, for now, the first N monitors side by side at their current modes, the first one primary.
+gnome_apply_monitors() {
+    local n=$1 i x=0 logical=''
+    gnome_display_state
+    for ((i = 0; i < n; i++)); do
+        logical+="${logical:+, }($x, 0, 1.0, uint32 0, $([ $i -eq 0 ] && echo true || echo false), [('${gnome_connectors[$i]}', '${gnome_modes[$i]}', @a{sv} {})])"
+        x=$((x + ${gnome_modes[$i]%%x*}))
+    done
+    as_user gdbus call --session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig \
+        --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$gnome_serial" 1 "[$logical]" "@a{sv} {}" >/dev/null
+}
+
+# GNOME's screen (every monitor, in the layout's coordinates) into FILE; a few tries, since a shot
+# asked for while the shell is busy can fail.
 gnome_screenshot() {
-    rm -f "$1"
-    as_user gnome-screenshot -f "$1" 2>/dev/null && [ -s "$1" ]
+    local try
+    for try in 1 2 3 4 5; do
+        rm -f "$1"
+        as_user gnome-screenshot -f "$1" >"$dir/screenshot.err" 2>&1 && [ -s "$1" ] && return 0
+        sleep 0.5
+    done
+    return 1
 }
 
 # --- KDE Plasma --------------------------------------------------------------------------------------
@@ -206,11 +250,11 @@ start_cinnamon() {
     export GSETTINGS_BACKEND=dconf XDG_SESSION_TYPE=x11
     write_cinnamon_monitors
     activation_environment DISPLAY XDG_CURRENT_DESKTOP GSETTINGS_BACKEND
-    local stand_in=${e2e_tools:-}/session_manager_stand_in
+    local stand_in=${e2e_tools:-}/session_stand_in
     [ -x "$stand_in" ] || skip "no $stand_in (built with the tests)"
     as_user "$stand_in" >"$dir/session.out" 2>&1 &
     pids+=($!)
-    wait_seconds 30 grep -q '^session manager ready' "$dir/session.out" ||
+    wait_seconds 30 grep -q '^org.gnome.SessionManager ready' "$dir/session.out" ||
         fail "Cinnamon: the session manager's stand-in did not start: $(cat "$dir/session.out")"
     as_user cinnamon --sm-disable --replace >"$dir/desktop.log" 2>&1 &
     pids+=($!)
