@@ -36,7 +36,8 @@ activation_environment() {
 
 # A framebuffer big enough for two monitors side by side or one above the other; no input devices
 # are taken from the machine. Modes of about 60 Hz for the desktops that want a usual refresh rate;
-# the first is the one the monitors start with, and the one a desktop without a configuration takes.
+# each monitor's preferred one (1024x768, 800x600 for the second) is what a desktop without a
+# configuration of its own gives it.
 write_xorg_config() {
     cat >"$1" <<'EOF'
 Section "ServerFlags"
@@ -47,6 +48,8 @@ Section "Device"
     Identifier "dummy"
     Driver "dummy"
     VideoRam 256000
+    Option "Monitor-DUMMY0" "monitor"
+    Option "Monitor-DUMMY1" "monitor1"
 EndSection
 Section "Monitor"
     Identifier "monitor"
@@ -54,6 +57,14 @@ Section "Monitor"
     VertRefresh 5.0 - 200.0
     Modeline "1024x768_60.00"  63.50  1024 1072 1176 1328  768 771 775 798 -hsync +vsync
     Modeline "800x600_60.00"  38.25  800 832 912 1024  600 603 607 624 -hsync +vsync
+    Option "PreferredMode" "1024x768_60.00"
+EndSection
+Section "Monitor"
+    Identifier "monitor1"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+    Modeline "800x600_60.00"  38.25  800 832 912 1024  600 603 607 624 -hsync +vsync
+    Option "PreferredMode" "800x600_60.00"
 EndSection
 Section "Screen"
     Identifier "screen"
@@ -181,7 +192,7 @@ gnome_display_state() {
         fail "GNOME: cannot read the monitors from mutter's state: $(head -c 400 "$dir/display-state")"
 }
 
-# Applies, for now, the first N monitors side by side at their current modes, the first one primary.
+# Applies, for now, the first N monitors side by side at their modes of the start, the first one primary.
 gnome_apply_monitors() {
     local n=$1 i x=0 logical=''
     gnome_display_state
@@ -240,15 +251,15 @@ print(out.join("\n"));'
 
 # --- Cinnamon ----------------------------------------------------------------------------------------
 
-# Cinnamon (its window manager muffin) on the Xorg in DISPLAY, which must offer a 60 Hz mode, with the
-# monitors' layout in cinnamon-monitors.xml; csd-background draws the picture its settings name onto
-# the root window, which cinnamon shows. Ready once cinnamon answers on the bus and csd-background runs.
+# Cinnamon (its window manager muffin) on the Xorg in DISPLAY. muffin gives each monitor it has no
+# configuration for its preferred mode, which the Xorg configuration sets (about 60 Hz, as muffin
+# wants); csd-background draws the picture its settings name onto the root window, which cinnamon
+# shows. Ready once cinnamon answers on the bus and csd-background has drawn.
 start_cinnamon() {
     command -v cinnamon >/dev/null || skip "cinnamon is not installed (package cinnamon; scripts/deps-desktops.sh)"
     local csd=/usr/lib/x86_64-linux-gnu/cinnamon-settings-daemon/csd-background
     [ -x "$csd" ] || skip "csd-background is not installed (package cinnamon-settings-daemon)"
     export GSETTINGS_BACKEND=dconf XDG_SESSION_TYPE=x11
-    write_cinnamon_monitors
     activation_environment DISPLAY XDG_CURRENT_DESKTOP GSETTINGS_BACKEND
     local stand_in=${e2e_tools:-}/session_stand_in
     [ -x "$stand_in" ] || skip "no $stand_in (built with the tests)"
@@ -266,30 +277,3 @@ start_cinnamon() {
 }
 
 root_pixmap_set() { xprop -root _XROOTPMAP_ID | grep -q 'pixmap id'; }
-
-# The refresh rate of our modes as muffin computes it (clock / (htotal * vtotal)), which its
-# configuration must name to three decimals.
-mode_rate() {
-    case $1 in
-    1024x768) echo 59.919 ;;
-    800x600) echo 59.861 ;;
-    esac
-}
-
-# The monitors as xrandr has them now, in the file where muffin looks for its monitor configuration.
-write_cinnamon_monitors() {
-    local folder=$XDG_CONFIG_HOME name mode x y primary=yes
-    {
-        echo '<monitors version="2">'
-        echo '  <configuration>'
-        while read -r name mode x y; do
-            printf '    <logicalmonitor><x>%s</x><y>%s</y><scale>1</scale>%s<monitor><monitorspec><connector>%s</connector><vendor>unknown</vendor><product>unknown</product><serial>unknown</serial></monitorspec><mode><width>%s</width><height>%s</height><rate>%s</rate></mode></monitor></logicalmonitor>\n' \
-                "$x" "$y" "$([ $primary = yes ] && echo '<primary>yes</primary>')" "$name" "${mode%x*}" "${mode#*x}" \
-                "$(mode_rate "$mode")"
-            primary=no
-        done < <(xrandr | sed -n 's/^\([A-Z0-9]*\) connected \(primary \)\{0,1\}\([0-9]*x[0-9]*\)+\([0-9]*\)+\([0-9]*\).*/\1 \3 \4 \5/p')
-        echo '  </configuration>'
-        echo '</monitors>'
-    } >"$folder/cinnamon-monitors.xml"
-    [ -z "${session_user:-}" ] || chown "$session_user:" "$folder/cinnamon-monitors.xml"
-}
