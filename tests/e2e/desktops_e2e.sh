@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# tapistoctl apply against each desktop's own program: Xvfb (or sway's headless backend), a private
-# session bus, the desktop program on a fresh profile. Two pictures in the three positions; after each
-# change both the desktop's own settings and the screen's pixels are checked, and the time of the
-# change is printed. A desktop whose program is not installed is skipped with the reason.
+# tapistoctl apply against each desktop's own program: Xvfb, Xorg's dummy driver or a Wayland
+# compositor's headless backend, a private session bus, the desktop program on a fresh profile. Two
+# pictures in the three positions; after each change both the desktop's own settings and the screen's
+# pixels are checked, and the time of the change is printed. GNOME, KDE Plasma and Cinnamon also get
+# changes in a row to pictures of different colours (each checked on screen: a desktop that keeps
+# pictures by file name must never show an earlier one) and a folder named `it's "壁紙" $HOME`. A
+# desktop whose program is not installed is skipped with the reason.
 #
 #   desktops_e2e.sh TAPISTOCTL [DESKTOP...]
 #
-# DESKTOP: x11 xfce lxde lxqt mate sway (checked), gnome cinnamon kde hyprland (recognised; skipped with
-# the reason). Default: all of them.
+# DESKTOP: x11 xfce lxde lxqt mate sway gnome kde cinnamon (checked), hyprland (recognised; skipped with
+# the reason). Default: all but gnome, kde and cinnamon, whose start takes long (CI's desktop stage
+# names them: tests/e2e/run_large_desktops.sh). TAPISTO_E2E_CHANGES: how many changes in a row (9).
 #
 # Exit 0 when every desktop that could run passed, 1 on a failure, 77 when none could run.
 set -uo pipefail
@@ -24,7 +28,7 @@ require_tools Xvfb dbus-daemon convert import
 chmod 755 "$work"
 
 desktops=("$@")
-[ ${#desktops[@]} -gt 0 ] || desktops=(x11 xfce lxde lxqt mate sway gnome cinnamon kde hyprland)
+[ ${#desktops[@]} -gt 0 ] || desktops=(x11 xfce lxde lxqt mate sway hyprland)
 
 # Left half one colour, right half another: centre, tile and stretch differ in where each half lands.
 # 64 x 48 on the 1024 x 768 screen.

@@ -6,8 +6,9 @@
 #     tapistoctl next (no program running) puts its own entry of a five-entry group on each monitor,
 #     fitted to that monitor; UseIndex moves on by two; back steps back by two. Then the tray program
 #     runs and changes; DUMMY1 is switched off, back on, moved to the left of DUMMY0, then below it:
-#     each time the program renders the same pictures again for the new layout, once, within two
-#     seconds of the change, each monitor keeping its own picture, and UseIndex stays.
+#     each time the program renders the same pictures again for the new layout, once, within five
+#     seconds of the change (about 1.3 on an idle machine), each monitor keeping its own picture, and
+#     UseIndex stays.
 #   xfce, mate: the same two monitors with xfdesktop or caja drawing the desktop, handed one picture
 #     spanning both monitors; tapistoctl next puts each monitor's own entry on it.
 #   lxqt: the same two monitors with pcmanfm-qt drawing the desktop, which is handed one picture over
@@ -17,10 +18,15 @@
 #   sway: its headless backend with two outputs of different sizes, HEADLESS-2 on the left;
 #     tapistoctl next starts swaybg with an -o group per output, and grim -o shows each output's own
 #     entry, the left one the first.
+#   gnome, kde, cinnamon: GNOME Shell headless on two virtual monitors (1024x768, 800x600), KDE
+#     Plasma's plasmashell and Cinnamon on the dummy Xorg's two monitors; tapistoctl next twice, then
+#     the tray program (GNOME's icon on a watcher's stand-in): a change through it, a burst of five
+#     changes 200 ms apart that must end on the fifth, the second monitor taken away and given back
+#     (xrandr; mutter's display configuration for GNOME). Named only: their start takes long.
 # Every pixel checked (which monitor, which point, expected and seen colour) and every time taken is
 # printed: the summary is meant to be read.
 #
-#   monitors_e2e.sh TAPISTO TAPISTOCTL [x11|xfce|mate|lxqt|lxde|sway...]
+#   monitors_e2e.sh TAPISTO TAPISTOCTL [x11|xfce|mate|lxqt|lxde|sway|gnome|kde|cinnamon...]
 #
 # Exit 0 when every session that could run passed, 1 on a failure, 77 when none could run.
 set -uo pipefail
