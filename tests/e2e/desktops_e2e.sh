@@ -17,7 +17,8 @@
 set -uo pipefail
 ctl=$(realpath "$1")
 shift
-# The test helpers built beside the program (the session manager's stand-in).
+# The test helpers built beside the program (the session stand-ins), for desktop_sessions.sh.
+# shellcheck disable=SC2034
 e2e_tools=${TAPISTO_E2E_TOOLS:-$(dirname "$ctl")/../tests}
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=xsession.sh
@@ -300,7 +301,7 @@ skip() {
 # that keeps pictures by file name must never show an earlier picture (GNOME did, now and then, when
 # it was handed a name it had shown before). TAPISTO_E2E_CHANGES sets how many (default 9).
 run_different_pictures() {
-    local i picture l r stale=0 shown=() names=()
+    local i picture l r stale=0 names=()
     local pictures=("red-green.bmp R G" "blue-yellow.bmp B Y" "cyan-magenta.bmp C M")
     for i in $(seq "${TAPISTO_E2E_CHANGES:-9}"); do
         read -r picture l r <<<"${pictures[$((i % 3))]}"
