@@ -390,7 +390,7 @@ check_desktop_monitors() {
     local desktop=$1
     check_next_steps "0 1 2" "2 3 4"
     echo "-- the tray program"
-    as_user "$program" >"$dir/app.out" 2>"$dir/app.err" &
+    "${run_as[@]}" "$program" >"$dir/app.out" 2>"$dir/app.err" &
     pids+=($!)
     wait_seconds 60 program_running ||
         fail "$desktop: the program does not answer on the bus within 60 s"
@@ -454,7 +454,7 @@ session_gnome() {
     unset TAPISTO_DESKTOP
     start_gnome_shell 1024x768 800x600
     [ -x "$e2e_tools/sni_watcher" ] || skip "no $e2e_tools/sni_watcher (built with the tests)"
-    as_user "$e2e_tools/sni_watcher" >"$dir/watcher.out" 2>&1 &
+    "${run_as[@]}" "$e2e_tools/sni_watcher" >"$dir/watcher.out" 2>&1 &
     pids+=($!)
     wait_seconds 30 grep -q '^watcher ready' "$dir/watcher.out" || fail "GNOME: the tray watcher's stand-in did not start"
     gnome_display_state

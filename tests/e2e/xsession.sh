@@ -96,8 +96,12 @@ run_each_and_exit() {
             continue
         fi
         (
-            pids=()
-            trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; end_bus_activated; wait 2>/dev/null' EXIT
+            # hard_pids: programs that may hang past SIGTERM (gnome-shell); they and their children
+            # get SIGKILL.
+            pids=() hard_pids=()
+            trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+                for pid in "${hard_pids[@]}"; do pkill -KILL -P "$pid"; kill -KILL "$pid"; done 2>/dev/null
+                end_bus_activated; wait 2>/dev/null' EXIT
             "$prefix$name"
         )
         case $? in
