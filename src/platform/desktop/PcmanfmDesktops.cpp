@@ -1,5 +1,5 @@
-#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/ProcessTable.h"
 #include "platform/desktop/ReadBack.h"
 
