@@ -2,6 +2,8 @@
 
 #include "TempHome.h"
 
+#include <algorithm>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -58,4 +60,20 @@ void FakeProc::Add(const Argv &argv)
     for (const std::string &arg : argv)
         cmdline += arg + std::string(1, '\0');
     WriteFileBytes(folder + "/cmdline", cmdline);
+}
+
+std::vector<std::string> FilesStartingWith(const std::string &folder, const std::string &prefix)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(folder.c_str())) {
+        while (const dirent *entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            struct stat st;
+            if (name.starts_with(prefix) && stat((folder + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -35,3 +35,6 @@ private:
     std::string root_;
     int next_ = 100;
 };
+
+// The names of the regular files in `folder` that start with `prefix`, sorted.
+std::vector<std::string> FilesStartingWith(const std::string &folder, const std::string &prefix);

@@ -1,5 +1,4 @@
 #include "platform/Exceptions.h"
-#include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"
@@ -25,15 +24,22 @@ struct BackendTest : ::testing::Test {
         struct stat st;
         return stat(home.File(name).c_str(), &st) == 0;
     }
+    // The one name of the bitmap STEM.bmp handed to the desktop that is left beside it ("" for none or more).
+    std::string Alias(const std::string &stem = "Tapisto_WallPaper") const
+    {
+        const std::vector<std::string> names = FilesStartingWith(home.Path(), stem + "~");
+        return names.size() == 1 ? home.File(names[0]) : std::string();
+    }
 };
 
 } // namespace
 
-TEST_F(BackendTest, GnomeGetsAlternatingNamesAndNoStaleFilesRemain)
+TEST_F(BackendTest, GnomeGetsANewNameAtEveryChangeAndNoStaleFilesRemain)
 {
     auto desktop = Make(DesktopKind::Gnome);
     desktop->setWallpaper(bitmap, 1);
-    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::string a = Alias();
+    ASSERT_NE(a, "");
     const std::vector<Argv> sets = runner.Changes();
     ASSERT_EQ(sets.size(), 3u);
     EXPECT_EQ(sets[0], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'wallpaper'"}));
@@ -50,22 +56,31 @@ TEST_F(BackendTest, GnomeGetsAlternatingNamesAndNoStaleFilesRemain)
     runner.calls.clear();
     desktop->setWallpaper(bitmap, 2);
     EXPECT_EQ(runner.Changes()[0].back(), "'stretched'");
-    EXPECT_EQ(runner.Changes()[1].back(), "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'");
-    EXPECT_EQ(ReadFileBytes(home.File("Tapisto_WallPaper.b.bmp")), "BM second");
-    EXPECT_FALSE(Exists("Tapisto_WallPaper.a.bmp"));
+    const std::string b = Alias();
+    ASSERT_NE(b, "");
+    EXPECT_NE(b, a);
+    EXPECT_EQ(runner.Changes()[1].back(), "'file://" + b + "'");
+    EXPECT_EQ(ReadFileBytes(b), "BM second");
+    EXPECT_EQ(ReadFileBytes(bitmap), "BM second");
 
     desktop->setWallpaper(bitmap, 0);
-    EXPECT_TRUE(Exists("Tapisto_WallPaper.a.bmp"));
-    EXPECT_FALSE(Exists("Tapisto_WallPaper.b.bmp"));
+    const std::string c = Alias();
+    EXPECT_NE(c, "");
+    EXPECT_NE(c, a);
+    EXPECT_NE(c, b);
 }
 
 TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
 {
     auto desktop = Make(DesktopKind::Gnome);
-    desktop->setWallpaper(bitmap, 0); // .a is shown now
-    runner.respond = [](const Argv &argv) {
-        return argv[1] == "set" && argv[3] == "picture-uri" ? CommandResult{1, "", "GSettings: no schema\n"}
-                                                            : CommandResult{};
+    desktop->setWallpaper(bitmap, 0);
+    const std::string shown = Alias();
+    std::string tried;
+    runner.respond = [&tried](const Argv &argv) {
+        if (argv[1] != "set" || argv[3] != "picture-uri")
+            return CommandResult{};
+        tried = argv[4].substr(8, argv[4].size() - 9); // 'file://PATH'
+        return CommandResult{1, "", "GSettings: no schema\n"};
     };
     try {
         desktop->setWallpaper(bitmap, 0);
@@ -73,10 +88,10 @@ TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
     } catch (const Exception &e) {
         EXPECT_EQ(e.Message(), "壁紙を設定できません: gsettings set org.gnome.desktop.background picture-uri "
                                "''\\''file://" +
-                                   home.File("Tapisto_WallPaper.b.bmp") + "'\\''': GSettings: no schema");
+                                   tried + "'\\''': GSettings: no schema");
     }
-    EXPECT_TRUE(Exists("Tapisto_WallPaper.a.bmp"));
-    EXPECT_FALSE(Exists("Tapisto_WallPaper.b.bmp"));
+    EXPECT_NE(tried, shown);
+    EXPECT_EQ(Alias(), shown);
 }
 
 TEST_F(BackendTest, GnomeWithoutTheDarkKeyStillSucceeds)
@@ -92,8 +107,11 @@ TEST_F(BackendTest, PathsAreQuotedForEachConsumer)
     const std::string odd = home.File("it's \"odd\" $x.bmp");
     WriteFileBytes(odd, "BM");
     Make(DesktopKind::Mate)->setWallpaper(odd, 0);
+    const std::string alias = Alias("it's \"odd\" $x");
+    ASSERT_NE(alias, "");
+    const std::string number = alias.substr(alias.rfind('~'));
     EXPECT_EQ(runner.Changes()[1], (Argv{"gsettings", "set", "org.mate.background", "picture-filename",
-                                         "'" + home.File("it\\'s \"odd\" $x.a.bmp") + "'"}));
+                                         "'" + home.File("it\\'s \"odd\" $x") + number + "'"}));
     EXPECT_EQ(FileUri("/a b/\"x\"/表.bmp"), "file:///a%20b/%22x%22/%E8%A1%A8.bmp");
 }
 
@@ -101,10 +119,11 @@ TEST_F(BackendTest, PlasmaScriptCannotBeBrokenByAFileName)
 {
     const std::string evil = home.File("x\"); killall(); (\"\\'.bmp");
     WriteFileBytes(evil, "BM");
-    const std::string uri = FileUri(home.File("x\"); killall(); (\"\\'.a.bmp"));
-    runner.respond = [&uri](const Argv &argv) {
+    std::string uri;
+    runner.respond = [&](const Argv &argv) {
         if (argv.back().find("readConfig") == std::string::npos)
             return CommandResult{};
+        uri = FileUri(Alias("x\"); killall(); (\"\\'"));
         return CommandResult{0,
                              "method return time=1 sender=:1.5 -> destination=:1.9 serial=42 reply_serial=2\n"
                              "   string \"org.kde.image " +
@@ -176,7 +195,7 @@ TEST_F(BackendTest, CinnamonSwitchesOffItsSlideshowFirst)
     EXPECT_EQ(sets[0],
               (Argv{"gsettings", "set", "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false"}));
     EXPECT_EQ(sets[1].back(), "'centered'");
-    EXPECT_EQ(sets[2].back(), "'file://" + home.File("Tapisto_WallPaper.a.bmp") + "'");
+    EXPECT_EQ(sets[2].back(), "'file://" + Alias() + "'");
 }
 
 TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
@@ -211,7 +230,7 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
 
     auto lxqt = Make(DesktopKind::Lxqt);
     lxqt->setWallpaper(bitmap, 1);
-    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::string a = Alias();
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", a, "--wallpaper-mode", "tile"}));
     EXPECT_EQ(ReadFileBytes(settings), "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=0\nWallpaper=" +
                                            a + "\nWallpaperMode=tile\n");
@@ -219,9 +238,10 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
 
     auto lxde = Make(DesktopKind::Lxde);
     lxde->setWallpaper(bitmap, 2);
-    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", home.File("Tapisto_WallPaper.b.bmp"),
-                                         "--wallpaper-mode", "stretch"}));
-    EXPECT_EQ(lxde->LastReadBack(), "wallpaper=" + home.File("Tapisto_WallPaper.b.bmp") + " wallpaper_mode=stretch");
+    const std::string b = Alias();
+    EXPECT_NE(b, a);
+    EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", b, "--wallpaper-mode", "stretch"}));
+    EXPECT_EQ(lxde->LastReadBack(), "wallpaper=" + b + " wallpaper_mode=stretch");
 
     // Its running instance sets the first monitor only: no picture per monitor, said naming LXDE.
     EXPECT_EQ(lxde->PerMonitor(), PerMonitorMethod::None);
@@ -257,7 +277,7 @@ TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonit
     auto lxqt = Make(DesktopKind::Lxqt);
     EXPECT_EQ(lxqt->PerMonitor(), PerMonitorMethod::Spanned);
     lxqt->setMonitorWallpapers(bitmap, layout, {});
-    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::string a = Alias();
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", a, "--wallpaper-mode", "stretch"}));
     EXPECT_EQ(lxqt->LastReadBack(),
               "DUMMY0=1024x768+0+0,DUMMY1=800x600+1024+0: Wallpaper=" + a + " WallpaperMode=stretch");
@@ -286,17 +306,22 @@ TEST_F(BackendTest, SwayAndHyprland)
     EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"'" + bitmap + "'\"", "center"}));
     EXPECT_EQ(sway->LastReadBack(), "swaybg -o '*' -i " + bitmap + " -m center");
     runner.calls.clear();
-    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
-    runner.respond = [&a](const Argv &argv) {
+    // The name a killed change left behind is freed in hyprpaper too.
+    const std::string killed = home.File("Tapisto_WallPaper~1000.bmp");
+    WriteFileBytes(killed, "BM");
+    std::string a;
+    runner.respond = [&](const Argv &argv) {
+        a = runner.calls[0].back();
         return argv.back() == "listactive" ? CommandResult{0, "DP-1 = " + a + "\nHDMI-A-1 = " + a + "\n", ""}
                                            : CommandResult{};
     };
     Make(DesktopKind::Hyprland)->setWallpaper(bitmap, 0);
+    EXPECT_EQ(a, Alias());
     ASSERT_EQ(runner.calls.size(), 4u);
     EXPECT_EQ(runner.calls[0], (Argv{"hyprctl", "hyprpaper", "preload", a}));
     EXPECT_EQ(runner.calls[1], (Argv{"hyprctl", "hyprpaper", "wallpaper", "," + a}));
     EXPECT_EQ(runner.calls[2], (Argv{"hyprctl", "hyprpaper", "listactive"}));
-    EXPECT_EQ(runner.calls[3], (Argv{"hyprctl", "hyprpaper", "unload", home.File("Tapisto_WallPaper.b.bmp")}));
+    EXPECT_EQ(runner.calls[3], (Argv{"hyprctl", "hyprpaper", "unload", killed}));
 }
 
 TEST_F(BackendTest, FileBackendRunsNothingAndNoDesktopIsAnError)
@@ -328,7 +353,7 @@ TEST_F(BackendTest, GsettingsDesktopsSpanTheBoxAndReportTheLayout)
     auto gnome = Make(DesktopKind::Gnome);
     EXPECT_EQ(gnome->PerMonitor(), PerMonitorMethod::Spanned);
     gnome->setMonitorWallpapers(bitmap, layout, {});
-    const std::string a = home.File("Tapisto_WallPaper.a.bmp");
+    const std::string a = Alias();
     const std::vector<Argv> sets = runner.Changes();
     ASSERT_EQ(sets.size(), 3u);
     EXPECT_EQ(sets[0], (Argv{"gsettings", "set", "org.gnome.desktop.background", "picture-options", "'spanned'"}));
@@ -344,8 +369,8 @@ TEST_F(BackendTest, GsettingsDesktopsSpanTheBoxAndReportTheLayout)
     EXPECT_THROW(Make(DesktopKind::Mate)->setMonitorWallpapers(bitmap, layout, {}), Exception);
     runner.respond = nullptr;
     Make(DesktopKind::Cinnamon)->setMonitorWallpapers(bitmap, layout, {});
-    EXPECT_EQ(runner.Changes().back(), (Argv{"gsettings", "set", "org.cinnamon.desktop.background", "picture-uri",
-                                             "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'"}));
+    EXPECT_EQ(runner.Changes().back(),
+              (Argv{"gsettings", "set", "org.cinnamon.desktop.background", "picture-uri", "'file://" + Alias() + "'"}));
 }
 
 TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
@@ -399,32 +424,44 @@ TEST_F(BackendTest, HyprlandPreloadsEachPieceAndChecksEveryMonitor)
 {
     WriteFileBytes(home.File("left.bmp"), "BM");
     WriteFileBytes(home.File("right.bmp"), "BM");
-    const std::string la = home.File("left.a.bmp"), ra = home.File("right.a.bmp");
-    std::string active = "DP-1 = " + la + "\nHDMI-A-1 = " + ra + "\n";
-    runner.respond = [&active](const Argv &argv) {
-        return argv.back() == "listactive" ? CommandResult{0, active, ""} : CommandResult{};
+    bool leftStaysOld = false;
+    std::string shownLeft;
+    runner.respond = [&](const Argv &argv) {
+        if (argv.back() != "listactive")
+            return CommandResult{};
+        // While the change runs each piece's newest name is the last one; the left monitor may keep its old one.
+        const auto newest = [&](const char *stem) { return home.File(FilesStartingWith(home.Path(), stem).back()); };
+        const std::string left = leftStaysOld ? shownLeft : newest("left~");
+        return CommandResult{0, "DP-1 = " + left + "\nHDMI-A-1 = " + newest("right~") + "\n", ""};
     };
     const MonitorLayout layout{{"DP-1", 0, 0, 1920, 1080}, {"HDMI-A-1", 1920, 0, 1920, 1080}};
     auto hypr = Make(DesktopKind::Hyprland);
     hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")});
+    const std::string la = Alias("left"), ra = Alias("right");
+    ASSERT_NE(la, "");
+    ASSERT_NE(ra, "");
     const std::vector<Argv> expected{
         {"hyprctl", "hyprpaper", "preload", la},
         {"hyprctl", "hyprpaper", "preload", ra},
         {"hyprctl", "hyprpaper", "wallpaper", "DP-1," + la},
         {"hyprctl", "hyprpaper", "wallpaper", "HDMI-A-1," + ra},
         {"hyprctl", "hyprpaper", "listactive"},
-        {"hyprctl", "hyprpaper", "unload", home.File("left.b.bmp")},
-        {"hyprctl", "hyprpaper", "unload", home.File("right.b.bmp")},
     };
     EXPECT_EQ(runner.calls, expected);
     EXPECT_EQ(hypr->LastReadBack(), "DP-1: " + la + "; HDMI-A-1: " + ra);
 
+    // The next change frees the pieces' earlier names in hyprpaper.
+    runner.calls.clear();
+    hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")});
+    EXPECT_EQ(runner.calls[runner.calls.size() - 2], (Argv{"hyprctl", "hyprpaper", "unload", la}));
+    EXPECT_EQ(runner.calls.back(), (Argv{"hyprctl", "hyprpaper", "unload", ra}));
+
     // One monitor still on the old picture: the change fails and the shown names stay.
-    active = "DP-1 = " + home.File("left.b.bmp") + "\nHDMI-A-1 = " + ra + "\n";
+    shownLeft = Alias("left");
+    leftStaysOld = true;
     EXPECT_THROW(hypr->setMonitorWallpapers(bitmap, layout, {home.File("left.bmp"), home.File("right.bmp")}),
                  Exception);
-    EXPECT_TRUE(Exists("left.a.bmp"));
-    EXPECT_FALSE(Exists("left.b.bmp"));
+    EXPECT_EQ(Alias("left"), shownLeft);
 }
 
 TEST_F(BackendTest, XfceSpansTheBoxOnEveryMonitorWithItsSpanningStyle)
@@ -456,13 +493,17 @@ TEST_F(BackendTest, PlasmaGivesEachScreenThePieceOfTheMonitorWithItsGeometry)
     const std::vector<std::string> pieces{home.File("W.DP-1.bmp"), home.File("W.DP-2.bmp")};
     for (const std::string &piece : pieces)
         WriteFileBytes(piece, "BM");
-    const std::string uri1 = FileUri(home.File("W.DP-1.a.bmp")), uri2 = FileUri(home.File("W.DP-2.a.bmp"));
-    // Plasma numbers its screens its own way: screen 0 is the right-hand monitor here.
-    std::string shown = "1920,-200,1280x1024 org.kde.image " + uri2 + " 0\n0,0,1920x1080 org.kde.image " + uri1 + " 0";
-    std::string unmatched;
+    std::string uri1, uri2, shown, unmatched;
     runner.respond = [&](const Argv &argv) {
         const bool readBack = argv.back().find("readConfig") != std::string::npos;
-        return CommandResult{0, "method return\n   string \"" + (readBack ? shown : unmatched) + "\"\n", ""};
+        uri1 = FileUri(Alias("W.DP-1"));
+        uri2 = FileUri(Alias("W.DP-2"));
+        // Plasma numbers its screens its own way: screen 0 is the right-hand monitor here.
+        const std::string answer = !readBack        ? unmatched
+                                   : !shown.empty() ? shown
+                                                    : "1920,-200,1280x1024 org.kde.image " + uri2 +
+                                                          " 0\n0,0,1920x1080 org.kde.image " + uri1 + " 0";
+        return CommandResult{0, "method return\n   string \"" + answer + "\"\n", ""};
     };
     auto kde = Make(DesktopKind::Kde);
     EXPECT_EQ(kde->PerMonitor(), PerMonitorMethod::Pieces);
@@ -472,7 +513,8 @@ TEST_F(BackendTest, PlasmaGivesEachScreenThePieceOfTheMonitorWithItsGeometry)
     EXPECT_NE(script.find("\"0,0,1920x1080\": \"" + uri1 + "\""), std::string::npos) << script;
     EXPECT_NE(script.find("\"1920,-200,1280x1024\": \"" + uri2 + "\""), std::string::npos) << script;
     EXPECT_NE(script.find("screenGeometry(d.screen)"), std::string::npos);
-    EXPECT_TRUE(Exists("W.DP-1.a.bmp"));
+    EXPECT_EQ(FileUri(Alias("W.DP-1")), uri1);
+    const std::string kept = Alias("W.DP-1");
 
     // A screen of a size we do not know (a scaled screen) is named in the error, and nothing is kept.
     unmatched = "0,0,1280x720";
@@ -482,7 +524,7 @@ TEST_F(BackendTest, PlasmaGivesEachScreenThePieceOfTheMonitorWithItsGeometry)
     } catch (const Exception &e) {
         EXPECT_NE(e.Message().find("0,0,1280x720"), std::string::npos) << e.Message();
     }
-    EXPECT_FALSE(Exists("W.DP-1.b.bmp"));
+    EXPECT_EQ(Alias("W.DP-1"), kept);
     // A desktop still showing something else is reported.
     unmatched.clear();
     shown = "0,0,1920x1080 org.kde.slideshow x 0";

@@ -1,5 +1,6 @@
 #include "platform/desktop/DesktopBackends.h"
 
+#include "FakeDesktopTools.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -80,11 +81,15 @@ TEST(GnomeDesktop, StoresThePictureInRealGsettings)
     ProcessRunner runner;
     auto desktop = CreateDesktop(DesktopKind::Gnome, runner, DesktopEnvironment{});
     desktop->setWallpaper(bitmap, 2);
-    EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-uri"),
-              "'file://" + home.File("Tapisto_WallPaper.a.bmp") + "'");
+    std::vector<std::string> shown = FilesStartingWith(home.Path(), "Tapisto_WallPaper~");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-uri"), "'file://" + home.File(shown[0]) + "'");
     EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-options"), "'stretched'");
+    const std::string first = shown[0];
     desktop->setWallpaper(bitmap, 0);
-    EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-uri"),
-              "'file://" + home.File("Tapisto_WallPaper.b.bmp") + "'");
+    shown = FilesStartingWith(home.Path(), "Tapisto_WallPaper~");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0], first);
+    EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-uri"), "'file://" + home.File(shown[0]) + "'");
     EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-options"), "'centered'");
 }

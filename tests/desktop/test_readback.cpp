@@ -108,14 +108,18 @@ TEST_F(ReadBackTest, LxqtWritesTheModeThatPcmanfmQtDoesNotSaveAfterItHasSaved)
     };
     SavingRunner saving;
     saving.respond = runner.respond;
+    std::string handed;
     saving.onPause = [&] {
+        handed = saving.calls.back()[2];
         if (++reads == 2)
-            WriteFileBytes(settings, "[Desktop]\nWallpaper=" + home.File("Tapisto_WallPaper.a.bmp") +
-                                         "\nWallpaperMode=none\n\n[Window]\nWidth=640\n");
+            WriteFileBytes(settings,
+                           "[Desktop]\nWallpaper=" + handed + "\nWallpaperMode=none\n\n[Window]\nWidth=640\n");
     };
     CreateDesktop(DesktopKind::Lxqt, saving, env)->setWallpaper(bitmap, 2);
-    EXPECT_EQ(ReadFileBytes(settings), "[Desktop]\nWallpaper=" + home.File("Tapisto_WallPaper.a.bmp") +
-                                           "\nWallpaperMode=stretch\n\n[Window]\nWidth=640\n");
+    EXPECT_EQ(FilesStartingWith(home.Path(), "Tapisto_WallPaper~"),
+              std::vector<std::string>{handed.substr(home.Path().size())});
+    EXPECT_EQ(ReadFileBytes(settings),
+              "[Desktop]\nWallpaper=" + handed + "\nWallpaperMode=stretch\n\n[Window]\nWidth=640\n");
 }
 
 TEST_F(ReadBackTest, XfceWaitsForXfdesktopToWriteItsPropertiesOnAFreshProfile)
@@ -177,7 +181,8 @@ TEST_F(ReadBackTest, GsettingsThatKeepsNothingIsAFailureNamingTheDesktop)
         Contains(message, "GNOME は設定のあとも「picture-uri = file:///usr/share/backgrounds/gnome/adwaita-l.jxl」"))
         << message;
     EXPECT_TRUE(Contains(message, "dconf"));
-    EXPECT_FALSE(FileExists(FromNativePath(home.File("Tapisto_WallPaper.a.bmp")))) << "the new name is not kept";
+    EXPECT_EQ(FilesStartingWith(home.Path(), "Tapisto_WallPaper~"), std::vector<std::string>{})
+        << "the new name is not kept";
     EXPECT_TRUE(Contains(Failure(DesktopKind::Mate), "MATE は設定のあとも"));
     EXPECT_TRUE(Contains(Failure(DesktopKind::Cinnamon), "Cinnamon のスライドショー"));
 }
@@ -293,7 +298,8 @@ TEST_F(ReadBackTest, HyprpaperShowingAnotherPictureIsAFailureAndAnOldOneIsTakenA
         return argv.back() == "listactive" ? CommandResult{0, "DP-1 = /home/u/other.png\n", ""} : CommandResult{};
     };
     EXPECT_TRUE(Contains(Failure(DesktopKind::Hyprland), "「DP-1 = /home/u/other.png」"));
-    EXPECT_FALSE(FileExists(FromNativePath(home.File("Tapisto_WallPaper.a.bmp")))) << "the new name is not kept";
+    EXPECT_EQ(FilesStartingWith(home.Path(), "Tapisto_WallPaper~"), std::vector<std::string>{})
+        << "the new name is not kept";
     runner.respond = [](const Argv &argv) {
         return argv.back() == "listactive" ? CommandResult{1, "", "unknown request"} : CommandResult{};
     };

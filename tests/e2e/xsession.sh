@@ -96,8 +96,12 @@ run_each_and_exit() {
             continue
         fi
         (
-            pids=()
-            trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null' EXIT
+            # hard_pids: programs that may hang past SIGTERM (gnome-shell); they and their children
+            # get SIGKILL.
+            pids=() hard_pids=()
+            trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+                for pid in "${hard_pids[@]}"; do pkill -KILL -P "$pid"; kill -KILL "$pid"; done 2>/dev/null
+                end_bus_activated; wait 2>/dev/null' EXIT
             "$prefix$name"
         )
         case $? in
@@ -111,6 +115,20 @@ run_each_and_exit() {
     [ $failed -eq 0 ] || exit 1
     [ $ran -gt 0 ] || exit 77
     exit 0
+}
+
+# Ends the programs that the private session bus in $dir started on demand and that outlive it (KDE's
+# plasma_waitforname): those whose starter address is that bus.
+end_bus_activated() {
+    [ -n "${dir:-}" ] || return 0
+    local environ pid
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        tr '\0' '\n' 2>/dev/null <"$environ" | grep -q "^DBUS_STARTER_ADDRESS=unix:path=$dir/runtime/bus" &&
+            kill "$pid" 2>/dev/null
+    done
+    return 0
 }
 
 # A desktop's user for the desktop scripts: `run_as` is empty, or setpriv's arguments (the program is

@@ -1,6 +1,6 @@
 #include "platform/Paths.h"
-#include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/ReadBack.h"
 
 // GNOME and the desktops built on its settings (Unity, Budgie, Pantheon), MATE and Cinnamon.
@@ -73,8 +73,8 @@ public:
 private:
     void Show(const std::string &cp932Path, const char *options)
     {
-        // GNOME does not reload a changed file at an unchanged URI.
-        AlternatingAlias alias(cp932Path);
+        // GNOME keeps pictures by file name: a name it has shown before can bring back what it held then.
+        FreshAlias alias(cp932Path);
         const std::string uri = FileUri(alias.NativePath());
         const char *schema = "org.gnome.desktop.background";
         Set(runner_, schema, "picture-options", GVariantString(options));
@@ -115,7 +115,7 @@ private:
     void Show(const std::string &cp932Path, const char *options)
     {
         // An unchanged value raises no change signal, so MATE gets a new name each time too.
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         const char *schema = "org.mate.background";
         Set(runner_, schema, "picture-options", GVariantString(options));
         Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
@@ -148,7 +148,7 @@ public:
 private:
     void Show(const std::string &cp932Path, const char *options)
     {
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         // Cinnamon's own slideshow would replace the picture at its next turn.
         Set(runner_, "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false");
         const char *schema = "org.cinnamon.desktop.background";

@@ -1,5 +1,5 @@
-#include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/ReadBack.h"
 
 #include <cstdio>
@@ -46,7 +46,7 @@ public:
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
         // Plasma does not reload a changed file at the same path.
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         const int fillMode = tileValue == 1 ? 3 : tileValue == 2 ? 0 : 6;
         const std::string uri = FileUri(alias.NativePath());
         std::vector<std::string> set = kEvaluate;
@@ -81,10 +81,10 @@ public:
     {
         if (cp932PiecePaths.size() != layout.size())
             throw Exception("壁紙を設定できません: KDE Plasma: モニターごとの画像がそろっていません");
-        std::vector<std::unique_ptr<AlternatingAlias>> aliases;
+        std::vector<std::unique_ptr<FreshAlias>> aliases;
         std::vector<std::string> uris;
         for (const std::string &piece : cp932PiecePaths) {
-            aliases.push_back(std::make_unique<AlternatingAlias>(piece));
+            aliases.push_back(std::make_unique<FreshAlias>(piece));
             uris.push_back(FileUri(aliases.back()->NativePath()));
         }
         std::vector<std::string> set = kEvaluate;

@@ -1,5 +1,5 @@
-#include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/ProcessTable.h"
 #include "platform/desktop/ReadBack.h"
 
@@ -112,7 +112,7 @@ private:
                 "設定できません。すべてのモニターに同じ壁紙を表示します（LXQt のデスクトップの設定でこの項目を"
                 "外すと、モニターごとに表示できます）。");
         // pcmanfm-qt caches pictures by path.
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         DisablePcmanfmQtSlideshow(configHome_);
         RunChecked(runner_, {"pcmanfm-qt", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
         const auto wallpaper = [](const std::string &text) {
@@ -167,7 +167,7 @@ private:
     void Show(const std::string &cp932Path, const char *mode)
     {
         const std::string profile = DesktopProfile(procRoot_, "pcmanfm", "LXDE", "pcmanfm --desktop --profile LXDE");
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         RunChecked(runner_, {"pcmanfm", "--set-wallpaper", alias.NativePath(), "--wallpaper-mode", mode});
         // The first monitor's desktop; pcmanfm writes it once the running instance has the change.
         const std::string items = configHome_ + "/pcmanfm/" + profile + "/desktop-items-0.conf";

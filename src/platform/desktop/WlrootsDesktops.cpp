@@ -1,5 +1,5 @@
-#include "platform/desktop/AlternatingAlias.h"
 #include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/FreshAlias.h"
 #include "platform/desktop/ProcessTable.h"
 #include "platform/desktop/ReadBack.h"
 
@@ -155,7 +155,7 @@ public:
     void setWallpaper(const std::string &cp932Path, int32_t) override
     {
         // hyprpaper keeps preloaded pictures by path; it has no centre or tile mode in older versions.
-        AlternatingAlias alias(cp932Path);
+        FreshAlias alias(cp932Path);
         RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", alias.NativePath()});
         RunChecked(runner_, {"hyprctl", "hyprpaper", "wallpaper", "," + alias.NativePath()});
         // "MONITOR = PATH" for every monitor; a hyprpaper too old to list them is taken at its word.
@@ -175,8 +175,9 @@ public:
             if (!any)
                 ThrowNotShown("Hyprland (hyprpaper)", active, "hyprpaper が動いているかを確かめてください");
         }
-        // The previous picture is no longer shown; free hyprpaper's copy (it may never have been loaded).
-        runner_.Run({"hyprctl", "hyprpaper", "unload", alias.PreviousNativePath()});
+        // The earlier pictures are no longer shown; free hyprpaper's copies (they may never have been loaded).
+        for (const std::string &older : alias.OlderNativePaths())
+            runner_.Run({"hyprctl", "hyprpaper", "unload", older});
         alias.Commit();
     }
 
@@ -192,9 +193,9 @@ public:
                     "Hyprland ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
                     "すべてのモニターに同じ壁紙を表示します。");
         // hyprpaper keeps pictures by path: every piece gets a new name.
-        std::vector<std::unique_ptr<AlternatingAlias>> aliases;
+        std::vector<std::unique_ptr<FreshAlias>> aliases;
         for (const std::string &piece : cp932PiecePaths) {
-            aliases.push_back(std::make_unique<AlternatingAlias>(piece));
+            aliases.push_back(std::make_unique<FreshAlias>(piece));
             RunChecked(runner_, {"hyprctl", "hyprpaper", "preload", aliases.back()->NativePath()});
         }
         for (size_t i = 0; i < layout.size(); ++i)
@@ -214,7 +215,8 @@ public:
                               "hyprpaper が動いているかを確かめてください");
         }
         for (const auto &alias : aliases) {
-            runner_.Run({"hyprctl", "hyprpaper", "unload", alias->PreviousNativePath()});
+            for (const std::string &older : alias->OlderNativePaths())
+                runner_.Run({"hyprctl", "hyprpaper", "unload", older});
             alias->Commit();
         }
     }
