@@ -1,5 +1,6 @@
 #include "IniStore.h"
 
+#include "ini/TextLines.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
@@ -247,28 +248,13 @@ void TIniStore::LoadFile(std::string_view path)
 
 void TIniStore::ParseLines(std::string_view data)
 {
-    // The file ends at its first Ctrl-Z.
-    size_t end = data.size();
-    if (const void *eof = std::memchr(data.data(), '\x1A', data.size()))
-        end = static_cast<size_t>(static_cast<const char *>(eof) - data.data());
-
     const bool rewrite = SqueezeBlanksAroundEquals || UnquoteValues || TrimLineEnds;
     std::string scratch;
     TEntryList *receiving = nullptr;
-    size_t pos = 0;
-    while (pos < end) {
-        // A line ends at CR (with an LF right after it); a lone LF is part of the line.
-        const char *start = data.data() + pos;
-        const void *cr = std::memchr(start, '\r', end - pos);
-        size_t lineEnd = cr ? static_cast<size_t>(static_cast<const char *>(cr) - data.data()) : end;
-        std::string_view line(start, std::min(lineEnd - pos, kIniMaxText));
-        pos = lineEnd;
-        if (pos < end) {
-            ++pos;
-            if (pos < end && data[pos] == '\n')
-                ++pos;
-        }
-
+    TextLines lines(data);
+    std::string_view line;
+    while (lines.Next(line)) {
+        line = line.substr(0, kIniMaxText);
         if (DropSemicolonLines && !line.empty() && line[0] == ';')
             continue;
         if (line.empty())

@@ -1,9 +1,24 @@
 #include "Settings.h"
 
 #include "ini/IniStore.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 
 namespace Settings {
+
+namespace {
+
+// A line end or Ctrl-Z in a value would split its line, or end the file, at the next read: such a
+// value (a Linux file name may hold one) is refused before the file is touched.
+void RequireOneLine(std::string_view key, std::string_view value)
+{
+    if (value.find_first_of("\r\n\x1A") != std::string_view::npos)
+        throw EInOutError(FormatMessage("改行または Ctrl-Z を含む値は設定ファイルに保存できません: %s=%s",
+                                        {key, Cp932ToUtf8Lossy(value)}));
+}
+
+} // namespace
 
 std::string SettingsFilePath()
 {
@@ -23,6 +38,7 @@ std::string ReadValue(std::string_view key, std::string_view def)
 
 void WriteValue(std::string_view key, std::string_view value)
 {
+    RequireOneLine(key, value);
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, key, value);
     ini.Flush();
@@ -77,6 +93,10 @@ NextSettings ReadNextSettings()
 
 void WriteSchedule(std::string_view useSection, std::string_view hh, std::string_view mm, std::string_view ss)
 {
+    RequireOneLine(kUseSection, useSection);
+    RequireOneLine(kIntervalHH, hh);
+    RequireOneLine(kIntervalMM, mm);
+    RequireOneLine(kIntervalSS, ss);
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, kUseSection, useSection);
     ini.WriteString(kSection, kIntervalHH, hh);

@@ -1,4 +1,5 @@
 #include "TempHome.h"
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "schedule/Settings.h"
 
@@ -62,4 +63,14 @@ TEST(Settings, WritesGoStraightToTheFileAndEditsAreSeenAtOnce)
     Settings::WriteValue(Settings::kWindows, "/o.bmp");
     EXPECT_EQ("/o.bmp", Settings::ReadValue(Settings::kWindows));
     EXPECT_TRUE(Settings::ReadFlag(Settings::kOp3Checked));
+}
+
+TEST(Settings, AValueWithALineEndIsRefusedAndTheFileKept)
+{
+    TempHome home;
+    Settings::WriteValue(Settings::kWindows, "/o.bmp");
+    const std::string before = ReadFileBytes(home.File("Tapisto.ini"));
+    EXPECT_THROW(Settings::WriteValue(Settings::kWindows, "/a\nUseIndex=7.bmp"), EInOutError);
+    EXPECT_THROW(Settings::WriteSchedule("g\r.dat", "0", "0", "10"), EInOutError);
+    EXPECT_EQ(before, ReadFileBytes(home.File("Tapisto.ini")));
 }
