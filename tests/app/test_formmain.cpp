@@ -170,6 +170,18 @@ TEST_F(FormMainTest, JikkoHoldsTheIntervalFieldsToTheirRanges)
     EXPECT_EQ(59000, f.Timer1->Interval());
 }
 
+TEST_F(FormMainTest, JikkoTakesFullWidthDigits)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "０", "１", "１０"); // as an input method types them
+    f.R1->trigger();
+    EXPECT_TRUE(dialogs.messages.empty()) << LastMessage().toStdString();
+    EXPECT_EQ(70000, f.Timer1->Interval());
+    EXPECT_EQ("10", Settings::ReadValue(Settings::kIntervalSS));
+}
+
 TEST_F(FormMainTest, JikkoAcceptsTenSecondsAndRunsTheGroupInOrder)
 {
     MakeGroup("g.dat", 3);
