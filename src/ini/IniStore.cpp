@@ -82,6 +82,25 @@ std::string IniFoldName(std::string_view name)
     return folded;
 }
 
+bool IniNumberedKey(std::string_view line, std::string_view key, uint64_t &n)
+{
+    std::string_view lineKey;
+    // More than ten digits cannot be a 32-bit entry number.
+    if (!SplitKey(line, lineKey) || lineKey.size() <= key.size() || lineKey.size() - key.size() > 10)
+        return false;
+    const std::string_view digits = lineKey.substr(key.size());
+    if (!IniNamesEqual(lineKey.substr(0, key.size()), key) || (digits.size() > 1 && digits[0] == '0'))
+        return false;
+    uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    n = value;
+    return true;
+}
+
 // --- TEntryList ---
 
 void TEntryList::Add(std::string_view line)

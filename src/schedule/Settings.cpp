@@ -4,6 +4,7 @@
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
+#include "schedule/ScheduleLock.h"
 
 namespace Settings {
 
@@ -39,6 +40,7 @@ std::string ReadValue(std::string_view key, std::string_view def)
 void WriteValue(std::string_view key, std::string_view value)
 {
     RequireOneLine(key, value);
+    const ScheduleLock lock;
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, key, value);
     ini.Flush();
@@ -97,6 +99,7 @@ void WriteSchedule(std::string_view useSection, std::string_view hh, std::string
     RequireOneLine(kIntervalHH, hh);
     RequireOneLine(kIntervalMM, mm);
     RequireOneLine(kIntervalSS, ss);
+    const ScheduleLock lock;
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, kUseSection, useSection);
     ini.WriteString(kSection, kIntervalHH, hh);
