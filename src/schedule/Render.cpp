@@ -45,7 +45,7 @@ void SaveBitmap24(QImage image, const std::string &cp932OutputPath)
 // again once it is out.
 class OutputRowsFailed : public std::exception {
 public:
-    explicit OutputRowsFailed(std::exception_ptr cause) : cause_(std::move(cause)) {}
+    explicit OutputRowsFailed(std::exception_ptr cause) { cause_ = std::move(cause); }
     const char *what() const noexcept override { return "output bitmap failed"; }
     [[noreturn]] void RaiseCause() const { std::rethrow_exception(cause_); }
 
