@@ -3,6 +3,7 @@
 #include "app/GroupNameEdit.h"
 #include "app/MonitorWatch.h"
 #include "app/NoTrayNotice.h"
+#include "app/ReportBox.h"
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "listedit/ScreenFit.h"
@@ -123,7 +124,7 @@ QIcon ProgramIcon()
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
     : platform_(std::move(platform)), windows_(std::move(windows)),
       changer_(std::string(), *platform_.screen, *platform_.registry, *platform_.desktop), schedule_(changer_),
-      sessionDesktop_(sessionDesktop)
+      reports_(std::make_unique<TReportBox>(*platform_.dialogs, this)), sessionDesktop_(sessionDesktop)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tapisto"));
@@ -277,7 +278,7 @@ void TFormMain::BuildComponents()
     new MonitorWatch([this] { Guard(&TFormMain::MonitorsChanged); }, 1000, this);
 
     trayShell_ = platform_.makeTrayShell();
-    trayShell_->SetErrorReport(GeneralErrorReport(*platform_.dialogs, this));
+    trayShell_->SetErrorReport(reports_->AsErrorReport());
     TrayIcon1 = new TTrayIcon(this, *trayShell_);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->SetIcon(windowIcon());
@@ -304,12 +305,12 @@ void TFormMain::BuildComponents()
 
     AnimateWindow1 = new TAnimateWindow(this);
     AnimateWindow1->setObjectName(QStringLiteral("AnimateWindow1"));
-    AnimateWindow1->ErrorReport = GeneralErrorReport(*platform_.dialogs, this);
+    AnimateWindow1->ErrorReport = reports_->AsErrorReport();
 }
 
 bool TFormMain::Guard(void (TFormMain::*handler)())
 {
-    return RunGuarded(*platform_.dialogs, this, [this, handler] { (this->*handler)(); });
+    return RunGuarded(reports_->AsErrorReport(), [this, handler] { (this->*handler)(); });
 }
 
 void TFormMain::EnterWindowState()
@@ -317,7 +318,7 @@ void TFormMain::EnterWindowState()
     // Whatever the failed start had begun is undone, so the window is the way back in.
     scheduleActive_ = false;
     Timer1->SetEnabled(false);
-    RunGuarded(*platform_.dialogs, this, [this] { TrayIcon1->SetVisible(false); });
+    RunGuarded(reports_->AsErrorReport(), [this] { TrayIcon1->SetVisible(false); });
     ShowMainWindow();
 }
 
@@ -394,7 +395,15 @@ void TFormMain::FormCreate()
         ShowMainWindow();
         return;
     }
-    schedule_.CurrentIndex = StrToInt(Settings::ReadUseIndexText());
+    // A group without pictures would fail at every interval: the window comes instead, as after 実　行.
+    if (!GroupHasPictures(Settings::ReadValue(Settings::kUseSection))) {
+        ShowMainWindow();
+        platform_.dialogs->Warning(this, QString::fromUtf8(RunRefusalMessage(RunRefusal::GroupWithoutPictures)));
+        return;
+    }
+    // Before the first change of a run there is no position yet: the group starts at entry 0.
+    const std::string stored = Settings::ReadUseIndexText();
+    schedule_.CurrentIndex = stored.empty() ? 0 : StrToInt(stored);
     const int64_t interval =
         IntervalMilliseconds(Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text()));
     Timer1->SetInterval(interval);
@@ -536,12 +545,15 @@ void TFormMain::JikkoClick()
     } catch (const EEncodingError &) {
         // a character no group file name can hold
     }
-    const RunCheck check = CheckRun(group, groupNames_, [this] {
-        // Started from the menu the fields keep the focus, so they are brought into range here too.
-        for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
-            spin->ClampToRange();
-        return IntervalTexts{Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text())};
-    });
+    const RunCheck check = CheckRun(
+        group, groupNames_,
+        [this] {
+            // Started from the menu the fields keep the focus, so they are brought into range here too.
+            for (TSpinEdit *spin : {SpinEdit1, SpinEdit2, SpinEdit3})
+                spin->ClampToRange();
+            return IntervalTexts{Cp932(SpinEdit1->Text()), Cp932(SpinEdit2->Text()), Cp932(SpinEdit3->Text())};
+        },
+        GroupHasPictures);
     if (check.texts)
         Timer1->SetInterval(check.interval);
     if (check.refusal != RunRefusal::None) {
@@ -556,7 +568,7 @@ void TFormMain::JikkoClick()
     schedule_.CurrentIndex = 0;
     N5->setEnabled(true);
     N6->setEnabled(false);
-    TrayIcon1->SetTipHelp(Cp932(kTipRunning));
+    UpdateTip();
     N10->setEnabled(!op3->isChecked());
 }
 
@@ -577,18 +589,17 @@ void TFormMain::NextWallPaper()
 
 void TFormMain::ManualChange(const std::function<void()> &change)
 {
+    // Running, the next timed change comes a full interval after this one; paused, none comes.
+    struct RunAsBefore {
+        TTimer *timer;
+        bool wasEnabled;
+        ~RunAsBefore() { timer->SetEnabled(wasEnabled); }
+    } runAsBefore{Timer1, Timer1->Enabled()};
     Timer1->SetEnabled(false);
-    try {
-        RecordChange([&change] {
-            change();
-            return true;
-        });
-    } catch (const EUseIndexNotStored &) {
-        // The wallpaper did change; only the stored position is behind, so the schedule goes on.
-        Timer1->SetEnabled(true);
-        throw;
-    }
-    Timer1->SetEnabled(true);
+    RecordChange([&change] {
+        change();
+        return true;
+    });
 }
 
 void TFormMain::N11Click()
@@ -606,7 +617,7 @@ void TFormMain::N5Click()
     Timer1->SetEnabled(false);
     N5->setEnabled(false);
     N6->setEnabled(true);
-    TrayIcon1->SetTipHelp(Cp932(kTipPaused));
+    UpdateTip();
 }
 
 void TFormMain::N6Click()
@@ -614,7 +625,19 @@ void TFormMain::N6Click()
     Timer1->SetEnabled(true);
     N5->setEnabled(true);
     N6->setEnabled(false);
-    TrayIcon1->SetTipHelp(Cp932(kTipRunning));
+    UpdateTip();
+}
+
+void TFormMain::UpdateTip()
+{
+    std::string tip = Cp932(N6->isEnabled() ? kTipPaused : kTipRunning);
+    if (!skipNote_.empty())
+        tip += "\n" + skipNote_;
+    // Whole characters only: the shell shows no half of one.
+    size_t end = 0;
+    while (end < tip.size() && end + Cp932CharLength(tip, end) <= TrayTipMaxBytes)
+        end += Cp932CharLength(tip, end);
+    TrayIcon1->SetTipHelp(std::string_view(tip).substr(0, end));
 }
 
 void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,7 @@ class QPushButton;
 class QStatusBar;
 class QTimer;
 class TAnimateWindow;
+class TReportBox;
 class TFormMain;
 class TGraphicClass;
 class TSPIs;
@@ -67,8 +69,8 @@ public:
     bool PluginsEnabled() const override;
 
     // ControlTarget (FormMainControl.cpp): the tray commands for the session bus.
-    void ControlNext() override;
-    void ControlBack() override;
+    std::string ControlNext() override;
+    std::string ControlBack() override;
     void ControlPause() override;
     void ControlResume() override;
     void ControlShow() override;
@@ -155,19 +157,28 @@ private:
     bool TrayAreaAppeared();
     // With no group at all, the status bar says what to do first.
     void ShowFirstStep();
-    // Next and back: the timer is off during the change and starts a fresh interval after it; a
-    // change that failed leaves it off.
+    // Next and back: the timer is off during the change; afterwards, failed or not, it runs again
+    // (a fresh interval) exactly when it ran before, so a pause holds.
     void ManualChange(const std::function<void()> &change);
+    // The tray tip: the state ("壁紙変更中", or "壁紙変更停止中" while paused), and under it the
+    // pictures the last change passed over.
+    void UpdateTip();
+    // After a change that went through: its listeners, the pictures it passed over in the tip, and
+    // one notice for each picture not told of before in this run.
+    void AfterChange();
     void Terminate();
     // Flips the mark of an option item and stores it under `key`.
     void ToggleOption(QAction *item, std::string_view key);
     std::string ProgramPath() const;
     // Runs one change of the schedule (returning whether one was made) and keeps what the control
-    // interface reports: the last error, and the listener told of the change.
+    // interface reports: the last error (or the pictures passed over), and the listener told of the
+    // change.
     void RecordChange(const std::function<bool()> &change);
     // Raises ECommandRefused with `reason` unless the schedule runs and the menu item is enabled.
     void RequireCommand(const QAction *item, const char *reason) const;
 
+    // Every report of the window, one box at a time.
+    std::unique_ptr<TReportBox> reports_;
     std::unique_ptr<TrayShell> trayShell_;
     std::vector<std::string> groupNames_;
     DesktopKind sessionDesktop_;
@@ -176,8 +187,10 @@ private:
     bool terminated_ = false;
     // Running or Paused (the tray or the minimized window stands in for the main window).
     bool scheduleActive_ = false;
-    std::string lastError_;         // UTF-8
-    std::shared_ptr<void> control_; // the outside commands' way in; last, so it goes first
+    std::string lastError_;             // UTF-8
+    std::string skipNote_;              // CP932: the tip's line about the pictures passed over
+    std::set<std::string> toldSkipped_; // pictures (CP932) the user was told of in this run
+    std::shared_ptr<void> control_;     // the outside commands' way in; last, so it goes first
 };
 
 // The program's icon, drawn from its vector image.

@@ -2,8 +2,10 @@
 // own handler, and is refused exactly when that menu would show it disabled.
 #include "app/FormMain.h"
 
+#include "app/ReportBox.h"
 #include "app/Timer.h"
 #include "platform/Encoding.h"
+#include "platform/Paths.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ErrorReport.h"
@@ -33,40 +35,68 @@ void TFormMain::RequireCommand(const QAction *item, const char *reason) const
 
 void TFormMain::RecordChange(const std::function<bool()> &change)
 {
-    const auto tellChanged = [this] {
-        if (OnChanged)
-            OnChanged(Cp932ToUtf8Lossy(changer_.LastPicturePath), schedule_.ShownIndex);
-    };
     bool changed = false;
     try {
         changed = change();
     } catch (const EUseIndexNotStored &e) {
         lastError_ = e.Message(); // the wallpaper did change
-        tellChanged();
+        AfterChange();
         throw;
     } catch (...) {
         lastError_ = ErrorText(std::current_exception()).toStdString();
         throw;
     }
-    if (changed) {
-        lastError_.clear();
-        tellChanged();
-        if (!changer_.LastFallback.empty() && !monitorFallbackShown_) {
-            // Said once a run, after the change: the change itself went through, with one picture.
-            monitorFallbackShown_ = true;
-            const QString text = QString::fromStdString(changer_.LastFallback);
-            QTimer::singleShot(0, this, [this, text] {
-                RunGuarded(*platform_.dialogs, this, [&] { platform_.dialogs->Warning(nullptr, text); });
-            });
-        }
+    if (!changed)
+        return;
+    // A change that passed over pictures went through: what it passed over is the news.
+    lastError_ = schedule_.LastSkipped.empty()
+                     ? std::string()
+                     : "表示できない画像を飛ばしました。\n" + DescribeSkipped(schedule_.LastSkipped);
+    AfterChange();
+    if (!changer_.LastFallback.empty() && !monitorFallbackShown_) {
+        // Said once a run, after the change: the change itself went through, with one picture.
+        monitorFallbackShown_ = true;
+        const QString text = QString::fromStdString(changer_.LastFallback);
+        QTimer::singleShot(0, this, [this, text] {
+            RunGuarded(reports_->AsErrorReport(), [&] { platform_.dialogs->Warning(nullptr, text); });
+        });
     }
+}
+
+void TFormMain::AfterChange()
+{
+    if (OnChanged)
+        OnChanged(Cp932ToUtf8Lossy(changer_.LastPicturePath), schedule_.ShownIndex);
+    const std::vector<SkippedEntry> &skipped = schedule_.LastSkipped;
+    skipNote_.clear();
+    if (!skipped.empty()) {
+        const std::string &path = skipped.front().PicturePath;
+        skipNote_ = Utf8ToCp932("表示できない画像: ") +
+                    (path.empty() ? "file" + std::to_string(skipped.front().Index) : ExtractFileName(path));
+        if (skipped.size() > 1)
+            skipNote_ += Utf8ToCp932(FormatMessage(" ほか %s 件", {std::to_string(skipped.size() - 1)}));
+    }
+    UpdateTip();
+    // Each picture is told of once a run, not at every change that passes over it.
+    std::vector<SkippedEntry> news;
+    for (const SkippedEntry &entry : skipped)
+        if (toldSkipped_.insert(entry.PicturePath.empty() ? "file" + std::to_string(entry.Index) : entry.PicturePath)
+                .second)
+            news.push_back(entry);
+    if (news.empty())
+        return;
+    // After the change, outside it: the box runs its own loop.
+    const QString text = QStringLiteral("以下の画像は表示できないため飛ばし、そのあとの画像を表示しました。\n") +
+                         QString::fromStdString(DescribeSkipped(news));
+    QTimer::singleShot(0, this, [this, text] { reports_->Show(text, Dialogs::Icon::Warning); });
 }
 
 namespace {
 
 // A change that failed is also shown to the user, as the tray command shows it, but only after
-// the caller has its answer: a message box opened inside the call would hold the reply back.
-void RunReportingLater(TFormMain *form, Dialogs &dialogs, const std::function<void()> &change)
+// the caller has its answer: a message box opened inside the call would hold the reply back. The
+// report goes into the window's one box, so a stream of failing calls opens one box, not one each.
+void RunReportingLater(TFormMain *form, TReportBox &reports, const std::function<void()> &change)
 {
     try {
         change();
@@ -74,25 +104,25 @@ void RunReportingLater(TFormMain *form, Dialogs &dialogs, const std::function<vo
         throw;
     } catch (...) {
         const QString text = ErrorText(std::current_exception());
-        QTimer::singleShot(0, form, [form, &dialogs, text] {
-            RunGuarded(dialogs, form, [&] { GeneralErrorReport(dialogs, form)(text); });
-        });
+        QTimer::singleShot(0, form, [&reports, text] { reports.Show(text); });
         throw;
     }
 }
 
 } // namespace
 
-void TFormMain::ControlNext()
+std::string TFormMain::ControlNext()
 {
     RequireCommand(N11, "「次へ」は今は使えません");
-    RunReportingLater(this, *platform_.dialogs, [this] { N11Click(); });
+    RunReportingLater(this, *reports_, [this] { N11Click(); });
+    return DescribeSkipped(schedule_.LastSkipped);
 }
 
-void TFormMain::ControlBack()
+std::string TFormMain::ControlBack()
 {
     RequireCommand(N10, "ランダムで壁紙を変更しているため「戻る」は使えません");
-    RunReportingLater(this, *platform_.dialogs, [this] { N10Click(); });
+    RunReportingLater(this, *reports_, [this] { N10Click(); });
+    return DescribeSkipped(schedule_.LastSkipped);
 }
 
 void TFormMain::ControlPause()

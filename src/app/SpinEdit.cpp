@@ -1,6 +1,7 @@
 #include "app/SpinEdit.h"
 
 #include "platform/IntConvert.h"
+#include "platform/ui/QtText.h"
 
 #include <QLineEdit>
 
@@ -26,7 +27,9 @@ void TSpinEdit::ClampToRange()
 
 QString TSpinEdit::Text() const
 {
-    return lineEdit()->text();
+    QString text = lineEdit()->text();
+    FoldFullWidth(text);
+    return text;
 }
 
 void TSpinEdit::SetText(const QString &text)
@@ -53,8 +56,10 @@ void TSpinEdit::stepBy(int steps)
     lineEdit()->selectAll();
 }
 
-QValidator::State TSpinEdit::validate(QString &, int &) const
+QValidator::State TSpinEdit::validate(QString &input, int &) const
 {
+    // Digits typed through an input method are shown, and kept, as the ASCII ones they mean.
+    FoldFullWidth(input);
     return QValidator::Acceptable;
 }
 

@@ -6,7 +6,8 @@
 
 // A spin edit that keeps whatever text the user types: the arrows step within [min, max], and an
 // integer outside the range is brought into it when the field loses the focus; any other text is
-// left as it is, so a text that is not an integer fails only where it is converted.
+// left as it is, so a text that is not an integer fails only where it is converted. Full-width digits
+// and signs (from an input method) are taken as the ASCII ones.
 class TSpinEdit : public QAbstractSpinBox {
 public:
     TSpinEdit(int minValue, int maxValue, QWidget *parent = nullptr);

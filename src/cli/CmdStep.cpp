@@ -11,6 +11,7 @@
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/ChangeFactory.h"
 #include "schedule/ChangeSchedule.h"
+#include "schedule/ScheduleLock.h"
 #include "schedule/Settings.h"
 
 #include <cstdio>
@@ -19,6 +20,20 @@
 #include <optional>
 
 namespace {
+
+// The pictures a change passed over, on standard error: the change itself went through.
+void TellSkipped(const std::string &lines)
+{
+    size_t start = 0;
+    while (start < lines.size()) {
+        size_t end = lines.find('\n', start);
+        if (end == std::string::npos)
+            end = lines.size();
+        std::fprintf(stderr, "tapistoctl: 表示できない画像を飛ばしました: %s\n",
+                     lines.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
 
 int Step(const char *command, const std::vector<std::string> &args, bool back)
 {
@@ -35,6 +50,7 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
         const ControlReply reply = CallControl(back ? QStringLiteral("Back") : QStringLiteral("Next"));
         if (reply.result != ControlReply::NotRunning) {
             ThrowIfFailed(reply);
+            TellSkipped(reply.text.toStdString());
             return 0;
         }
     }
@@ -50,13 +66,18 @@ int Step(const char *command, const std::vector<std::string> &args, bool back)
         change.LoadPlugins();
 
     ChangeSchedule schedule(change.Changer());
-    // The position after the last change; before any change the schedule starts at entry 0.
-    const std::string stored = Settings::ReadUseIndexText();
-    schedule.CurrentIndex = stored.empty() ? 0 : StrToInt(stored);
-    if (back)
-        schedule.Back();
-    else
-        schedule.NextWallPaper();
+    {
+        // No other change of this home folder comes between reading the position and storing it.
+        const ScheduleLock lock;
+        // The position after the last change; before any change the schedule starts at entry 0.
+        const std::string stored = Settings::ReadUseIndexText();
+        schedule.CurrentIndex = stored.empty() ? 0 : StrToInt(stored);
+        if (back)
+            schedule.Back();
+        else
+            schedule.NextWallPaper();
+    }
+    TellSkipped(DescribeSkipped(schedule.LastSkipped));
     // The change went through with one picture for every monitor: the desktop's reason is said.
     if (!change.Changer().LastFallback.empty())
         std::fprintf(stderr, "tapistoctl: %s\n", change.Changer().LastFallback.c_str());

@@ -61,14 +61,18 @@ void ControlAdaptor::Run(const std::function<void()> &command)
     }
 }
 
-void ControlAdaptor::Next()
+QString ControlAdaptor::Next()
 {
-    Run([this] { target_.ControlNext(); });
+    QString skipped;
+    Run([&] { skipped = Utf8ToQString(target_.ControlNext()); });
+    return skipped;
 }
 
-void ControlAdaptor::Back()
+QString ControlAdaptor::Back()
 {
-    Run([this] { target_.ControlBack(); });
+    QString skipped;
+    Run([&] { skipped = Utf8ToQString(target_.ControlBack()); });
+    return skipped;
 }
 
 void ControlAdaptor::Pause()

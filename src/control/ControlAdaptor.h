@@ -20,8 +20,9 @@ public:
     ~ControlAdaptor() override;
 
 public Q_SLOTS:
-    Q_SCRIPTABLE void Next();
-    Q_SCRIPTABLE void Back();
+    // The pictures the change passed over, one per line ("" when none).
+    Q_SCRIPTABLE QString Next();
+    Q_SCRIPTABLE QString Back();
     Q_SCRIPTABLE void Pause();
     Q_SCRIPTABLE void Resume();
     Q_SCRIPTABLE void Show();

@@ -55,8 +55,13 @@ ControlReply CallControl(const QString &method, const QDBusConnection &bus, int 
         return reply;
     }
     reply.result = ControlReply::Done;
-    if (!answer.arguments().isEmpty())
-        reply.status = qdbus_cast<QVariantMap>(answer.arguments().front());
+    if (!answer.arguments().isEmpty()) {
+        const QVariant first = answer.arguments().front();
+        if (first.metaType() == QMetaType::fromType<QString>())
+            reply.text = first.toString();
+        else
+            reply.status = qdbus_cast<QVariantMap>(first);
+    }
     return reply;
 }
 

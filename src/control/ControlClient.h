@@ -13,6 +13,7 @@ struct ControlReply {
     Result result = NotRunning;
     QString error;      // why, in Japanese, when Failed: the program's reason, or the bus's
     QVariantMap status; // filled by Status
+    QString text;       // a text answer (Next and Back: the pictures passed over, one per line)
 };
 
 // Calls one method (Next, Back, Pause, Resume, Show, Status). NotRunning when no session bus

@@ -37,8 +37,9 @@ struct ControlStatus {
 class ControlTarget {
 public:
     virtual ~ControlTarget() = default;
-    virtual void ControlNext() = 0;
-    virtual void ControlBack() = 0;
+    // Next and back return the pictures the change passed over (UTF-8, one per line; empty when none).
+    virtual std::string ControlNext() = 0;
+    virtual std::string ControlBack() = 0;
     virtual void ControlPause() = 0;
     virtual void ControlResume() = 0;
     // Brings up the main window, as a double click on the tray icon does.

@@ -1,5 +1,6 @@
 #include "IniStore.h"
 
+#include "ini/TextLines.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
@@ -79,6 +80,25 @@ std::string IniFoldName(std::string_view name)
         i += length;
     }
     return folded;
+}
+
+bool IniNumberedKey(std::string_view line, std::string_view key, uint64_t &n)
+{
+    std::string_view lineKey;
+    // More than ten digits cannot be a 32-bit entry number.
+    if (!SplitKey(line, lineKey) || lineKey.size() <= key.size() || lineKey.size() - key.size() > 10)
+        return false;
+    const std::string_view digits = lineKey.substr(key.size());
+    if (!IniNamesEqual(lineKey.substr(0, key.size()), key) || (digits.size() > 1 && digits[0] == '0'))
+        return false;
+    uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    n = value;
+    return true;
 }
 
 // --- TEntryList ---
@@ -247,28 +267,13 @@ void TIniStore::LoadFile(std::string_view path)
 
 void TIniStore::ParseLines(std::string_view data)
 {
-    // The file ends at its first Ctrl-Z.
-    size_t end = data.size();
-    if (const void *eof = std::memchr(data.data(), '\x1A', data.size()))
-        end = static_cast<size_t>(static_cast<const char *>(eof) - data.data());
-
     const bool rewrite = SqueezeBlanksAroundEquals || UnquoteValues || TrimLineEnds;
     std::string scratch;
     TEntryList *receiving = nullptr;
-    size_t pos = 0;
-    while (pos < end) {
-        // A line ends at CR (with an LF right after it); a lone LF is part of the line.
-        const char *start = data.data() + pos;
-        const void *cr = std::memchr(start, '\r', end - pos);
-        size_t lineEnd = cr ? static_cast<size_t>(static_cast<const char *>(cr) - data.data()) : end;
-        std::string_view line(start, std::min(lineEnd - pos, kIniMaxText));
-        pos = lineEnd;
-        if (pos < end) {
-            ++pos;
-            if (pos < end && data[pos] == '\n')
-                ++pos;
-        }
-
+    TextLines lines(data);
+    std::string_view line;
+    while (lines.Next(line)) {
+        line = line.substr(0, kIniMaxText);
         if (DropSemicolonLines && !line.empty() && line[0] == ';')
             continue;
         if (line.empty())

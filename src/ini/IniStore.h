@@ -18,6 +18,10 @@ constexpr size_t kIniMaxText = 255;
 bool IniNamesEqual(std::string_view a, std::string_view b);
 // The form of a name that IniNamesEqual compares: letters folded to lower case.
 std::string IniFoldName(std::string_view name);
+// Whether the entry line's key is `key` followed by a number n, in decimal without sign or leading
+// zero, `key` matched as IniNamesEqual matches (so the line is the one ReadString finds for
+// key + std::to_string(n), when no line before it has that key); n is set then.
+bool IniNumberedKey(std::string_view line, std::string_view key, uint64_t &n);
 
 // The entry lines of one section. The lines of a section share one buffer, so loading a large
 // file costs no allocation per line.

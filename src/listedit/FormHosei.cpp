@@ -2,6 +2,7 @@
 
 #include "ScreenFit.h"
 #include "listedit/WallPaperList.h"
+#include "platform/ui/QtText.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,16 +29,6 @@ bool IsAllowedCharacter(QChar c)
 {
     return IsAsciiDigit(c) || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.') ||
            c == QLocale().decimalPoint().front();
-}
-
-// A Japanese input method types full-width digits and signs; they mean the ASCII ones.
-void FoldFullWidth(QString &text)
-{
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if ((u >= u'０' && u <= u'９') || u == u'＋' || u == u'－' || u == u'．')
-            c = QChar(u - (u'０' - u'0'));
-    }
 }
 
 } // namespace

@@ -1,21 +1,20 @@
 #include "WallPaperList.h"
 
 #include "ini/IniStore.h"
+#include "ini/TextLines.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
 
-#include <cstring>
-
 void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 {
-    // Linux file names may hold CR or Ctrl-Z; written out they would end the line or the file and
+    // Linux file names may hold CR, LF or Ctrl-Z; written out they would end the line or the file and
     // lose the rest of the group at the next read, so such a list is refused before anything is
-    // touched. (A lone LF reads back unchanged.)
+    // touched.
     for (const WallPaperEntry &e : list) {
         for (const std::string *field : {&e.PicturePath, &e.PositionText, &e.CorrectionText}) {
-            if (field->find_first_of("\r\x1A") != std::string::npos)
+            if (field->find_first_of("\r\n\x1A") != std::string::npos)
                 throw EInOutError(FormatMessage("改行または Ctrl-Z を含む項目はリストに保存できません: %s",
                                                 {Cp932ToUtf8Lossy(*field)}));
         }
@@ -38,25 +37,11 @@ void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 WallPaperList ReadWallPaperList(std::string_view path)
 {
     const std::string data = ReadWholeFile(path);
-    size_t end = data.size();
-    if (const void *eof = std::memchr(data.data(), '\x1A', data.size()))
-        end = static_cast<size_t>(static_cast<const char *>(eof) - data.data());
-
     WallPaperList list;
     size_t lineNumber = 0;
-    size_t pos = 0;
-    while (pos < end) {
-        // Lines end at CR (with an LF right after it); a lone LF is part of the line.
-        size_t lineEnd = data.find('\r', pos);
-        if (lineEnd == std::string::npos || lineEnd > end)
-            lineEnd = end;
-        std::string_view line(data.data() + pos, lineEnd - pos);
-        pos = lineEnd;
-        if (pos < end) {
-            ++pos;
-            if (pos < end && data[pos] == '\n')
-                ++pos;
-        }
+    TextLines lines(data);
+    std::string_view line;
+    while (lines.Next(line)) {
         // The header and the Idx line are not used: entries are ordered by their lines.
         if (lineNumber++ < 2)
             continue;

@@ -4,14 +4,20 @@
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
+#include "schedule/EntryWalk.h"
+#include "schedule/Render.h"
+#include "schedule/ScheduleLock.h"
 #include "schedule/Settings.h"
 #include "schedule/ShuffleOrder.h"
 #include "schedule/WallPaperChanger.h"
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <memory>
 #include <optional>
 
 ChangeSchedule::ChangeSchedule(WallPaperChanger &changer, RandomPick pick) : changer_(changer), pick_(std::move(pick))
@@ -73,49 +79,189 @@ std::vector<int32_t> ChangeSchedule::PickDistinct(int32_t count, int32_t wanted)
     return chosen;
 }
 
+namespace {
+
+// Raised when a change has nothing left to show.
+[[noreturn]] void NothingShown(const std::string &useSection, const std::vector<SkippedEntry> &skipped)
+{
+    // One picture that cannot be used is reported as its reader reported it.
+    if (skipped.size() == 1)
+        throw ENoPictureShown(skipped[0].Reason);
+    const std::string group = Cp932ToUtf8Lossy(useSection);
+    if (skipped.empty())
+        throw ENoPictureShown(FormatMessage("壁紙グループ %s には画像がありません。", {group}));
+    throw ENoPictureShown(
+        FormatMessage("壁紙グループ %s の画像はどれも表示できません。\n%s", {group, DescribeSkipped(skipped)}));
+}
+
+// The group's last entry number: a group whose file is gone, or that has no count (a 0-byte file),
+// has nothing to show; a count that is not an integer fails in its conversion.
+int32_t ReadShownGroupLastIndex(TIniStore &group, const std::string &useSection)
+{
+    if (!FileExists(GroupFilePath(useSection)))
+        throw ENoPictureShown(FormatMessage("壁紙グループ %s が見つかりません。", {Cp932ToUtf8Lossy(useSection)}));
+    if (group.ReadString("Main", "idx", {}).empty())
+        NothingShown(useSection, {});
+    return ReadGroupLastIndex(group, useSection);
+}
+
+// Why an entry is passed over without trying it: it names no picture, its correction does not
+// decode, or its picture failed earlier in this change. Empty, with `choice` filled, otherwise.
+std::string ReasonToPassOver(const WallPaperEntry &entry,
+                             const std::vector<std::pair<std::string, std::string>> &unusable, WallPaperChoice &choice)
+{
+    if (entry.PicturePath.empty())
+        return "画像のファイル名がありません";
+    for (const auto &[path, reason] : unusable)
+        if (path == entry.PicturePath)
+            return reason;
+    try {
+        choice = {entry.PicturePath, DecodeTileValue(entry.PositionText), DecodeCorrection(entry.CorrectionText)};
+    } catch (const EConvertError &e) {
+        return e.Message();
+    }
+    return {};
+}
+
+} // namespace
+
+std::string DescribeSkipped(const std::vector<SkippedEntry> &skipped, size_t maxLines)
+{
+    std::string text;
+    for (size_t i = 0; i < skipped.size() && i < maxLines; ++i) {
+        const std::string path = Cp932ToUtf8Lossy(skipped[i].PicturePath);
+        const std::string &reason = skipped[i].Reason;
+        std::string line;
+        if (path.empty())
+            line = FormatMessage("項目 file%s: %s", {std::to_string(skipped[i].Index), reason});
+        else if (reason.find(path) != std::string::npos)
+            line = reason;
+        else
+            line = path + ": " + reason;
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    if (skipped.size() > maxLines)
+        text += FormatMessage("\nほか %s 件", {std::to_string(skipped.size() - maxLines)});
+    return text;
+}
+
 void ChangeSchedule::NextWallPaper()
 {
+    Change(std::nullopt, false);
+}
+
+void ChangeSchedule::Back()
+{
+    const ScheduleLock lock;
+    const Settings::NextSettings settings = Settings::ReadNextSettings();
+    int32_t last;
+    {
+        TIniStoreEx group(GroupFilePath(settings.useSection));
+        last = ReadShownGroupLastIndex(group, settings.useSection);
+    }
+    const int32_t monitors = settings.perMonitor ? EntriesPerChange(changer_.Monitors()) : 1;
+    // One entry walks back over the pictures it cannot show; several fill the monitors in list order.
+    Change(BackIndex(CurrentIndex, last, monitors), monitors == 1);
+}
+
+void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
+{
+    const ScheduleLock lock;
+    LastSkipped.clear();
     const Settings::NextSettings settings = Settings::ReadNextSettings();
     const MonitorLayout layout = settings.perMonitor ? changer_.Monitors() : MonitorLayout{};
     const int32_t monitors = EntriesPerChange(layout);
-    int32_t index = CurrentIndex;
-    int32_t last;
+    TIniStoreEx group(GroupFilePath(settings.useSection));
+    const int32_t last = ReadShownGroupLastIndex(group, settings.useSection);
+    const int64_t count = int64_t(last) + 1;
+    // A position beyond a group that has become shorter starts it again.
+    int32_t from = start.value_or(CurrentIndex);
+    if (from < 0 || from > last)
+        from = 0;
+
     std::optional<ShuffleOrder> round;
-    {
-        TIniStoreEx group(GroupFilePath(settings.useSection));
-        last = ReadGroupLastIndex(group, settings.useSection);
-        std::vector<int32_t> indices;
-        if (settings.random && settings.noRepeat) {
-            round.emplace([this](int32_t count) { return Pick(count); });
-            round->Load(ShuffleFilePath(), settings.useSection);
-            const std::vector<std::string> paths = GroupPicturePaths(group, last);
-            for (int32_t k = 0; k < monitors; ++k)
-                indices.push_back(round->Take(paths));
-        } else if (settings.random) {
-            indices = monitors == 1 ? std::vector<int32_t>{Pick(last + 1)} : PickDistinct(last + 1, monitors);
-        } else {
-            // The first is CurrentIndex as stored, so that one past the end fails as an empty entry.
-            indices.push_back(index);
-            for (int32_t k = 1; k < monitors; ++k)
-                indices.push_back(int32_t((int64_t(index) + k) % (int64_t(last) + 1)));
-        }
-        index = indices.front();
-        std::vector<WallPaperChoice> choices;
-        for (const int32_t shown : indices) {
-            const WallPaperEntry entry = ReadWallPaperEntry(group, shown);
-            choices.push_back(
-                {entry.PicturePath, DecodeTileValue(entry.PositionText), DecodeCorrection(entry.CorrectionText)});
-        }
-        ShownIndex = index;
-        ShownIndices = indices;
-        if (settings.perMonitor)
-            changer_.ApplyPerMonitor(choices, layout);
-        else
-            changer_.Apply(choices[0].PicturePath, choices[0].TileValue, choices[0].Correction);
+    std::unique_ptr<EntryWalk> walk;
+    if (settings.random && settings.noRepeat) {
+        round.emplace([this](int32_t n) { return Pick(n); });
+        round->Load(ShuffleFilePath(), settings.useSection);
+        walk = RoundWalk(*round, GroupPicturePaths(group, last), PresentEntries(group, last));
+    } else if (settings.random) {
+        const int32_t entries = int32_t(std::min<int64_t>(count, INT32_MAX));
+        walk = RandomOrderWalk(PresentEntries(group, last),
+                               monitors == 1 ? std::vector<int32_t>{Pick(entries)} : PickDistinct(entries, monitors));
+    } else {
+        walk = ListOrderWalk(PresentEntries(group, last), from, backwards);
     }
-    int64_t next = int64_t(index) + monitors;
-    if (next > last)
-        next %= int64_t(last) + 1;
+
+    // Entries are taken from the walk until every monitor has one; a picture that cannot be used
+    // gives its monitors back to the walk.
+    std::vector<int32_t> shown;
+    std::vector<WallPaperChoice> choices;
+    std::vector<std::pair<std::string, std::string>> unusable; // picture path, reason
+    int32_t lastTaken = from;
+    for (;;) {
+        while (int32_t(shown.size()) < monitors) {
+            const std::optional<int32_t> taken = walk->Next();
+            if (!taken)
+                break;
+            lastTaken = *taken;
+            const WallPaperEntry entry = ReadWallPaperEntry(group, *taken);
+            WallPaperChoice choice;
+            const std::string reason = ReasonToPassOver(entry, unusable, choice);
+            if (!reason.empty()) {
+                LastSkipped.push_back({*taken, entry.PicturePath, reason});
+                continue;
+            }
+            shown.push_back(*taken);
+            choices.push_back(std::move(choice));
+        }
+        if (shown.empty())
+            NothingShown(settings.useSection, LastSkipped);
+        // Fewer usable entries than monitors repeat, as a group smaller than the monitors does.
+        std::vector<int32_t> onMonitors;
+        std::vector<WallPaperChoice> pictures;
+        for (size_t i = 0; i < size_t(monitors); ++i) {
+            onMonitors.push_back(shown[i % shown.size()]);
+            pictures.push_back(choices[i % choices.size()]);
+        }
+        try {
+            if (settings.perMonitor)
+                changer_.ApplyPerMonitor(pictures, layout);
+            else
+                changer_.Apply(pictures[0].PicturePath, pictures[0].TileValue, pictures[0].Correction);
+            ShownIndex = onMonitors.front();
+            ShownIndices = onMonitors;
+            break;
+        } catch (const EPictureUnusable &e) {
+            // Every entry of that picture is passed over; the others keep their monitors.
+            bool chosen = false;
+            for (size_t i = 0; i < shown.size();) {
+                if (choices[i].PicturePath != e.PicturePath()) {
+                    ++i;
+                    continue;
+                }
+                LastSkipped.push_back({shown[i], choices[i].PicturePath, e.Message()});
+                shown.erase(shown.begin() + std::ptrdiff_t(i));
+                choices.erase(choices.begin() + std::ptrdiff_t(i));
+                chosen = true;
+            }
+            if (!chosen)
+                throw;
+            unusable.emplace_back(e.PicturePath(), e.Message());
+        }
+    }
+
+    int64_t next;
+    if (settings.random) {
+        next = int64_t(ShownIndex) + monitors;
+    } else if (backwards) {
+        next = int64_t(ShownIndex) + 1;
+    } else {
+        // Past the last entry tried; at least `monitors` on, as the entries repeat in a small group.
+        const int64_t walked = (int64_t(lastTaken) - from + count) % count + 1;
+        next = int64_t(from) + std::max<int64_t>(walked, monitors);
+    }
+    next %= count;
     // The change has happened: the position moves on even if the settings file cannot keep it.
     CurrentIndex = int32_t(next);
     std::string unsaved;
@@ -137,18 +283,6 @@ void ChangeSchedule::NextWallPaper()
     }
     if (!unsaved.empty())
         throw EUseIndexNotStored(unsaved);
-}
-
-void ChangeSchedule::Back()
-{
-    const Settings::NextSettings settings = Settings::ReadNextSettings();
-    int32_t last;
-    {
-        TIniStoreEx group(GroupFilePath(settings.useSection));
-        last = ReadGroupLastIndex(group, settings.useSection);
-    }
-    CurrentIndex = BackIndex(CurrentIndex, last, settings.perMonitor ? EntriesPerChange(changer_.Monitors()) : 1);
-    NextWallPaper();
 }
 
 bool ChangeSchedule::Tick()

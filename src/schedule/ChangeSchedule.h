@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,26 @@ class EUseIndexNotStored : public EInOutError {
 public:
     using EInOutError::EInOutError;
 };
+
+// No entry of the group could be shown: the group has none, or every picture was passed over. The
+// message names the group and the pictures with their reasons.
+class ENoPictureShown : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An entry a change passed over: its picture could not be used (EPictureUnusable), its correction
+// text does not decode, or it has no picture at all.
+struct SkippedEntry {
+    int32_t Index = 0;
+    std::string PicturePath; // CP932
+    std::string Reason;      // UTF-8
+    bool operator==(const SkippedEntry &) const = default;
+};
+
+// The skipped entries, one line each, "path: reason" (the reason alone when it names the path),
+// at most `maxLines` of them and then how many more. UTF-8.
+std::string DescribeSkipped(const std::vector<SkippedEntry> &skipped, size_t maxLines = 10);
 
 // The change schedule without widgets: which entry of the selected group comes next, the
 // next/back arithmetic and UseIndex. The settings file and the group file are read anew at every
@@ -36,6 +57,8 @@ public:
     int32_t ShownIndex = -1;
     // With one picture per monitor, every monitor's entry number (left to right); else ShownIndex alone.
     std::vector<int32_t> ShownIndices;
+    // The entries the last change passed over (also when it showed none).
+    std::vector<SkippedEntry> LastSkipped;
 
     // With OpPerMonitor on and several monitors, a change shows one entry per monitor: CurrentIndex,
     // CurrentIndex + 1, ... wrapping (distinct random ones, or the next ones of the round, in random
@@ -43,11 +66,21 @@ public:
     //
     // Shows entry CurrentIndex (or a random one when random order is on; with OpNoRepeat as well,
     // the next of the group's stored round, see ShuffleOrder) of the group named by UseSection,
-    // then advances CurrentIndex, wrapping to 0, and stores it as UseIndex. A failed change leaves
-    // CurrentIndex, UseIndex and the stored round as they were, so the next change tries the same
-    // entry; when only storing fails, CurrentIndex has advanced and EUseIndexNotStored is raised.
+    // then advances CurrentIndex past it, wrapping to 0, and stores it as UseIndex. A position beyond
+    // a group that has since become shorter starts the group again at entry 0.
+    //
+    // An entry whose picture cannot be used is passed over (LastSkipped): the change goes on to the
+    // following entries (the next of the round, in random order without repeats), at most once round
+    // the group, and shows the first that works. When none does it raises ENoPictureShown, or the
+    // entry's own error when the group has one entry. Any other failure (the output bitmap, the
+    // desktop, the group file) is raised at once. A failed change leaves CurrentIndex, UseIndex and
+    // the stored round as they were, so the next change tries the same entry; when only storing
+    // fails, CurrentIndex has advanced and EUseIndexNotStored is raised.
+    //
+    // The change holds the ScheduleLock from reading the position to storing it.
     void NextWallPaper();
-    // Shows the entry before the one on screen and advances past it.
+    // Shows the entry before the one on screen and advances past it; entries that cannot be used are
+    // passed over backwards.
     void Back();
     // A timer tick: re-seeds, then changes unless another program set Scr to "1". Returns whether
     // a change was made.
@@ -62,6 +95,9 @@ public:
     static constexpr size_t kMaxMonitors = 16;
 
 private:
+    // The change itself: shows entries from `start` on (walking backwards when `backwards`), as
+    // NextWallPaper describes.
+    void Change(const std::optional<int32_t> &start, bool backwards);
     // The entries one change shows on `layout`: one per monitor (at most kMaxMonitors), or one when the
     // desktop cannot show a picture per monitor.
     int32_t EntriesPerChange(const MonitorLayout &layout) const;

@@ -10,8 +10,9 @@ std::vector<std::string> ListGroupFiles(const std::string &folder)
 {
     std::vector<std::string> names;
     for (const DirEntry &entry : EnumerateDirectory(folder, "*")) {
-        // A name that CP932 cannot hold could never be stored as UseSection.
-        if (!entry.representable || (entry.attributes & faDirectory) != 0)
+        // A name that CP932 cannot hold, or one with a line end, could never be stored as UseSection.
+        if (!entry.representable || entry.name.find_first_of("\r\n\x1A") != std::string::npos ||
+            (entry.attributes & faDirectory) != 0)
             continue;
         if (LowerAsciiText(ExtractFileExt(entry.name)) == ".dat")
             names.push_back(entry.name);

@@ -77,7 +77,8 @@ MonitorPicture ScaleForMonitor(const WallPaperChoice &choice, const Monitor &mon
 {
     MonitorPicture picture;
     picture.TileValue = choice.TileValue;
-    picture.Image = StreamedPicture(choice, monitor);
+    // Nothing is written here: every failure is the picture's.
+    picture.Image = ReadingPicture(choice.PicturePath, [&] { return StreamedPicture(choice, monitor); });
     if (picture.Image.isNull()) {
         // Stretching fills the monitor, so the picture is scaled to it at once; the size of the
         // correction is still worked out, so that a correction that makes no size fails as on one screen.

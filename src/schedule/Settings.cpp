@@ -2,7 +2,10 @@
 
 #include "ini/IniStore.h"
 #include "platform/AsciiText.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
+#include "schedule/ScheduleLock.h"
 
 namespace Settings {
 
@@ -13,6 +16,15 @@ namespace {
 std::string_view FlagDefault(std::string_view key)
 {
     return SameTextAscii(key, kOpSusie) ? FlagText(true) : std::string_view();
+}
+
+// A line end or Ctrl-Z in a value would split its line, or end the file, at the next read: such a
+// value (a Linux file name may hold one) is refused before the file is touched.
+void RequireOneLine(std::string_view key, std::string_view value)
+{
+    if (value.find_first_of("\r\n\x1A") != std::string_view::npos)
+        throw EInOutError(FormatMessage("改行または Ctrl-Z を含む値は設定ファイルに保存できません: %s=%s",
+                                        {key, Cp932ToUtf8Lossy(value)}));
 }
 
 } // namespace
@@ -35,6 +47,8 @@ std::string ReadValue(std::string_view key, std::string_view def)
 
 void WriteValue(std::string_view key, std::string_view value)
 {
+    RequireOneLine(key, value);
+    const ScheduleLock lock;
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, key, value);
     ini.Flush();
@@ -89,6 +103,11 @@ NextSettings ReadNextSettings()
 
 void WriteSchedule(std::string_view useSection, std::string_view hh, std::string_view mm, std::string_view ss)
 {
+    RequireOneLine(kUseSection, useSection);
+    RequireOneLine(kIntervalHH, hh);
+    RequireOneLine(kIntervalMM, mm);
+    RequireOneLine(kIntervalSS, ss);
+    const ScheduleLock lock;
     TIniStoreEx ini(SettingsFilePath());
     ini.WriteString(kSection, kUseSection, useSection);
     ini.WriteString(kSection, kIntervalHH, hh);

@@ -88,26 +88,13 @@ std::string FirstValue(const std::vector<std::string> &lines, std::string_view k
 // pass over the lines rather than one per key.
 std::vector<std::string> NumberedValues(const std::vector<std::string> &lines, std::string_view key, size_t count)
 {
-    const std::string prefix = IniFoldName(key);
     std::vector<std::string> values(count);
     std::vector<char> found(count, 0);
     for (const std::string &line : lines) {
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos || eq <= prefix.size() || eq - prefix.size() > 10)
-            continue;
-        const std::string folded = IniFoldName(std::string_view(line).substr(0, eq));
-        const std::string_view digits = std::string_view(folded).substr(prefix.size());
-        if (folded.compare(0, prefix.size(), prefix) != 0 || (digits.size() > 1 && digits[0] == '0'))
-            continue;
         uint64_t n = 0;
-        bool decimal = true;
-        for (const char c : digits) {
-            decimal = decimal && c >= '0' && c <= '9';
-            n = n * 10 + static_cast<uint64_t>(c - '0');
-        }
-        if (decimal && n < count && !found[n]) {
+        if (IniNumberedKey(line, key, n) && n < count && !found[n]) {
             found[n] = 1;
-            values[n] = line.substr(eq + 1);
+            values[n] = line.substr(line.find('=') + 1);
         }
     }
     return values;

@@ -134,8 +134,13 @@ TEST_F(FormControlTest, BackIsRefusedInRandomOrder)
 TEST_F(FormControlTest, AFailedChangeIsTheCallersErrorAndReportedAfterwards)
 {
     TFormMain &f = StartRunning();
-    const std::string picture = home.File("p0.bmp");
-    std::rename(picture.c_str(), (picture + ".away").c_str());
+    const auto moveAll = [&](const char *from, const char *to) {
+        for (int k = 0; k < 3; ++k) {
+            const std::string picture = home.File("p" + std::to_string(k) + ".bmp");
+            std::rename((picture + from).c_str(), (picture + to).c_str());
+        }
+    };
+    moveAll("", ".away");
     bool failed = false;
     try {
         f.ControlNext();
@@ -152,11 +157,48 @@ TEST_F(FormControlTest, AFailedChangeIsTheCallersErrorAndReportedAfterwards)
     EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
     EXPECT_NE("", f.ControlStatusNow().lastError);
     EXPECT_TRUE(changes.empty());
+    // The schedule goes on as it was.
+    EXPECT_EQ(ControlState::Running, f.ControlStatusNow().state);
+    EXPECT_GT(f.ControlStatusNow().secondsToNext, 0);
 
-    std::rename((picture + ".away").c_str(), picture.c_str());
-    f.ControlNext();
+    moveAll(".away", "");
+    EXPECT_EQ("", f.ControlNext());
     EXPECT_EQ("", f.ControlStatusNow().lastError);
     EXPECT_EQ(1u, changes.size());
+}
+
+TEST_F(FormControlTest, AStreamOfFailingCallsOpensOneBox)
+{
+    TFormMain &f = StartRunning();
+    for (int k = 0; k < 3; ++k)
+        std::remove(home.File("p" + std::to_string(k) + ".bmp").c_str());
+    const auto failingCalls = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            EXPECT_THROW(f.ControlNext(), Exception);
+    };
+    failingCalls(1);
+    // More calls come while the first report's box is open; each caller has its error all the same.
+    dialogs.whileOpen = [&] {
+        failingCalls(2999);
+        QCoreApplication::processEvents();
+    };
+    QCoreApplication::processEvents();
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("さらに 2999 件")))
+        << dialogs.messages[0].text.toStdString();
+}
+
+TEST_F(FormControlTest, NextNamesThePicturesItPassedOver)
+{
+    TFormMain &f = StartRunning();
+    const std::string picture = home.File("p0.bmp");
+    std::remove(picture.c_str());
+    EXPECT_EQ("ファイル " + picture + " は開けません", f.ControlNext());
+    EXPECT_EQ(1, ShownEntry());
+    ASSERT_EQ(1u, changes.size());
+    EXPECT_EQ(1, changes[0].entry);
+    EXPECT_EQ("表示できない画像を飛ばしました。\nファイル " + picture + " は開けません",
+              f.ControlStatusNow().lastError);
 }
 
 TEST_F(FormControlTest, AFailingTickIsTheLastError)

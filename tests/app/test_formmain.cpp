@@ -162,7 +162,8 @@ TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
 
 TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
 {
-    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
+    MakeGroup("g.dat", 1);
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
     TFormMain &f = Create();
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_EQ(0, f.Timer1->Interval());
@@ -170,9 +171,36 @@ TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
     EXPECT_FALSE(f.isVisible());
 }
 
+TEST_F(FormMainTest, TrayStartBeforeAnyChangeStartsAtEntryZero)
+{
+    // 実　行, then the tray option, then the end before the first change: no UseIndex yet.
+    MakeGroup("g.dat", 2);
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nIntervalSS=30\r\n");
+    TFormMain &f = Create();
+    EXPECT_TRUE(dialogs.messages.empty()) << LastMessage().toStdString();
+    EXPECT_TRUE(f.Timer1->Running());
+    Tick(f);
+    EXPECT_EQ(0, ShownEntry());
+}
+
+TEST_F(FormMainTest, TrayStartOnAGroupWithoutPicturesShowsTheWindowInsteadOfFailingAtEveryInterval)
+{
+    WriteFileBytes(home.File("empty.dat"), "");
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=empty.dat\r\nUseIndex=0\r\nIntervalSS=10\r\n");
+    TFormMain &f = Create();
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_EQ(QStringLiteral("警告"), dialogs.messages[0].title);
+    EXPECT_EQ(QStringLiteral("選択した壁紙グループには画像がありません。「壁紙の設定」で画像を追加してください。"),
+              dialogs.messages[0].text);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_FALSE(f.TrayIcon1->Visible());
+}
+
 TEST_F(FormMainTest, AFailedTrayStartIsReportedAndLeavesTheWindowReachable)
 {
-    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseIndex=x\r\nIntervalSS=30\r\n");
+    MakeGroup("g.dat", 1);
+    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=x\r\nIntervalSS=30\r\n");
     TFormMain &f = Create();
     ASSERT_EQ(1u, dialogs.messages.size());
     EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
@@ -233,6 +261,37 @@ TEST_F(FormMainTest, JikkoHoldsTheIntervalFieldsToTheirRanges)
     EXPECT_EQ(59000, f.Timer1->Interval());
 }
 
+TEST_F(FormMainTest, JikkoTakesFullWidthDigits)
+{
+    MakeGroup("g.dat", 1);
+    TFormMain &f = Create();
+    f.ComboBox1->setEditText(QStringLiteral("g.dat"));
+    SetInterval(f, "０", "１", "１０"); // as an input method types them
+    f.R1->trigger();
+    EXPECT_TRUE(dialogs.messages.empty()) << LastMessage().toStdString();
+    EXPECT_EQ(70000, f.Timer1->Interval());
+    EXPECT_EQ("10", Settings::ReadValue(Settings::kIntervalSS));
+}
+
+TEST_F(FormMainTest, JikkoRefusesAGroupWithoutPictures)
+{
+    WriteFileBytes(home.File("empty.dat"), "");
+    WriteFileBytes(home.File("blank.dat"), "[Main]\r\nIdx=0\r\nfile0=,,,\r\n");
+    TFormMain &f = Create();
+    for (const char *group : {"empty.dat", "blank.dat"}) {
+        f.ComboBox1->setEditText(QString::fromLatin1(group));
+        SetInterval(f, "0", "0", "10");
+        f.R1->trigger();
+        EXPECT_EQ(QStringLiteral("警告"), dialogs.messages.back().title);
+        EXPECT_EQ(QStringLiteral("選択した壁紙グループには画像がありません。「壁紙の設定」で画像を追加してください。"),
+                  LastMessage());
+        EXPECT_FALSE(f.Timer1->Enabled());
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ("", Settings::ReadValue(Settings::kUseSection));
+    }
+    EXPECT_EQ(2u, dialogs.messages.size());
+}
+
 TEST_F(FormMainTest, JikkoAcceptsTenSecondsAndRunsTheGroupInOrder)
 {
     MakeGroup("g.dat", 3);
@@ -276,28 +335,109 @@ TEST_F(FormMainTest, BackAndNextFromTheTrayMenu)
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(FormMainTest, AFailingEntryIsReportedAndRetriedAtTheNextTick)
+TEST_F(FormMainTest, AMissingPictureIsPassedOverAndToldOnceARun)
 {
-    TFormMain &f = CreateRunning(2);
+    TFormMain &f = CreateRunning(3);
     Tick(f); // entry 0
     const std::string picture = home.File("p1.bmp");
     std::rename(picture.c_str(), (picture + ".away").c_str());
     Tick(f);
+    EXPECT_EQ(2, ShownEntry());
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ("壁紙変更中\n表示できない画像: p1.bmp", Tip());
+    EXPECT_NE(std::string::npos, f.ControlStatusNow().lastError.find(picture)) << f.ControlStatusNow().lastError;
+    // The notice comes after the change, in one box.
+    EXPECT_TRUE(dialogs.messages.empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(1u, dialogs.messages.size());
     EXPECT_EQ(QStringLiteral("Tapisto"), dialogs.messages[0].title);
-    EXPECT_TRUE(f.Timer1->Running());
-    EXPECT_EQ(1, f.CurrentIndex());
-    EXPECT_EQ("1", Settings::ReadUseIndexText());
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(picture))) << LastMessage().toStdString();
+    // The next round passes over it again, without telling it again.
+    Tick(f);
+    Tick(f);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(2, ShownEntry());
+    EXPECT_EQ(1u, dialogs.messages.size());
+    // Back again: the tip and the status forget it at the next change that passes over nothing.
     std::rename((picture + ".away").c_str(), picture.c_str());
     Tick(f);
-    EXPECT_EQ(1, ShownEntry());
-    EXPECT_EQ("0", Settings::ReadUseIndexText());
+    EXPECT_EQ(0, ShownEntry());
+    EXPECT_EQ("壁紙変更中", Tip());
+    EXPECT_EQ("", f.ControlStatusNow().lastError);
 
-    // From next, the error leaves the timer off until something enables it again.
-    std::rename(home.File("p0.bmp").c_str(), home.File("p0.away").c_str());
+    // No picture at all: one error, the position stays, the timer runs on.
+    for (int k = 0; k < 3; ++k)
+        std::rename(home.File("p" + std::to_string(k) + ".bmp").c_str(), home.File("gone" + std::to_string(k)).c_str());
+    Tick(f);
+    ASSERT_EQ(2u, dialogs.messages.size());
+    EXPECT_TRUE(
+        dialogs.messages[1].text.startsWith(QStringLiteral("壁紙グループ g.dat の画像はどれも表示できません。")))
+        << dialogs.messages[1].text.toStdString();
+    EXPECT_EQ(1, f.CurrentIndex());
+    EXPECT_EQ("1", Settings::ReadUseIndexText());
+    EXPECT_TRUE(f.Timer1->Running());
+}
+
+TEST_F(FormMainTest, AFailedNextOrBackLeavesTheTimerAsItWas)
+{
+    TFormMain &f = CreateRunning(2);
+    Tick(f);
+    desktop.fail = true; // not a picture's fault: nothing to pass over
     f.N11->trigger();
+    EXPECT_EQ(1u, dialogs.messages.size());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_GT(f.Timer1->RemainingMilliseconds(), 5000); // a fresh interval after the manual change
+    f.N10->trigger();
     EXPECT_EQ(2u, dialogs.messages.size());
-    EXPECT_FALSE(f.Timer1->Enabled());
+    EXPECT_TRUE(f.Timer1->Running());
+    EXPECT_EQ(ControlState::Running, f.ControlStatusNow().state);
+    EXPECT_GT(f.ControlStatusNow().secondsToNext, 0);
+}
+
+TEST_F(FormMainTest, APauseHoldsThroughNextAndBack)
+{
+    TFormMain &f = CreateRunning(3);
+    Tick(f);
+    f.N5->trigger();
+    const auto stillPaused = [&](const char *after) {
+        EXPECT_FALSE(f.Timer1->Enabled()) << after;
+        EXPECT_FALSE(f.Timer1->Running()) << after;
+        EXPECT_EQ("壁紙変更停止中", Tip()) << after;
+        EXPECT_FALSE(f.N5->isEnabled()) << after;
+        EXPECT_TRUE(f.N6->isEnabled()) << after;
+        EXPECT_EQ(ControlState::Paused, f.ControlStatusNow().state) << after;
+        EXPECT_EQ(-1, f.ControlStatusNow().secondsToNext) << after;
+    };
+    f.N11->trigger();
+    EXPECT_EQ(1, ShownEntry());
+    stillPaused("next");
+    f.N10->trigger();
+    EXPECT_EQ(0, ShownEntry());
+    stillPaused("back");
+    desktop.fail = true;
+    f.N11->trigger(); // a failure changes nothing of the pause either
+    stillPaused("a failed next");
+    f.N6->trigger();
+    EXPECT_TRUE(f.Timer1->Running());
+}
+
+TEST_F(FormMainTest, ErrorsWhileABoxIsOpenAreCountedIntoIt)
+{
+    TFormMain &f = CreateRunning(1);
+    std::rename(home.File("p0.bmp").c_str(), home.File("gone").c_str());
+    // Ticks that come while the first box is open, as its own event loop delivers them.
+    dialogs.whileOpen = [&] {
+        for (int i = 0; i < 3000; ++i)
+            Tick(f);
+    };
+    Tick(f);
+    ASSERT_EQ(1u, dialogs.messages.size());
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("さらに 3000 件"))) << LastMessage().toStdString();
+    // Closed, the next failure opens a box of its own again.
+    Tick(f);
+    EXPECT_EQ(2u, dialogs.messages.size());
+    EXPECT_FALSE(dialogs.messages[1].text.contains(QStringLiteral("さらに")));
 }
 
 TEST_F(FormMainTest, AReadOnlySettingsFileIsReportedAndTheScheduleMovesOn)

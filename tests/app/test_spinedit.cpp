@@ -2,6 +2,7 @@
 #include "app/Timer.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QTest>
 
@@ -57,6 +58,29 @@ TEST(SpinEdit, AnIntegerOutOfRangeIsBroughtInWhenTheFieldLosesTheFocus)
     EXPECT_EQ(QStringLiteral("07"), typeAndLeave(QStringLiteral("07")));   // in range: as typed
     EXPECT_EQ(QStringLiteral("1.5"), typeAndLeave(QStringLiteral("1.5"))); // fails at 実　行
     EXPECT_EQ(QStringLiteral("x"), typeAndLeave(QStringLiteral("x")));
+}
+
+TEST(SpinEdit, FullWidthDigitsFromAnInputMethodAreTheAsciiOnes)
+{
+    TSpinEdit spin(0, 59);
+    QLineEdit *field = spin.findChild<QLineEdit *>();
+    spin.SetText(QString());
+    for (const QChar c : QStringLiteral("１０")) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(field, &key);
+    }
+    EXPECT_EQ(QStringLiteral("10"), field->text());
+    // An input method commits its text at once, not key by key.
+    spin.SetText(QString());
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("－３"));
+    QCoreApplication::sendEvent(field, &commit);
+    EXPECT_EQ(QStringLiteral("-3"), spin.Text());
+    spin.ClampToRange();
+    EXPECT_EQ(QStringLiteral("0"), spin.Text());
+    // Whatever reached the field, the text it gives is ASCII.
+    spin.SetText(QStringLiteral("２５"));
+    EXPECT_EQ(QStringLiteral("25"), spin.Text());
 }
 
 TEST(Timer, ZeroIntervalNeverTicksAndEnablingRestarts)

@@ -4,6 +4,8 @@
 #include "platform/ui/Dialogs.h"
 
 #include <deque>
+#include <functional>
+#include <utility>
 #include <vector>
 
 // Answers from queues that tests fill beforehand and records every request.
@@ -13,9 +15,23 @@ public:
     void SetNextFileNames(const QStringList &names) { fileNames_.push_back(names); }
     void SetNextFileName(const QString &name) { fileNames_.push_back(QStringList{name}); }
 
-    Button ShowMessage(QWidget *, const MessageRequest &request) override
+    Button ShowMessage(QWidget *parent, const MessageRequest &request) override
+    {
+        return ShowLiveMessage(parent, request, nullptr);
+    }
+    Button ShowLiveMessage(QWidget *, const MessageRequest &request, const std::shared_ptr<SetText> &retext) override
     {
         messages.push_back(request);
+        const size_t shown = messages.size() - 1;
+        if (retext)
+            *retext = [this, shown](const QString &text) { messages[shown].text = text; };
+        // While the box is "open": what the user's nested event loop would run meanwhile.
+        if (whileOpen) {
+            const std::function<void()> run = std::exchange(whileOpen, nullptr);
+            run();
+        }
+        if (retext)
+            *retext = nullptr;
         if (answers_.empty())
             return request.defaultButton;
         const Button b = answers_.front();
@@ -34,6 +50,9 @@ public:
 
     std::vector<MessageRequest> messages;
     std::vector<FileRequest> fileRequests;
+    // Run once inside the next message box, as events handled while it is open; a box's text that
+    // changes meanwhile is seen in `messages`.
+    std::function<void()> whileOpen;
 
 private:
     std::deque<Button> answers_;

@@ -28,8 +28,16 @@ namespace {
 // The running program, as far as the bus sees it.
 class FakeProgram : public ControlTarget {
 public:
-    void ControlNext() override { Run("Next"); }
-    void ControlBack() override { Run("Back"); }
+    std::string ControlNext() override
+    {
+        Run("Next");
+        return skipped;
+    }
+    std::string ControlBack() override
+    {
+        Run("Back");
+        return {};
+    }
     void ControlPause() override { Run("Pause"); }
     void ControlResume() override { Run("Resume"); }
     void ControlShow() override { Run("Show"); }
@@ -39,6 +47,7 @@ public:
     std::string refuse; // the command refused, with refusal's text
     std::string fail;   // the command that fails
     std::string reason = "一時停止中ではありません";
+    std::string skipped; // what Next passed over
     ControlStatus status;
 
 private:
@@ -123,6 +132,12 @@ TEST_F(ControlBusTest, EveryCommandReachesTheProgram)
     const ControlReply unknown = Call("Quit");
     EXPECT_EQ(ControlReply::Failed, unknown.result);
     EXPECT_EQ(QStringLiteral("起動中の Tapisto は「Quit」に対応していません（別の版が動いています）"), unknown.error);
+    // Next answers with the pictures it passed over, if any.
+    EXPECT_EQ(QString(), Call("Next").text);
+    program.skipped = "ファイル /p/gone.jpg は開けません";
+    const ControlReply skipped = Call("Next");
+    EXPECT_EQ(ControlReply::Done, skipped.result);
+    EXPECT_EQ(QStringLiteral("ファイル /p/gone.jpg は開けません"), skipped.text);
 }
 
 TEST_F(ControlBusTest, AProgramThatDoesNotAnswerIsSaidSoInJapanese)

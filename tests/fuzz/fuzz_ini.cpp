@@ -9,13 +9,13 @@
 namespace {
 
 // Whether a reload can give back exactly these lines. Some stores cannot be written faithfully
-// and are left out of the comparison: a line over 255 bytes is cut at load, CR and Ctrl-Z end a
-// line or the file, and an entry that looks like "[x]" reads back as a section header.
+// and are left out of the comparison: a line over 255 bytes is cut at load, CR, LF and Ctrl-Z end
+// a line or the file, and an entry that looks like "[x]" reads back as a section header.
 bool Representable(const std::vector<std::string> &lines)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string &line = lines[i];
-        if (line.size() > kIniMaxText || line.find_first_of("\r\x1A") != std::string::npos)
+        if (line.size() > kIniMaxText || line.find_first_of("\r\n\x1A") != std::string::npos)
             return false;
         const bool header = i == 0 || lines[i - 1].empty();
         if (!header && !line.empty() && line.front() == '[' && line.back() == ']' && line.size() >= 2)

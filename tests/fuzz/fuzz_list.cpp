@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const WallPaperList list = ReadWallPaperList(path);
         for (const WallPaperEntry &entry : list)
             Decode(entry);
-        // The editor saves what it read; fields never hold commas, CR or Ctrl-Z by construction.
+        // The editor saves what it read; fields never hold commas, CR, LF or Ctrl-Z by construction.
         const std::string copy = FuzzScratchPath("copy.dat");
         // An empty list too: it is stored as a group without entries ("Idx=-1").
         WriteWallPaperList(copy, list);

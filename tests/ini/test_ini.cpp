@@ -18,7 +18,7 @@ std::string Fixture(const std::string &name)
 // A copy of a fixture in a fresh home, so tests may rewrite it.
 std::string CopyFixture(const TempHome &home, const std::string &name)
 {
-    const std::string path = home.File(name);
+    std::string path = home.File(name);
     WriteFileBytes(path, Fixture(name));
     return path;
 }
@@ -232,24 +232,33 @@ TEST(IniStore, EmptyKeyErasesTheSectionOrFlushes)
     EXPECT_EQ("", ReadFileBytes(path)); // the remaining section [Other] is empty
 }
 
-TEST(IniStore, LfOnlyFileIsOneLineOfItsFirst255Bytes)
+TEST(IniStore, LfCrLfAndLoneCrAllEndALineAndARewriteIsCrLf)
 {
     TempHome home;
     const std::string path = CopyFixture(home, "lf_only.ini");
     TIniStoreEx ini(path);
     Strings names;
     ini.ReadSectionNames(names);
-    EXPECT_TRUE(names.empty());
-    // The single line starts with "[Main]\n..." and does not end in ']': no header, no section.
-    ini.WriteString("Main", "A", "1");
-    ini.Flush();
-    EXPECT_EQ("[Main]\r\nA=1\r\n\r\n", ReadFileBytes(path));
+    EXPECT_EQ((Strings{"Main"}), names);
+    EXPECT_EQ("/pictures/holiday/picture_001.jpg,tile,,", ini.ReadString("main", "FILE1", ""));
 
-    // Inside a section, the whole cut line is one entry, LF bytes included.
-    WriteFileBytes(path, "[S]\r\n" + Fixture("lf_only.ini"));
+    // A file of mixed ends, as an editor on Linux leaves one it changed: every entry on its own line.
+    WriteFileBytes(path, "[Main]\r\nIdx=2\r\nfile0=/a.jpg,,,\nfile1=/b.jpg,,,\r\nfile2=/c.jpg,,,\rfile3=/d.jpg,,,\n");
     ini.Open(path);
-    ASSERT_EQ(1u, Lines(ini, "S").size());
-    EXPECT_EQ(Fixture("lf_only.ini").substr(0, 255), Lines(ini, "S")[0]);
+    EXPECT_EQ((Strings{"Idx=2", "file0=/a.jpg,,,", "file1=/b.jpg,,,", "file2=/c.jpg,,,", "file3=/d.jpg,,,"}),
+              Lines(ini, "Main"));
+    ini.WriteString("Main", "Idx", "3");
+    ini.Flush();
+    EXPECT_EQ("[Main]\r\nIdx=3\r\nfile0=/a.jpg,,,\r\nfile1=/b.jpg,,,\r\nfile2=/c.jpg,,,\r\nfile3=/d.jpg,,,\r\n\r\n",
+              ReadFileBytes(path));
+
+    // What the engine writes reads back as it was and is written again byte for byte.
+    const std::string written = ReadFileBytes(path);
+    ini.Open(path);
+    ini.WriteString("Main", "Idx", "4");
+    ini.WriteString("Main", "Idx", "3");
+    ini.Flush();
+    EXPECT_EQ(written, ReadFileBytes(path));
 }
 
 TEST(IniStore, CtrlZEndsTheFileAndLoneCrEndsALine)

@@ -63,5 +63,5 @@ TEST(ReadOnlyHome, SavesReportErrorsAndLoseNothing)
     EXPECT_EQ(groupBefore, ReadFileBytes(group));
     EXPECT_EQ(otherBefore, ReadFileBytes(other));
     EXPECT_EQ(bitmapBefore, ReadFileBytes(bitmapPath));
-    EXPECT_EQ(4, CountFiles(disk.Path()));
+    EXPECT_EQ(5, CountFiles(disk.Path())); // the four files and the schedule's lock file
 }

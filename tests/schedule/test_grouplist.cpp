@@ -15,6 +15,7 @@ TEST(GroupList, OnlyPlainFilesEndingInDatInAnyCase)
         WriteFileBytes(home.File(name), "");
     std::filesystem::create_directory(home.File("x.dat"));
     WriteFileBytes(home.File("壁紙.dat"), "");
+    WriteFileBytes(home.File("two\nlines.dat"), ""); // no settings line could name it
     const std::vector<std::string> names = ListGroupFiles(home.Path());
     EXPECT_EQ((std::vector<std::string>{"a.dat", "B.DAT", "e.Dat", Utf8ToCp932("壁紙.dat")}), names);
 }

@@ -131,19 +131,36 @@ TEST(Apply, FailuresBeforeWritingChangeNothing)
         EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), std::nullopt);
         EXPECT_TRUE(f.desktop.calls.empty());
     };
+    // The picture's failures are told apart from the output's, with the reader's own message.
     try {
         ApplyWallPaper(f.home.File("missing.bmp"), 0, 0, f.out, f.screen, f.registry, f.desktop);
         FAIL();
-    } catch (const EInOutError &e) {
+    } catch (const EPictureUnusable &e) {
         EXPECT_EQ(e.Message(), "ファイル " + f.home.File("missing.bmp") + " は開けません");
+        EXPECT_EQ(f.home.File("missing.bmp"), e.PicturePath());
     }
     unchanged();
-    EXPECT_THROW(ApplyWallPaper("", 0, 0, f.out, f.screen, f.registry, f.desktop), EInvalidGraphic);
-    EXPECT_THROW(ApplyWallPaper(picture, 0, -20, f.out, f.screen, f.registry, f.desktop), EInvalidGraphic);
+    EXPECT_THROW(ApplyWallPaper("", 0, 0, f.out, f.screen, f.registry, f.desktop), EPictureUnusable);
+    EXPECT_THROW(ApplyWallPaper(picture, 0, -20, f.out, f.screen, f.registry, f.desktop), EPictureUnusable);
+    WriteFileBytes(f.home.File("cut.jpg"), ReadFileBytes(TestDataPath("picture/grad.jpg")).substr(0, 300));
+    WriteFileBytes(f.home.File("text.bmp"), "not a picture at all");
+    for (const char *broken : {"cut.jpg", "text.bmp"})
+        for (const int32_t correction : {-1, 0})
+            EXPECT_THROW(ApplyWallPaper(f.home.File(broken), 0, correction, f.out, f.screen, f.registry, f.desktop),
+                         EPictureUnusable)
+                << broken << " " << correction;
     unchanged();
-    // The output folder does not exist: the save fails, registry and desktop stay.
-    EXPECT_THROW(ApplyWallPaper(picture, 0, 0, f.home.File("no/out.bmp"), f.screen, f.registry, f.desktop),
-                 EInOutError);
+    // The output folder does not exist: the save fails (the output's fault, whether the rows stream or
+    // not), registry and desktop stay.
+    for (const int32_t correction : {-1, 0}) {
+        try {
+            ApplyWallPaper(picture, 0, correction, f.home.File("no/out.bmp"), f.screen, f.registry, f.desktop);
+            ADD_FAILURE() << correction;
+        } catch (const EPictureUnusable &e) {
+            ADD_FAILURE() << "the output's failure taken for the picture's: " << e.Message();
+        } catch (const EInOutError &) {
+        }
+    }
     unchanged();
 }
 
@@ -160,7 +177,8 @@ TEST(Apply, HugePictureWithoutCorrectionFailsBeforeDecoding)
         bytes[i + 1] = char(60000 & 0xFF);
     }
     WriteFileBytes(f.home.File("huge.jpg"), bytes);
-    EXPECT_THROW(ApplyWallPaper(f.home.File("huge.jpg"), 0, -1, f.out, f.screen, f.registry, f.desktop), EOutOfMemory);
+    EXPECT_THROW(ApplyWallPaper(f.home.File("huge.jpg"), 0, -1, f.out, f.screen, f.registry, f.desktop),
+                 EPictureUnusable);
     EXPECT_EQ(ReadFileBytes(f.out), "previous");
     EXPECT_TRUE(f.desktop.calls.empty());
 }

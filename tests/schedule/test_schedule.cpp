@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "schedule/Render.h"
 #include "schedule/Settings.h"
 #include "schedule/ShuffleOrder.h"
 #include "schedule/WallPaperChanger.h"
@@ -40,21 +41,36 @@ public:
         : WallPaperChanger("", screen_, registry_, desktop_), record_(std::move(record))
     {
     }
-    void Apply(const std::string &path, int32_t tile, int32_t correction) override { record_(path, tile, correction); }
+    void Apply(const std::string &path, int32_t tile, int32_t correction) override
+    {
+        Check(path);
+        record_(path, tile, correction);
+    }
     // With `layout` set, the session has these monitors and each change records its pictures in order.
     MonitorLayout Monitors() override { return layout.empty() ? WallPaperChanger::Monitors() : layout; }
     bool CanShowPerMonitor() const override { return desktopShowsPerMonitor; }
     void ApplyPerMonitor(const std::vector<WallPaperChoice> &choices, const MonitorLayout &monitors) override
     {
+        const size_t shown = monitors.size() < 2 ? 1 : choices.size();
+        for (size_t i = 0; i < shown; ++i)
+            Check(choices[i].PicturePath);
         perMonitorChanges.push_back(choices.size());
-        for (size_t i = 0; i < (monitors.size() < 2 ? 1 : choices.size()); ++i)
+        for (size_t i = 0; i < shown; ++i)
             record_(choices[i].PicturePath, choices[i].TileValue, choices[i].Correction);
     }
+    // Pictures that cannot be used: a change of one of them fails as the render fails on it.
+    std::set<std::string> unusable;
     MonitorLayout layout;
     bool desktopShowsPerMonitor = true;
     std::vector<size_t> perMonitorChanges; // the number of pictures of each change per monitor
 
 private:
+    void Check(const std::string &path) const
+    {
+        if (unusable.count(path) != 0)
+            throw EPictureUnusable(path, "ファイル " + path + " は開けません");
+    }
+
     class NoDesktop : public Desktop {
     public:
         const char *Name() const override { return "none"; }
@@ -168,8 +184,26 @@ TEST_F(ScheduleTest, AFailingEntryKeepsTheIndexForTheNextTry)
 TEST_F(ScheduleTest, MissingOrBrokenGroupsFailWithoutAnyChange)
 {
     ChangeSchedule schedule = MakeSchedule();
+    const auto messageOf = [&](const std::function<void()> &change) {
+        try {
+            change();
+        } catch (const ENoPictureShown &e) {
+            return e.Message();
+        }
+        return std::string("no ENoPictureShown");
+    };
     Settings::WriteValue(Settings::kUseSection, "gone.dat");
-    EXPECT_THROW(schedule.NextWallPaper(), EConvertError); // no count key to read
+    EXPECT_EQ("壁紙グループ gone.dat が見つかりません。", messageOf([&] { schedule.NextWallPaper(); }));
+    // A group without pictures (a 0-byte file, no count) says so rather than "'' は整数ではありません".
+    for (const char *bytes : {"", "[Main]\r\n", "[Main]\r\nIdx=\r\n"}) {
+        WriteFileBytes(home.File("empty.dat"), bytes);
+        Settings::WriteValue(Settings::kUseSection, "empty.dat");
+        EXPECT_EQ("壁紙グループ empty.dat には画像がありません。", messageOf([&] { schedule.NextWallPaper(); }));
+        EXPECT_EQ("壁紙グループ empty.dat には画像がありません。", messageOf([&] { schedule.Back(); }));
+    }
+    WriteFileBytes(home.File("x.dat"), "[Main]\r\nIdx=x\r\nfile0=p0.bmp,,,\r\n");
+    Settings::WriteValue(Settings::kUseSection, "x.dat");
+    EXPECT_THROW(schedule.NextWallPaper(), EConvertError); // a count that is no integer
     WriteFileBytes(home.File("neg.dat"), "[Main]\r\nIdx=-1\r\nfile0=p0.bmp,,,\r\n");
     Settings::WriteValue(Settings::kUseSection, "neg.dat");
     Settings::WriteValue(Settings::kOp3Checked, "1");
@@ -184,14 +218,169 @@ TEST_F(ScheduleTest, MissingOrBrokenGroupsFailWithoutAnyChange)
     EXPECT_EQ("", Settings::ReadUseIndexText());
 }
 
-TEST_F(ScheduleTest, AnEntryPastTheEndFailsAsAnEmptyPath)
+TEST_F(ScheduleTest, APositionPastAShortenedGroupStartsItAgain)
 {
     MakeGroup(2);
     ChangeSchedule schedule = MakeSchedule();
-    failing = "";
     schedule.CurrentIndex = 5; // the group was shortened after UseIndex was stored
-    EXPECT_THROW(schedule.NextWallPaper(), EInvalidGraphic);
-    EXPECT_EQ(5, schedule.CurrentIndex);
+    schedule.NextWallPaper();
+    EXPECT_EQ("p0.bmp", Shown(0));
+    EXPECT_EQ(1, schedule.CurrentIndex);
+    EXPECT_TRUE(schedule.LastSkipped.empty());
+}
+
+TEST_F(ScheduleTest, APictureThatCannotBeUsedIsPassedOverAndTheIndexEndsAfterTheOneShown)
+{
+    MakeGroup(4);
+    changer.unusable = {"p1.bmp", "p2.bmp"};
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.CurrentIndex = 1;
+    schedule.NextWallPaper();
+    ASSERT_EQ(1u, applied.size());
+    EXPECT_EQ("p3.bmp", Shown(0));
+    EXPECT_EQ(3, schedule.ShownIndex);
+    EXPECT_EQ(0, schedule.CurrentIndex);
+    EXPECT_EQ("0", Settings::ReadUseIndexText());
+    ASSERT_EQ(2u, schedule.LastSkipped.size());
+    EXPECT_EQ((SkippedEntry{1, "p1.bmp", "ファイル p1.bmp は開けません"}), schedule.LastSkipped[0]);
+    EXPECT_EQ(2, schedule.LastSkipped[1].Index);
+    EXPECT_EQ("ファイル p1.bmp は開けません\nファイル p2.bmp は開けません", DescribeSkipped(schedule.LastSkipped));
+    schedule.NextWallPaper();
+    EXPECT_EQ("p0.bmp", Shown(1));
+    EXPECT_TRUE(schedule.LastSkipped.empty());
+    // Back walks backwards over them: before p0 come p3, then p2 and p1 that cannot be shown.
+    schedule.NextWallPaper(); // p3
+    schedule.Back();
+    EXPECT_EQ("p0.bmp", Shown(3));
+    EXPECT_EQ(1, schedule.CurrentIndex);
+    schedule.Back();
+    EXPECT_EQ("p3.bmp", Shown(4));
+    EXPECT_EQ(0, schedule.CurrentIndex);
+
+    // An entry without a picture, or whose correction does not decode, is passed over as well.
+    WriteFileBytes(home.File("g.dat"), "[Main]\r\nIdx=3\r\nfile0=,,,\r\nfile1=p1.bmp,,12x%,\r\nfile3=p3.bmp,,,\r\n");
+    schedule.CurrentIndex = 0;
+    schedule.NextWallPaper();
+    EXPECT_EQ("p3.bmp", applied.back().path);
+    ASSERT_EQ(2u, schedule.LastSkipped.size()); // the gap at 2 is no entry at all
+    EXPECT_EQ("項目 file0: 画像のファイル名がありません\np1.bmp: '12x%' は整数ではありません",
+              DescribeSkipped(schedule.LastSkipped));
+}
+
+TEST_F(ScheduleTest, WhenNoPictureCanBeShownItIsOneErrorAndNothingMoves)
+{
+    MakeGroup(3);
+    changer.unusable = {"p0.bmp", "p1.bmp", "p2.bmp"};
+    Settings::WriteUseIndex(1);
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.CurrentIndex = 1;
+    try {
+        schedule.NextWallPaper();
+        FAIL();
+    } catch (const ENoPictureShown &e) {
+        EXPECT_EQ("壁紙グループ g.dat の画像はどれも表示できません。\nファイル p1.bmp は開けません\n"
+                  "ファイル p2.bmp は開けません\nファイル p0.bmp は開けません",
+                  e.Message());
+    }
+    EXPECT_EQ(1, schedule.CurrentIndex);
+    EXPECT_EQ("1", Settings::ReadUseIndexText());
+    EXPECT_EQ(3u, schedule.LastSkipped.size());
+    EXPECT_TRUE(applied.empty());
+    // A group of one picture fails with that picture's own message, as before.
+    MakeGroup(1);
+    schedule.CurrentIndex = 0;
+    try {
+        schedule.NextWallPaper();
+        FAIL();
+    } catch (const ENoPictureShown &e) {
+        EXPECT_EQ("ファイル p0.bmp は開けません", e.Message());
+    }
+}
+
+TEST_F(ScheduleTest, AFailureThatIsNotThePicturesIsNotAReasonToPassOver)
+{
+    MakeGroup(3);
+    int tries = 0;
+    RecordingChanger output([&](const std::string &, int32_t, int32_t) {
+        ++tries;
+        throw EInOutError("Tapisto_WallPaper.bmp を作成できません");
+    });
+    ChangeSchedule failing(output);
+    EXPECT_THROW(failing.NextWallPaper(), EInOutError);
+    EXPECT_EQ(1, tries);
+    EXPECT_EQ(0, failing.CurrentIndex);
+    EXPECT_EQ("", Settings::ReadUseIndexText());
+}
+
+TEST_F(ScheduleTest, RandomOrderPassesOverToTheEntriesAfterThePick)
+{
+    MakeGroup(4);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    changer.unusable = {"p3.bmp", "p0.bmp"};
+    ChangeSchedule schedule(changer, [](int32_t) { return 3; });
+    schedule.NextWallPaper();
+    EXPECT_EQ("p1.bmp", Shown(0)); // p3, then p0 after it wrapping round, cannot be shown
+    EXPECT_EQ(2, schedule.CurrentIndex);
+    EXPECT_EQ(2u, schedule.LastSkipped.size());
+}
+
+TEST_F(ScheduleTest, NoRepeatPassesOverABrokenPictureAndCountsItInTheRound)
+{
+    MakeGroup(5);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    changer.unusable = {"p2.bmp"};
+    std::mt19937 random(3);
+    ChangeSchedule schedule(
+        changer, [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); });
+    size_t skips = 0;
+    for (int i = 0; i < 40; ++i) {
+        schedule.NextWallPaper();
+        skips += schedule.LastSkipped.size();
+    }
+    ASSERT_EQ(40u, applied.size());
+    // Ten rounds of the four pictures that work, the broken one passed over once a round.
+    for (size_t start = 0; start < 40; start += 4) {
+        std::set<std::string> round;
+        for (size_t i = start; i < start + 4; ++i)
+            round.insert(Shown(i));
+        EXPECT_EQ(4u, round.size()) << "round from " << start;
+        EXPECT_EQ(0u, round.count("p2.bmp"));
+    }
+    EXPECT_EQ(10u, skips);
+}
+
+TEST_F(ScheduleTest, PerMonitorFillsTheMonitorOfABrokenPictureWithTheNextEntry)
+{
+    MakeGroup(5);
+    Settings::WriteValue(Settings::kOpPerMonitor, "1");
+    changer.layout = *ParseMonitorLayout("DP-1=1920x1080+0+0,DP-2=1280x1024+1920+0");
+    changer.unusable = {"p1.bmp"};
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.NextWallPaper();
+    EXPECT_EQ((std::vector<int32_t>{0, 2}), schedule.ShownIndices);
+    EXPECT_EQ((std::vector<std::string>{"p0.bmp", "p2.bmp"}), (std::vector<std::string>{Shown(0), Shown(1)}));
+    EXPECT_EQ(3, schedule.CurrentIndex);
+    // Only one picture works: it is on both monitors.
+    changer.unusable = {"p0.bmp", "p1.bmp", "p2.bmp", "p4.bmp"};
+    schedule.NextWallPaper();
+    EXPECT_EQ((std::vector<int32_t>{3, 3}), schedule.ShownIndices);
+    EXPECT_EQ(4u, schedule.LastSkipped.size());
+}
+
+TEST_F(ScheduleTest, ACountFarBeyondTheEntriesIsWalkedByTheEntriesThere)
+{
+    WriteFileBytes(home.File("g.dat"), "[Main]\r\nIdx=2000000000\r\nfile0=p0.bmp,,,\r\nfile1999999999=p9.bmp,,,\r\n");
+    Settings::WriteValue(Settings::kUseSection, "g.dat");
+    changer.unusable = {"p0.bmp"};
+    ChangeSchedule schedule = MakeSchedule();
+    schedule.CurrentIndex = 5;
+    schedule.NextWallPaper();
+    EXPECT_EQ("p9.bmp", Shown(0));
+    EXPECT_EQ(2000000000, schedule.CurrentIndex);
+    schedule.NextWallPaper(); // p0 cannot be shown: round the group to p9 again
+    EXPECT_EQ("p9.bmp", Shown(1));
+    EXPECT_EQ(1u, schedule.LastSkipped.size());
 }
 
 TEST_F(ScheduleTest, ScrSuspendsTicksButNotNextAndBack)

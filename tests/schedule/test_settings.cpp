@@ -1,4 +1,5 @@
 #include "TempHome.h"
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "schedule/Settings.h"
 
@@ -79,4 +80,14 @@ TEST(Settings, PluginsAreOnUntilTheUserSwitchesThemOff)
     EXPECT_FALSE(Settings::ReadFlag(Settings::kOpSusie));
     WriteFileBytes(path, "[Main]\r\nopsusie=\r\n"); // present but empty: only "1" is on
     EXPECT_FALSE(Settings::ReadGroupSettings().opSusie);
+}
+
+TEST(Settings, AValueWithALineEndIsRefusedAndTheFileKept)
+{
+    TempHome home;
+    Settings::WriteValue(Settings::kWindows, "/o.bmp");
+    const std::string before = ReadFileBytes(home.File("Tapisto.ini"));
+    EXPECT_THROW(Settings::WriteValue(Settings::kWindows, "/a\nUseIndex=7.bmp"), EInOutError);
+    EXPECT_THROW(Settings::WriteSchedule("g\r.dat", "0", "0", "10"), EInOutError);
+    EXPECT_EQ(before, ReadFileBytes(home.File("Tapisto.ini")));
 }

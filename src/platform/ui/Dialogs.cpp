@@ -124,12 +124,34 @@ public:
 
 } // namespace
 
+Dialogs::Button Dialogs::ShowLiveMessage(QWidget *parent, const MessageRequest &request,
+                                         const std::shared_ptr<SetText> &)
+{
+    return ShowMessage(parent, request);
+}
+
 Dialogs::Button QtDialogs::ShowMessage(QWidget *parent, const MessageRequest &request)
+{
+    return ShowLiveMessage(parent, request, nullptr);
+}
+
+Dialogs::Button QtDialogs::ShowLiveMessage(QWidget *parent, const MessageRequest &request,
+                                           const std::shared_ptr<SetText> &retext)
 {
     QMessageBox box(ToQtIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
     for (Button b : request.buttons)
         box.addButton(ToStandard(b));
     box.setDefaultButton(ToStandard(request.defaultButton));
+    struct Retext {
+        std::shared_ptr<SetText> set;
+        ~Retext()
+        {
+            if (set)
+                *set = nullptr;
+        }
+    } live{retext};
+    if (live.set)
+        *live.set = [&box](const QString &text) { box.setText(text); };
     const int result = box.exec();
     for (Button b : request.buttons)
         if (result == ToStandard(b))

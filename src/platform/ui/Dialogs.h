@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 class QWidget;
@@ -22,6 +24,9 @@ public:
         Button defaultButton = Button::Ok;
     };
 
+    // Changes the text of a box while it is open.
+    using SetText = std::function<void(const QString &text)>;
+
     enum class FileMode { Open, OpenMany, Save };
 
     struct FileRequest {
@@ -40,6 +45,11 @@ public:
     virtual ~Dialogs() = default;
     // Shows a message box and returns the button pressed (Cancel/No/Ok when closed otherwise).
     virtual Button ShowMessage(QWidget *parent, const MessageRequest &request) = 0;
+    // ShowMessage, with `retext` filled, for as long as the box is open, with the way to change the
+    // box's text (a report that later ones are counted into), and emptied when the box closes. Here
+    // the text stays as it is.
+    virtual Button ShowLiveMessage(QWidget *parent, const MessageRequest &request,
+                                   const std::shared_ptr<SetText> &retext);
     // Runs a file dialog; an empty list means cancelled. A save dialog never returns a name with a
     // wildcard: one given as the name becomes the dialog's filter.
     virtual QStringList GetFileNames(QWidget *parent, const FileRequest &request) = 0;
@@ -59,5 +69,7 @@ bool HasWildcard(const QString &path);
 class QtDialogs : public Dialogs {
 public:
     Button ShowMessage(QWidget *parent, const MessageRequest &request) override;
+    Button ShowLiveMessage(QWidget *parent, const MessageRequest &request,
+                           const std::shared_ptr<SetText> &retext) override;
     QStringList GetFileNames(QWidget *parent, const FileRequest &request) override;
 };

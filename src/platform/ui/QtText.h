@@ -19,3 +19,13 @@ inline QString Utf8ToQString(std::string_view utf8)
 {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
+
+// A Japanese input method types full-width digits and signs (０-９, ＋, －, ．); they mean the ASCII ones.
+inline void FoldFullWidth(QString &text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= u'０' && u <= u'９') || u == u'＋' || u == u'－' || u == u'．')
+            c = QChar(u - (u'０' - u'0'));
+    }
+}
