@@ -1,4 +1,5 @@
 #include "XRootReader.h"
+#include "XvfbServer.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/DesktopBackends.h"
 
@@ -8,71 +9,7 @@
 
 #include <QImage>
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char **environ;
-
 namespace {
-
-// An Xvfb of 64 x 48 pixels for this test process; -noreset keeps the root pixmap between clients.
-class Xvfb {
-public:
-    Xvfb()
-    {
-        if (access("/usr/bin/Xvfb", X_OK) != 0)
-            return;
-        for (int number = 70 + getpid() % 100; number < 400; ++number) {
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-            struct stat st;
-            if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0)
-                continue;
-            display_ = ":" + std::to_string(number);
-            std::vector<std::string> args{"Xvfb", display_, "-noreset", "-nolisten", "tcp", "-screen", "0", "64x48x24"};
-            std::vector<char *> argv;
-            for (std::string &arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            const int rc = posix_spawn(&pid_, "/usr/bin/Xvfb", &actions, nullptr, argv.data(), environ);
-            posix_spawn_file_actions_destroy(&actions);
-            if (rc != 0) {
-                pid_ = 0;
-                return;
-            }
-            for (int i = 0; i < 100; ++i) {
-                if (!ReadXRoot(display_).Pixels.empty())
-                    return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            Stop(); // did not come up on this number
-        }
-    }
-    ~Xvfb() { Stop(); }
-    bool Running() const { return pid_ != 0; }
-    const std::string &Display() const { return display_; }
-
-private:
-    void Stop()
-    {
-        if (pid_ != 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = 0;
-        }
-    }
-    pid_t pid_ = 0;
-    std::string display_;
-};
 
 // 10 x 6 with four flat quadrants of 5 x 3: red, green / blue, white.
 std::string WriteQuadrants(const TempHome &home)
@@ -90,7 +27,7 @@ std::string WriteQuadrants(const TempHome &home)
 
 TEST(X11Root, CentreTileAndStretchShowOnARealServer)
 {
-    Xvfb server;
+    XvfbServer server;
     if (!server.Running())
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;
@@ -130,7 +67,7 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
 
 TEST(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
 {
-    Xvfb server;
+    XvfbServer server;
     if (!server.Running())
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;

@@ -76,12 +76,12 @@ private:
 
     void Show(const QImage &screen)
     {
-        const unsigned long pixmap = SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()),
-                                                      screen.width(), screen.height(), int(screen.bytesPerLine() / 4));
-        const unsigned long shown = ReadX11RootPixmap(display_);
-        lastReadBack_ = "_XROOTPMAP_ID=" + Hex(shown);
-        if (shown != pixmap)
-            ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(shown),
+        const X11RootPixmaps pixmaps =
+            SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()), screen.width(),
+                             screen.height(), int(screen.bytesPerLine() / 4));
+        lastReadBack_ = "_XROOTPMAP_ID=" + Hex(pixmaps.Shown);
+        if (pixmaps.Shown != pixmaps.Created)
+            ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(pixmaps.Shown),
                           "別のプログラムが同時に壁紙を設定しています");
     }
 
