@@ -2,20 +2,39 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::string_view kTempMark = ".tapisto-";
-constexpr size_t kRandomChars = 6; // mkostemp's XXXXXX
+constexpr size_t kRandomChars = 12;
+
+// Letters and digits from the kernel's random source (the clock's when it is unavailable).
+std::string RandomChars()
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[kRandomChars];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
+        uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^ uint64_t(::getpid());
+        for (unsigned char &byte : bytes)
+            byte = static_cast<unsigned char>((seed = seed * 6364136223846793005u + 1442695040888963407u) >> 56);
+    }
+    std::string text;
+    for (unsigned char byte : bytes)
+        text += kAlphabet[byte % (sizeof kAlphabet - 1)];
+    return text;
+}
 
 // The paths of the temporaries being written, for the signal handler: fixed slots and atomic states,
 // since a handler may neither allocate nor lock. A writer beyond the slots is only swept later.
@@ -138,14 +157,19 @@ std::string FolderOf(const std::string &nativePath)
 LockedTempFile::LockedTempFile(const std::string &nativeTarget)
 {
     const std::string folder = FolderOf(nativeTarget);
-    const std::string pattern =
-        folder + "." + nativeTarget.substr(folder.size()) + std::string(kTempMark) + std::string(kRandomChars, 'X');
+    const std::string prefix = folder + "." + nativeTarget.substr(folder.size()) + std::string(kTempMark);
     const std::string dirPath = folder.empty() ? std::string(".") : folder;
     const int dirFd = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = pattern;
-        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        std::string path = prefix + RandomChars();
+        // Registered before it exists: a terminating signal from here on removes it (the name is
+        // random enough never to be another's).
+        const int slot = RegisterTemp(path);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
+            UnregisterTemp(slot);
+            if (errno == EEXIST)
+                continue;
             createError_ = errno;
             break;
         }
@@ -154,9 +178,10 @@ LockedTempFile::LockedTempFile(const std::string &nativeTarget)
         if (LockWithoutWaiting(fd) ? (dirFd < 0 || NameIsFile(dirFd, name, fd)) : errno != EWOULDBLOCK) {
             path_ = std::move(path);
             fd_ = fd;
-            slot_ = RegisterTemp(path_);
+            slot_ = slot;
             break;
         }
+        UnregisterTemp(slot);
         ::close(fd);
     }
     if (dirFd >= 0)

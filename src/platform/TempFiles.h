@@ -3,8 +3,9 @@
 #include <string>
 
 // The temporary files that AtomicFileWriter writes beside their targets. Each is named
-// ".<target name>.tapisto-XXXXXX" and holds an flock for as long as its writer lives, so that any
-// later writer can tell a temporary left by a killed process (no lock) from one being written now.
+// ".<target name>.tapisto-" and 12 random letters or digits, and holds an flock for as long as its
+// writer lives, so that any later writer can tell a temporary left by a killed process (no lock) from
+// one being written now.
 
 // A new temporary file beside `nativeTarget`, created with mode 0600, locked and registered for
 // removal at a terminating signal.

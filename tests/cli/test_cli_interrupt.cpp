@@ -58,7 +58,7 @@ pid_t StartApply(const std::string &home, const std::string &picture)
 }
 
 // Starts an apply and sends `signal` once its temporary bitmap is there; the raw wait status, or -1
-// when the apply finished before it could be caught.
+// when the apply finished before the signal reached it.
 int InterruptApply(const std::string &home, const std::string &picture, int signal)
 {
     const pid_t pid = StartApply(home, picture);
@@ -74,7 +74,7 @@ int InterruptApply(const std::string &home, const std::string &picture, int sign
         ::kill(pid, signal);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return caught ? status : -1;
+    return caught && WIFSIGNALED(status) ? status : -1;
 }
 
 } // namespace
@@ -93,8 +93,8 @@ TEST(Tapistoctl, AnInterruptedApplyLeavesNoTemporaryBitmapBehind)
         if (status == -1)
             continue;
         ++caught;
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-        EXPECT_EQ(CountHidden(home.Path()), 1);
+        EXPECT_EQ(WTERMSIG(status), SIGKILL);
+        EXPECT_LE(CountHidden(home.Path()), 1); // none when it was killed just after its rename
         ASSERT_EQ(RunTapistoctl("TAPISTO_HOME=" + ShellQuote(home.Path()) +
                                     " TAPISTO_DESKTOP=file XDG_CONFIG_HOME=" + ShellQuote(home.File("config")),
                                 "apply " + ShellQuote(picture)),
@@ -109,7 +109,7 @@ TEST(Tapistoctl, AnInterruptedApplyLeavesNoTemporaryBitmapBehind)
         for (int round = 0; round < 5 && status == -1; ++round)
             status = InterruptApply(home.Path(), picture, signal);
         ASSERT_NE(status, -1) << "every apply finished before it could be stopped";
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(WTERMSIG(status), signal);
         EXPECT_EQ(CountHidden(home.Path()), 0);
     }
 }
