@@ -25,6 +25,7 @@ XvfbServer::XvfbServer(const std::string &size)
         display_ = ":" + std::to_string(number);
         std::vector<std::string> args{"Xvfb", display_, "-noreset", "-nolisten", "tcp", "-screen", "0", size + "x24"};
         std::vector<char *> argv;
+        argv.reserve(args.size() + 1);
         for (std::string &arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);

@@ -21,7 +21,7 @@ std::string WriteQuadrants(const TempHome &home)
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 10; ++x)
             image.setPixel(x, y, y < 3 ? (x < 5 ? 0xFF0000u : 0x00FF00u) : (x < 5 ? 0x0000FFu : 0xFFFFFFu));
-    const std::string path = home.File("wall.bmp");
+    std::string path = home.File("wall.bmp");
     image.save(QString::fromStdString(path), "BMP");
     return path;
 }

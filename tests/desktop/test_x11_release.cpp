@@ -25,7 +25,7 @@ namespace {
 
 std::string WriteBitmap(const TempHome &home)
 {
-    const std::string path = home.File("wall.bmp");
+    std::string path = home.File("wall.bmp");
     WriteFileBytes(path, MakeHandMadeBmp(10, 6, 24, false));
     return path;
 }

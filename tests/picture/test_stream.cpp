@@ -195,7 +195,7 @@ TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
     }
     EXPECT_EQ(ReadFileBytes(out), SavedBytes(image));
     try {
-        BmpFileRows(out, 60000, 60000);
+        const BmpFileRows tooLarge(out, 60000, 60000);
         ADD_FAILURE();
     } catch (const EOutOfMemory &e) {
         EXPECT_EQ(e.Message(), "ビットマップ " + out + " は大きすぎて保存できません (BMP ファイルは 4 GB まで)");
