@@ -7,6 +7,7 @@
 #include "control/ControlService.h"
 #include "ini/IniRegistry.h"
 #include "platform/Exceptions.h"
+#include "platform/TempFiles.h"
 #include "platform/desktop/CommandRunner.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/DesktopDetect.h"
@@ -51,6 +52,7 @@ std::unique_ptr<Desktop> MakeDesktop(CommandRunner &runner)
 
 int main(int argc, char **argv)
 {
+    RemoveTemporariesOnTermination(); // a logout's SIGTERM mid-change leaves no temporary behind
     SingleInstance guard(SingleInstanceLockPath("PgTapisto"));
     try {
         if (!guard.TryAcquire()) {

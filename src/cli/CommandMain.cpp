@@ -4,10 +4,10 @@
 #include "CliSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
+#include "platform/TempFiles.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,6 +73,7 @@ int UsageFailure(const std::string &message)
 
 extern "C" int TapistoctlMain(int argc, char **argv)
 {
+    RemoveTemporariesOnTermination(); // this library's writers, then the launcher's
     // Global options may stand anywhere before a "--"; the rest goes to the command.
     std::vector<std::string> args;
     bool optionsEnded = false;
@@ -104,7 +105,7 @@ extern "C" int TapistoctlMain(int argc, char **argv)
         try {
             int status = c.run(args);
             if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-                std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", std::strerror(errno));
+                std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", ErrnoText(errno).c_str());
                 return 1;
             }
             return status;

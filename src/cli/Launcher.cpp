@@ -7,11 +7,11 @@
 #include "listedit/WallPaperList.h"
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
+#include "platform/TempFiles.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <dlfcn.h>
 #include <optional>
 #include <string>
@@ -95,7 +95,7 @@ std::optional<int> RenderWithoutQt(const Render &render)
             return std::nullopt;
         std::printf("%dx%d\n", size->Width, size->Height);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", ErrnoText(errno).c_str());
             return 1;
         }
         return 0;
@@ -128,6 +128,7 @@ int RunCommandLibrary(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    RemoveTemporariesOnTermination();
     if (const std::optional<Render> render = SimpleRender(argc, argv))
         if (const std::optional<int> status = RenderWithoutQt(*render))
             return *status;

@@ -1,5 +1,6 @@
 #include "picture/BmpFileRows.h"
 
+#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 
 #include <algorithm>
@@ -26,19 +27,25 @@ size_t PaddedRow(unsigned width)
     return (size_t(width) * 3 + 3) & ~size_t(3);
 }
 
-// Checked before the file is made: the format's sizes are 32-bit.
+// The format's sizes are 32-bit.
+bool FitsTheFormat(unsigned width, unsigned height)
+{
+    return uint64_t(PaddedRow(width)) * height + kHeaderBytes <= UINT32_MAX;
+}
+
 uint64_t ImageBytes(unsigned width, unsigned height)
 {
-    const uint64_t bytes = uint64_t(PaddedRow(width)) * height;
-    if (bytes + kHeaderBytes > UINT32_MAX)
+    if (!FitsTheFormat(width, height))
         throw EOutOfMemory("ビットマップが大きすぎて保存できません");
-    return bytes;
+    return uint64_t(PaddedRow(width)) * height;
 }
 
 // The path, once the size is known to fit: no temporary file is made for a bitmap that cannot be.
 const std::string &PathForSize(const std::string &cp932Path, unsigned width, unsigned height)
 {
-    ImageBytes(width, height);
+    if (!FitsTheFormat(width, height))
+        throw EOutOfMemory(FormatMessage("ビットマップ %s は大きすぎて保存できません (BMP ファイルは 4 GB まで)",
+                                         {Cp932ToUtf8Lossy(cp932Path)}));
     return cp932Path;
 }
 

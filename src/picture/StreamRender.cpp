@@ -7,10 +7,11 @@
 #include "picture/PlainBmpRows.h"
 #include "picture/RowPipeline.h"
 #include "platform/AsciiText.h"
-#include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
+#include <cerrno>
 #include <exception>
 #include <fcntl.h>
 #include <optional>
@@ -24,13 +25,7 @@ namespace {
 // The picture file, opened as the general reader opens it (and failing with its message).
 class PictureFile {
 public:
-    explicit PictureFile(const std::string &cp932Path)
-    {
-        fd_ = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
-            throw EInOutError(FormatMessage("ファイル %s は開けません", {Cp932ToUtf8Lossy(cp932Path)}));
-    }
+    explicit PictureFile(const std::string &cp932Path) { fd_ = OpenFileToRead(cp932Path); }
     ~PictureFile()
     {
         if (fd_ >= 0)

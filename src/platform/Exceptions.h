@@ -48,3 +48,7 @@ public:
 
 // Builds a message from a UTF-8 pattern with %s placeholders filled in order.
 std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+// The reason an errno value gives, in Japanese (the C library's texts are English); an uncommon one
+// still shows its number.
+std::string ErrnoText(int err);

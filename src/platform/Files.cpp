@@ -3,12 +3,11 @@
 #include "Encoding.h"
 #include "Exceptions.h"
 #include "Paths.h"
+#include "TempFiles.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -28,12 +27,32 @@ bool StatIs(std::string_view cp932Path, mode_t type)
     return ::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
-std::string ErrorText(int err)
+EInOutError CannotOpenError(std::string_view cp932Path, int err)
 {
-    return std::strerror(err);
+    const std::string display = Cp932ToUtf8Lossy(cp932Path);
+    // A missing file keeps the loader's plain message, which says it all.
+    if (err == ENOENT)
+        return EInOutError(FormatMessage("ファイル %s は開けません", {display}));
+    return EInOutError(FormatMessage("ファイル %s は開けません: %s",
+                                     {display, err == 0 ? "通常のファイルではありません" : ErrnoText(err)}));
 }
 
 } // namespace
+
+int OpenFileToRead(std::string_view cp932Path)
+{
+    const int fd = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw CannotOpenError(cp932Path, errno);
+    struct stat st {};
+    const bool statFailed = ::fstat(fd, &st) != 0;
+    if (statFailed || !S_ISREG(st.st_mode)) {
+        const int err = statFailed ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+        ::close(fd);
+        throw CannotOpenError(cp932Path, err);
+    }
+    return fd;
+}
 
 bool FileExists(std::string_view cp932Path)
 {
@@ -47,16 +66,11 @@ bool DirectoryExists(std::string_view cp932Path)
 
 size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(size_t)> &resize)
 {
-    const std::string display = Cp932ToUtf8Lossy(cp932Path);
-    const std::string native = ToNativePath(cp932Path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
+    const int fd = OpenFileToRead(cp932Path);
+    // Closed however this ends, including a resize that throws.
+    const std::unique_ptr<const int, void (*)(const int *)> closer(&fd, [](const int *f) { ::close(*f); });
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EInOutError(FormatMessage("ファイル %s は開けません", {display}));
-    }
+    ::fstat(fd, &st);
     // Sized from the file; one byte more notices a file that grew meanwhile.
     size_t size = static_cast<size_t>(st.st_size) + 1;
     char *data = resize(size);
@@ -71,12 +85,11 @@ size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(
             if (errno == EINTR)
                 continue;
             const int err = errno;
-            ::close(fd);
-            throw EInOutError(FormatMessage("ファイル %s を読み込めません: %s", {display, ErrorText(err)}));
+            throw EInOutError(
+                FormatMessage("ファイル %s を読み込めません: %s", {Cp932ToUtf8Lossy(cp932Path), ErrnoText(err)}));
         }
         filled += static_cast<size_t>(n);
     }
-    ::close(fd);
     resize(filled);
     return filled;
 }
@@ -94,56 +107,33 @@ std::string ReadWholeFile(std::string_view cp932Path)
 void DeleteFileIfExists(std::string_view cp932Path)
 {
     const std::string native = ToNativePath(cp932Path);
-    if (::unlink(native.c_str()) != 0 && errno != ENOENT)
+    if (::unlink(native.c_str()) != 0 && errno != ENOENT) {
+        const int err = errno;
         throw EInOutError(
-            FormatMessage("ファイル %s を削除できません: %s", {Cp932ToUtf8Lossy(cp932Path), ErrorText(errno)}));
+            FormatMessage("ファイル %s を削除できません: %s", {Cp932ToUtf8Lossy(cp932Path), ErrnoText(err)}));
+    }
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string_view cp932Path)
     : displayPath_(Cp932ToUtf8Lossy(cp932Path)), nativePath_(ToNativePath(cp932Path))
 {
+    RemoveStaleTemporaries(nativePath_);
     // A hidden name beside the target: same file system for the rename, and a temporary left by a
     // killed process never shows up as a group or a picture.
-    const size_t slash = nativePath_.rfind('/');
-    tempPath_ = nativePath_.substr(0, slash + 1) + "." + nativePath_.substr(slash + 1) + ".XXXXXX";
-    fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-        tempPath_.clear();
-        Fail("作成できません", errno);
-    }
-    // A new file gets the usual mode for the user's umask; a replaced one keeps its own.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(nativePath_.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd_, mode) != 0)
-        Fail("作成できません", errno);
+    temp_ = std::make_unique<LockedTempFile>(nativePath_);
+    fd_ = temp_->Fd();
+    if (fd_ < 0)
+        Fail("作成できません", temp_->CreateError());
 }
 
-AtomicFileWriter::~AtomicFileWriter()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    if (!committed_ && !tempPath_.empty())
-        ::unlink(tempPath_.c_str());
-}
+AtomicFileWriter::~AtomicFileWriter() = default;
 
 void AtomicFileWriter::Fail(const char *what, int err)
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
-    throw EInOutError(FormatMessage("ファイル %s を%s: %s", {displayPath_, what, ErrorText(err)}));
+    fd_ = -1;
+    if (temp_)
+        temp_->Remove();
+    throw EInOutError(FormatMessage("ファイル %s を%s: %s", {displayPath_, what, ErrnoText(err)}));
 }
 
 void AtomicFileWriter::Write(const void *data, size_t size)
@@ -221,15 +211,23 @@ void AtomicFileWriter::Commit()
 {
     if (fd_ < 0)
         throw EInOutError(FormatMessage("ファイル %s に書き込めません", {displayPath_}));
+    // A new file gets the usual mode for the user's umask; a replaced one keeps its own.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(nativePath_.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd_, mode) != 0)
+        Fail("書き込めません", errno);
     if (::fsync(fd_) != 0)
         Fail("書き込めません", errno);
-    int fd = fd_;
+    if (const int err = temp_->RenameOver(nativePath_); err != 0)
+        Fail("置き換えられません", err);
     fd_ = -1;
-    if (::close(fd) != 0)
-        Fail("書き込めません", errno);
-    if (::rename(tempPath_.c_str(), nativePath_.c_str()) != 0)
-        Fail("置き換えられません", errno);
-    committed_ = true;
 }
 
 void ReplaceFileAtomically(std::string_view cp932Path, std::string_view bytes)

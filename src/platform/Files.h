@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/Exceptions.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -9,8 +12,10 @@
 
 bool FileExists(std::string_view cp932Path);      // a regular file (or a link to one)
 bool DirectoryExists(std::string_view cp932Path); // a folder (or a link to one)
-// "ファイル %s は開けません" when the file is missing or unreadable.
+// "ファイル %s は開けません" when the file is missing, with the reason when it is there but unreadable.
 std::string ReadWholeFile(std::string_view cp932Path);
+// Opens a regular file for reading (the caller closes it), raising that error.
+int OpenFileToRead(std::string_view cp932Path);
 // The same into a buffer of the caller's type, so that the bytes are held once: `resize(n)` makes
 // the buffer n bytes long and returns its first byte. Returns the file's size, to which the buffer
 // is resized last.
@@ -22,7 +27,8 @@ void DeleteFileIfExists(std::string_view cp932Path);
 // goes to a temporary file in the same folder, is flushed to disk and renamed over the target,
 // which keeps its permission bits. On any failure the temporary file is removed, the old file is
 // untouched and EInOutError is raised. A file whose size is known up front can be reserved and
-// written piece by piece at its final offsets (rows of a bitmap as they are made).
+// written piece by piece at its final offsets (rows of a bitmap as they are made). Each writer
+// first removes the temporaries that killed writers left in the folder (TempFiles.h).
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::string_view cp932Path);
@@ -46,9 +52,8 @@ private:
 
     std::string displayPath_; // UTF-8, for messages
     std::string nativePath_;
-    std::string tempPath_;
-    int fd_ = -1;
-    bool committed_ = false;
+    std::unique_ptr<class LockedTempFile> temp_;
+    int fd_ = -1;                    // temp_'s, while it is usable
     uint64_t dirtyLow_ = UINT64_MAX; // the range WriteAt wrote since the last StartWriteback
     uint64_t dirtyHigh_ = 0;
 };

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -88,6 +87,6 @@ std::string HomeFolder()
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec)
-        throw EInOutError(FormatMessage("フォルダ %s を作成できません: %s", {folder, ec.message()}));
+        throw EInOutError(FormatMessage("フォルダ %s を作成できません: %s", {folder, ErrnoText(ec.value())}));
     return FromNativePath(folder);
 }

@@ -1,78 +1,18 @@
 #include "XRootReader.h"
+#include "XvfbServer.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/DesktopBackends.h"
 
+#include "HandMadeBmp.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char **environ;
+#include <fstream>
 
 namespace {
-
-// An Xvfb of 64 x 48 pixels for this test process; -noreset keeps the root pixmap between clients.
-class Xvfb {
-public:
-    Xvfb()
-    {
-        if (access("/usr/bin/Xvfb", X_OK) != 0)
-            return;
-        for (int number = 70 + getpid() % 100; number < 400; ++number) {
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-            struct stat st;
-            if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0)
-                continue;
-            display_ = ":" + std::to_string(number);
-            std::vector<std::string> args{"Xvfb", display_, "-noreset", "-nolisten", "tcp", "-screen", "0", "64x48x24"};
-            std::vector<char *> argv;
-            for (std::string &arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            const int rc = posix_spawn(&pid_, "/usr/bin/Xvfb", &actions, nullptr, argv.data(), environ);
-            posix_spawn_file_actions_destroy(&actions);
-            if (rc != 0) {
-                pid_ = 0;
-                return;
-            }
-            for (int i = 0; i < 100; ++i) {
-                if (!ReadXRoot(display_).Pixels.empty())
-                    return;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            Stop(); // did not come up on this number
-        }
-    }
-    ~Xvfb() { Stop(); }
-    bool Running() const { return pid_ != 0; }
-    const std::string &Display() const { return display_; }
-
-private:
-    void Stop()
-    {
-        if (pid_ != 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = 0;
-        }
-    }
-    pid_t pid_ = 0;
-    std::string display_;
-};
 
 // 10 x 6 with four flat quadrants of 5 x 3: red, green / blue, white.
 std::string WriteQuadrants(const TempHome &home)
@@ -81,7 +21,7 @@ std::string WriteQuadrants(const TempHome &home)
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 10; ++x)
             image.setPixel(x, y, y < 3 ? (x < 5 ? 0xFF0000u : 0x00FF00u) : (x < 5 ? 0x0000FFu : 0xFFFFFFu));
-    const std::string path = home.File("wall.bmp");
+    std::string path = home.File("wall.bmp");
     image.save(QString::fromStdString(path), "BMP");
     return path;
 }
@@ -90,7 +30,7 @@ std::string WriteQuadrants(const TempHome &home)
 
 TEST(X11Root, CentreTileAndStretchShowOnARealServer)
 {
-    Xvfb server;
+    XvfbServer server;
     if (!server.Running())
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;
@@ -130,7 +70,7 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
 
 TEST(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
 {
-    Xvfb server;
+    XvfbServer server;
     if (!server.Running())
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;
@@ -159,4 +99,62 @@ TEST(X11Root, NoServerIsAnError)
     const std::string bitmap = WriteQuadrants(home);
     EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(bitmap, 0), Exception);
     EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(home.File("missing.bmp"), 0), Exception);
+}
+
+// A 7000 x 5000 bitmap (as a tiled picture's output is) is past Qt's image allocation limit: it was
+// refused ("... を読めません"). Its rows are read from the file now, as many as show.
+TEST(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
+{
+    XvfbServer server;
+    if (!server.Running())
+        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
+    TempHome home;
+    // Quadrants of red, green / blue, white, with the hand-made pattern in the top-left 64 x 48.
+    constexpr int kWidth = 7000, kHeight = 5000;
+    const auto colour = [](int x, int y) -> uint32_t {
+        if (x < 64 && y < 48)
+            return HandMadePixel(x, y) & 0xFFFFFFu;
+        return y < kHeight / 2 ? (x < kWidth / 2 ? 0xFF0000u : 0x00FF00u) : (x < kWidth / 2 ? 0x0000FFu : 0xFFFFFFu);
+    };
+    const std::string path = home.File("Tapisto_WallPaper.bmp");
+    {
+        std::string header = MakeHandMadeBmp(1, 1, 24, false).substr(0, 54);
+        const size_t stride = size_t(kWidth) * 3; // 21000, a multiple of 4
+        PutLittleEndian32(header, 2, uint32_t(54 + stride * kHeight));
+        PutLittleEndian32(header, 18, kWidth);
+        PutLittleEndian32(header, 22, kHeight);
+        std::ofstream file(path, std::ios::binary);
+        file << header;
+        std::string row(stride, '\0');
+        for (int y = kHeight - 1; y >= 0; --y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const uint32_t c = colour(x, y);
+                row[size_t(x) * 3] = char(c);
+                row[size_t(x) * 3 + 1] = char(c >> 8);
+                row[size_t(x) * 3 + 2] = char(c >> 16);
+            }
+            file << row;
+        }
+    }
+    auto desktop = CreateX11Desktop(server.Display());
+
+    desktop->setWallpaper(path, 1); // tiled: the top-left corner
+    XRootPicture root = ReadXRoot(server.Display());
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(root.At(x, y), colour(x, y)) << x << "," << y;
+
+    desktop->setWallpaper(path, 0); // centred: the middle, where the quadrants meet at (32, 24)
+    root = ReadXRoot(server.Display());
+    EXPECT_EQ(root.At(31, 23), 0xFF0000u);
+    EXPECT_EQ(root.At(32, 23), 0x00FF00u);
+    EXPECT_EQ(root.At(31, 24), 0x0000FFu);
+    EXPECT_EQ(root.At(32, 24), 0xFFFFFFu);
+
+    desktop->setWallpaper(path, 2); // stretched: the quadrants fill the screen
+    root = ReadXRoot(server.Display());
+    EXPECT_EQ(root.At(16, 12), 0xFF0000u);
+    EXPECT_EQ(root.At(48, 12), 0x00FF00u);
+    EXPECT_EQ(root.At(16, 36), 0x0000FFu);
+    EXPECT_EQ(root.At(48, 36), 0xFFFFFFu);
 }

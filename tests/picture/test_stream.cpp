@@ -194,7 +194,12 @@ TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
         file.Commit();
     }
     EXPECT_EQ(ReadFileBytes(out), SavedBytes(image));
-    EXPECT_THROW(BmpFileRows(out, 60000, 60000), EOutOfMemory);
+    try {
+        const BmpFileRows tooLarge(out, 60000, 60000);
+        ADD_FAILURE();
+    } catch (const EOutOfMemory &e) {
+        EXPECT_EQ(e.Message(), "ビットマップ " + out + " は大きすぎて保存できません (BMP ファイルは 4 GB まで)");
+    }
     EXPECT_EQ(FilesIn(home.Path()), 1);
 }
 

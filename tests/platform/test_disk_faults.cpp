@@ -12,6 +12,17 @@
 
 namespace {
 
+// The message of the EInOutError `action` raises; empty when it raises none.
+template <typename Action> std::string InOutErrorOf(Action action)
+{
+    try {
+        action();
+    } catch (const EInOutError &e) {
+        return e.Message();
+    }
+    return {};
+}
+
 int CountFiles(const std::string &folder)
 {
     int n = 0;
@@ -31,7 +42,9 @@ TEST(DiskFaults, FullDiskKeepsOldFileAndLeavesNoTemporary)
     const std::string old(10000, 'o');
     ReplaceFileAtomically(path, old);
     disk.Fill();
-    EXPECT_THROW(ReplaceFileAtomically(path, std::string(200000, 'n')), EInOutError);
+    // In Japanese, naming the file: not the C library's "No space left on device".
+    EXPECT_EQ(InOutErrorOf([&] { ReplaceFileAtomically(path, std::string(200000, 'n')); }),
+              "ファイル " + path + " を書き込めません: ディスクに空きがありません");
     EXPECT_EQ(old, ReadFileBytes(path));
     EXPECT_EQ(2, CountFiles(disk.Path())); // the file and the filler
 }
@@ -76,8 +89,10 @@ TEST(DiskFaults, ReadOnlyFileSystemReportsAndLosesNothing)
     const std::string path = disk.Path() + "group.dat";
     ReplaceFileAtomically(path, "[Main]\r\nIdx=0\r\n");
     ASSERT_TRUE(disk.MakeReadOnly());
-    EXPECT_THROW(ReplaceFileAtomically(path, "changed"), EInOutError);
-    EXPECT_THROW(DeleteFileIfExists(path), EInOutError);
+    EXPECT_EQ(InOutErrorOf([&] { ReplaceFileAtomically(path, "changed"); }),
+              "ファイル " + path + " を作成できません: 読み取り専用のファイル システムです");
+    EXPECT_EQ(InOutErrorOf([&] { DeleteFileIfExists(path); }),
+              "ファイル " + path + " を削除できません: 読み取り専用のファイル システムです");
     EXPECT_EQ("[Main]\r\nIdx=0\r\n", ReadFileBytes(path));
 }
 

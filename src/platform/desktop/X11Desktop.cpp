@@ -1,14 +1,17 @@
+#include "platform/desktop/BmpRowReader.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ReadBack.h"
+#include "platform/desktop/RootPicture.h"
 #include "platform/desktop/X11Root.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
 
 #include <QImage>
-#include <QPainter>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -19,69 +22,73 @@ std::string Hex(unsigned long value)
     return text;
 }
 
+// Another kind of picture than the program's own bitmap, read by Qt (within Qt's allocation limit).
+class ImageRows : public PictureRows {
+public:
+    explicit ImageRows(QImage image) : image_(std::move(image)) {}
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    void ReadRow(int y, uint32_t *out) override
+    {
+        const auto *row = reinterpret_cast<const uint32_t *>(image_.constScanLine(y));
+        for (int x = 0; x < image_.width(); ++x)
+            out[x] = row[x] & 0xffffffu;
+    }
+
+private:
+    QImage image_;
+};
+
 // Draws the bitmap on the root window ourselves: centred on black, tiled from the top-left corner,
-// or stretched to the screen.
+// or stretched to the screen. The bitmap's rows are read from the file as they are needed, so a
+// picture of any size the program writes is shown, not only one that fits in Qt's image limit.
 class X11Desktop : public ReadBackDesktop {
 public:
     explicit X11Desktop(std::string display) : display_(std::move(display)) {}
     const char *Name() const override { return "x11"; }
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
-        const QImage picture = Load(cp932Path);
+        const std::unique_ptr<PictureRows> picture = Open(cp932Path);
         const X11RootSize root = QueryX11RootSize(display_);
-        QImage screen;
-        if (tileValue == 2) {
-            screen = picture.scaled(root.Width, root.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        } else {
-            screen = QImage(root.Width, root.Height, QImage::Format_RGB32);
-            screen.fill(Qt::black);
-            QPainter painter(&screen);
-            if (tileValue == 1) {
-                for (int y = 0; y < root.Height; y += picture.height())
-                    for (int x = 0; x < root.Width; x += picture.width())
-                        painter.drawImage(x, y, picture);
-            } else {
-                painter.drawImage((root.Width - picture.width()) / 2, (root.Height - picture.height()) / 2, picture);
-            }
-        }
-        Show(screen);
+        if (tileValue == 2)
+            Show(StretchedToFit(*picture, root.Width, root.Height), root);
+        else if (tileValue == 1)
+            Show(TiledFromCorner(*picture, root.Width, root.Height), root);
+        else
+            Show(PlacedOnBlack(*picture, root.Width, root.Height, (root.Width - picture->Width()) / 2,
+                               (root.Height - picture->Height()) / 2),
+                 root);
     }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     // X root coordinates are the monitors' device pixels: the box goes at its own place, black around it.
     void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
                               const std::vector<std::string> &) override
     {
-        const QImage box = Load(cp932BoxPath);
+        const std::unique_ptr<PictureRows> box = Open(cp932BoxPath);
         const MonitorBox at = BoundingBox(layout);
         const X11RootSize root = QueryX11RootSize(display_);
-        QImage screen(root.Width, root.Height, QImage::Format_RGB32);
-        screen.fill(Qt::black);
-        {
-            QPainter painter(&screen);
-            painter.drawImage(at.X, at.Y, box);
-        }
-        Show(screen);
+        Show(PlacedOnBlack(*box, root.Width, root.Height, at.X, at.Y), root);
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
 private:
-    static QImage Load(const std::string &cp932Path)
+    static std::unique_ptr<PictureRows> Open(const std::string &cp932Path)
     {
         const std::string path = ToNativePath(cp932Path);
+        if (std::unique_ptr<BmpRowReader> bitmap = BmpRowReader::Open(path))
+            return bitmap;
         QImage picture(QString::fromStdString(path));
         if (picture.isNull())
             throw Exception(FormatMessage("壁紙を設定できません: %s を読めません", {path}));
-        return picture.convertToFormat(QImage::Format_RGB32);
+        return std::make_unique<ImageRows>(picture.convertToFormat(QImage::Format_RGB32));
     }
 
-    void Show(const QImage &screen)
+    void Show(const std::vector<uint32_t> &screen, const X11RootSize &root)
     {
-        const unsigned long pixmap = SetX11RootPixels(display_, reinterpret_cast<const uint32_t *>(screen.constBits()),
-                                                      screen.width(), screen.height(), int(screen.bytesPerLine() / 4));
-        const unsigned long shown = ReadX11RootPixmap(display_);
-        lastReadBack_ = "_XROOTPMAP_ID=" + Hex(shown);
-        if (shown != pixmap)
-            ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(shown),
+        const X11RootPixmaps pixmaps = SetX11RootPixels(display_, screen.data(), root.Width, root.Height, root.Width);
+        lastReadBack_ = "_XROOTPMAP_ID=" + Hex(pixmaps.Shown);
+        if (pixmaps.Shown != pixmaps.Created)
+            ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(pixmaps.Shown),
                           "別のプログラムが同時に壁紙を設定しています");
     }
 

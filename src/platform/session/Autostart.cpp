@@ -84,7 +84,7 @@ void XdgAutostart::Set(bool create, const std::string &name, const std::string &
     std::error_code ec;
     std::filesystem::create_directories(folder_, ec);
     if (ec)
-        throw EInOutError(FormatMessage("フォルダー %s は作成できません (%s)", {folder_, ec.message()}));
+        throw EInOutError(FormatMessage("フォルダー %s は作成できません (%s)", {folder_, ErrnoText(ec.value())}));
     ReplaceFileAtomically(cp932Path,
                           DesktopEntryText(Cp932ToUtf8(name), ToNativePath(programPath), ToNativePath(workingFolder)));
 }

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -22,7 +21,7 @@ bool SingleInstance::TryAcquire()
         return true;
     int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw EInOutError(FormatMessage("ファイル %s は開けません (%s)", {lockPath_, std::strerror(errno)}));
+        throw EInOutError(FormatMessage("ファイル %s は開けません (%s)", {lockPath_, ErrnoText(errno)}));
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
