@@ -37,7 +37,7 @@ std::string DefaultRegistryPath()
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec)
-        throw EInOutError(FormatMessage("フォルダ %s を作成できません: %s", {folder, ec.message()}));
+        throw EInOutError(FormatMessage("フォルダ %s を作成できません: %s", {folder, ErrnoText(ec.value())}));
     return FromNativePath(folder + "/registry.ini");
 }
 

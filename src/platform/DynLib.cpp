@@ -98,7 +98,7 @@ std::unique_ptr<DynLib> DynLib::Open(std::string_view cp932Path)
     }
     char resolved[PATH_MAX];
     if (::realpath(native.c_str(), resolved) == nullptr)
-        return Fail(native + ": " + std::strerror(errno), false);
+        return Fail(native + ": " + ErrnoText(errno), false);
     const std::string real = resolved;
 
     // A link's own folder decides where it points, so it must be as safe as the file's.

@@ -1,6 +1,7 @@
 #include "spi/SpiProcess.h"
 
 #include "platform/Encoding.h"
+#include "platform/Exceptions.h"
 #include "spi/SpiProtocol.h"
 #include "spi/SpiWire.h"
 #include "spilocal/SpiLocalShare.h"
@@ -255,7 +256,7 @@ private:
             return;
         int ends[2];
         if (!MakeSpiSocketPair(ends))
-            throw Exception(FormatMessage("プラグインの補助プログラムを起動できません: %s", {std::strerror(errno)}));
+            throw Exception(FormatMessage("プラグインの補助プログラムを起動できません: %s", {ErrnoText(errno)}));
         const std::string path = HelperPath();
         const std::string parent = std::to_string(::getpid());
         posix_spawn_file_actions_t actions;
@@ -279,8 +280,7 @@ private:
         ::close(ends[1]);
         if (rc != 0) {
             ::close(ends[0]);
-            throw Exception(
-                FormatMessage("プラグインの補助プログラム %s を起動できません: %s", {path, std::strerror(rc)}));
+            throw Exception(FormatMessage("プラグインの補助プログラム %s を起動できません: %s", {path, ErrnoText(rc)}));
         }
         socket_ = ends[0];
         pid_ = pid;
