@@ -1,7 +1,7 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
-#include "CliSupport.h"
-#include "GuiStart.h"
-#include "PluginSearch.h"
+#include "cli/CliSupport.h"
+#include "cli/GuiStart.h"
+#include "cli/PluginSearch.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphics.h"
 #include "platform/Paths.h"

@@ -1,7 +1,7 @@
 // tapistoctl's commands: the library the launcher (Launcher.cpp) loads for all work but the renders it
 // makes itself. Drives the program's code from the command line, without a window.
-#include "CommandMain.h"
-#include "CliSupport.h"
+#include "cli/CommandMain.h"
+#include "cli/CliSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 

@@ -2,8 +2,8 @@
 // whose rows can be read one by one (a JPEG, a plain BMP) for a given screen is made here with the
 // Qt-free render core, so that it costs little more than decoding the picture; every other command
 // line goes to the command library beside the executable (libtapistoctl.so), unchanged.
-#include "CliArgs.h"
-#include "CommandMain.h"
+#include "cli/CliArgs.h"
+#include "cli/CommandMain.h"
 #include "listedit/WallPaperList.h"
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"

@@ -1,4 +1,4 @@
-#include "IniStore.h"
+#include "ini/IniStore.h"
 
 #include "platform/Encoding.h"
 #include "platform/Files.h"

@@ -1,4 +1,4 @@
-#include "AboutBox.h"
+#include "listedit/AboutBox.h"
 
 #include "platform/HomeFolder.h"
 #include "platform/ui/Browser.h"

@@ -1,4 +1,4 @@
-#include "FormHosei.h"
+#include "listedit/FormHosei.h"
 
 #include "listedit/WallPaperList.h"
 

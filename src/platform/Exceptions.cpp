@@ -1,6 +1,6 @@
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
-#include "Encoding.h"
+#include "platform/Encoding.h"
 
 EConvertError EConvertError::NotAnInteger(const std::string &cp932Text)
 {

@@ -1,8 +1,8 @@
-#include "Files.h"
+#include "platform/Files.h"
 
-#include "Encoding.h"
-#include "Exceptions.h"
-#include "Paths.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <cerrno>
