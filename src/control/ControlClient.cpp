@@ -8,13 +8,6 @@
 #include <QJsonObject>
 #include <QStringList>
 
-namespace {
-
-const char *const kStatusKeys[] = {"group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
-                                   "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback"};
-
-} // namespace
-
 ControlReply CallControl(const QString &method, const QDBusConnection &bus, int timeoutMs)
 {
     ControlReply reply;
@@ -44,7 +37,7 @@ ControlReply CallControl(const QString &method, const QDBusConnection &bus, int 
 std::string FormatStatusLines(const QVariantMap &status)
 {
     QStringList keys;
-    for (const char *key : kStatusKeys)
+    for (const char *key : kControlStatusKeys)
         if (status.contains(QLatin1String(key)))
             keys << QLatin1String(key);
     for (auto it = status.cbegin(); it != status.cend(); ++it)

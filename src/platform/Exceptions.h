@@ -46,5 +46,10 @@ public:
 
 #undef TAPISTO_DECLARE_EXCEPTION
 
+// The text the user is shown for an error, UTF-8: the message of the program's own exceptions, a
+// plain Japanese sentence for a lack of memory and for anything that is not a std::exception. The one
+// text of an error wherever it leaves the program: a message box, the session bus, the command line.
+std::string ErrorMessage(const std::exception_ptr &error);
+
 // Builds a message from a UTF-8 pattern with %s placeholders filled in order.
 std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args);
