@@ -273,11 +273,11 @@ void TFormMain::BuildComponents()
     TrayIcon1->SetTipHelp(Cp932(kTipRunning));
     TrayIcon1->OnDblClick = [this](QObject *) { Guard(&TFormMain::TrayIcon1DblClick); };
 
-    SPIs1 = CreatePluginHost(*platform_.registry);
-    SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
-                                      const std::string &description, const TGraphicClass *&graphicClass) {
-        SPIs1PictureRegister(&plugin, extension, description, graphicClass);
-    };
+    SPIs1 = CreatePluginHost(*platform_.registry,
+                             [this](TSPIs &, TInSPI &plugin, const std::string &extension,
+                                    const std::string &description, const TGraphicClass *&graphicClass) {
+                                 SPIs1PictureRegister(&plugin, extension, description, graphicClass);
+                             });
     SPIs1->Loaded();
 
     AnimateWindow1 = new TAnimateWindow(this);

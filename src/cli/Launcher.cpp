@@ -7,6 +7,7 @@
 #include "listedit/WallPaperList.h"
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
+#include "platform/desktop/ScreenMetrics.h"
 
 #include <cerrno>
 #include <climits>
@@ -74,7 +75,7 @@ std::optional<int> RenderWithoutQt(const Render &render)
 {
     std::string picture, output;
     int32_t correction = -1;
-    std::pair<int, int> screen{1920, 1080};
+    std::pair<int, int> screen = kDefaultScreenSize;
     try {
         picture = ArgPath(render.picture);
         output = ArgPath(render.output);
