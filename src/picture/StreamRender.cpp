@@ -5,6 +5,7 @@
 #include "picture/JpegShrink.h"
 #include "picture/PixelMemory.h"
 #include "picture/PlainBmpRows.h"
+#include "picture/ReadOnlyFile.h"
 #include "picture/RowPipeline.h"
 #include "platform/AsciiText.h"
 #include "platform/Encoding.h"
@@ -12,35 +13,18 @@
 #include "platform/Paths.h"
 
 #include <exception>
-#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // The picture file, opened as the general reader opens it (and failing with its message).
-class PictureFile {
-public:
-    explicit PictureFile(const std::string &cp932Path)
-    {
-        fd_ = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
-            throw EInOutError(FormatMessage("ファイル %s は開けません", {Cp932ToUtf8Lossy(cp932Path)}));
-    }
-    ~PictureFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    PictureFile(const PictureFile &) = delete;
-    PictureFile &operator=(const PictureFile &) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
+void RequirePictureFile(const ReadOnlyFile &file, const std::string &cp932Path)
+{
+    struct stat st {};
+    if (!file.IsRegular(st))
+        throw EInOutError(FormatMessage("ファイル %s は開けません", {Cp932ToUtf8Lossy(cp932Path)}));
+}
 
 bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
 {
@@ -108,7 +92,8 @@ private:
 std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
                                          int32_t screenHeight, const StreamOutput &output)
 {
-    const PictureFile picture(cp932PicturePath);
+    const ReadOnlyFile picture(cp932PicturePath);
+    RequirePictureFile(picture, cp932PicturePath);
     JpegToSink target(correction, screenWidth, screenHeight, output);
     bool decoded = false;
     try {
