@@ -26,7 +26,7 @@ class QPushButton;
 class QStatusBar;
 class TAnimateWindow;
 class TFormMain;
-class TGraphicClass;
+struct TGraphicClass;
 class TSPIs;
 class TInSPI;
 class TSpinEdit;

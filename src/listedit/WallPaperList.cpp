@@ -6,7 +6,7 @@
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
 
-#include <cstring>
+#include <algorithm>
 
 void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 {
@@ -41,9 +41,8 @@ void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 WallPaperList ReadWallPaperList(std::string_view path)
 {
     const std::string data = ReadWholeFile(path);
-    size_t end = data.size();
-    if (const void *eof = std::memchr(data.data(), '\x1A', data.size()))
-        end = static_cast<size_t>(static_cast<const char *>(eof) - data.data());
+    // The text ends at the first Ctrl-Z, if any.
+    const size_t end = std::min(data.find('\x1A'), data.size());
 
     WallPaperList list;
     size_t lineNumber = 0;

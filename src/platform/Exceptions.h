@@ -15,11 +15,14 @@ private:
     std::string message_;
 };
 
+// A class name and a base class cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TAPISTO_DECLARE_EXCEPTION(Name, Base)                                                                          \
     class Name : public Base {                                                                                         \
     public:                                                                                                            \
         using Base::Base;                                                                                              \
     };
+// NOLINTEND(bugprone-macro-parentheses)
 
 // A text that is not an integer: "'%s' は整数ではありません".
 class EConvertError : public Exception {

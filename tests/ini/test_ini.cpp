@@ -18,7 +18,7 @@ std::string Fixture(const std::string &name)
 // A copy of a fixture in a fresh home, so tests may rewrite it.
 std::string CopyFixture(const TempHome &home, const std::string &name)
 {
-    const std::string path = home.File(name);
+    std::string path = home.File(name);
     WriteFileBytes(path, Fixture(name));
     return path;
 }
