@@ -40,7 +40,14 @@ static void on_warning(png_structp png, png_const_charp message)
     (void)message;
 }
 
-static decode_state *begin(const char *buf, intptr_t len, uint32_t flag)
+static int is_png(const uint8_t *data, size_t size)
+{
+    return size >= 8 && png_sig_cmp(data, 0, 8) == 0;
+}
+
+/* Opens the input and reads the signature. Without a place for the result (`has_result` 0) a decode
+ * that could start ends with SPI_OTHER_ERROR instead. */
+static decode_state *begin(const char *buf, intptr_t len, uint32_t flag, int has_result)
 {
     decode_state *st = calloc(1, sizeof *st);
     if (st == NULL)
@@ -51,7 +58,7 @@ static decode_state *begin(const char *buf, intptr_t len, uint32_t flag)
         return st;
     uint8_t signature[8];
     st->result = SPI_NOT_SUPPORT;
-    if (spi_source_read(&st->src, signature, 8) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+    if (spi_source_read(&st->src, signature, 8) != 8 || !is_png(signature, 8))
         return st;
     st->result = SPI_NO_MEMORY;
     st->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, on_error, on_warning);
@@ -62,7 +69,7 @@ static decode_state *begin(const char *buf, intptr_t len, uint32_t flag)
         return st;
     png_set_read_fn(st->png, st, read_bytes);
     png_set_sig_bytes(st->png, 8);
-    st->result = SPI_ALL_RIGHT;
+    st->result = has_result ? SPI_ALL_RIGHT : SPI_OTHER_ERROR;
     return st;
 }
 
@@ -80,26 +87,13 @@ static int32_t end(decode_state *st)
     return result;
 }
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
-{
-    return spi_plugin_info(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
-{
-    (void)filename;
-    return data != NULL && png_sig_cmp((png_const_bytep)data, 0, 8) == 0;
-}
+SPI_INFO_EXPORTS(kTexts, is_png, 8)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
-    decode_state *st = begin(buf, len, flag);
+    decode_state *st = begin(buf, len, flag, info != NULL);
     if (st == NULL || st->result != SPI_ALL_RIGHT)
         return end(st);
-    if (info == NULL) {
-        st->result = SPI_OTHER_ERROR;
-        return end(st);
-    }
     if (setjmp(png_jmpbuf(st->png))) {
         st->result = SPI_OUT_OF_ORDER;
         return end(st);
@@ -184,24 +178,23 @@ static int32_t decode(decode_state *st, SPI_PROGRESS progress, intptr_t user)
     return spi_progress(progress, total, total, user) ? SPI_ABORT : SPI_ALL_RIGHT;
 }
 
+/* decode() with libpng's errors caught: a decode that libpng stops is SPI_OUT_OF_ORDER. */
+static int32_t decode_guarded(decode_state *st, SPI_PROGRESS progress, intptr_t user)
+{
+    if (setjmp(png_jmpbuf(st->png)))
+        return SPI_OUT_OF_ORDER;
+    return decode(st, progress, user);
+}
+
 SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                               SPI_PROGRESS progress, intptr_t user)
 {
-    decode_state *st = begin(buf, len, flag);
-    if (st == NULL || st->result != SPI_ALL_RIGHT)
-        return end(st);
-    if (bitmapInfo == NULL || bits == NULL) {
-        st->result = SPI_OTHER_ERROR;
-        return end(st);
-    }
-    if (setjmp(png_jmpbuf(st->png))) {
+    decode_state *st = begin(buf, len, flag, bitmapInfo != NULL && bits != NULL);
+    if (st != NULL && st->result == SPI_ALL_RIGHT) {
+        st->result = decode_guarded(st, progress, user);
         if (st->result == SPI_ALL_RIGHT)
-            st->result = SPI_OUT_OF_ORDER;
-        return end(st);
+            spi_out_finish(&st->out, bitmapInfo, bits);
     }
-    st->result = decode(st, progress, user);
-    if (st->result == SPI_ALL_RIGHT)
-        spi_out_finish(&st->out, bitmapInfo, bits);
     return end(st);
 }
 
@@ -210,19 +203,10 @@ SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, 
 {
     (void)wantWidth; /* libpng cannot decode at a smaller size */
     (void)wantHeight;
-    decode_state *st = begin(buf, len, flag);
-    if (st == NULL || st->result != SPI_ALL_RIGHT)
-        return end(st);
-    if (rows == NULL) {
-        st->result = SPI_OTHER_ERROR;
-        return end(st);
+    decode_state *st = begin(buf, len, flag, rows != NULL);
+    if (st != NULL && st->result == SPI_ALL_RIGHT) {
+        spi_out_to_host(&st->out, rows, user);
+        st->result = decode_guarded(st, progress, user);
     }
-    spi_out_to_host(&st->out, rows, user);
-    if (setjmp(png_jmpbuf(st->png))) {
-        if (st->result == SPI_ALL_RIGHT)
-            st->result = SPI_OUT_OF_ORDER;
-        return end(st);
-    }
-    st->result = decode(st, progress, user);
     return end(st);
 }

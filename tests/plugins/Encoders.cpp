@@ -86,6 +86,7 @@ std::string EncodePng(int width, int height, PngKind kind, bool interlaced)
         }
     }
     std::vector<png_bytep> pointers;
+    pointers.reserve(rows.size());
     for (auto &row : rows)
         pointers.push_back(row.data());
     png_set_rows(png, info, pointers.data());
