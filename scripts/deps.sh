@@ -17,6 +17,7 @@ packages=(
     xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic
     dbus-daemon libglib2.0-bin dconf-gsettings-backend gsettings-desktop-schemas
     libvips-tools imagemagick
+    feh xwallpaper hsetroot nitrogen
     valgrind
 )
 
