@@ -68,7 +68,7 @@ python3 - "$tapistoctl" "$corpus" "$rounds" "$mode" "$display" "$work" <<'PY'
 import ctypes, os, signal, statistics, subprocess, sys, threading, time
 
 tapistoctl, corpus, rounds, mode, display, work = sys.argv[1:7]
-rounds = int(sys.argv[3])
+tapistoctl, corpus, rounds = os.path.abspath(tapistoctl), os.path.abspath(corpus), int(rounds)
 PR_SET_CHILD_SUBREAPER = 36
 if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
     sys.exit("setter_compare: cannot become the subreaper of the setters' processes")
@@ -155,7 +155,8 @@ def run(argv, environment):
     # Errors go to a file, not a pipe: a helper that inherited it would hold the reader up.
     with open(os.path.join(work, "stderr"), "w+") as err:
         start = time.perf_counter()
-        proc = subprocess.Popen(argv, env=environment, stdout=subprocess.DEVNULL, stderr=err)
+        # In a folder of the run's own: tapistoctl also looks for plug-ins in the current folder.
+        proc = subprocess.Popen(argv, env=environment, stdout=subprocess.DEVNULL, stderr=err, cwd=home)
         peaks, done = {}, threading.Event()
         watcher = threading.Thread(target=watch_children, args=(proc.pid, peaks, done))
         watcher.start()
