@@ -31,7 +31,8 @@
 # usage: bench/setter_compare.sh [BUILD_DIR] [CORPUS_DIR] [ROUNDS]
 #   (defaults: build, build/render-corpus, 9; run bench/make_render_corpus.sh CORPUS_DIR first)
 # KINDS=TEXT runs only the picture kinds whose label contains TEXT (e.g. KINDS=PNG).
-# Takes about 6 minutes on a quiet 2-core machine with 9 rounds (the setters about 4, the tray 2).
+# Takes 4 to 6 minutes with 9 rounds (on the shared 2-core machine at load 4 and 4 to 7: the
+# setters 3 to 4.5 minutes, the tray rows 1.5).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
