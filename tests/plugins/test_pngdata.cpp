@@ -216,7 +216,7 @@ TEST_P(PngDataTest, DamagedImageDataFailsThePicture)
 {
     const PngParts parts(EncodePng(40, 30, PngKind::Rgb, false, PngFilter::Up));
     const std::string raw = parts.Inflated();
-    const auto damaged = [&](const std::function<void(PngParts &)> &change, std::vector<size_t> sizes = {}) {
+    const auto damaged = [&](const std::function<void(PngParts &)> &change, const std::vector<size_t> &sizes = {}) {
         PngParts p = parts;
         change(p);
         return p.Join(sizes);
