@@ -8,6 +8,37 @@
 
 #include <cstdio>
 
+namespace {
+
+// Qt 6 moved the file dialog's kinds of entry ("Folder", "%1 File") to a context that Debian's
+// qtbase_ja does not translate yet; without these the dialog's type column is English.
+class FileKindTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    QString translate(const char *context, const char *source, const char *, int) const override
+    {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return {};
+        static const struct {
+            const char *source;
+            const char16_t *japanese;
+        } kTexts[] = {
+            {"Drive", u"ドライブ"},         {"%1 File", u"%1 ファイル"},     {"Folder", u"フォルダー"},
+            {"File Folder", u"フォルダー"}, {"Shortcut", u"ショートカット"}, {"Alias", u"エイリアス"},
+            {"Unknown", u"不明"},
+        };
+        for (const auto &text : kTexts)
+            if (qstrcmp(source, text.source) == 0)
+                return QString::fromUtf16(text.japanese);
+        return {};
+    }
+
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
 QTranslator *InstallQtJapanese(QObject *owner)
 {
     // Sizes, dates and file kinds in the file dialogs follow the default locale, not the translator.
@@ -22,5 +53,7 @@ QTranslator *InstallQtJapanese(QObject *owner)
                      qUtf8Printable(QDir(folder).filePath(QStringLiteral("qtbase_ja.qm"))));
         return nullptr;
     }
+    // A child of the translator, so that both go together.
+    QCoreApplication::installTranslator(new FileKindTexts(translator));
     return translator;
 }

@@ -2,6 +2,7 @@
 // run in the C locale.
 #include "app/QtJapanese.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +39,10 @@ TEST(QtJapanese, QtsOwnTextsAreJapaneseInAnyLocale)
         buttons << button->text();
     EXPECT_TRUE(buttons.contains(QStringLiteral("開く(&O)"))) << buttons.join(QLatin1Char(',')).toStdString();
 
+    // The kinds of entry in the dialog's type column, which qtbase_ja leaves out.
+    EXPECT_EQ(QStringLiteral("フォルダー"), QCoreApplication::translate("QAbstractFileIconProvider", "Folder"));
+    EXPECT_EQ(QStringLiteral("%1 ファイル"), QCoreApplication::translate("QAbstractFileIconProvider", "%1 File"));
+
     QLineEdit edit;
     std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
     ASSERT_FALSE(menu->actions().isEmpty());
@@ -47,4 +52,5 @@ TEST(QtJapanese, QtsOwnTextsAreJapaneseInAnyLocale)
     // Gone with its translator: the rest of the process is as it was.
     translator.reset();
     EXPECT_EQ(QStringLiteral("&Yes"), QMessageBox().addButton(QMessageBox::Yes)->text());
+    EXPECT_EQ(QStringLiteral("Folder"), QCoreApplication::translate("QAbstractFileIconProvider", "Folder"));
 }
