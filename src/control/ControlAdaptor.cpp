@@ -3,7 +3,11 @@
 #include "control/ControlTarget.h"
 #include "platform/ui/QtText.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+
 #include <exception>
+#include <utility>
 
 const char *ControlStateName(ControlState state)
 {
@@ -23,6 +27,7 @@ QVariantMap StatusToMap(const ControlStatus &status)
     QVariantMap map;
     map.insert(QStringLiteral("group"), Utf8ToQString(status.group));
     map.insert(QStringLiteral("state"), QString::fromLatin1(ControlStateName(status.state)));
+    map.insert(QStringLiteral("changing"), status.changing);
     map.insert(QStringLiteral("order"), status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"));
     map.insert(QStringLiteral("next_entry"), status.nextEntry);
     map.insert(QStringLiteral("picture"), Utf8ToQString(status.picture));
@@ -48,31 +53,57 @@ ControlAdaptor::~ControlAdaptor()
     target_.OnChanged = nullptr;
 }
 
+namespace {
+
+// The D-Bus error a failed command answers with: its name and the Japanese reason.
+std::pair<QString, QString> ErrorReplyOf(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ECommandRefused &e) {
+        return {QLatin1String(kControlErrorRefused), Utf8ToQString(e.Message())};
+    } catch (const std::exception &e) {
+        return {QLatin1String(kControlErrorFailed), QString::fromUtf8(e.what())};
+    } catch (...) {
+        return {QLatin1String(kControlErrorFailed), QStringLiteral("不明なエラーが発生しました")};
+    }
+}
+
+} // namespace
+
 void ControlAdaptor::Run(const std::function<void()> &command)
 {
     try {
         command();
-    } catch (const ECommandRefused &e) {
-        sendErrorReply(QLatin1String(kControlErrorRefused), Utf8ToQString(e.Message()));
-    } catch (const std::exception &e) {
-        sendErrorReply(QLatin1String(kControlErrorFailed), QString::fromUtf8(e.what()));
     } catch (...) {
-        sendErrorReply(QLatin1String(kControlErrorFailed), QStringLiteral("不明なエラーが発生しました"));
+        const auto [name, text] = ErrorReplyOf(std::current_exception());
+        sendErrorReply(name, text);
     }
+}
+
+ChangeAnswer ControlAdaptor::ReplyLater()
+{
+    setDelayedReply(true);
+    return [call = message(), bus = connection()](const std::string &skipped, const std::exception_ptr &error) {
+        if (!error) {
+            bus.send(call.createReply(Utf8ToQString(skipped)));
+            return;
+        }
+        const auto [name, text] = ErrorReplyOf(error);
+        bus.send(call.createErrorReply(name, text));
+    };
 }
 
 QString ControlAdaptor::Next()
 {
-    QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlNext()); });
-    return skipped;
+    Run([this] { target_.ControlNext(ReplyLater()); });
+    return {};
 }
 
 QString ControlAdaptor::Back()
 {
-    QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlBack()); });
-    return skipped;
+    Run([this] { target_.ControlBack(ReplyLater()); });
+    return {};
 }
 
 void ControlAdaptor::Pause()

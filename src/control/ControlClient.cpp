@@ -10,8 +10,9 @@
 
 namespace {
 
-const char *const kStatusKeys[] = {"group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
-                                   "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback"};
+const char *const kStatusKeys[] = {"group",    "state",           "changing",        "order",     "next_entry",
+                                   "picture",  "seconds_to_next", "desktop",         "read_back", "last_error",
+                                   "monitors", "pictures",        "monitor_fallback"};
 
 // The reason a call failed, in Japanese: the program's own reasons come as they are; the bus's texts
 // (English, and about D-Bus rather than the program) are said in the user's words.

@@ -4,8 +4,9 @@
 # test plug-in that crashes or loops on a marker in the picture, or in GetPluginInfo on a marker file):
 #   a change to a picture that crashes the plug-in: tapistoctl next prints the Japanese error naming
 #   the plug-in and the picture and exits 1; the program stays up and answers status;
-#   a change to a picture that hangs it: status still answers while the change waits, and the change
-#   ends within the bound with the error; a good picture changes the wallpaper afterwards;
+#   a change to a picture that hangs it: status answers within 2 s while the change waits, saying a
+#   change is being made; the change ends within the bound with the error; a next asked for meanwhile
+#   waits for its turn and then shows a good picture; show and a second start are answered at once;
 #   a plug-in that crashes when asked for its information: the program starts all the same and says
 #   which plug-in it skipped.
 # Usage: plugin_e2e.sh TAPISTO TAPISTOCTL E2E_HELPER TESTPLUGIN_DIR. Exit 77 (skipped) when a tool is
@@ -85,15 +86,22 @@ program_alive || fail "the program died with the plug-in"
 status_is "state: running" || fail "the program does not answer status after the crash"
 "$ctl" status | grep -q "^last_error: .*異常終了しました" || fail "status does not report the crash"
 
-say "a picture that hangs the plug-in: status answers meanwhile, the change ends in an error"
+say "a picture that hangs the plug-in: status answers at once meanwhile, the change ends in an error"
 settings loop.dat
 before=$(date +%s%N)
 "$ctl" next >"$work/loop.out" 2>"$work/loop.err" &
 next_pid=$!
 sleep 1
+sent=$(date +%s%N)
 "$ctl" status >"$work/loop-status.out" 2>&1 || fail "status failed while the plug-in hung: $(cat "$work/loop-status.out")"
-status_ms=$((($(date +%s%N) - before) / 1000000))
+status_ms=$((($(date +%s%N) - sent) / 1000000))
 grep -qx "state: running" "$work/loop-status.out" || fail "status while hanging: $(cat "$work/loop-status.out")"
+grep -qx "changing: true" "$work/loop-status.out" || fail "status does not say a change is being made: $(cat "$work/loop-status.out")"
+[ "$status_ms" -lt 2000 ] || fail "status took $status_ms ms to answer while the plug-in hung (at most 2000)"
+# Asked for while the plug-in hangs, a next waits for its turn; it reads the group when it begins.
+settings good.dat
+"$ctl" next >"$work/queued.out" 2>"$work/queued.err" &
+queued_pid=$!
 wait "$next_pid"
 rc=$?
 next_ms=$((($(date +%s%N) - before) / 1000000))
@@ -102,12 +110,34 @@ grep -q "プラグイン $spi/trap.spi が $work/loop.trap の読み込み中に
     fail "no error naming the plug-in and the picture: $(cat "$work/loop.err")"
 [ "$next_ms" -lt 25000 ] || fail "the hang took $next_ms ms to end, past the bound"
 program_alive || fail "the program died waiting for the plug-in"
-say "status answered after $status_ms ms (sent at 1000 ms); the hung change ended after $next_ms ms"
+say "status answered in $status_ms ms while the plug-in hung; the hung change ended after $next_ms ms"
+wait "$queued_pid" || fail "the next asked for during the hang failed: $(cat "$work/queued.err")"
+wait_root 20A040 3 || fail "the next asked for during the hang did not show its picture"
 
 say "a good picture after both: the wallpaper changes"
 settings good.dat
 "$ctl" next 2>"$work/good.err" || fail "tapistoctl next on a good picture failed: $(cat "$work/good.err")"
 wait_root 20A040 3 || fail "the good picture did not come"
+
+say "while a change hangs, show and a second start are answered at once"
+settings loop.dat
+"$ctl" next >/dev/null 2>&1 &
+hang_pid=$!
+sleep 1
+# (The window's box with the earlier errors is open: show raises it, as the user has to answer it first.)
+sent=$(date +%s%N)
+"$ctl" show >"$work/show.out" 2>&1 || fail "show failed while the plug-in hung: $(cat "$work/show.out")"
+show_ms=$((($(date +%s%N) - sent) / 1000000))
+[ "$show_ms" -lt 2000 ] || fail "show took $show_ms ms to answer while the plug-in hung (at most 2000)"
+sent=$(date +%s%N)
+"$program" >"$work/second.out" 2>&1 || fail "the second start failed: $(cat "$work/second.out")"
+second_ms=$((($(date +%s%N) - sent) / 1000000))
+# It asks the first one to show itself and waits 3 s at most for the answer.
+[ "$second_ms" -lt 2000 ] || fail "the second start took $second_ms ms while the plug-in hung (its answer did not come)"
+say "show answered in $show_ms ms, a second start ended after $second_ms ms"
+wait "$hang_pid"
+program_alive || fail "the program died"
+settings good.dat
 
 say "a plug-in that crashes when asked what it is: the program starts all the same"
 "$ctl" pause >/dev/null 2>&1
