@@ -33,7 +33,7 @@ class ChangeWorker;
 class TAnimateWindow;
 class TReportBox;
 class TFormMain;
-class TGraphicClass;
+struct TGraphicClass;
 class TSPIs;
 class TInSPI;
 class TSpinEdit;

@@ -1,50 +1,52 @@
 #include "control/ControlAdaptor.h"
 
 #include "control/ControlTarget.h"
-#include "platform/ui/QtText.h"
+#include "platform/Exceptions.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 
 #include <exception>
+#include <iterator>
+#include <type_traits>
 #include <utility>
 
 const char *ControlStateName(ControlState state)
 {
-    switch (state) {
-    case ControlState::Running:
-        return "running";
-    case ControlState::Paused:
-        return "paused";
-    case ControlState::Stopped:
-        break;
-    }
-    return "stopped";
+    static constexpr const char *kNames[] = {"stopped", "running", "paused"}; // in the order of ControlState
+    const auto index = static_cast<size_t>(state);
+    return index < std::size(kNames) ? kNames[index] : "stopped";
 }
 
 QVariantMap StatusToMap(const ControlStatus &status)
 {
+    // In the order of kControlStatusKeys.
+    const QVariant values[] = {
+        QString::fromStdString(status.group),
+        QString::fromLatin1(ControlStateName(status.state)),
+        status.changing,
+        status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"),
+        status.nextEntry,
+        QString::fromStdString(status.picture),
+        static_cast<qlonglong>(status.secondsToNext),
+        QString::fromStdString(status.desktop),
+        QString::fromStdString(status.readBack),
+        QString::fromStdString(status.lastError),
+        QString::fromStdString(status.monitors),
+        QString::fromStdString(status.pictures),
+        QString::fromStdString(status.monitorFallback),
+    };
+    static_assert(std::size(kControlStatusKeys) == std::extent_v<decltype(values)>, "one value for every key");
     QVariantMap map;
-    map.insert(QStringLiteral("group"), Utf8ToQString(status.group));
-    map.insert(QStringLiteral("state"), QString::fromLatin1(ControlStateName(status.state)));
-    map.insert(QStringLiteral("changing"), status.changing);
-    map.insert(QStringLiteral("order"), status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"));
-    map.insert(QStringLiteral("next_entry"), status.nextEntry);
-    map.insert(QStringLiteral("picture"), Utf8ToQString(status.picture));
-    map.insert(QStringLiteral("seconds_to_next"), static_cast<qlonglong>(status.secondsToNext));
-    map.insert(QStringLiteral("desktop"), Utf8ToQString(status.desktop));
-    map.insert(QStringLiteral("read_back"), Utf8ToQString(status.readBack));
-    map.insert(QStringLiteral("last_error"), Utf8ToQString(status.lastError));
-    map.insert(QStringLiteral("monitors"), Utf8ToQString(status.monitors));
-    map.insert(QStringLiteral("pictures"), Utf8ToQString(status.pictures));
-    map.insert(QStringLiteral("monitor_fallback"), Utf8ToQString(status.monitorFallback));
+    for (size_t i = 0; i < std::size(kControlStatusKeys); ++i)
+        map.insert(QLatin1String(kControlStatusKeys[i]), values[i]);
     return map;
 }
 
 ControlAdaptor::ControlAdaptor(ControlTarget &target, QObject *parent) : QObject(parent), target_(target)
 {
     target_.OnChanged = [this](const std::string &picture, int32_t entry) {
-        Q_EMIT Changed(Utf8ToQString(picture), entry);
+        Q_EMIT Changed(QString::fromStdString(picture), entry);
     };
 }
 
@@ -61,11 +63,10 @@ std::pair<QString, QString> ErrorReplyOf(const std::exception_ptr &error)
     try {
         std::rethrow_exception(error);
     } catch (const ECommandRefused &e) {
-        return {QLatin1String(kControlErrorRefused), Utf8ToQString(e.Message())};
-    } catch (const std::exception &e) {
-        return {QLatin1String(kControlErrorFailed), QString::fromUtf8(e.what())};
+        return {QLatin1String(kControlErrorRefused), QString::fromStdString(e.Message())};
     } catch (...) {
-        return {QLatin1String(kControlErrorFailed), QStringLiteral("不明なエラーが発生しました")};
+        // The same text a message box of the window would show.
+        return {QLatin1String(kControlErrorFailed), QString::fromStdString(ErrorMessage(std::current_exception()))};
     }
 }
 
@@ -86,7 +87,7 @@ ChangeAnswer ControlAdaptor::ReplyLater()
     setDelayedReply(true);
     return [call = message(), bus = connection()](const std::string &skipped, const std::exception_ptr &error) {
         if (!error) {
-            bus.send(call.createReply(Utf8ToQString(skipped)));
+            bus.send(call.createReply(QString::fromStdString(skipped)));
             return;
         }
         const auto [name, text] = ErrorReplyOf(error);

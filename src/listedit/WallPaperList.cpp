@@ -1,4 +1,4 @@
-#include "WallPaperList.h"
+#include "listedit/WallPaperList.h"
 
 #include "ini/IniStore.h"
 #include "ini/TextLines.h"

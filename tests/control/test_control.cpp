@@ -1,4 +1,5 @@
 // The control object and its client over a private bus daemon of their own, with a fake program.
+#include "control/ControlAdaptor.h"
 #include "control/ControlClient.h"
 #include "control/ControlNames.h"
 #include "control/ControlService.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,8 +38,9 @@ public:
     ControlStatus ControlStatusNow() const override { return status; }
 
     std::vector<std::string> calls;
-    std::string refuse; // the command refused, with refusal's text
-    std::string fail;   // the command that fails
+    std::string refuse;         // the command refused, with refusal's text
+    std::string fail;           // the command that fails
+    std::exception_ptr failure; // what it fails with; a write error when null
     std::string reason = "一時停止中ではありません";
     std::string skipped; // what Next passed over
     ControlStatus status;
@@ -56,7 +59,7 @@ private:
             return;
         }
         if (name == fail) {
-            answer({}, std::make_exception_ptr(EInOutError("壁紙を書き込めません")));
+            answer({}, failure ? failure : std::make_exception_ptr(EInOutError("壁紙を書き込めません")));
             return;
         }
         calls.push_back(name);
@@ -67,6 +70,8 @@ private:
     {
         if (name == refuse)
             throw ECommandRefused(reason);
+        if (name == fail && failure)
+            std::rethrow_exception(failure);
         if (name == fail)
             throw EInOutError("壁紙を書き込めません");
         calls.push_back(name);
@@ -236,6 +241,26 @@ TEST_F(ControlBusTest, NextIsAnsweredOnceItsChangeIsMadeWhileStatusAnswersAtOnce
     const QDBusMessage refused = raw.get();
     EXPECT_EQ(QLatin1String(kControlErrorRefused), refused.errorName());
     EXPECT_EQ(QStringLiteral("Tapisto を終了するため、壁紙は変更しませんでした"), refused.errorMessage());
+}
+
+TEST_F(ControlBusTest, AnyFailureAnswersWithTheTextTheWindowWouldShow)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    program.fail = "Next";
+    program.failure = std::make_exception_ptr(std::bad_alloc());
+    EXPECT_EQ("メモリが不足しています。", Call("Next").error.toStdString());
+    program.failure = std::make_exception_ptr(42);
+    EXPECT_EQ("不明なエラーが発生しました。", Call("Next").error.toStdString());
+}
+
+TEST(ControlStatus, TheMapHasExactlyTheListedKeys)
+{
+    QStringList listed;
+    for (const char *key : kControlStatusKeys)
+        listed << QLatin1String(key);
+    listed.sort();
+    EXPECT_EQ(listed, StatusToMap(ControlStatus()).keys()); // QVariantMap's keys come sorted
 }
 
 TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
