@@ -58,8 +58,10 @@ void ChangeWorker::Deliver()
         done(error);
 }
 
-void ChangeWorker::FinishNow()
+void ChangeWorker::FinishNow(std::chrono::milliseconds patience, const std::function<void()> &cutOff)
 {
+    if (!pool_.waitForDone(int(patience.count())) && cutOff)
+        cutOff();
     pool_.waitForDone();
     Deliver();
 }

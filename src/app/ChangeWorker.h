@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -27,8 +28,9 @@ public:
     // From Start until its Done is called.
     bool Busy() const { return busy_; }
     // Blocks until the running job has ended, then calls its Done: for the program's end, when no
-    // event loop runs any more.
-    void FinishNow();
+    // event loop runs any more. A job still running after `patience` is cut off by `cutOff`, which
+    // must make it end soon.
+    void FinishNow(std::chrono::milliseconds patience, const std::function<void()> &cutOff);
 
     // Serves this thread's events, user input held back, until `ready` holds: the windows repaint and
     // the bus is answered meanwhile, while the busy cursor shows that clicks wait. `ready` may only

@@ -154,11 +154,7 @@ TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind ses
 TFormMain::~TFormMain()
 {
     control_.reset(); // no outside command reaches a window being torn down
-    // A change still running ends first (a hanging plug-in is cut off within its bound), so that none
-    // is left half made and its bus caller has the answer; the ones waiting do not begin.
-    terminated_ = true;
-    RefuseQueuedChanges();
-    changes_->FinishNow();
+    EndChanges();
     // The tray icon talks to the shell until it is gone, so it goes first.
     delete TrayIcon1;
     TrayIcon1 = nullptr;

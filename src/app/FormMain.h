@@ -196,6 +196,9 @@ private:
     void ChangeEnded(const QueuedChange &change, bool changed, const std::exception_ptr &error);
     // Bus callers whose changes have not begun are told that the program ends.
     void RefuseQueuedChanges();
+    // At the program's end: the change under way is let end, within a bound, and the ones waiting
+    // do not begin.
+    void EndChanges();
     // Waits, serving events, for the running change to end: before the window thread touches what a
     // change uses (the position, the output path, the plug-ins, the settings file's lock).
     void WaitForChangeToEnd();

@@ -6,7 +6,9 @@
 #include "app/ReportBox.h"
 #include "app/Timer.h"
 #include "platform/ui/ErrorReport.h"
+#include "spi/SpiProcess.h"
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
@@ -39,6 +41,16 @@ void TFormMain::RefuseQueuedChanges()
     for (const QueuedChange &change : refused)
         if (change.answer)
             change.answer({}, std::make_exception_ptr(ECommandRefused(kEnding)));
+}
+
+void TFormMain::EndChanges()
+{
+    terminated_ = true;
+    RefuseQueuedChanges();
+    // A change ends whole, and its bus caller has the answer; but the program does not wait out a
+    // plug-in that hangs: its helper is killed, and the change fails as after a crash.
+    constexpr std::chrono::seconds kPatience{3};
+    changes_->FinishNow(kPatience, [] { CutOffSpiHelper(); });
 }
 
 void TFormMain::StartNextChange()

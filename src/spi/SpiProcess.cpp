@@ -108,6 +108,14 @@ public:
         std::lock_guard<std::mutex> lock(runningMutex);
         return running;
     }
+    // The running helper's id is cleared before it is reaped, so that it is never a process that
+    // has taken over the id since.
+    static void KillRunning()
+    {
+        std::lock_guard<std::mutex> lock(runningMutex);
+        if (running > 0)
+            ::kill(running, SIGKILL);
+    }
 
     ~SpiProcess() { Stop(); }
 
@@ -116,7 +124,7 @@ public:
     uint64_t Generation()
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
-        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        if (pid_ > 0 && ReapedNow(pid_)) {
             pid_ = 0;
             Reap();
         }
@@ -201,6 +209,16 @@ public:
     }
 
 private:
+    // Reaps the helper if it has ended, clearing the running id first (see KillRunning).
+    static bool ReapedNow(pid_t pid)
+    {
+        std::lock_guard<std::mutex> lock(runningMutex);
+        if (::waitpid(pid, nullptr, WNOHANG) != pid)
+            return false;
+        running = 0;
+        return true;
+    }
+
     // The ring of shared memory that a GetPictureRows call's blocks lie in, as this process sees it.
     class RowsView {
     public:
@@ -307,6 +325,10 @@ private:
         if (socket_ >= 0)
             ::close(socket_);
         socket_ = -1;
+        {
+            std::lock_guard<std::mutex> lock(runningMutex);
+            running = 0;
+        }
         int status = 0, code = -1;
         if (pid_ > 0) {
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -328,7 +350,7 @@ private:
         ::close(socket_);
         socket_ = -1;
         for (int i = 0; i < 20; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            if (ReapedNow(pid_)) {
                 pid_ = 0;
                 break;
             }
@@ -650,6 +672,11 @@ std::unique_ptr<SpiModule> OpenHelperSpiModule(const std::string &cp932Path, Spi
 pid_t SpiHelperPid()
 {
     return SpiProcess::RunningPid();
+}
+
+void CutOffSpiHelper()
+{
+    SpiProcess::KillRunning();
 }
 
 SpiSharedInput::SpiSharedInput(const char *data, size_t size)

@@ -3,6 +3,7 @@
 // exit commands keep their meaning.
 #include "FormMainFixture.h"
 
+#include "app/ChangeWorker.h"
 #include "app/Timer.h"
 #include "platform/ui/ErrorReport.h"
 
@@ -369,4 +370,46 @@ TEST_F(FormChangesTest, NewMonitorsDuringAChangeAreRenderedForOnceAfterIt)
     EXPECT_EQ("800x600+0+0", f.ControlStatusNow().monitors);
     EXPECT_EQ(home.File("p0.bmp"), f.ControlStatusNow().picture);
     EXPECT_EQ("1", Settings::ReadUseIndexText());
+}
+
+TEST(ChangeWorkerTest, TheEndWaitsForAJobWithinItsPatienceAndCutsOffOneThatHangs)
+{
+    ChangeWorker worker;
+    // A job that ends by itself within the patience is not cut off.
+    std::atomic<bool> cut = false;
+    std::exception_ptr failure;
+    bool done = false;
+    worker.Start([] { std::this_thread::sleep_for(50ms); },
+                 [&](const std::exception_ptr &error) {
+                     done = true;
+                     failure = error;
+                 });
+    worker.FinishNow(5s, [&cut] { cut = true; });
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(failure);
+    EXPECT_FALSE(cut);
+    EXPECT_FALSE(worker.Busy());
+
+    // One that hangs until it is cut off ends with the error the cut-off causes, and its Done comes.
+    done = false;
+    std::atomic<bool> began = false;
+    worker.Start(
+        [&] {
+            began = true;
+            while (!cut)
+                std::this_thread::sleep_for(1ms);
+            throw Exception("切断されました");
+        },
+        [&](const std::exception_ptr &error) {
+            done = true;
+            failure = error;
+        });
+    while (!began)
+        std::this_thread::sleep_for(1ms);
+    worker.FinishNow(100ms, [&cut] { cut = true; });
+    EXPECT_TRUE(cut);
+    ASSERT_TRUE(done);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ("切断されました", ErrorText(failure).toStdString());
+    EXPECT_FALSE(worker.Busy());
 }

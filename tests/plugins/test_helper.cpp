@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <exception>
 #include <filesystem>
+#include <future>
 #include <signal.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -104,6 +108,43 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
     }
     EXPECT_EQ(-1, ::kill(hanging, 0));
     EXPECT_EQ(ESRCH, errno) << "no helper spins on";
+    ExpectGoodPicture(Picture("good.trap", "GOOD"));
+}
+
+TEST_F(HelperTest, ACutOffFromAnotherThreadEndsAHangingCallAsACrash)
+{
+    // The bound is long: only the cut-off can end the call while the test waits.
+    TSPIs spis(registry);
+    spis.Search(folder + "*.spi");
+    ASSERT_EQ(1, spis.Count());
+    const pid_t hanging = SpiHelperPid();
+    const std::string loop = Picture("loop.trap", "LOOP");
+    std::promise<std::exception_ptr> ended;
+    std::thread change([&] {
+        try {
+            TSPIBitmap bitmap;
+            bitmap.LoadFromFile(loop);
+            ended.set_value(nullptr);
+        } catch (...) {
+            ended.set_value(std::current_exception());
+        }
+    });
+    std::future<std::exception_ptr> result = ended.get_future();
+    EXPECT_EQ(std::future_status::timeout, result.wait_for(std::chrono::milliseconds(300))) << "the plug-in hangs";
+    CutOffSpiHelper();
+    ASSERT_EQ(std::future_status::ready, result.wait_for(std::chrono::seconds(5))) << "the call did not end";
+    change.join();
+    try {
+        std::rethrow_exception(result.get());
+    } catch (const ESPIPluginFailed &e) {
+        EXPECT_FALSE(e.Hung);
+        EXPECT_EQ("プラグイン " + trap + " が " + loop + " の読み込み中に異常終了しました", e.Message());
+    } catch (...) {
+        ADD_FAILURE() << "not the plug-in's failure";
+    }
+    EXPECT_EQ(0, SpiHelperPid());
+    EXPECT_EQ(-1, ::kill(hanging, 0));
+    CutOffSpiHelper(); // none runs: nothing to kill, and nothing else is
     ExpectGoodPicture(Picture("good.trap", "GOOD"));
 }
 
