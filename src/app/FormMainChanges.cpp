@@ -16,6 +16,20 @@ namespace {
 
 constexpr char kEnding[] = "Tapisto を終了するため、壁紙は変更しませんでした";
 
+// What a bus caller is told of a change that failed: one given up as the program ends says so.
+std::exception_ptr AnswerFor(const std::exception_ptr &error, bool ending)
+{
+    if (!error || !ending)
+        return error;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort &) {
+        return std::make_exception_ptr(ECommandRefused(kEnding));
+    } catch (...) {
+        return error;
+    }
+}
+
 } // namespace
 
 bool TFormMain::ChangeInProgress() const
@@ -48,7 +62,8 @@ void TFormMain::EndChanges()
     terminated_ = true;
     RefuseQueuedChanges();
     // A change ends whole, and its bus caller has the answer; but the program does not wait out a
-    // plug-in that hangs: its helper is killed, and the change fails as after a crash.
+    // plug-in that hangs: its helper is killed, and the change is given up where it stands, leaving
+    // the position as it was.
     constexpr std::chrono::seconds kPatience{3};
     changes_->FinishNow(kPatience, [] { CutOffSpiHelper(); });
 }
@@ -115,7 +130,7 @@ void TFormMain::ChangeEnded(const QueuedChange &change, bool changed, const std:
                    });
                });
     if (change.answer)
-        change.answer(error ? std::string() : DescribeSkipped(schedule_.LastSkipped), error);
+        change.answer(error ? std::string() : DescribeSkipped(schedule_.LastSkipped), AnswerFor(error, terminated_));
     // Shown after the caller has its answer, in the window's one box, so that a stream of failing
     // changes opens one box, not one each.
     if (!failure.isEmpty() && !terminated_)

@@ -7,6 +7,7 @@
 #include "spilocal/SpiLocalShare.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -113,8 +114,10 @@ public:
     static void KillRunning()
     {
         std::lock_guard<std::mutex> lock(runningMutex);
-        if (running > 0)
-            ::kill(running, SIGKILL);
+        if (running <= 0)
+            return;
+        cutOff = true;
+        ::kill(running, SIGKILL);
     }
 
     ~SpiProcess() { Stop(); }
@@ -304,6 +307,7 @@ private:
         pid_ = pid;
         std::lock_guard<std::mutex> lock(runningMutex);
         running = pid;
+        cutOff = false; // a cut-off was for the helper before
     }
 
     // Ends the helper: `hung` kills it first. Every library it had loaded is gone with it.
@@ -311,7 +315,11 @@ private:
     {
         if (hung)
             ::kill(pid_, SIGKILL);
-        if (Reap() == kSpiWrongVersion)
+        const int code = Reap();
+        // Cut off on purpose: the call was given up, the plug-in did nothing wrong.
+        if (cutOff.exchange(false))
+            throw EAbort();
+        if (code == kSpiWrongVersion)
             throw Exception(FormatMessage("プラグインの補助プログラム %s がこのプログラムと版が違います。"
                                           "Tapisto を起動し直してください",
                                           {HelperPath()}));
@@ -370,6 +378,7 @@ private:
     uint64_t generation_ = 0;
     static inline std::mutex runningMutex;
     static inline pid_t running = 0;
+    static inline std::atomic<bool> cutOff = false; // KillRunning killed the helper
 };
 
 // How the input of a picture call goes into a request; `inputBytes` tells the picture's size for the

@@ -30,8 +30,8 @@ std::unique_ptr<SpiModule> OpenHelperSpiModule(const std::string &cp932Path, Spi
 
 // The helper's process id, 0 while none runs.
 pid_t SpiHelperPid();
-// Kills the helper, so that a call under way fails at once as after a crash: for the program's end,
-// which does not wait out a plug-in that hangs. Safe from any thread.
+// Kills the helper, so that a call under way ends at once with EAbort: for the program's end, which
+// does not wait out a plug-in that hangs. Safe from any thread.
 void CutOffSpiHelper();
 
 // Puts a picture's data into shared memory for as long as the object lives, so that the plug-in calls

@@ -8,7 +8,9 @@
 #   change is being made; the change ends within the bound with the error; a next asked for meanwhile
 #   waits for its turn and then shows a good picture; show and a second start are answered at once;
 #   a plug-in that crashes when asked for its information: the program starts all the same and says
-#   which plug-in it skipped.
+#   which plug-in it skipped;
+#   終了 from the tray menu while a change hangs: the menu opens, the program ends within seconds, the
+#   waiting next is told why, the helper is gone and the position stays.
 # Usage: plugin_e2e.sh TAPISTO TAPISTOCTL E2E_HELPER TESTPLUGIN_DIR. Exit 77 (skipped) when a tool is
 # missing.
 set -u
@@ -27,7 +29,7 @@ fi
 program=$1 ctl=$2 helper=$3 testplugins=$4
 
 . "$(dirname "$0")/xsession.sh"
-require_tools Xvfb trayer
+require_tools Xvfb trayer xdotool
 
 started=$(date +%s)
 say() { echo "[$(($(date +%s) - started))s] $*"; }
@@ -152,6 +154,41 @@ grep -q "プラグイン $spi/trap.spi が情報の問い合わせ中に異常�
 "$ctl" next 2>"$work/good2.err" || fail "a change without the skipped plug-in failed: $(cat "$work/good2.err")"
 program_alive || fail "the program died"
 kill "$app_pid"; wait "$app_pid" 2>/dev/null
+
+say "終了 from the tray menu while a change hangs: the menu opens, the program ends within its bound"
+rm -f "$spi/trap.spi.crash"
+settings loop.dat
+"$program" >"$work/app3.out" 2>"$work/app3.err" &
+app_pid=$!
+pids+=($app_pid)
+wait_for status_is "state: running" || fail "the program did not start again"
+"$ctl" next >"$work/quit-next.out" 2>"$work/quit-next.err" &
+quit_next_pid=$!
+wait_for status_is "changing: true" || fail "the change on the hanging picture did not begin"
+helper_pid=$(pgrep -P "$app_pid" -f tapisto-spihelper)
+[ -n "$helper_pid" ] || fail "no plug-in helper runs"
+icon=
+for w in $(xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null); do icon=$w; done
+[ -n "$icon" ] || fail "no tray icon"
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+sleep 0.2
+xdotool click 3
+sleep 0.6
+sent=$(date +%s%N)
+# Down from no selection starts at the first item, 設定; 終了 follows it.
+xdotool key --delay 120 Down Down Return
+# The end waits 3 s for the change; the helper's own bound would take 10 s.
+until_ns=$((sent + 6000000000))
+while program_alive && [ "$(date +%s%N)" -lt "$until_ns" ]; do sleep 0.05; done
+quit_ms=$((($(date +%s%N) - sent) / 1000000))
+program_alive && fail "the program still runs $quit_ms ms after 終了 while a plug-in hung"
+say "the program ended $quit_ms ms after 終了 (the helper's bound is 10 s)"
+wait "$quit_next_pid" && fail "the next cut off by the end reported success"
+grep -q "Tapisto を終了するため、壁紙は変更しませんでした" "$work/quit-next.err" ||
+    fail "the next cut off by the end was not told why: $(cat "$work/quit-next.err")"
+kill -0 "$helper_pid" 2>/dev/null && fail "the plug-in helper outlived the program"
+grep -q "^UseIndex=0" "$home/Tapisto.ini" || fail "the change given up at the end moved the position: $(cat "$home/Tapisto.ini")"
 
 say "PASS"
 exit 0
