@@ -1,5 +1,6 @@
 #include "app/FormMain.h"
 
+#include "app/ChangeWorker.h"
 #include "app/GroupNameEdit.h"
 #include "app/MonitorWatch.h"
 #include "app/NoTrayNotice.h"
@@ -122,9 +123,10 @@ QIcon ProgramIcon()
 }
 
 TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop)
-    : platform_(std::move(platform)), windows_(std::move(windows)),
-      changer_(std::string(), *platform_.screen, *platform_.registry, *platform_.desktop), schedule_(changer_),
-      reports_(std::make_unique<TReportBox>(*platform_.dialogs, this)), sessionDesktop_(sessionDesktop)
+    : platform_(std::move(platform)), windows_(std::move(windows)), screenAtChange_(*platform_.screen),
+      changer_(std::string(), screenAtChange_, *platform_.registry, *platform_.desktop), schedule_(changer_),
+      reports_(std::make_unique<TReportBox>(*platform_.dialogs, this)), sessionDesktop_(sessionDesktop),
+      changes_(std::make_unique<ChangeWorker>())
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tapisto"));
@@ -152,6 +154,7 @@ TFormMain::TFormMain(Platform platform, FormMainWindows windows, DesktopKind ses
 TFormMain::~TFormMain()
 {
     control_.reset(); // no outside command reaches a window being torn down
+    EndChanges();
     // The tray icon talks to the shell until it is gone, so it goes first.
     delete TrayIcon1;
     TrayIcon1 = nullptr;
@@ -268,8 +271,11 @@ void TFormMain::ConnectCheckItem(QAction *item, void (TFormMain::*handler)())
 
 void TFormMain::BuildComponents()
 {
-    // Edit1 holds the path that the desktop is told to show.
-    changer_.OnChange = [this](const std::string &outputPath) { Edit1->setText(Cp932ToQString(outputPath)); };
+    // Edit1 holds the path that the desktop is told to show; the change tells it from its own thread.
+    changer_.OnChange = [this](const std::string &outputPath) {
+        QMetaObject::invokeMethod(
+            Edit1, [edit = Edit1, text = Cp932ToQString(outputPath)] { edit->setText(text); }, Qt::QueuedConnection);
+    };
 
     Timer1 = new TTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -457,6 +463,12 @@ void TFormMain::Terminate()
 {
     terminated_ = true;
     Timer1->SetEnabled(false);
+    RefuseQueuedChanges();
+    // The program waits for the running change as it ends: gone from the screen meanwhile.
+    if (ChangeInProgress()) {
+        hide();
+        RunGuarded(reports_->AsErrorReport(), [this] { TrayIcon1->SetVisible(false); });
+    }
     QCoreApplication::exit(0);
 }
 
@@ -486,6 +498,7 @@ bool TFormMain::PluginsEnabled() const
 
 void TFormMain::RefreshGroups()
 {
+    WaitForChangeToEnd(); // the position and the plug-ins change here
     ComboBox1->clear();
     groupNames_ = ListGroupFiles(HomeFolder());
     for (const std::string &name : groupNames_) {
@@ -561,6 +574,7 @@ void TFormMain::JikkoClick()
         return;
     }
     const IntervalTexts &texts = *check.texts;
+    WaitForChangeToEnd(); // the position starts again
     Settings::WriteSchedule(*group, texts.hh, texts.mm, texts.ss);
     EnterRunningState();
     Timer1->SetEnabled(false); // a fresh full interval even if it was running
@@ -574,12 +588,19 @@ void TFormMain::JikkoClick()
 
 void TFormMain::Timer1Timer()
 {
-    RecordChange([this] { return schedule_.Tick(); });
+    // A tick while a change is made or waits is passed over: a picture has just come, or is coming.
+    if (ChangeInProgress())
+        return;
+    QueueChange({ChangeKind::Timed, {}});
 }
 
 void TFormMain::MonitorsChanged()
 {
-    RecordChange([this] { return changer_.RenderAgainForMonitors(); });
+    // Once after the changes that wait, for the monitors as they are then.
+    for (const QueuedChange &change : queued_)
+        if (change.kind == ChangeKind::Monitors)
+            return;
+    QueueChange({ChangeKind::Monitors, {}});
 }
 
 void TFormMain::NextWallPaper()
@@ -587,29 +608,14 @@ void TFormMain::NextWallPaper()
     schedule_.NextWallPaper();
 }
 
-void TFormMain::ManualChange(const std::function<void()> &change)
-{
-    // Running, the next timed change comes a full interval after this one; paused, none comes.
-    struct RunAsBefore {
-        TTimer *timer;
-        bool wasEnabled;
-        ~RunAsBefore() { timer->SetEnabled(wasEnabled); }
-    } runAsBefore{Timer1, Timer1->Enabled()};
-    Timer1->SetEnabled(false);
-    RecordChange([&change] {
-        change();
-        return true;
-    });
-}
-
 void TFormMain::N11Click()
 {
-    ManualChange([this] { NextWallPaper(); });
+    QueueChange({ChangeKind::Next, {}});
 }
 
 void TFormMain::N10Click()
 {
-    ManualChange([this] { schedule_.Back(); });
+    QueueChange({ChangeKind::Back, {}});
 }
 
 void TFormMain::N5Click()
@@ -642,7 +648,18 @@ void TFormMain::UpdateTip()
 
 void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)
 {
-    changer_.Apply(picturePath, tileValue, correction);
+    // The editor waits as for a modal box; the changes asked for meanwhile come after this one.
+    WaitForChangeToEnd();
+    bool ended = false;
+    std::exception_ptr failure;
+    BeginChange([this, picturePath, tileValue, correction] { changer_.Apply(picturePath, tileValue, correction); },
+                [&](const std::exception_ptr &error) {
+                    failure = error;
+                    ended = true;
+                });
+    ChangeWorker::ServeEventsUntil([&] { return ended; });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // --- options ---
@@ -654,6 +671,7 @@ void TFormMain::op1Click()
 
 void TFormMain::ToggleOption(QAction *item, std::string_view key)
 {
+    WaitForChangeToEnd(); // a change holds the settings file's lock
     const bool on = !item->isChecked();
     item->setChecked(on);
     Settings::WriteFlag(key, on);
@@ -666,6 +684,7 @@ void TFormMain::op2Click()
     // The entry is made first: a mark and a key saying "registered" after a failed write would
     // be a failure shown as success.
     SetStartupLink(ExtractFilePath(program), program, on, 7, "Tapisto");
+    WaitForChangeToEnd(); // a change holds the settings file's lock
     op2->setChecked(on);
     Settings::WriteFlag(Settings::kOp2Checked, on);
 }
@@ -696,6 +715,7 @@ void TFormMain::OpPerMonitorClick()
 
 void TFormMain::OpSusieClick()
 {
+    WaitForChangeToEnd(); // a change reads through the plug-ins
     const bool on = !OpSusie->isChecked();
     OpSusie->setChecked(on);
     if (on)
@@ -730,6 +750,7 @@ void TFormMain::Windows1Click()
     const QStringList chosen = platform_.dialogs->GetFileNames(this, request);
     if (chosen.isEmpty())
         return;
+    WaitForChangeToEnd(); // a change writes to the path it began with
     WallPaperPath = FromNativePath(QFileInfo(chosen.front()).absoluteFilePath().toStdString());
     Settings::WriteValue(Settings::kWindows, WallPaperPath);
 }

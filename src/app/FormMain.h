@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ScreenAtChange.h"
 #include "control/ControlTarget.h"
 #include "listedit/ListEditorHost.h"
 #include "platform/desktop/DesktopDetect.h"
@@ -11,6 +12,8 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <set>
@@ -26,6 +29,7 @@ class QMenu;
 class QPushButton;
 class QStatusBar;
 class QTimer;
+class ChangeWorker;
 class TAnimateWindow;
 class TReportBox;
 class TFormMain;
@@ -48,11 +52,17 @@ struct FormMainWindows {
 // The main window and controller: group and interval selection, the change schedule with its tray
 // menu, the options, and the rendering of one picture as the wallpaper. Settings are read from
 // Tapisto.ini at every use; nothing is cached.
+//
+// Every change of wallpaper is made on the change thread (ChangeWorker), one at a time, in the order
+// asked for; the window thread starts it and takes its result, and serves its windows, the tray and
+// the bus meanwhile. changer_ and schedule_ belong to the change thread while a change runs, and to
+// the window thread otherwise.
 class TFormMain : public QMainWindow, public ListEditorHost, public ControlTarget {
     // First, as the rest is built on them: the services, and the one change object that the
     // schedule and ApplyWallPaper both go through.
     Platform platform_;
     FormMainWindows windows_;
+    ScreenAtChange screenAtChange_; // the screen the running change renders for
     WallPaperChanger changer_;
     ChangeSchedule schedule_;
 
@@ -62,21 +72,23 @@ public:
     TFormMain(Platform platform, FormMainWindows windows, DesktopKind sessionDesktop = DesktopKind::None);
     ~TFormMain() override;
 
-    // ListEditorHost
+    // ListEditorHost. ApplyWallPaper returns once the change has been made, serving the window
+    // thread's events, but not user input, meanwhile.
     void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override;
     void RefreshGroups() override;
     void ShowMainWindow() override;
     bool PluginsEnabled() const override;
 
     // ControlTarget (FormMainControl.cpp): the tray commands for the session bus.
-    std::string ControlNext() override;
-    std::string ControlBack() override;
+    void ControlNext(ChangeAnswer answer) override;
+    void ControlBack(ChangeAnswer answer) override;
     void ControlPause() override;
     void ControlResume() override;
     void ControlShow() override;
     ControlStatus ControlStatusNow() const override;
 
-    // The schedule's operations (their failures leave as exceptions).
+    // The schedule's operations (their failures leave as exceptions). NextWallPaper runs on the change
+    // thread.
     void NextWallPaper();
     void SetStartupLink(const std::string &folder, const std::string &programPath, bool create, int32_t folderId,
                         const std::string &linkName);
@@ -114,6 +126,8 @@ public:
     std::string &WallPaperPath = changer_.OutputPath; // CP932
     // Whether an exit command asked the program to end.
     bool Terminated() const { return terminated_; }
+    // Whether a change of wallpaper is being made or waits for its turn.
+    bool ChangeInProgress() const;
     // The group names of ComboBox1's items, as found on disk (CP932).
     const std::vector<std::string> &GroupNames() const { return groupNames_; }
     const Platform &GetPlatform() const { return platform_; }
@@ -157,9 +171,37 @@ private:
     bool TrayAreaAppeared();
     // With no group at all, the status bar says what to do first.
     void ShowFirstStep();
-    // Next and back: the timer is off during the change; afterwards, failed or not, it runs again
-    // (a fresh interval) exactly when it ran before, so a pause holds.
-    void ManualChange(const std::function<void()> &change);
+    // What a change does on the change thread.
+    enum class ChangeKind {
+        Timed,    // a tick's: unless Scr says not to
+        Next,     // 次へ
+        Back,     // 戻る
+        Monitors, // the pictures on screen again, for the monitors as they are now
+    };
+    struct QueuedChange {
+        ChangeKind kind = ChangeKind::Next;
+        ChangeAnswer answer; // the bus caller waiting for it, if any
+    };
+    // Adds a change to the ones waiting for their turn and starts it when none runs. After 終了 there
+    // is none: a bus caller is told so.
+    void QueueChange(QueuedChange change);
+    // Starts the change whose turn it is, unless one runs.
+    void StartNextChange();
+    // Starts `job` on the change thread for the screen as it is now; `done` follows on the window
+    // thread, and then the next change waiting.
+    void BeginChange(std::function<void()> job, std::function<void(const std::exception_ptr &)> done);
+    // The end of a queued change: what the control interface and the tip keep, the bus caller's answer,
+    // the report of a failure. After next and back, failed or not, the timer starts a fresh interval
+    // when it runs; a pause during the change holds.
+    void ChangeEnded(const QueuedChange &change, bool changed, const std::exception_ptr &error);
+    // Bus callers whose changes have not begun are told that the program ends.
+    void RefuseQueuedChanges();
+    // At the program's end: the change under way is let end, within a bound, and the ones waiting
+    // do not begin.
+    void EndChanges();
+    // Waits, serving events, for the running change to end: before the window thread touches what a
+    // change uses (the position, the output path, the plug-ins, the settings file's lock).
+    void WaitForChangeToEnd();
     // The tray tip: the state ("壁紙変更中", or "壁紙変更停止中" while paused), and under it the
     // pictures the last change passed over.
     void UpdateTip();
@@ -170,10 +212,17 @@ private:
     // Flips the mark of an option item and stores it under `key`.
     void ToggleOption(QAction *item, std::string_view key);
     std::string ProgramPath() const;
-    // Runs one change of the schedule (returning whether one was made) and keeps what the control
+    // Replays the outcome of a change (returning whether one was made) and keeps what the control
     // interface reports: the last error (or the pictures passed over), and the listener told of the
     // change.
     void RecordChange(const std::function<bool()> &change);
+    // What the status tells of the last change and the position (UTF-8).
+    struct ChangeFacts {
+        int32_t nextEntry = 0;
+        std::string picture, readBack, monitors, pictures, fallback;
+    };
+    // Read from changer_ and schedule_: only while no change runs.
+    ChangeFacts FactsNow() const;
     // Raises ECommandRefused with `reason` unless the schedule runs and the menu item is enabled.
     void RequireCommand(const QAction *item, const char *reason) const;
 
@@ -190,7 +239,10 @@ private:
     std::string lastError_;             // UTF-8
     std::string skipNote_;              // CP932: the tip's line about the pictures passed over
     std::set<std::string> toldSkipped_; // pictures (CP932) the user was told of in this run
-    std::shared_ptr<void> control_;     // the outside commands' way in; last, so it goes first
+    std::unique_ptr<ChangeWorker> changes_;
+    std::deque<QueuedChange> queued_; // waiting for their turn, oldest first
+    ChangeFacts factsBeforeChange_;   // the status's facts while a change runs
+    std::shared_ptr<void> control_;   // the outside commands' way in; last, so it goes first
 };
 
 // The program's icon, drawn from its vector image.

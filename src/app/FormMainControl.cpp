@@ -2,6 +2,7 @@
 // own handler, and is refused exactly when that menu would show it disabled.
 #include "app/FormMain.h"
 
+#include "app/ChangeWorker.h"
 #include "app/ReportBox.h"
 #include "app/Timer.h"
 #include "platform/Encoding.h"
@@ -91,38 +92,16 @@ void TFormMain::AfterChange()
     QTimer::singleShot(0, this, [this, text] { reports_->Show(text, Dialogs::Icon::Warning); });
 }
 
-namespace {
-
-// A change that failed is also shown to the user, as the tray command shows it, but only after
-// the caller has its answer: a message box opened inside the call would hold the reply back. The
-// report goes into the window's one box, so a stream of failing calls opens one box, not one each.
-void RunReportingLater(TFormMain *form, TReportBox &reports, const std::function<void()> &change)
-{
-    try {
-        change();
-    } catch (const EAbort &) {
-        throw;
-    } catch (...) {
-        const QString text = ErrorText(std::current_exception());
-        QTimer::singleShot(0, form, [&reports, text] { reports.Show(text); });
-        throw;
-    }
-}
-
-} // namespace
-
-std::string TFormMain::ControlNext()
+void TFormMain::ControlNext(ChangeAnswer answer)
 {
     RequireCommand(N11, "「次へ」は今は使えません");
-    RunReportingLater(this, *reports_, [this] { N11Click(); });
-    return DescribeSkipped(schedule_.LastSkipped);
+    QueueChange({ChangeKind::Next, std::move(answer)});
 }
 
-std::string TFormMain::ControlBack()
+void TFormMain::ControlBack(ChangeAnswer answer)
 {
     RequireCommand(N10, "ランダムで壁紙を変更しているため「戻る」は使えません");
-    RunReportingLater(this, *reports_, [this] { N10Click(); });
-    return DescribeSkipped(schedule_.LastSkipped);
+    QueueChange({ChangeKind::Back, std::move(answer)});
 }
 
 void TFormMain::ControlPause()
@@ -148,6 +127,19 @@ void TFormMain::ControlShow()
     TrayIcon1DblClick();
 }
 
+TFormMain::ChangeFacts TFormMain::FactsNow() const
+{
+    ChangeFacts facts;
+    facts.nextEntry = schedule_.CurrentIndex;
+    facts.picture = Cp932ToUtf8Lossy(changer_.LastPicturePath);
+    facts.readBack = platform_.desktop->LastReadBack();
+    facts.monitors = FormatMonitorLayout(changer_.LastLayout);
+    for (const WallPaperChoice &choice : changer_.LastChoices)
+        facts.pictures += (facts.pictures.empty() ? "" : "\n") + Cp932ToUtf8Lossy(choice.PicturePath);
+    facts.fallback = changer_.LastFallback;
+    return facts;
+}
+
 ControlStatus TFormMain::ControlStatusNow() const
 {
     ControlStatus status;
@@ -155,17 +147,19 @@ ControlStatus TFormMain::ControlStatusNow() const
     if (scheduleActive_)
         status.state = N6->isEnabled() ? ControlState::Paused : ControlState::Running;
     status.randomOrder = Settings::ReadFlag(Settings::kOp3Checked);
-    status.nextEntry = schedule_.CurrentIndex;
-    status.picture = Cp932ToUtf8Lossy(changer_.LastPicturePath);
+    // While a change runs, what it will change is its own: the status tells of the one before.
+    status.changing = changes_->Busy();
+    const ChangeFacts facts = status.changing ? factsBeforeChange_ : FactsNow();
+    status.nextEntry = facts.nextEntry;
+    status.picture = facts.picture;
     // A coarse timer may fire a little late; the wait shown is never longer than the interval.
     const int64_t remaining = std::min(Timer1->RemainingMilliseconds(), Timer1->Interval());
     status.secondsToNext = remaining < 0 ? -1 : (remaining + 999) / 1000;
     status.desktop = platform_.desktop->Name();
-    status.readBack = platform_.desktop->LastReadBack();
+    status.readBack = facts.readBack;
     status.lastError = lastError_;
-    status.monitors = FormatMonitorLayout(changer_.LastLayout);
-    for (const WallPaperChoice &choice : changer_.LastChoices)
-        status.pictures += (status.pictures.empty() ? "" : "\n") + Cp932ToUtf8Lossy(choice.PicturePath);
-    status.monitorFallback = changer_.LastFallback;
+    status.monitors = facts.monitors;
+    status.pictures = facts.pictures;
+    status.monitorFallback = facts.fallback;
     return status;
 }

@@ -3,9 +3,13 @@
 #include "control/ControlTarget.h"
 #include "platform/Exceptions.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+
 #include <exception>
 #include <iterator>
 #include <type_traits>
+#include <utility>
 
 const char *ControlStateName(ControlState state)
 {
@@ -20,6 +24,7 @@ QVariantMap StatusToMap(const ControlStatus &status)
     const QVariant values[] = {
         QString::fromStdString(status.group),
         QString::fromLatin1(ControlStateName(status.state)),
+        status.changing,
         status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"),
         status.nextEntry,
         QString::fromStdString(status.picture),
@@ -50,31 +55,56 @@ ControlAdaptor::~ControlAdaptor()
     target_.OnChanged = nullptr;
 }
 
+namespace {
+
+// The D-Bus error a failed command answers with: its name and the Japanese reason.
+std::pair<QString, QString> ErrorReplyOf(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ECommandRefused &e) {
+        return {QLatin1String(kControlErrorRefused), QString::fromStdString(e.Message())};
+    } catch (...) {
+        // The same text a message box of the window would show.
+        return {QLatin1String(kControlErrorFailed), QString::fromStdString(ErrorMessage(std::current_exception()))};
+    }
+}
+
+} // namespace
+
 void ControlAdaptor::Run(const std::function<void()> &command)
 {
     try {
         command();
-    } catch (const ECommandRefused &e) {
-        sendErrorReply(QLatin1String(kControlErrorRefused), QString::fromStdString(e.Message()));
     } catch (...) {
-        // The same text a message box of the window would show.
-        sendErrorReply(QLatin1String(kControlErrorFailed),
-                       QString::fromStdString(ErrorMessage(std::current_exception())));
+        const auto [name, text] = ErrorReplyOf(std::current_exception());
+        sendErrorReply(name, text);
     }
+}
+
+ChangeAnswer ControlAdaptor::ReplyLater()
+{
+    setDelayedReply(true);
+    return [call = message(), bus = connection()](const std::string &skipped, const std::exception_ptr &error) {
+        if (!error) {
+            bus.send(call.createReply(QString::fromStdString(skipped)));
+            return;
+        }
+        const auto [name, text] = ErrorReplyOf(error);
+        bus.send(call.createErrorReply(name, text));
+    };
 }
 
 QString ControlAdaptor::Next()
 {
-    QString skipped;
-    Run([&] { skipped = QString::fromStdString(target_.ControlNext()); });
-    return skipped;
+    Run([this] { target_.ControlNext(ReplyLater()); });
+    return {};
 }
 
 QString ControlAdaptor::Back()
 {
-    QString skipped;
-    Run([&] { skipped = QString::fromStdString(target_.ControlBack()); });
-    return skipped;
+    Run([this] { target_.ControlBack(ReplyLater()); });
+    return {};
 }
 
 void ControlAdaptor::Pause()

@@ -10,7 +10,8 @@
 #include <functional>
 
 // The object on the bus: one method per tray command. A refused or failed command answers with a
-// D-Bus error whose message is the Japanese reason; nothing takes an argument.
+// D-Bus error whose message is the Japanese reason; nothing takes an argument. Next and Back answer
+// when their change has been made, while the other methods go on answering at once meanwhile.
 class ControlAdaptor : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.tapisto.Tapisto1")
@@ -20,7 +21,8 @@ public:
     ~ControlAdaptor() override;
 
 public Q_SLOTS:
-    // The pictures the change passed over, one per line ("" when none).
+    // The pictures the change passed over, one per line ("" when none); the reply comes once the
+    // change has been made.
     Q_SCRIPTABLE QString Next();
     Q_SCRIPTABLE QString Back();
     Q_SCRIPTABLE void Pause();
@@ -36,6 +38,8 @@ Q_SIGNALS:
 private:
     // Runs a command; an exception becomes the error reply and never reaches Qt.
     void Run(const std::function<void()> &command);
+    // Holds back the reply to the call being served and returns how to send it later.
+    ChangeAnswer ReplyLater();
 
     ControlTarget &target_;
 };

@@ -12,6 +12,6 @@ inline constexpr char kControlErrorFailed[] = "org.tapisto.Tapisto1.Error.Failed
 // The keys of Status, in the order `tapistoctl status` prints them: the one list that both the
 // program's answer and the client's output follow.
 inline constexpr const char *kControlStatusKeys[] = {
-    "group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
-    "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback",
+    "group",   "state",     "changing",   "order",    "next_entry", "picture",          "seconds_to_next",
+    "desktop", "read_back", "last_error", "monitors", "pictures",   "monitor_fallback",
 };

@@ -3,6 +3,7 @@
 #include "platform/Exceptions.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -29,17 +30,23 @@ struct ControlStatus {
     std::string monitors;        // the monitors of the last change, as --monitors takes them
     std::string pictures;        // the last change's pictures, one per monitor, one per line
     std::string monitorFallback; // why one picture per monitor was asked for but one was shown
+    // A change is being made now; the values of the last change above still tell of the one before.
+    bool changing = false;
 };
 
+// How next and back answer once their change has been made: the pictures it passed over (UTF-8, one
+// per line; empty when none), or the error that ended it (null when it went through).
+using ChangeAnswer = std::function<void(const std::string &skipped, const std::exception_ptr &error)>;
+
 // The running program's commands as the session bus offers them: the tray menu's commands, through
-// the same code. Each raises ECommandRefused when the menu would refuse it, and the change's own
-// error when a change fails.
+// the same code. Each raises ECommandRefused when the menu would refuse it.
 class ControlTarget {
 public:
     virtual ~ControlTarget() = default;
-    // Next and back return the pictures the change passed over (UTF-8, one per line; empty when none).
-    virtual std::string ControlNext() = 0;
-    virtual std::string ControlBack() = 0;
+    // Next and back wait for their turn after the changes asked for before them: unless refused,
+    // `answer` is called once, when the change has been made or has failed (possibly at once).
+    virtual void ControlNext(ChangeAnswer answer) = 0;
+    virtual void ControlBack(ChangeAnswer answer) = 0;
     virtual void ControlPause() = 0;
     virtual void ControlResume() = 0;
     // Brings up the main window, as a double click on the tray icon does.

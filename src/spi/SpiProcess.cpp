@@ -7,6 +7,7 @@
 #include "spilocal/SpiLocalShare.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -108,6 +109,16 @@ public:
         std::lock_guard<std::mutex> lock(runningMutex);
         return running;
     }
+    // The running helper's id is cleared before it is reaped, so that it is never a process that
+    // has taken over the id since.
+    static void KillRunning()
+    {
+        std::lock_guard<std::mutex> lock(runningMutex);
+        if (running <= 0)
+            return;
+        cutOff = true;
+        ::kill(running, SIGKILL);
+    }
 
     ~SpiProcess() { Stop(); }
 
@@ -116,7 +127,7 @@ public:
     uint64_t Generation()
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
-        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        if (pid_ > 0 && ReapedNow(pid_)) {
             pid_ = 0;
             Reap();
         }
@@ -201,6 +212,16 @@ public:
     }
 
 private:
+    // Reaps the helper if it has ended, clearing the running id first (see KillRunning).
+    static bool ReapedNow(pid_t pid)
+    {
+        std::lock_guard<std::mutex> lock(runningMutex);
+        if (::waitpid(pid, nullptr, WNOHANG) != pid)
+            return false;
+        running = 0;
+        return true;
+    }
+
     // The ring of shared memory that a GetPictureRows call's blocks lie in, as this process sees it.
     class RowsView {
     public:
@@ -286,6 +307,7 @@ private:
         pid_ = pid;
         std::lock_guard<std::mutex> lock(runningMutex);
         running = pid;
+        cutOff = false; // a cut-off was for the helper before
     }
 
     // Ends the helper: `hung` kills it first. Every library it had loaded is gone with it.
@@ -293,7 +315,11 @@ private:
     {
         if (hung)
             ::kill(pid_, SIGKILL);
-        if (Reap() == kSpiWrongVersion)
+        const int code = Reap();
+        // Cut off on purpose: the call was given up, the plug-in did nothing wrong.
+        if (cutOff.exchange(false))
+            throw EAbort();
+        if (code == kSpiWrongVersion)
             throw Exception(FormatMessage("プラグインの補助プログラム %s がこのプログラムと版が違います。"
                                           "Tapisto を起動し直してください",
                                           {HelperPath()}));
@@ -307,6 +333,10 @@ private:
         if (socket_ >= 0)
             ::close(socket_);
         socket_ = -1;
+        {
+            std::lock_guard<std::mutex> lock(runningMutex);
+            running = 0;
+        }
         int status = 0, code = -1;
         if (pid_ > 0) {
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -328,7 +358,7 @@ private:
         ::close(socket_);
         socket_ = -1;
         for (int i = 0; i < 20; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            if (ReapedNow(pid_)) {
                 pid_ = 0;
                 break;
             }
@@ -348,6 +378,7 @@ private:
     uint64_t generation_ = 0;
     static inline std::mutex runningMutex;
     static inline pid_t running = 0;
+    static inline std::atomic<bool> cutOff = false; // KillRunning killed the helper
 };
 
 // How the input of a picture call goes into a request; `inputBytes` tells the picture's size for the
@@ -650,6 +681,11 @@ std::unique_ptr<SpiModule> OpenHelperSpiModule(const std::string &cp932Path, Spi
 pid_t SpiHelperPid()
 {
     return SpiProcess::RunningPid();
+}
+
+void CutOffSpiHelper()
+{
+    SpiProcess::KillRunning();
 }
 
 SpiSharedInput::SpiSharedInput(const char *data, size_t size)

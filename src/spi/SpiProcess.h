@@ -30,6 +30,9 @@ std::unique_ptr<SpiModule> OpenHelperSpiModule(const std::string &cp932Path, Spi
 
 // The helper's process id, 0 while none runs.
 pid_t SpiHelperPid();
+// Kills the helper, so that a call under way ends at once with EAbort: for the program's end, which
+// does not wait out a plug-in that hangs. Safe from any thread.
+void CutOffSpiHelper();
 
 // Puts a picture's data into shared memory for as long as the object lives, so that the plug-in calls
 // whose memory input lies within it hand it to the helper without another copy. Does nothing when

@@ -22,13 +22,55 @@
 #include "TempHome.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <exception>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Lets the changes asked for be made on the change thread, and then the reports they leave be shown.
+inline void Settle(TFormMain &f)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (f.ChangeInProgress() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // every change ends with an event
+    }
+    EXPECT_FALSE(f.ChangeInProgress()) << "a change did not end";
+    QCoreApplication::processEvents();
+}
+
+// Next or back as the bus asks for it: waits for the answer, returns the pictures passed over and
+// raises the change's error (a refusal at once).
+inline std::string Answered(TFormMain &f, void (TFormMain::*command)(ChangeAnswer))
+{
+    std::optional<std::pair<std::string, std::exception_ptr>> answer;
+    (f.*command)(
+        [&answer](const std::string &skipped, const std::exception_ptr &error) { answer.emplace(skipped, error); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!answer && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // every change ends with an event
+    }
+    if (!answer)
+        throw Exception("no answer came");
+    if (answer->second)
+        std::rethrow_exception(answer->second);
+    return answer->first;
+}
+inline std::string ControlNextAnswer(TFormMain &f)
+{
+    return Answered(f, &TFormMain::ControlNext);
+}
+inline std::string ControlBackAnswer(TFormMain &f)
+{
+    return Answered(f, &TFormMain::ControlBack);
+}
 
 // A main window in a fresh home folder with every platform service faked. Pictures "p<k>.bmp"
 // are k + 1 pixels wide, so the output bitmap's width tells which entry was shown.

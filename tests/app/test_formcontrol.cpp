@@ -55,8 +55,8 @@ TEST_F(FormControlTest, StoppedRefusesTheScheduleCommandsButShows)
     MakeGroup("g.dat", 3);
     TFormMain &f = Create(); // no tray start: the Window state
     const std::string notStarted = "壁紙の変更は開始されていません（メイン画面の「実　行」で開始します）";
-    EXPECT_EQ(notStarted, RefusalOf([&] { f.ControlNext(); }));
-    EXPECT_EQ(notStarted, RefusalOf([&] { f.ControlBack(); }));
+    EXPECT_EQ(notStarted, RefusalOf([&] { ControlNextAnswer(f); }));
+    EXPECT_EQ(notStarted, RefusalOf([&] { ControlBackAnswer(f); }));
     EXPECT_EQ(notStarted, RefusalOf([&] { f.ControlPause(); }));
     EXPECT_EQ(notStarted, RefusalOf([&] { f.ControlResume(); }));
     EXPECT_EQ(-1, ShownEntry());
@@ -73,14 +73,15 @@ TEST_F(FormControlTest, StoppedRefusesTheScheduleCommandsButShows)
 TEST_F(FormControlTest, NextKeepsOnePositionWithTheSchedule)
 {
     TFormMain &f = StartRunning();
-    f.ControlNext();
+    ControlNextAnswer(f);
     EXPECT_EQ(0, ShownEntry());
     EXPECT_EQ("1", Settings::ReadUseIndexText());
-    f.ControlNext();
+    ControlNextAnswer(f);
     EXPECT_EQ(1, ShownEntry());
     f.Timer1->OnTimer(); // the program's own change goes on from there
+    Settle(f);
     EXPECT_EQ(2, ShownEntry());
-    f.ControlBack();
+    ControlBackAnswer(f);
     EXPECT_EQ(1, ShownEntry());
 
     ASSERT_EQ(4u, changes.size());
@@ -120,12 +121,12 @@ TEST_F(FormControlTest, PauseAndResumeFollowTheMenuStates)
 TEST_F(FormControlTest, BackIsRefusedInRandomOrder)
 {
     TFormMain &f = StartRunning(true);
-    EXPECT_EQ("ランダムで壁紙を変更しているため「戻る」は使えません", RefusalOf([&] { f.ControlBack(); }));
+    EXPECT_EQ("ランダムで壁紙を変更しているため「戻る」は使えません", RefusalOf([&] { ControlBackAnswer(f); }));
     EXPECT_EQ(-1, ShownEntry());
     EXPECT_TRUE(f.ControlStatusNow().randomOrder);
     // The listeners hear of the entry drawn, not of the position before or after it.
     for (size_t k = 0; k < 6; ++k) {
-        f.ControlNext();
+        ControlNextAnswer(f);
         ASSERT_EQ(k + 1, changes.size());
         EXPECT_EQ(ShownEntry(), changes[k].entry);
     }
@@ -143,7 +144,7 @@ TEST_F(FormControlTest, AFailedChangeIsTheCallersErrorAndReportedAfterwards)
     moveAll("", ".away");
     bool failed = false;
     try {
-        f.ControlNext();
+        ControlNextAnswer(f);
     } catch (const ECommandRefused &) {
         ADD_FAILURE() << "a failed change is not a refusal";
     } catch (const Exception &) {
@@ -162,7 +163,7 @@ TEST_F(FormControlTest, AFailedChangeIsTheCallersErrorAndReportedAfterwards)
     EXPECT_GT(f.ControlStatusNow().secondsToNext, 0);
 
     moveAll(".away", "");
-    EXPECT_EQ("", f.ControlNext());
+    EXPECT_EQ("", ControlNextAnswer(f));
     EXPECT_EQ("", f.ControlStatusNow().lastError);
     EXPECT_EQ(1u, changes.size());
 }
@@ -174,7 +175,7 @@ TEST_F(FormControlTest, AStreamOfFailingCallsOpensOneBox)
         std::remove(home.File("p" + std::to_string(k) + ".bmp").c_str());
     const auto failingCalls = [&](int count) {
         for (int i = 0; i < count; ++i)
-            EXPECT_THROW(f.ControlNext(), Exception);
+            EXPECT_THROW(ControlNextAnswer(f), Exception);
     };
     failingCalls(1);
     // More calls come while the first report's box is open; each caller has its error all the same.
@@ -193,7 +194,7 @@ TEST_F(FormControlTest, NextNamesThePicturesItPassedOver)
     TFormMain &f = StartRunning();
     const std::string picture = home.File("p0.bmp");
     std::remove(picture.c_str());
-    EXPECT_EQ("ファイル " + picture + " は開けません", f.ControlNext());
+    EXPECT_EQ("ファイル " + picture + " は開けません", ControlNextAnswer(f));
     EXPECT_EQ(1, ShownEntry());
     ASSERT_EQ(1u, changes.size());
     EXPECT_EQ(1, changes[0].entry);
@@ -206,6 +207,7 @@ TEST_F(FormControlTest, AFailingTickIsTheLastError)
     TFormMain &f = StartRunning();
     std::remove(home.File("g.dat").c_str());
     f.Timer1->OnTimer();
+    Settle(f);
     EXPECT_EQ(1u, dialogs.messages.size());
     EXPECT_EQ(dialogs.messages[0].text.toStdString(), f.ControlStatusNow().lastError);
 }
@@ -219,7 +221,7 @@ TEST_F(FormControlTest, ShowLeavesTheTrayAsADoubleClickDoes)
     EXPECT_FALSE(tray->shown);
     EXPECT_FALSE(f.Timer1->Enabled());
     EXPECT_EQ(ControlState::Stopped, f.ControlStatusNow().state);
-    EXPECT_FALSE(RefusalOf([&] { f.ControlNext(); }).empty());
+    EXPECT_FALSE(RefusalOf([&] { ControlNextAnswer(f); }).empty());
 }
 
 TEST_F(FormControlTest, WithoutANotificationAreaTheBusStillStepsAndPauses)
@@ -228,7 +230,7 @@ TEST_F(FormControlTest, WithoutANotificationAreaTheBusStillStepsAndPauses)
     TFormMain &f = StartRunning();
     ASSERT_TRUE(f.isMinimized()); // the schedule runs with the window as the way in
     EXPECT_EQ(ControlState::Running, f.ControlStatusNow().state);
-    f.ControlNext();
+    ControlNextAnswer(f);
     EXPECT_EQ(0, ShownEntry());
     f.ControlPause();
     EXPECT_EQ(ControlState::Paused, f.ControlStatusNow().state);

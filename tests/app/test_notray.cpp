@@ -57,6 +57,7 @@ TEST_F(NoTrayTest, JikkoRunsTheScheduleInTheMinimizedWindowAndTellsOnce)
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("通知領域")));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("gnome-shell-extension-appindicator")));
     f.Timer1->OnTimer();
+    Settle(f);
     EXPECT_EQ(0, ShownEntry());
 
     // Run again from the restored window: the icon is tried again, the window stays the way in.
@@ -66,6 +67,7 @@ TEST_F(NoTrayTest, JikkoRunsTheScheduleInTheMinimizedWindowAndTellsOnce)
     EXPECT_EQ(2u, tray->Count(FakeTrayShell::Op::Add));
     EXPECT_EQ(1u, dialogs.messages.size()); // once per run
     f.Timer1->OnTimer();
+    Settle(f);
     EXPECT_EQ(0, ShownEntry()); // a fresh start begins at entry 0
 }
 
@@ -81,6 +83,7 @@ TEST_F(NoTrayTest, TrayStartRunsMinimizedFromTheStoredPosition)
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("tray_output")));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("waybar")));
     f.Timer1->OnTimer();
+    Settle(f);
     EXPECT_EQ(2, ShownEntry());
 }
 

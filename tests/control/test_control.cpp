@@ -30,16 +30,8 @@ namespace {
 // The running program, as far as the bus sees it.
 class FakeProgram : public ControlTarget {
 public:
-    std::string ControlNext() override
-    {
-        Run("Next");
-        return skipped;
-    }
-    std::string ControlBack() override
-    {
-        Run("Back");
-        return {};
-    }
+    void ControlNext(ChangeAnswer answer) override { Change("Next", skipped, std::move(answer)); }
+    void ControlBack(ChangeAnswer answer) override { Change("Back", {}, std::move(answer)); }
     void ControlPause() override { Run("Pause"); }
     void ControlResume() override { Run("Resume"); }
     void ControlShow() override { Run("Show"); }
@@ -52,8 +44,28 @@ public:
     std::string reason = "一時停止中ではありません";
     std::string skipped; // what Next passed over
     ControlStatus status;
+    bool holdChanges = false; // next and back wait in `held` for the test to answer them
+    std::vector<ChangeAnswer> held;
 
 private:
+    // A change is refused at once, or made and answered (or held); its failure comes in the answer.
+    void Change(const std::string &name, const std::string &passedOver, ChangeAnswer answer)
+    {
+        if (name == refuse)
+            throw ECommandRefused(reason);
+        if (holdChanges) {
+            calls.push_back(name);
+            held.push_back(std::move(answer));
+            return;
+        }
+        if (name == fail) {
+            answer({}, failure ? failure : std::make_exception_ptr(EInOutError("壁紙を書き込めません")));
+            return;
+        }
+        calls.push_back(name);
+        answer(passedOver, nullptr);
+    }
+
     void Run(const std::string &name)
     {
         if (name == refuse)
@@ -179,6 +191,58 @@ TEST_F(ControlBusTest, ARefusalAndAFailureAnswerWithTheirReasons)
     EXPECT_EQ(QLatin1String(kControlErrorRefused), raw.errorName());
 }
 
+TEST_F(ControlBusTest, NextIsAnsweredOnceItsChangeIsMadeWhileStatusAnswersAtOnce)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    program.holdChanges = true;
+    program.status.changing = true;
+    const auto pumpUntil = [](const std::function<bool()> &ready) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ready() && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return ready();
+    };
+    const auto nextCall = [this] {
+        return std::async(std::launch::async, [this] { return CallControl(QStringLiteral("Next"), *clientBus); });
+    };
+    auto first = nextCall();
+    ASSERT_TRUE(pumpUntil([&] { return program.held.size() == 1; }));
+    auto second = nextCall();
+    ASSERT_TRUE(pumpUntil([&] { return program.held.size() == 2; }));
+    // Both wait for their changes; the status is answered meanwhile and says a change is being made.
+    const ControlReply status = Call("Status");
+    ASSERT_EQ(ControlReply::Done, status.result);
+    EXPECT_TRUE(status.status.value(QStringLiteral("changing")).toBool());
+    EXPECT_EQ(std::future_status::timeout, first.wait_for(std::chrono::milliseconds(0)));
+
+    program.held[0]("ファイル /p/gone.jpg は開けません", nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return first.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
+    const ControlReply made = first.get();
+    EXPECT_EQ(ControlReply::Done, made.result);
+    EXPECT_EQ(QStringLiteral("ファイル /p/gone.jpg は開けません"), made.text);
+    EXPECT_EQ(std::future_status::timeout, second.wait_for(std::chrono::milliseconds(0)));
+
+    program.held[1]({}, std::make_exception_ptr(EInOutError("壁紙を書き込めません")));
+    ASSERT_TRUE(pumpUntil([&] { return second.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
+    const ControlReply failed = second.get();
+    EXPECT_EQ(ControlReply::Failed, failed.result);
+    EXPECT_EQ(QStringLiteral("壁紙を書き込めません"), failed.error);
+
+    // A refusal that comes in the answer keeps its name.
+    auto raw = std::async(std::launch::async, [this] {
+        return clientBus->call(
+            QDBusMessage::createMethodCall(QLatin1String(kControlService), QLatin1String(kControlPath),
+                                           QLatin1String(kControlInterface), QStringLiteral("Back")));
+    });
+    ASSERT_TRUE(pumpUntil([&] { return program.held.size() == 3; }));
+    program.held[2]({}, std::make_exception_ptr(ECommandRefused("Tapisto を終了するため、壁紙は変更しませんでした")));
+    ASSERT_TRUE(pumpUntil([&] { return raw.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
+    const QDBusMessage refused = raw.get();
+    EXPECT_EQ(QLatin1String(kControlErrorRefused), refused.errorName());
+    EXPECT_EQ(QStringLiteral("Tapisto を終了するため、壁紙は変更しませんでした"), refused.errorMessage());
+}
+
 TEST_F(ControlBusTest, AnyFailureAnswersWithTheTextTheWindowWouldShow)
 {
     ControlService service(program, *programBus);
@@ -217,6 +281,7 @@ TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)
     ASSERT_EQ(ControlReply::Done, reply.result);
     EXPECT_EQ("group: 風景.dat\n"
               "state: paused\n"
+              "changing: false\n"
               "order: sequential\n"
               "next_entry: 2\n"
               "picture: /home/ユーザー/壁紙 1.jpg\n"

@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <exception>
 #include <filesystem>
+#include <future>
 #include <signal.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -105,6 +109,45 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
     EXPECT_EQ(-1, ::kill(hanging, 0));
     EXPECT_EQ(ESRCH, errno) << "no helper spins on";
     ExpectGoodPicture(Picture("good.trap", "GOOD"));
+}
+
+TEST_F(HelperTest, ACutOffFromAnotherThreadEndsAHangingCallAsAbortedAndOnlyThatOne)
+{
+    // The bound is long: only the cut-off can end the call while the test waits.
+    TSPIs spis(registry);
+    spis.Search(folder + "*.spi");
+    ASSERT_EQ(1, spis.Count());
+    const pid_t hanging = SpiHelperPid();
+    const std::string loop = Picture("loop.trap", "LOOP");
+    std::promise<std::exception_ptr> ended;
+    std::thread change([&] {
+        try {
+            TSPIBitmap bitmap;
+            bitmap.LoadFromFile(loop);
+            ended.set_value(nullptr);
+        } catch (...) {
+            ended.set_value(std::current_exception());
+        }
+    });
+    std::future<std::exception_ptr> result = ended.get_future();
+    EXPECT_EQ(std::future_status::timeout, result.wait_for(std::chrono::milliseconds(300))) << "the plug-in hangs";
+    CutOffSpiHelper();
+    ASSERT_EQ(std::future_status::ready, result.wait_for(std::chrono::seconds(5))) << "the call did not end";
+    change.join();
+    // Given up, not the plug-in's fault: no error names it, and the picture is not passed over as broken.
+    EXPECT_THROW(std::rethrow_exception(result.get()), EAbort);
+    EXPECT_EQ(0, SpiHelperPid());
+    EXPECT_EQ(-1, ::kill(hanging, 0));
+    CutOffSpiHelper(); // none runs: nothing to kill, and nothing else is
+    ExpectGoodPicture(Picture("good.trap", "GOOD"));
+    // A crash after a new helper started is a crash again.
+    try {
+        TSPIBitmap bitmap;
+        bitmap.LoadFromFile(Picture("crash.trap", "CRSH"));
+        FAIL() << "loaded";
+    } catch (const ESPIPluginFailed &e) {
+        EXPECT_FALSE(e.Hung);
+    }
 }
 
 TEST_F(HelperTest, PluginsThatCrashOrHangWhenAskedAreSkippedAndTold)
