@@ -1,10 +1,10 @@
 #include "picture/JPEGImage.h"
 
-#include "picture/AreaResampler.h"
-#include "picture/JpegRows.h"
-#include "picture/JpegShrink.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "render/AreaResampler.h"
+#include "render/JpegRows.h"
+#include "render/JpegShrink.h"
 
 #include <QBuffer>
 

@@ -1,8 +1,8 @@
 #include "picture/PlainBmp.h"
 
-#include "picture/AreaResampler.h"
-#include "picture/RowPipeline.h"
 #include "platform/Exceptions.h"
+#include "render/AreaResampler.h"
+#include "render/RowPipeline.h"
 
 QImage ShrinkPlainBmp(const std::string &cp932Path, const PlainBmpLayout &layout, const QSize &size)
 {

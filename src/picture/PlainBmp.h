@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/PlainBmpRows.h"
+#include "render/PlainBmpRows.h"
 
 #include <QImage>
 

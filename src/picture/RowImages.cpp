@@ -1,9 +1,9 @@
 #include "picture/RowImages.h"
 
-#include "picture/AreaResampler.h"
 #include "picture/Graphic.h"
-#include "picture/RowPipeline.h"
 #include "platform/Exceptions.h"
+#include "render/AreaResampler.h"
+#include "render/RowPipeline.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/RowSource.h"
+#include "render/RowSource.h"
 
 #include <QImage>
 

@@ -3,14 +3,14 @@
 // and each monitor's piece are written: no image of a whole monitor or of the box is made.
 #include "schedule/Render.h"
 
-#include "picture/AreaResampler.h"
-#include "picture/BmpFileRows.h"
-#include "picture/PixelMemory.h"
 #include "platform/Exceptions.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
+#include "render/AreaResampler.h"
+#include "render/BmpFileRows.h"
+#include "render/PixelMemory.h"
 
 #include <QPainter>
 

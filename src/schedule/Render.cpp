@@ -1,17 +1,17 @@
 #include "schedule/Render.h"
 
 #include "picture/Bitmap.h"
-#include "picture/BmpFileRows.h"
 #include "picture/JPEGImage.h"
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
-#include "picture/SPIBmp.h"
-#include "picture/StreamRender.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "render/BmpFileRows.h"
+#include "render/StreamRender.h"
+#include "spi/SPIBmp.h"
 
 #include <algorithm>
 #include <exception>
