@@ -252,18 +252,23 @@ std::string JpegErrorMessage(const char *utf8Name, JpegFault fault)
     return FormatMessage("画像 %s を読み込めません: %s", {utf8Name, reason});
 }
 
-int ChooseJpegScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight)
+JpegScale JpegScaleFor(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight, JpegScaleGoal goal)
 {
-    for (int n = 1; n < 8; ++n)
-        if (JpegScaledSize(width, n) >= targetWidth && JpegScaledSize(height, n) >= targetHeight)
-            return n;
-    return 8;
-}
-
-int JpegShrinkScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight)
-{
-    const int closest = ChooseJpegScale(width, height, targetWidth, targetHeight);
-    return closest >= 5 ? 8 : closest;
+    JpegScale scale;
+    for (scale.numerator = 1; scale.numerator < 8; ++scale.numerator)
+        if (JpegScaledSize(width, scale.numerator) >= targetWidth &&
+            JpegScaledSize(height, scale.numerator) >= targetHeight)
+            break;
+    const int64_t scaledWidth = JpegScaledSize(width, scale.numerator);
+    const int64_t scaledHeight = JpegScaledSize(height, scale.numerator);
+    scale.enlarges = scaledWidth < targetWidth || scaledHeight < targetHeight;
+    scale.shrinks = !scale.enlarges && (scaledWidth > targetWidth || scaledHeight > targetHeight);
+    if (!scale.shrinks)
+        return scale;
+    if (goal == JpegScaleGoal::Fastest && scale.numerator >= 5)
+        scale.numerator = 8;
+    scale.fancyUpsampling = goal == JpegScaleGoal::Fastest && scale.numerator == 8;
+    return scale;
 }
 
 void CmykRowToXrgb(unsigned char *row, unsigned width, bool adobeInverted)

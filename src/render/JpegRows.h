@@ -62,15 +62,28 @@ constexpr int64_t JpegScaledSize(int64_t size, int numerator)
 {
     return (size * numerator + 7) / 8;
 }
-// The smallest numerator n of n/8 whose decoded size is at least the target in both directions.
-int ChooseJpegScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight);
-
-// The scale to decode at when the picture is shrunk further by averaging. libjpeg-turbo has SIMD
-// inverse DCTs only for 1/8, 2/8, 4/8 and 8/8: the C ones of 5/8 to 7/8 take longer than decoding the
-// whole picture at 8/8 and averaging the rest (6000x4000 to 3840x2560: 12 % less CPU time than at 6/8,
-// and 2.5 dB closer to a careful resize). Below 5/8 the closest scale is the fastest (at 3/8 for
-// 1920x1280, 4/8 costs more averaging than its SIMD saves).
-int JpegShrinkScale(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight);
+// How a JPEG is decoded for a picture of a target size: the one choice of scale for every path.
+struct JpegScale {
+    int numerator = 8; // of n/8, 1..8
+    bool fancyUpsampling = true;
+    // Even the full size is smaller than the target in a direction: the picture is enlarged.
+    bool enlarges = false;
+    // Decoded larger than the target, so averaged down after (neither enlarged nor exact).
+    bool shrinks = false;
+};
+// Nearest: the smallest n/8 whose decoded size is at least the target in both directions; shrunk
+// further, with replicated chroma (its difference disappears in the averaging). The picture classes
+// decode so, and their pixels are what stored wallpapers and tests were made with.
+// Fastest: the same where the scale's size is the target or smaller than it; shrunk further, the
+// scale that decodes fastest. libjpeg-turbo has SIMD inverse DCTs only for 1/8, 2/8, 4/8 and 8/8: the C
+// ones of 5/8 to 7/8 take longer than decoding the whole picture at 8/8 and averaging the rest
+// (6000x4000 to 3840x2560: 12 % less CPU time than at 6/8, and 2.5 dB closer to a careful resize).
+// Below 5/8 the nearest scale is the fastest (at 3/8 for 1920x1280, 4/8 costs more averaging than its
+// SIMD saves). Chroma is replicated except at 8/8, the one scale where it is upsampled rather than
+// decoded at full size (replicated there, it costs 0.6 to 2 dB against a careful resize); libjpeg's
+// fast DCT, at 8/8 too, would cost 8 dB.
+enum class JpegScaleGoal { Nearest, Fastest };
+JpegScale JpegScaleFor(int64_t width, int64_t height, int64_t targetWidth, int64_t targetHeight, JpegScaleGoal goal);
 
 // Converts a row of CMYK pixels, four bytes each, into 0xffRRGGBB words in place.
 void CmykRowToXrgb(unsigned char *row, unsigned width, bool adobeInverted);

@@ -44,19 +44,12 @@ public:
             size_ = ComputeWallPaperSize(int32_t(width), int32_t(height), correction_, screenWidth_, screenHeight_);
             const TWallPaperSize target = output_.Exact ? *output_.Exact : *size_;
             CheckPixelMemory(target.Width, target.Height, 4);
-            const int closest = ChooseJpegScale(width, height, target.Width, target.Height);
-            if (!Covers(JpegScaledSize(width, closest), JpegScaledSize(height, closest), target))
+            const JpegScale scale = JpegScaleFor(width, height, target.Width, target.Height, JpegScaleGoal::Fastest);
+            if (scale.enlarges)
                 return false; // enlarged: the general path's smooth scaling
             // At the scale's own size the rows are the picture exactly as the general path decodes it.
-            // Shrunk further, replicated chroma is quicker and its difference disappears in the
-            // averaging, except at 8/8, the one scale where chroma is upsampled rather than decoded at
-            // full size (replicated there, it costs 0.6 to 2 dB against a careful resize). libjpeg's
-            // fast DCT, at 8/8 too, would cost 8 dB.
-            const bool exact =
-                JpegScaledSize(width, closest) == target.Width && JpegScaledSize(height, closest) == target.Height;
-            settings.ScaleNumerator =
-                unsigned(exact ? closest : JpegShrinkScale(width, height, target.Width, target.Height));
-            settings.FancyUpsampling = exact || settings.ScaleNumerator == 8;
+            settings.ScaleNumerator = unsigned(scale.numerator);
+            settings.FancyUpsampling = scale.fancyUpsampling;
             settings.Format = RowFormat::Bgr24;
             ShrinkTo(
                 unsigned(target.Width), unsigned(target.Height), output_.Format,
