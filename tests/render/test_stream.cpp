@@ -2,9 +2,9 @@
 #include "picture/Bitmap.h"
 #include "picture/JPEGImage.h"
 #include "picture/Picture.h"
-#include "picture/PlainBmp.h"
 #include "platform/Exceptions.h"
 #include "render/BmpFileRows.h"
+#include "render/PlainBmpRows.h"
 #include "render/RowPipeline.h"
 #include "render/StreamRender.h"
 
@@ -87,11 +87,12 @@ TEST(StreamRender, PlainBmpFileEqualsTheImagePathForEveryPaddingAndRowOrder)
                         continue;
                     }
                     ASSERT_TRUE(size.has_value());
-                    const PlainBmpLayout layout = *ReadPlainBmpLayout(picture);
                     const QSize target(size->Width, size->Height);
-                    const QImage expected = target == QSize(layout.Width, layout.Height)
-                                                ? QImage(QString::fromStdString(picture))
-                                                : ShrinkPlainBmp(picture, layout, target);
+                    const QImage read(QString::fromStdString(picture));
+                    const QImage expected = target == read.size()
+                                                ? read
+                                                : AreaResampled(read.convertToFormat(QImage::Format_RGB32),
+                                                                QImage(target, QImage::Format_BGR888));
                     EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected));
                 }
 }
