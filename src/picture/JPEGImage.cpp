@@ -101,7 +101,7 @@ public:
         try {
             ShrinkTo(
                 unsigned(output_.width()), unsigned(output_.height()), QImageRows::RowFormatOf(output_),
-                [this]() -> RowSink & { return rows_; }, cmyk, settings);
+                [this](unsigned, unsigned) -> RowSink & { return rows_; }, cmyk, settings);
         } catch (...) {
             Keep();
             return false;

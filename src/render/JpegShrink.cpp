@@ -2,8 +2,8 @@
 
 #include "platform/Exceptions.h"
 
-void JpegShrinkTarget::ShrinkTo(unsigned width, unsigned height, RowFormat format, std::function<RowSink &()> open,
-                                bool cmyk, const JpegDecodeSettings &settings)
+void JpegShrinkTarget::ShrinkTo(unsigned width, unsigned height, RowFormat format, OpenRowSink open, bool cmyk,
+                                const JpegDecodeSettings &settings)
 {
     width_ = width;
     height_ = height;
@@ -23,7 +23,7 @@ unsigned char *JpegShrinkTarget::Begin(unsigned width, unsigned height, bool ado
         std::function<void(unsigned char *)> prepare;
         if (cmyk_)
             prepare = [width, adobeInverted](unsigned char *row) { CmykRowToXrgb(row, width, adobeInverted); };
-        RowSink &sink = open_();
+        RowSink &sink = open_(width_, height_);
         pipeline_.emplace(width, height, decoded_, width_, height_, format_, sink, std::move(prepare));
         stride = pipeline_->Stride();
         capacity = pipeline_->BatchRows();

@@ -21,8 +21,8 @@ public:
 
 protected:
     // From Configure: the rows, decoded as `settings` says, go averaged to `width` x `height` rows of
-    // `format` into the sink that `open` makes when the first rows come.
-    void ShrinkTo(unsigned width, unsigned height, RowFormat format, std::function<RowSink &()> open, bool cmyk,
+    // `format` into the sink that `open` makes, for that size, when the first rows come.
+    void ShrinkTo(unsigned width, unsigned height, RowFormat format, OpenRowSink open, bool cmyk,
                   const JpegDecodeSettings &settings);
     // Keeps the exception being handled, for Finish.
     void Keep() noexcept { failure_ = std::current_exception(); }
@@ -33,7 +33,7 @@ private:
     RowFormat format_ = RowFormat::Bgr24;
     RowFormat decoded_ = RowFormat::Bgr24;
     bool cmyk_ = false;
-    std::function<RowSink &()> open_;
+    OpenRowSink open_;
     std::optional<RowPipeline> pipeline_;
     std::exception_ptr failure_;
 };

@@ -117,8 +117,7 @@ void RowPipeline::Run()
     }
 }
 
-RowPipelineReceiver::RowPipelineReceiver(unsigned width, unsigned height, RowFormat format,
-                                         std::function<RowSink &()> open)
+RowPipelineReceiver::RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, OpenRowSink open)
     : width_(width), height_(height), format_(format), open_(std::move(open))
 {
 }
@@ -127,7 +126,7 @@ void RowPipelineReceiver::Begin(int width, int height, RowFormat format)
 {
     if (width < int64_t(width_) || height < int64_t(height_))
         throw EInvalidGraphic("画像が出力より小さくなっています");
-    RowSink &sink = open_();
+    RowSink &sink = open_(width_, height_);
     pipeline_.emplace(unsigned(width), unsigned(height), format, width_, height_, format_, sink);
 }
 

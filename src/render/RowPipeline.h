@@ -69,10 +69,10 @@ private:
 };
 
 // A source's rows into a pipeline made when they begin: averaged to `width` x `height` rows of
-// `format` into the sink that `open` makes then.
-class RowPipelineReceiver : public TRowReceiver {
+// `format` into the sink that `open` makes then, for that size.
+class RowPipelineReceiver : public RowReceiver {
 public:
-    RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, std::function<RowSink &()> open);
+    RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, OpenRowSink open);
     // Raises EInvalidGraphic for a source smaller than the output either way.
     void Begin(int width, int height, RowFormat format) override;
     void Rows(int y, int count, const unsigned char *pixels, ptrdiff_t stride) override;
@@ -83,6 +83,6 @@ private:
     unsigned width_;
     unsigned height_;
     RowFormat format_;
-    std::function<RowSink &()> open_;
+    OpenRowSink open_;
     std::optional<RowPipeline> pipeline_;
 };

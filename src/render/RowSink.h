@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // Pixel rows on their way from a reader to where the picture goes, top row first. Nothing here
 // needs Qt, so that tapistoctl can render without loading it.
@@ -23,3 +24,7 @@ public:
     // (the writer's EInOutError); the rows after it are then not asked for.
     virtual void PutRow(unsigned y, const unsigned char *row) = 0;
 };
+
+// Makes the sink for a picture's rows once the output's size is known: called once, with that width
+// and height, before the first row. Every reader and pipeline opens its sink this one way.
+using OpenRowSink = std::function<RowSink &(unsigned width, unsigned height)>;

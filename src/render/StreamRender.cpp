@@ -51,10 +51,7 @@ public:
             settings.ScaleNumerator = unsigned(scale.numerator);
             settings.FancyUpsampling = scale.fancyUpsampling;
             settings.Format = RowFormat::Bgr24;
-            ShrinkTo(
-                unsigned(target.Width), unsigned(target.Height), output_.Format,
-                [this, target]() -> RowSink & { return output_.Open(unsigned(target.Width), unsigned(target.Height)); },
-                cmyk, settings);
+            ShrinkTo(unsigned(target.Width), unsigned(target.Height), output_.Format, output_.Open, cmyk, settings);
             return true;
         } catch (...) {
             Keep();
@@ -118,11 +115,12 @@ std::optional<TWallPaperSize> StreamPlainBmp(const std::string &cp932PicturePath
 
 } // namespace
 
-bool StreamRows(TRowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath)
+bool StreamRows(RowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath)
 {
     std::optional<BmpFileRows> file;
-    RowPipelineReceiver receiver(unsigned(size.Width), unsigned(size.Height), RowFormat::Bgr24,
-                                 [&]() -> RowSink & { return file.emplace(cp932OutputPath, size.Width, size.Height); });
+    RowPipelineReceiver receiver(
+        unsigned(size.Width), unsigned(size.Height), RowFormat::Bgr24,
+        [&](unsigned width, unsigned height) -> RowSink & { return file.emplace(cp932OutputPath, width, height); });
     if (!source.Deliver(receiver) || !receiver.Finish())
         return false;
     file->Commit();

@@ -35,7 +35,7 @@ std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePat
 // correction's (a picture stretched over a monitor; the correction's size is still worked out, and
 // its errors raised).
 struct StreamOutput {
-    std::function<RowSink &(unsigned width, unsigned height)> Open;
+    OpenRowSink Open;
     RowFormat Format = RowFormat::Bgr24;
     std::optional<TWallPaperSize> Exact;
 };
@@ -87,4 +87,4 @@ private:
 // picture's rows to draw) into the 24-bit BMP at `cp932OutputPath`, made when the first row comes.
 // Returns false, the old output left as it was, when the source failed on the way; raises what the
 // output raises.
-bool StreamRows(TRowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath);
+bool StreamRows(RowSource &source, const TWallPaperSize &size, const std::string &cp932OutputPath);

@@ -143,7 +143,7 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
     // A plug-in picture whose pixels wait for drawing hands its rows over as the plug-in decodes them.
     const auto *plugin = dynamic_cast<const TSPIBitmap *>(picture.Graphic());
     if (plugin != nullptr && size.Width <= picture.Width() && size.Height <= picture.Height()) {
-        const std::unique_ptr<TRowSource> rows =
+        const std::unique_ptr<RowSource> rows =
             ReadingPicture(cp932PicturePath, [&] { return plugin->RowsToDraw(QSize(size.Width, size.Height)); });
         if (rows && StreamRows(*rows, size, cp932OutputPath))
             return size;

@@ -164,13 +164,13 @@ private:
 };
 
 // The rows of a picture whose plug-in has the row export.
-class PluginRows : public TRowSource {
+class PluginRows : public RowSource {
 public:
     PluginRows(TInSPIAble &loader, const TSPIRowPicture &picture, const QSize &want)
         : loader_(loader), picture_(picture), want_(want)
     {
     }
-    bool Deliver(TRowReceiver &receiver) override { return loader_.ReadRows(picture_, want_, receiver); }
+    bool Deliver(RowReceiver &receiver) override { return loader_.ReadRows(picture_, want_, receiver); }
 
 private:
     TInSPIAble &loader_;
@@ -530,7 +530,7 @@ QImage TSPIBitmap::StretchedImage(const QSize &size) const
     return whole.StretchedImage(size);
 }
 
-std::unique_ptr<TRowSource> TSPIBitmap::RowsToDraw(const QSize &size) const
+std::unique_ptr<RowSource> TSPIBitmap::RowsToDraw(const QSize &size) const
 {
     if (!rowPicture_)
         return nullptr;
@@ -552,7 +552,7 @@ bool TSPIBitmap::Shrinks(const QSize &size) const
 
 std::optional<QImage> TSPIBitmap::DrawFromRows(const QSize &size) const
 {
-    const std::unique_ptr<TRowSource> rows = RowsToDraw(size);
+    const std::unique_ptr<RowSource> rows = RowsToDraw(size);
     if (!rows)
         return std::nullopt;
     if (Shrinks(size))

@@ -79,7 +79,7 @@ public:
     // size from `want` up to the full one that the plug-in chooses. Sends the picture's progress as a
     // load does. Returns false when the plug-in failed or its rows broke the rules of the export (the
     // receiver's work is then void); raises what the receiver or the progress handler raised.
-    bool ReadRows(const TSPIRowPicture &picture, const QSize &want, TRowReceiver &receiver);
+    bool ReadRows(const TSPIRowPicture &picture, const QSize &want, RowReceiver &receiver);
 
     TGraphic &Graphic;
     std::string Ext;      // extension of the name being loaded, with its dot; empty outside a named load
@@ -176,7 +176,7 @@ public:
     // is smaller, at a size from `size` up to the full one. Null when the pixels do not wait or their
     // plug-in was freed since. Valid while this bitmap is neither reloaded nor destroyed; when the
     // source fails, StretchedImage still draws the picture through the usual load.
-    std::unique_ptr<TRowSource> RowsToDraw(const QSize &size) const;
+    std::unique_ptr<RowSource> RowsToDraw(const QSize &size) const;
 
 private:
     void Prepare();

@@ -28,7 +28,7 @@ std::vector<char> SupportBlock(const std::vector<char> &head, size_t offset)
 // sees it.
 class TInSPIAble::RowReading {
 public:
-    RowReading(const TSPIRowPicture &picture, const QSize &want, TRowReceiver &receiver)
+    RowReading(const TSPIRowPicture &picture, const QSize &want, RowReceiver &receiver)
         : full_(picture.Info.Width, picture.Info.Height), want_(want), receiver_(receiver)
     {
     }
@@ -78,7 +78,7 @@ private:
 
     QSize full_;
     QSize want_;
-    TRowReceiver &receiver_;
+    RowReceiver &receiver_;
     int32_t width_ = 0, height_ = 0, format_ = 0;
     int32_t next_ = 0; // rows taken
     bool broken_ = false;
@@ -142,7 +142,7 @@ std::optional<TSPIRowPicture> TInSPIAble::AskForRowPicture(const std::vector<TIn
     return std::nullopt;
 }
 
-bool TInSPIAble::ReadRows(const TSPIRowPicture &picture, const QSize &want, TRowReceiver &receiver)
+bool TInSPIAble::ReadRows(const TSPIRowPicture &picture, const QSize &want, RowReceiver &receiver)
 {
     const std::string &path = picture.NativePath;
     // The export's "full size" is 0 by 0.

@@ -243,10 +243,10 @@ namespace {
 
 // A picture handed out by rows, as a plug-in does: bottom-up in memory (a negative stride), and
 // failing after `failAfter` rows when asked to.
-class ImageRows : public TRowSource {
+class ImageRows : public RowSource {
 public:
     ImageRows(QImage image, int failAfter = -1) : image_(std::move(image)), failAfter_(failAfter) {}
-    bool Deliver(TRowReceiver &receiver) override
+    bool Deliver(RowReceiver &receiver) override
     {
         const QImage flipped = image_.mirrored(false, true);
         receiver.Begin(image_.width(), image_.height(), RowFormat::Xrgb32);

@@ -173,7 +173,7 @@ TEST_F(RowsTest, ReceiverErrorsStopThePluginAndComeBackAfterIt)
 {
     const std::string path = Write("p.toy", ToyFile(3, 8, 24));
     const auto waiting = Waiting(path);
-    struct Failing : TRowReceiver {
+    struct Failing : RowReceiver {
         int rows = 0;
         void Begin(int, int, RowFormat) override {}
         void Rows(int, int count, const unsigned char *, ptrdiff_t) override
@@ -271,7 +271,7 @@ TEST_F(RowsTest, TheRowsThemselvesAreThereForOtherReceivers)
     const std::string path = Write("p.toy", ToyFile(9, 7, 24));
     EXPECT_EQ(nullptr, Loaded(path)->RowsToDraw(QSize(4, 3)));
     const auto waiting = Waiting(path);
-    struct Recording : TRowReceiver {
+    struct Recording : RowReceiver {
         QSize size;
         int rows = 0;
         void Begin(int width, int height, RowFormat) override { size = QSize(width, height); }
@@ -282,7 +282,7 @@ TEST_F(RowsTest, TheRowsThemselvesAreThereForOtherReceivers)
         }
     } receiver;
     log.Clear();
-    const std::unique_ptr<TRowSource> rows = waiting->RowsToDraw(QSize(4, 3));
+    const std::unique_ptr<RowSource> rows = waiting->RowsToDraw(QSize(4, 3));
     ASSERT_NE(nullptr, rows);
     EXPECT_TRUE(rows->Deliver(receiver));
     EXPECT_EQ(QSize(9, 7), receiver.size) << "the toy decodes at its full size";
