@@ -10,13 +10,13 @@
 // of make_render_corpus.sh); the home folder is a fresh temporary one (in $TMPDIR).
 #include "ini/IniRegistry.h"
 #include "listedit/WallPaperList.h"
-#include "picture/SPIs.h"
 #include "platform/Exceptions.h"
 #include "platform/Memory.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/ChangeFactory.h"
 #include "schedule/ChangeSchedule.h"
 #include "schedule/Settings.h"
+#include "spi/SPIs.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -10,10 +10,10 @@
 // others, the peak resident memory of this process and of the helper, and with --pss the peak of their
 // proportional set sizes together (shared memory counted once), sampled every 2 ms by a thread that
 // slows the run: take the times from runs without it.
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
 #include "platform/Registry.h"
 #include "schedule/Render.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 #include "spi/SpiModule.h"
 #include "spi/SpiProcess.h"
 

@@ -8,8 +8,6 @@
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "listedit/ScreenFit.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
@@ -27,6 +25,8 @@
 #include "shell/AnimWnd.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayShell.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 
 #include <QAbstractItemView>
 #include <QAction>

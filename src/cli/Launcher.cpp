@@ -5,10 +5,10 @@
 #include "cli/CliArgs.h"
 #include "cli/CommandMain.h"
 #include "listedit/WallPaperList.h"
-#include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
 #include "platform/TempFiles.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "render/StreamRender.h"
 
 #include <cerrno>
 #include <climits>

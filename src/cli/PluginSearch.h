@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/SPIs.h"
+#include "spi/SPIs.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 #include "picture/Bitmap.h"
 
-#include "picture/BmpFileRows.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "render/BmpFileRows.h"
 
 #include <QIODevice>
 #include <QImageReader>

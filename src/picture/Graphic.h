@@ -1,7 +1,7 @@
 #pragma once
 
 #include "picture/GraphicClass.h"
-#include "picture/PixelMemory.h"
+#include "render/PixelMemory.h"
 
 #include <QImage>
 #include <QRect>

@@ -1,10 +1,10 @@
 #include "picture/JPEGImage.h"
 
-#include "picture/AreaResampler.h"
-#include "picture/JpegRows.h"
-#include "picture/JpegShrink.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "render/AreaResampler.h"
+#include "render/JpegRows.h"
+#include "render/JpegShrink.h"
 
 #include <QBuffer>
 
@@ -91,18 +91,17 @@ private:
 // The picture at a scale, averaged down to the output's size row by row.
 class ShrinkTarget : public JpegShrinkTarget {
 public:
-    ShrinkTarget(unsigned scaleNumerator, QImage &output) : scale_(scaleNumerator), output_(output), rows_(output) {}
+    ShrinkTarget(const JpegScale &scale, QImage &output) : scale_(scale), output_(output), rows_(output) {}
 
     bool Configure(unsigned, unsigned, bool cmyk, JpegDecodeSettings &settings) noexcept override
     {
-        settings.ScaleNumerator = scale_;
-        // Replicated chroma is faster, and the difference disappears in the averaging.
-        settings.FancyUpsampling = false;
+        settings.ScaleNumerator = unsigned(scale_.numerator);
+        settings.FancyUpsampling = scale_.fancyUpsampling;
         settings.Format = RowFormat::Xrgb32;
         try {
             ShrinkTo(
                 unsigned(output_.width()), unsigned(output_.height()), QImageRows::RowFormatOf(output_),
-                [this]() -> RowSink & { return rows_; }, cmyk, settings);
+                [this](unsigned, unsigned) -> RowSink & { return rows_; }, cmyk, settings);
         } catch (...) {
             Keep();
             return false;
@@ -111,7 +110,7 @@ public:
     }
 
 private:
-    unsigned scale_;
+    JpegScale scale_;
     QImage &output_;
     QImageRows rows_;
 };
@@ -155,7 +154,7 @@ void TJPEGImage::LoadFromStream(QIODevice &stream)
 
 int TJPEGImage::ChooseScale(int width, int height, const QSize &target)
 {
-    return ChooseJpegScale(width, height, target.width(), target.height());
+    return JpegScaleFor(width, height, target.width(), target.height(), JpegScaleGoal::Nearest).numerator;
 }
 
 QImage TJPEGImage::Decode(int scaleNumerator, bool fancyUpsampling) const
@@ -177,24 +176,21 @@ QImage TJPEGImage::StretchedImage(const QSize &size) const
     CheckPixelMemory(size.width(), size.height(), 4);
     if (size.isEmpty() || data_.isEmpty())
         return QImage();
-    const int scale = ChooseScale(width_, height_, size);
-    const int64_t scaledWidth = JpegScaledSize(width_, scale);
-    const int64_t scaledHeight = JpegScaledSize(height_, scale);
-    if (scaledWidth >= size.width() && scaledHeight >= size.height() &&
-        (scaledWidth > size.width() || scaledHeight > size.height()))
+    const JpegScale scale = JpegScaleFor(width_, height_, size.width(), size.height(), JpegScaleGoal::Nearest);
+    if (scale.shrinks)
         return DecodeShrunk(scale, size);
-    QImage decoded = Decode(scale);
+    QImage decoded = Decode(scale.numerator, scale.fancyUpsampling);
     return StretchImage(decoded, size);
 }
 
-QImage TJPEGImage::DecodeShrunk(int scaleNumerator, const QSize &size) const
+QImage TJPEGImage::DecodeShrunk(const JpegScale &scale, const QSize &size) const
 {
     // BMP's own row layout: the bitmap writer copies these rows as they are.
     QImage output(size, QImage::Format_BGR888);
     if (output.isNull())
         throw EOutOfMemory(FormatMessage("画像 (%sx%s) のメモリを確保できません",
                                          {std::to_string(size.width()), std::to_string(size.height())}));
-    ShrinkTarget target(unsigned(scaleNumerator), output);
+    ShrinkTarget target(scale, output);
     try {
         DecodeJpeg(InputOf(data_, name_), target);
     } catch (const EInvalidGraphic &) {

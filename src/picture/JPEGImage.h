@@ -6,6 +6,8 @@
 
 #include <string>
 
+struct JpegScale;
+
 // A JPEG picture decoded by libjpeg. Loading reads only the header; the pixels are decoded when the
 // picture is drawn, at the smallest DCT scale (1/8 .. 8/8) that still covers the target size.
 class TJPEGImage : public TGraphic {
@@ -31,7 +33,7 @@ public:
 
 private:
     // Decodes at the scale and averages down to `size` row by row, never holding the scaled picture.
-    QImage DecodeShrunk(int scaleNumerator, const QSize &size) const;
+    QImage DecodeShrunk(const JpegScale &scale, const QSize &size) const;
 
     QByteArray data_;
     std::string name_;        // the file's name for messages (UTF-8); empty when read from a stream

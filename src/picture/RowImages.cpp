@@ -1,9 +1,9 @@
 #include "picture/RowImages.h"
 
-#include "picture/AreaResampler.h"
 #include "picture/Graphic.h"
-#include "picture/RowPipeline.h"
 #include "platform/Exceptions.h"
+#include "render/AreaResampler.h"
+#include "render/RowPipeline.h"
 
 #include <optional>
 #include <string>
@@ -20,7 +20,7 @@ QImage AllocateImage(const QSize &size, QImage::Format format)
     return image;
 }
 
-class CollectReceiver : public TRowReceiver {
+class CollectReceiver : public RowReceiver {
 public:
     void Begin(int width, int height, RowFormat format) override
     {
@@ -47,12 +47,12 @@ private:
 
 } // namespace
 
-std::optional<QImage> ShrinkRows(TRowSource &source, const QSize &size)
+std::optional<QImage> ShrinkRows(RowSource &source, const QSize &size)
 {
     QImage output = AllocateImage(size, QImage::Format_BGR888);
     QImageRows rows(output);
     RowPipelineReceiver receiver(unsigned(size.width()), unsigned(size.height()), RowFormat::Bgr24,
-                                 [&]() -> RowSink & { return rows; });
+                                 [&](unsigned, unsigned) -> RowSink & { return rows; });
     const bool delivered = source.Deliver(receiver);
     receiver.Finish();
     if (!delivered)
@@ -60,7 +60,7 @@ std::optional<QImage> ShrinkRows(TRowSource &source, const QSize &size)
     return output;
 }
 
-std::optional<QImage> CollectRows(TRowSource &source)
+std::optional<QImage> CollectRows(RowSource &source)
 {
     CollectReceiver receiver;
     if (!source.Deliver(receiver))

@@ -1,11 +1,11 @@
 #include "schedule/ChangeFactory.h"
 
 #include "ini/IniRegistry.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
 #include "platform/desktop/DesktopBackends.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 
 #include <cstdio>
 #include <mutex>

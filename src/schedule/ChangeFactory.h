@@ -1,11 +1,11 @@
 #pragma once
 
-#include "picture/SPIs.h"
 #include "platform/Registry.h"
 #include "platform/desktop/CommandRunner.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/WallPaperChanger.h"
+#include "spi/SPIs.h"
 
 #include <memory>
 #include <string>

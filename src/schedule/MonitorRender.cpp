@@ -1,22 +1,21 @@
 // One picture per monitor: each monitor's picture scaled on its own (on as many cores as there are,
-// when the readers allow it), then laid on its monitor row by row as the bitmap over every monitor
-// and each monitor's piece are written: no image of a whole monitor or of the box is made.
+// when the readers allow it), then handed to the compositor (render/MonitorCompositor.h), which lays
+// each on its monitor row by row as the bitmap over every monitor and each monitor's piece are written.
 #include "schedule/Render.h"
 
-#include "picture/AreaResampler.h"
-#include "picture/BmpFileRows.h"
-#include "picture/PixelMemory.h"
 #include "platform/Exceptions.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
+#include "render/AreaResampler.h"
+#include "render/MonitorCompositor.h"
+#include "render/PixelMemory.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -128,77 +127,22 @@ std::vector<MonitorPicture> ScaleForMonitors(const std::vector<WallPaperChoice> 
     return pictures;
 }
 
-// `count` pixels of row y of the image from column x on, as blue, green and red bytes at `out`.
-void CopyBgr(const QImage &image, int y, int x, int count, unsigned char *out)
-{
-    const uchar *line = image.constScanLine(y);
-    if (image.format() == QImage::Format_BGR888) {
-        std::memcpy(out, line + size_t(x) * 3, size_t(count) * 3);
-        return;
-    }
-    const auto *pixels = reinterpret_cast<const QRgb *>(line) + x;
-    for (int i = 0; i < count; ++i, out += 3) {
-        out[0] = uchar(qBlue(pixels[i]));
-        out[1] = uchar(qGreen(pixels[i]));
-        out[2] = uchar(qRed(pixels[i]));
-    }
-}
-
-// Row y of the monitor (`width` pixels, black before the call) with its picture laid on it: tiled from
-// the monitor's corner, centred, or stretched over it.
-void MonitorRow(const MonitorPicture &picture, int width, int y, unsigned char *out)
+// Where the compositor finds the picture's pixels, and how it lies on its monitor.
+MonitorPlacement PlacementOf(const MonitorPicture &picture)
 {
     const QImage &image = picture.Image;
-    if (picture.TileValue == 1) {
-        const int row = y % image.height();
-        for (int x = 0; x < width; x += image.width())
-            CopyBgr(image, row, 0, std::min(image.width(), width - x), out + size_t(x) * 3);
-        return;
-    }
-    const int row = y - picture.Top;
-    if (row < 0 || row >= image.height())
-        return;
-    const int from = std::max(0, -picture.Left);
-    const int to = std::max(0, picture.Left);
-    const int count = std::min(image.width() - from, width - to);
-    if (count > 0)
-        CopyBgr(image, row, from, count, out + size_t(to) * 3);
+    MonitorPlacement placement;
+    placement.picture = PixelView{image.constBits(), ptrdiff_t(image.bytesPerLine()), image.width(), image.height(),
+                                  QImageRows::RowFormatOf(image)};
+    placement.tiled = picture.TileValue == 1;
+    placement.left = picture.Left;
+    placement.top = picture.Top;
+    return placement;
 }
 
-// The bitmap over `box`: each monitor's picture on its monitor, black where no monitor is (a later
-// monitor covers an earlier one where they overlap).
-void WriteBox(const std::vector<MonitorPicture> &pictures, const MonitorLayout &layout, const MonitorBox &box,
-              const std::string &cp932Path)
+PixelRect RectOf(const Monitor &monitor)
 {
-    BmpFileRows file(cp932Path, unsigned(box.Width), unsigned(box.Height));
-    std::vector<unsigned char> row(size_t(box.Width) * 3);
-    for (int y = 0; y < box.Height; ++y) {
-        std::fill(row.begin(), row.end(), 0);
-        for (size_t i = 0; i < layout.size(); ++i) {
-            const Monitor &monitor = layout[i];
-            const int top = monitor.Y - box.Y;
-            if (y < top || y >= top + monitor.Height)
-                continue;
-            unsigned char *out = row.data() + size_t(monitor.X - box.X) * 3;
-            std::fill(out, out + size_t(monitor.Width) * 3, 0);
-            MonitorRow(pictures[i], monitor.Width, y - top, out);
-        }
-        file.PutRow(unsigned(y), row.data());
-    }
-    file.Commit();
-}
-
-// One monitor's rectangle as a bitmap of its own.
-void WritePiece(const MonitorPicture &picture, const Monitor &monitor, const std::string &cp932Path)
-{
-    BmpFileRows file(cp932Path, unsigned(monitor.Width), unsigned(monitor.Height));
-    std::vector<unsigned char> row(size_t(monitor.Width) * 3);
-    for (int y = 0; y < monitor.Height; ++y) {
-        std::fill(row.begin(), row.end(), 0);
-        MonitorRow(picture, monitor.Width, y, row.data());
-        file.PutRow(unsigned(y), row.data());
-    }
-    file.Commit();
+    return PixelRect{monitor.X, monitor.Y, monitor.Width, monitor.Height};
 }
 
 } // namespace
@@ -213,9 +157,15 @@ MonitorBox RenderMonitorWallPapers(const std::vector<WallPaperChoice> &choices, 
     const std::vector<MonitorPicture> pictures = ScaleForMonitors(choices, layout);
     // The pieces first: the desktop is only told once every file is in place, and the box, which other
     // programs may read as the wallpaper, is replaced last.
+    std::vector<MonitorPlacement> placements;
+    std::vector<PixelRect> monitors;
+    for (size_t i = 0; i < layout.size(); ++i) {
+        placements.push_back(PlacementOf(pictures[i]));
+        monitors.push_back(RectOf(layout[i]));
+    }
     for (size_t i = 0; i < cp932PiecePaths.size() && i < layout.size(); ++i)
-        WritePiece(pictures[i], layout[i], cp932PiecePaths[i]);
-    WriteBox(pictures, layout, box, cp932OutputPath);
+        WriteMonitorPiece(placements[i], layout[i].Width, layout[i].Height, cp932PiecePaths[i]);
+    WriteMonitorBox(placements, monitors, PixelRect{box.X, box.Y, box.Width, box.Height}, cp932OutputPath);
     return box;
 }
 

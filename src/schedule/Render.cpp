@@ -1,17 +1,17 @@
 #include "schedule/Render.h"
 
 #include "picture/Bitmap.h"
-#include "picture/BmpFileRows.h"
 #include "picture/JPEGImage.h"
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
-#include "picture/SPIBmp.h"
-#include "picture/StreamRender.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "render/BmpFileRows.h"
+#include "render/StreamRender.h"
+#include "spi/SPIBmp.h"
 
 #include <algorithm>
 #include <exception>
@@ -143,7 +143,7 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
     // A plug-in picture whose pixels wait for drawing hands its rows over as the plug-in decodes them.
     const auto *plugin = dynamic_cast<const TSPIBitmap *>(picture.Graphic());
     if (plugin != nullptr && size.Width <= picture.Width() && size.Height <= picture.Height()) {
-        const std::unique_ptr<TRowSource> rows =
+        const std::unique_ptr<RowSource> rows =
             ReadingPicture(cp932PicturePath, [&] { return plugin->RowsToDraw(QSize(size.Width, size.Height)); });
         if (rows && StreamRows(*rows, size, cp932OutputPath))
             return size;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "picture/Scaling.h"
-#include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/Monitors.h"
+#include "render/Scaling.h"
+#include "render/StreamRender.h"
 
 #include <QImage>
 

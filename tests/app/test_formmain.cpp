@@ -5,9 +5,9 @@
 #include "app/SpinEdit.h"
 #include "app/Timer.h"
 #include "picture/PictureFormats.h"
-#include "picture/SPIs.h"
 #include "platform/Exceptions.h"
 #include "shell/TrayIcon.h"
+#include "spi/SPIs.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 // allocated on every path, and the host's whole load must end in a picture or a clean error.
 #include "FuzzSupport.h"
 #include "QtFuzzApp.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 #include "spi/SpiModule.h"
 
 #include <QBuffer>

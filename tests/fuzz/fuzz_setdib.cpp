@@ -3,8 +3,8 @@
 // refuse what does not fit and read what does.
 #include "FuzzSupport.h"
 #include "QtFuzzApp.h"
-#include "picture/SPIBmp.h"
 #include "spi.h"
+#include "spi/SPIBmp.h"
 
 #include <cstring>
 

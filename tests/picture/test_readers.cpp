@@ -1,8 +1,8 @@
 #include "picture/Graphics.h"
 #include "picture/Metafile.h"
-#include "picture/StreamRender.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "render/StreamRender.h"
 
 #include "TempHome.h"
 

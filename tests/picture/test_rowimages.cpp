@@ -11,13 +11,13 @@ namespace {
 
 // A picture of `width` x `height` in `format`, handed out in blocks of 1, 2, 3, ... rows with a few
 // spare bytes between rows; `failAfter` rows are delivered before the source gives up.
-class FakeSource : public TRowSource {
+class FakeSource : public RowSource {
 public:
     FakeSource(int width, int height, RowFormat format) : width_(width), height_(height), format_(format) {}
 
     static QRgb Colour(int x, int y) { return qRgb(x * 37 % 256, y * 53 % 256, (x + y) * 19 % 256); }
 
-    bool Deliver(TRowReceiver &receiver) override
+    bool Deliver(RowReceiver &receiver) override
     {
         const int bytes = BytesPerPixel(format_);
         const ptrdiff_t stride = ptrdiff_t(width_) * bytes + 5;

@@ -3,10 +3,10 @@
 
 #include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 
 #include <gtest/gtest.h>
 

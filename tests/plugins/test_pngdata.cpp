@@ -6,8 +6,8 @@
 #include "SpiTestSupport.h"
 
 #include "MemoryRegistry.h"
-#include "picture/SPIBmp.h"
-#include "picture/SPIs.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

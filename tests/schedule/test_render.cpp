@@ -1,10 +1,10 @@
-#include "picture/AreaResampler.h"
 #include "picture/Bitmap.h"
 #include "picture/Graphic.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 #include "platform/desktop/Desktop.h"
 #include "platform/desktop/ScreenMetrics.h"
+#include "render/AreaResampler.h"
 #include "schedule/Render.h"
 #include "schedule/WallPaperChanger.h"
 
