@@ -18,15 +18,7 @@
 set -u
 
 # Everything runs on a bus of its own, never on the session bus of whoever runs the tests.
-if [ "${TAPISTO_NEWUSER_E2E_BUS:-}" != "$$" ]; then
-    if ! command -v dbus-run-session >/dev/null || ! command -v dbus-daemon >/dev/null; then
-        echo "SKIP: dbus-run-session is not installed (scripts/deps.sh installs dbus-daemon)"
-        exit 77
-    fi
-    unset DBUS_SESSION_BUS_ADDRESS
-    exec dbus-run-session -- bash -c 'TAPISTO_NEWUSER_E2E_BUS=$$ exec bash "$0" "$@"' "$0" "$@"
-fi
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "FAIL: no private session bus"; exit 1; }
+. "$(dirname "$0")/private_bus.sh" "$@"
 
 program=$1 ctl=$2 helper=$3 artefacts=$4/newuser
 

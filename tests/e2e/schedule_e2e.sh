@@ -9,15 +9,8 @@
 # Usage: schedule_e2e.sh TAPISTO TAPISTOCTL E2E_HELPER. Exit 77 (skipped) when a tool is missing.
 set -u
 
-if [ "${TAPISTO_SCHEDULE_E2E_BUS:-}" != "$$" ]; then
-    if ! command -v dbus-run-session >/dev/null || ! command -v dbus-daemon >/dev/null; then
-        echo "SKIP: dbus-run-session is not installed (scripts/deps.sh installs dbus-daemon)"
-        exit 77
-    fi
-    unset DBUS_SESSION_BUS_ADDRESS
-    exec dbus-run-session -- bash -c 'TAPISTO_SCHEDULE_E2E_BUS=$$ exec bash "$0" "$@"' "$0" "$@"
-fi
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "FAIL: no private session bus"; exit 1; }
+# Everything runs on a bus of its own, never on the session bus of whoever runs the tests.
+. "$(dirname "$0")/private_bus.sh" "$@"
 
 program=$1 ctl=$2 helper=$3
 
