@@ -9,7 +9,9 @@
 # enlarged to the 1024x768 screen: "拡大", "自動"), asked for one by one with `tapistoctl next` over a
 # private session bus, and the resident size idle after them is compared with the one idle before the
 # first change. Target: at most 2 MB more (24 MP pictures, 100 changes).
-# Usage: [CHANGES=N PICTURES=DIR] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
+# SMAPS=FILE keeps a copy of /proc/PID/smaps at the end. The floor to compare the resident size with:
+# bench/idle/idle.sh build/bench/tapisto-trayfloor (a Qt program with only a tray icon and its menu).
+# Usage: [CHANGES=N PICTURES=DIR] [SMAPS=FILE] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../../build/bin/tapisto}
@@ -102,6 +104,8 @@ kill -0 "$pid" 2>/dev/null || { echo "the program ended during the run"; cat "$w
 cpu1=$(cpu_ticks); vol1=$(sum_status voluntary_ctxt_switches); inv1=$(sum_status nonvoluntary_ctxt_switches)
 threads >"$work/threads1"
 rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/"$pid"/status)
+# SMAPS=FILE keeps the mappings with their resident sizes, to see what the memory is.
+[ -n "${SMAPS:-}" ] && cp /proc/"$pid"/smaps "$SMAPS"
 hwm=$(awk '$1 == "VmHWM:" { print $2 }' /proc/"$pid"/status)
 
 echo "idle footprint of $(basename "$program") over ${span} s, in the tray, interval 1:00:00"
