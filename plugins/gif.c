@@ -36,16 +36,7 @@ static void close_gif(GifFileType *gif)
         DGifCloseFile(gif, &error);
 }
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
-{
-    return spi_plugin_info(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
-{
-    (void)filename;
-    return data != NULL && is_gif(data, 6);
-}
+SPI_INFO_EXPORTS(kTexts, is_gif, 6)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
@@ -192,16 +183,5 @@ static int32_t read_picture(const char *buf, intptr_t len, uint32_t flag, spi_ou
     return rc;
 }
 
-SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
-                              SPI_PROGRESS progress, intptr_t user)
-{
-    return spi_get_picture(read_picture, buf, len, flag, bitmapInfo, bits, progress, user);
-}
-
-SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
-                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
-{
-    (void)wantWidth; /* a GIF is decoded at its own size */
-    (void)wantHeight;
-    return spi_get_picture_rows(read_picture, buf, len, flag, rows, progress, user);
-}
+/* A GIF is decoded at its own size. */
+SPI_FULL_SIZE_PICTURE_EXPORTS(read_picture)

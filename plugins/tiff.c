@@ -76,16 +76,7 @@ static TIFF *open_tiff(spi_source *src)
     return tif;
 }
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
-{
-    return spi_plugin_info(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
-{
-    (void)filename;
-    return data != NULL && is_tiff(data, 4);
-}
+SPI_INFO_EXPORTS(kTexts, is_tiff, 4)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
@@ -177,16 +168,5 @@ static int32_t read_picture(const char *buf, intptr_t len, uint32_t flag, spi_ou
     return rc;
 }
 
-SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
-                              SPI_PROGRESS progress, intptr_t user)
-{
-    return spi_get_picture(read_picture, buf, len, flag, bitmapInfo, bits, progress, user);
-}
-
-SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
-                                  SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
-{
-    (void)wantWidth; /* libtiff's RGBA reader has no reduced size */
-    (void)wantHeight;
-    return spi_get_picture_rows(read_picture, buf, len, flag, rows, progress, user);
-}
+/* libtiff's RGBA reader has no reduced size. */
+SPI_FULL_SIZE_PICTURE_EXPORTS(read_picture)

@@ -173,16 +173,7 @@ static int32_t decode(webp_input *in, spi_out *out, int32_t wantWidth, int32_t w
     return rc;
 }
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
-{
-    return spi_plugin_info(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)
-{
-    (void)filename;
-    return data != NULL && is_webp(data, 12);
-}
+SPI_INFO_EXPORTS(kTexts, is_webp, 12)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {

@@ -15,11 +15,26 @@
 /* The plug-in's texts: version, name, then pattern/description pairs, ended by NULL. */
 int32_t spi_plugin_info(const char *const *texts, int32_t infono, char *buf, int32_t buflen);
 
+/* GetPluginInfo and IsSupported, alike in every decoder: `texts` as spi_plugin_info takes them, and
+ * `signature(data, size)`, the decoder's test of a file's first `size` bytes (the host hands over
+ * 2 KiB, so any signature fits). */
+#define SPI_INFO_EXPORTS(texts, signature, size)                                                                       \
+    SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)                                        \
+    {                                                                                                                  \
+        return spi_plugin_info(texts, infono, buf, buflen);                                                            \
+    }                                                                                                                  \
+    SPI_EXPORT int32_t IsSupported(const char *filename, const void *data)                                             \
+    {                                                                                                                  \
+        (void)filename;                                                                                                \
+        return data != NULL && signature((const uint8_t *)data, size);                                                 \
+    }
+
 /* The picture's bytes for `buf`/`len`/`flag`: the memory itself, or a file read as the decoder asks,
  * never held whole. Positions count from the picture's first byte. */
 typedef struct {
     const uint8_t *data; /* memory input */
     FILE *file;          /* file input */
+    char *buffer;        /* the file's read buffer */
     uint64_t base;       /* the picture's offset in the file */
     uint64_t size;       /* bytes from the picture's start to the end */
     uint64_t pos;
@@ -95,6 +110,20 @@ int32_t spi_get_picture(spi_reader read, const char *buf, intptr_t len, uint32_t
                         SPI_PROGRESS progress, intptr_t user);
 int32_t spi_get_picture_rows(spi_reader read, const char *buf, intptr_t len, uint32_t flag, SPI_ROWS rows,
                              SPI_PROGRESS progress, intptr_t user);
+/* The two exports of such a plug-in, on its reader; the size the host wants is not used. */
+#define SPI_FULL_SIZE_PICTURE_EXPORTS(read)                                                                            \
+    SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,      \
+                                  SPI_PROGRESS progress, intptr_t user)                                                \
+    {                                                                                                                  \
+        return spi_get_picture(read, buf, len, flag, bitmapInfo, bits, progress, user);                                \
+    }                                                                                                                  \
+    SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth,                 \
+                                      int32_t wantHeight, SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)         \
+    {                                                                                                                  \
+        (void)wantWidth;                                                                                               \
+        (void)wantHeight;                                                                                              \
+        return spi_get_picture_rows(read, buf, len, flag, rows, progress, user);                                       \
+    }
 
 /* Calls the host's progress callback; non-zero means stop. */
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user);

@@ -296,11 +296,11 @@ void TFormMain::BuildComponents()
             TrayAreaWatch->stop();
     });
 
-    SPIs1 = CreatePluginHost(*platform_.registry);
-    SPIs1->OnPictureRegister = [this](TSPIs &, TInSPI &plugin, const std::string &extension,
-                                      const std::string &description, const TGraphicClass *&graphicClass) {
-        SPIs1PictureRegister(&plugin, extension, description, graphicClass);
-    };
+    SPIs1 = CreatePluginHost(*platform_.registry,
+                             [this](TSPIs &, TInSPI &plugin, const std::string &extension,
+                                    const std::string &description, const TGraphicClass *&graphicClass) {
+                                 SPIs1PictureRegister(&plugin, extension, description, graphicClass);
+                             });
     SPIs1->Loaded();
 
     AnimateWindow1 = new TAnimateWindow(this);

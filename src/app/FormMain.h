@@ -29,7 +29,7 @@ class QTimer;
 class TAnimateWindow;
 class TReportBox;
 class TFormMain;
-class TGraphicClass;
+struct TGraphicClass;
 class TSPIs;
 class TInSPI;
 class TSpinEdit;

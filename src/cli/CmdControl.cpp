@@ -1,8 +1,8 @@
 // pause, resume, show, status: commands for the running program, over the session bus. next and
 // back try the same way first (CmdStep.cpp).
-#include "CliSupport.h"
-#include "ControlCall.h"
-#include "GuiStart.h"
+#include "cli/CliSupport.h"
+#include "cli/ControlCall.h"
+#include "cli/GuiStart.h"
 #include "control/ControlClient.h"
 #include "platform/Exceptions.h"
 

@@ -1,6 +1,6 @@
 // plugins [--plugins] [--mask MASK]: the plug-ins that the program's search loads.
-#include "CliSupport.h"
-#include "PluginSearch.h"
+#include "cli/CliSupport.h"
+#include "cli/PluginSearch.h"
 #include "platform/Encoding.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // render, apply and formats: one wallpaper rendered and applied as the program does it.
-#include "CliSupport.h"
-#include "GuiStart.h"
-#include "PluginSearch.h"
+#include "cli/CliSupport.h"
+#include "cli/GuiStart.h"
+#include "cli/PluginSearch.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphics.h"
 #include "platform/Paths.h"
@@ -92,7 +92,7 @@ MonitorLayout SessionMonitors()
 {
     if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen()))
         return QtScreenMetrics().Monitors();
-    return {Monitor{{}, 0, 0, 1920, 1080}};
+    return {Monitor{{}, 0, 0, kDefaultScreenSize.first, kDefaultScreenSize.second}};
 }
 
 } // namespace
@@ -122,7 +122,7 @@ int CmdRender(const std::vector<std::string> &args)
         std::printf("%dx%d%+d%+d\n", box.Width, box.Height, box.X, box.Y);
         return 0;
     }
-    std::pair<int, int> screen{1920, 1080};
+    std::pair<int, int> screen = kDefaultScreenSize;
     if (options.screen) {
         screen = *options.screen;
     } else if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen())) {
@@ -156,7 +156,7 @@ int CmdApply(const std::vector<std::string> &args)
     else if (OnRealScreen())
         screen = std::make_unique<QtScreenMetrics>();
     else
-        screen = std::make_unique<FixedScreenMetrics>(1920, 1080);
+        screen = std::make_unique<FixedScreenMetrics>(kDefaultScreenSize.first, kDefaultScreenSize.second);
     StandaloneChange change(std::move(screen));
     if (options.plugins)
         change.LoadPlugins();

@@ -2,9 +2,9 @@
 // it and its own schedule keep one position; otherwise one change of the schedule on the home
 // folder's settings and group, through the same ChangeSchedule and change object that the main
 // window's tray commands use.
-#include "CliSupport.h"
-#include "ControlCall.h"
-#include "GuiStart.h"
+#include "cli/CliSupport.h"
+#include "cli/ControlCall.h"
+#include "cli/GuiStart.h"
 #include "control/ControlClient.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"

@@ -1,7 +1,7 @@
 // tapistoctl's commands: the library the launcher (Launcher.cpp) loads for all work but the renders it
 // makes itself. Drives the program's code from the command line, without a window.
-#include "CommandMain.h"
-#include "CliSupport.h"
+#include "cli/CommandMain.h"
+#include "cli/CliSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/HomeFolder.h"
 #include "platform/TempFiles.h"
@@ -11,27 +11,18 @@
 #include <string>
 #include <vector>
 
-using CommandFunction = int (*)(const std::vector<std::string> &args);
+// A command: runs on the arguments after its name and returns the exit status.
+using CommandFunction = int(const std::vector<std::string> &args);
 
 // Each command lives in its own Cmd<Name>.cpp.
-int CmdIni(const std::vector<std::string> &args);
-int CmdList(const std::vector<std::string> &args);
-int CmdRender(const std::vector<std::string> &args);
-int CmdApply(const std::vector<std::string> &args);
-int CmdFormats(const std::vector<std::string> &args);
-int CmdPlugins(const std::vector<std::string> &args);
-int CmdNext(const std::vector<std::string> &args);
-int CmdBack(const std::vector<std::string> &args);
-int CmdPause(const std::vector<std::string> &args);
-int CmdResume(const std::vector<std::string> &args);
-int CmdShow(const std::vector<std::string> &args);
-int CmdStatus(const std::vector<std::string> &args);
+CommandFunction CmdIni, CmdList, CmdRender, CmdApply, CmdFormats, CmdPlugins, CmdNext, CmdBack, CmdPause, CmdResume,
+    CmdShow, CmdStatus;
 
 namespace {
 
 struct Command {
     const char *name;
-    CommandFunction run;
+    CommandFunction *run;
     const char *usage;
 };
 
@@ -69,9 +60,17 @@ int UsageFailure(const std::string &message)
     return 2;
 }
 
-} // namespace
+// The error's text on standard error; when even that text cannot be made, memory has run out.
+void PrintError(const std::exception_ptr &error) noexcept
+{
+    try {
+        std::fprintf(stderr, "tapistoctl: %s\n", ErrorMessage(error).c_str());
+    } catch (...) {
+        std::fputs("tapistoctl: メモリが不足しています。\n", stderr);
+    }
+}
 
-extern "C" int TapistoctlMain(int argc, char **argv)
+int RunCommandLine(int argc, char **argv)
 {
     RemoveTemporariesOnTermination(); // this library's writers, then the launcher's
     // Global options may stand anywhere before a "--"; the rest goes to the command.
@@ -102,22 +101,29 @@ extern "C" int TapistoctlMain(int argc, char **argv)
     for (const Command &c : kCommands) {
         if (name != c.name)
             continue;
-        try {
-            int status = c.run(args);
-            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-                std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", ErrnoText(errno).c_str());
-                return 1;
-            }
-            return status;
-        } catch (const UsageError &e) {
-            return UsageFailure(e.what());
-        } catch (const Exception &e) {
-            std::fprintf(stderr, "tapistoctl: %s\n", e.Message().c_str());
-            return 1;
-        } catch (const std::exception &e) {
-            std::fprintf(stderr, "tapistoctl: %s\n", e.what());
+        int status = c.run(args);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "tapistoctl: 標準出力に書き込めません: %s\n", ErrnoText(errno).c_str());
             return 1;
         }
+        return status;
     }
     return UsageFailure("不明なコマンド " + name);
+}
+
+} // namespace
+
+// A C entry, which nothing may leave: every error ends as its text and exit status 1.
+extern "C" int TapistoctlMain(int argc, char **argv)
+{
+    try {
+        try {
+            return RunCommandLine(argc, argv);
+        } catch (const UsageError &e) {
+            return UsageFailure(e.what());
+        }
+    } catch (...) {
+        PrintError(std::current_exception());
+        return 1;
+    }
 }

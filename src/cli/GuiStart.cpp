@@ -1,4 +1,4 @@
-#include "GuiStart.h"
+#include "cli/GuiStart.h"
 
 #include <QGuiApplication>
 

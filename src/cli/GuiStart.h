@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 // The Qt application object of tapistoctl, created only for work that needs it (the screen's size,
 // metafiles): its start-up costs time.

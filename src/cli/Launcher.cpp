@@ -2,12 +2,13 @@
 // whose rows can be read one by one (a JPEG, a plain BMP) for a given screen is made here with the
 // Qt-free render core, so that it costs little more than decoding the picture; every other command
 // line goes to the command library beside the executable (libtapistoctl.so), unchanged.
-#include "CliArgs.h"
-#include "CommandMain.h"
+#include "cli/CliArgs.h"
+#include "cli/CommandMain.h"
 #include "listedit/WallPaperList.h"
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
 #include "platform/TempFiles.h"
+#include "platform/desktop/ScreenMetrics.h"
 
 #include <cerrno>
 #include <climits>
@@ -74,7 +75,7 @@ std::optional<int> RenderWithoutQt(const Render &render)
 {
     std::string picture, output;
     int32_t correction = -1;
-    std::pair<int, int> screen{1920, 1080};
+    std::pair<int, int> screen = kDefaultScreenSize;
     try {
         picture = ArgPath(render.picture);
         output = ArgPath(render.output);

@@ -1,4 +1,4 @@
-#include "PluginSearch.h"
+#include "cli/PluginSearch.h"
 
 #include "ini/IniRegistry.h"
 #include "schedule/ChangeFactory.h"

@@ -1,45 +1,47 @@
 #include "control/ControlAdaptor.h"
 
 #include "control/ControlTarget.h"
-#include "platform/ui/QtText.h"
+#include "platform/Exceptions.h"
 
 #include <exception>
+#include <iterator>
+#include <type_traits>
 
 const char *ControlStateName(ControlState state)
 {
-    switch (state) {
-    case ControlState::Running:
-        return "running";
-    case ControlState::Paused:
-        return "paused";
-    case ControlState::Stopped:
-        break;
-    }
-    return "stopped";
+    static constexpr const char *kNames[] = {"stopped", "running", "paused"}; // in the order of ControlState
+    const auto index = static_cast<size_t>(state);
+    return index < std::size(kNames) ? kNames[index] : "stopped";
 }
 
 QVariantMap StatusToMap(const ControlStatus &status)
 {
+    // In the order of kControlStatusKeys.
+    const QVariant values[] = {
+        QString::fromStdString(status.group),
+        QString::fromLatin1(ControlStateName(status.state)),
+        status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"),
+        status.nextEntry,
+        QString::fromStdString(status.picture),
+        static_cast<qlonglong>(status.secondsToNext),
+        QString::fromStdString(status.desktop),
+        QString::fromStdString(status.readBack),
+        QString::fromStdString(status.lastError),
+        QString::fromStdString(status.monitors),
+        QString::fromStdString(status.pictures),
+        QString::fromStdString(status.monitorFallback),
+    };
+    static_assert(std::size(kControlStatusKeys) == std::extent_v<decltype(values)>, "one value for every key");
     QVariantMap map;
-    map.insert(QStringLiteral("group"), Utf8ToQString(status.group));
-    map.insert(QStringLiteral("state"), QString::fromLatin1(ControlStateName(status.state)));
-    map.insert(QStringLiteral("order"), status.randomOrder ? QStringLiteral("random") : QStringLiteral("sequential"));
-    map.insert(QStringLiteral("next_entry"), status.nextEntry);
-    map.insert(QStringLiteral("picture"), Utf8ToQString(status.picture));
-    map.insert(QStringLiteral("seconds_to_next"), static_cast<qlonglong>(status.secondsToNext));
-    map.insert(QStringLiteral("desktop"), Utf8ToQString(status.desktop));
-    map.insert(QStringLiteral("read_back"), Utf8ToQString(status.readBack));
-    map.insert(QStringLiteral("last_error"), Utf8ToQString(status.lastError));
-    map.insert(QStringLiteral("monitors"), Utf8ToQString(status.monitors));
-    map.insert(QStringLiteral("pictures"), Utf8ToQString(status.pictures));
-    map.insert(QStringLiteral("monitor_fallback"), Utf8ToQString(status.monitorFallback));
+    for (size_t i = 0; i < std::size(kControlStatusKeys); ++i)
+        map.insert(QLatin1String(kControlStatusKeys[i]), values[i]);
     return map;
 }
 
 ControlAdaptor::ControlAdaptor(ControlTarget &target, QObject *parent) : QObject(parent), target_(target)
 {
     target_.OnChanged = [this](const std::string &picture, int32_t entry) {
-        Q_EMIT Changed(Utf8ToQString(picture), entry);
+        Q_EMIT Changed(QString::fromStdString(picture), entry);
     };
 }
 
@@ -53,25 +55,25 @@ void ControlAdaptor::Run(const std::function<void()> &command)
     try {
         command();
     } catch (const ECommandRefused &e) {
-        sendErrorReply(QLatin1String(kControlErrorRefused), Utf8ToQString(e.Message()));
-    } catch (const std::exception &e) {
-        sendErrorReply(QLatin1String(kControlErrorFailed), QString::fromUtf8(e.what()));
+        sendErrorReply(QLatin1String(kControlErrorRefused), QString::fromStdString(e.Message()));
     } catch (...) {
-        sendErrorReply(QLatin1String(kControlErrorFailed), QStringLiteral("不明なエラーが発生しました"));
+        // The same text a message box of the window would show.
+        sendErrorReply(QLatin1String(kControlErrorFailed),
+                       QString::fromStdString(ErrorMessage(std::current_exception())));
     }
 }
 
 QString ControlAdaptor::Next()
 {
     QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlNext()); });
+    Run([&] { skipped = QString::fromStdString(target_.ControlNext()); });
     return skipped;
 }
 
 QString ControlAdaptor::Back()
 {
     QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlBack()); });
+    Run([&] { skipped = QString::fromStdString(target_.ControlBack()); });
     return skipped;
 }
 

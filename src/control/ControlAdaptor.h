@@ -26,7 +26,7 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Pause();
     Q_SCRIPTABLE void Resume();
     Q_SCRIPTABLE void Show();
-    // group, state, order, next_entry, picture, seconds_to_next, desktop, read_back, last_error.
+    // One value for each of kControlStatusKeys (ControlNames.h).
     Q_SCRIPTABLE QVariantMap Status();
 
 Q_SIGNALS:
@@ -40,5 +40,5 @@ private:
     ControlTarget &target_;
 };
 
-// The status as the bus carries it.
+// The status as the bus carries it: the keys of kControlStatusKeys, texts in UTF-8.
 QVariantMap StatusToMap(const ControlStatus &status);

@@ -10,9 +10,6 @@
 
 namespace {
 
-const char *const kStatusKeys[] = {"group",   "state",     "order",      "next_entry", "picture",  "seconds_to_next",
-                                   "desktop", "read_back", "last_error", "monitors",   "pictures", "monitor_fallback"};
-
 // The reason a call failed, in Japanese: the program's own reasons come as they are; the bus's texts
 // (English, and about D-Bus rather than the program) are said in the user's words.
 QString FailureText(const QDBusMessage &answer, const QString &method, int timeoutMs)
@@ -68,7 +65,7 @@ ControlReply CallControl(const QString &method, const QDBusConnection &bus, int 
 std::string FormatStatusLines(const QVariantMap &status)
 {
     QStringList keys;
-    for (const char *key : kStatusKeys)
+    for (const char *key : kControlStatusKeys)
         if (status.contains(QLatin1String(key)))
             keys << QLatin1String(key);
     for (auto it = status.cbegin(); it != status.cend(); ++it)

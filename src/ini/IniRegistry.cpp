@@ -1,4 +1,4 @@
-#include "IniRegistry.h"
+#include "ini/IniRegistry.h"
 
 #include "ini/IniStore.h"
 #include "platform/Encoding.h"

@@ -1,4 +1,4 @@
-#include "IniStore.h"
+#include "ini/IniStore.h"
 
 #include "ini/TextLines.h"
 #include "platform/Encoding.h"

@@ -1,6 +1,6 @@
-#include "AboutBox.h"
+#include "listedit/AboutBox.h"
 
-#include "ScreenFit.h"
+#include "listedit/ScreenFit.h"
 #include "platform/HomeFolder.h"
 #include "platform/ui/Browser.h"
 

@@ -1,4 +1,4 @@
-#include "DropCollector.h"
+#include "listedit/DropCollector.h"
 
 #include "platform/AsciiText.h"
 #include "platform/DirEnum.h"

@@ -1,9 +1,9 @@
 // The list editor's drop: files and folders dropped on the window become rows.
-#include "DropCollector.h"
-#include "Form2.h"
-#include "ProgressRun.h"
-#include "WallPaperGridModel.h"
+#include "listedit/DropCollector.h"
+#include "listedit/Form2.h"
 #include "listedit/ListEditorHost.h"
+#include "listedit/ProgressRun.h"
+#include "listedit/WallPaperGridModel.h"
 #include "listedit/WallPaperList.h"
 #include "picture/Graphic.h"
 #include "picture/PictureFormats.h"

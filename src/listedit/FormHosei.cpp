@@ -1,6 +1,6 @@
-#include "FormHosei.h"
+#include "listedit/FormHosei.h"
 
-#include "ScreenFit.h"
+#include "listedit/ScreenFit.h"
 #include "listedit/WallPaperList.h"
 #include "platform/ui/QtText.h"
 

@@ -1,4 +1,4 @@
-#include "PreviewImage.h"
+#include "listedit/PreviewImage.h"
 
 #include "platform/Exceptions.h"
 

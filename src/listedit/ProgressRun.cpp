@@ -1,4 +1,4 @@
-#include "ProgressRun.h"
+#include "listedit/ProgressRun.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "ScreenFit.h"
+#include "listedit/ScreenFit.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
-#include "WallPaperGrid.h"
+#include "listedit/WallPaperGrid.h"
 
-#include "WallPaperGridModel.h"
+#include "listedit/WallPaperGridModel.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

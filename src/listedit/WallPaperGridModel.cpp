@@ -1,4 +1,4 @@
-#include "WallPaperGridModel.h"
+#include "listedit/WallPaperGridModel.h"
 
 #include "platform/Paths.h"
 #include "platform/ui/QtText.h"

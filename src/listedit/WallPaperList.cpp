@@ -1,4 +1,4 @@
-#include "WallPaperList.h"
+#include "listedit/WallPaperList.h"
 
 #include "ini/IniReader.h"
 #include "ini/IniStore.h"

@@ -1,13 +1,12 @@
 #include "picture/PlainBmpRows.h"
 
+#include "picture/ReadOnlyFile.h"
 #include "picture/RowPipeline.h"
 #include "platform/Exceptions.h"
-#include "platform/Paths.h"
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -32,39 +31,14 @@ uint32_t LE32(const unsigned char *p)
     throw EInvalidGraphic("ビットマップ イメージは有効ではありません");
 }
 
-// An open file, closed on every way out.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const std::string &cp932Path)
-    {
-        try {
-            fd_ = ::open(ToNativePath(cp932Path).c_str(), O_RDONLY | O_CLOEXEC);
-        } catch (const EEncodingError &) {
-            fd_ = -1;
-        }
-    }
-    ~ReadOnlyFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ReadOnlyFile(const ReadOnlyFile &) = delete;
-    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
-
-    int Fd() const { return fd_; }
-    // The plain BMP layout of the open file, or nullopt.
-    std::optional<PlainBmpLayout> Layout(struct stat &st) const
-    {
-        unsigned char header[kFileHeader + kInfoHeader];
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
-            ::pread(fd_, header, sizeof header, 0) != ssize_t(sizeof header))
-            return std::nullopt;
-        return ParsePlainBmp(header, sizeof header, uint64_t(st.st_size));
-    }
-
-private:
-    int fd_ = -1;
-};
+// The plain BMP layout of the open file, or nullopt; the file's status goes to `st`.
+std::optional<PlainBmpLayout> LayoutOf(const ReadOnlyFile &file, struct stat &st)
+{
+    unsigned char header[kFileHeader + kInfoHeader];
+    if (!file.IsRegular(st) || ::pread(file.Fd(), header, sizeof header, 0) != ssize_t(sizeof header))
+        return std::nullopt;
+    return ParsePlainBmp(header, sizeof header, uint64_t(st.st_size));
+}
 
 bool SameFile(const struct stat &a, const struct stat &b)
 {
@@ -102,9 +76,13 @@ std::optional<PlainBmpLayout> ParsePlainBmp(const unsigned char *header, size_t 
 
 std::optional<PlainBmpLayout> ReadPlainBmpLayout(const std::string &cp932Path)
 {
-    const ReadOnlyFile file(cp932Path);
-    struct stat st {};
-    return file.Layout(st);
+    try {
+        const ReadOnlyFile file(cp932Path);
+        struct stat st {};
+        return LayoutOf(file, st);
+    } catch (const EEncodingError &) {
+        return std::nullopt;
+    }
 }
 
 RowFormat RowFormatOf(const PlainBmpLayout &layout)
@@ -118,7 +96,7 @@ void ReadPlainBmpRows(const std::string &cp932Path, const PlainBmpLayout &layout
     static_assert(std::endian::native == std::endian::little);
     const ReadOnlyFile file(cp932Path);
     struct stat before {};
-    if (file.Layout(before) != layout)
+    if (LayoutOf(file, before) != layout)
         Unreadable();
     const size_t rowBytes = size_t(layout.Width) * size_t(layout.BytesPerPixel);
     const size_t padding = size_t(layout.Stride) - rowBytes;

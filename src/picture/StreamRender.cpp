@@ -5,6 +5,7 @@
 #include "picture/JpegShrink.h"
 #include "picture/PixelMemory.h"
 #include "picture/PlainBmpRows.h"
+#include "picture/ReadOnlyFile.h"
 #include "picture/RowPipeline.h"
 #include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
@@ -13,31 +14,12 @@
 
 #include <cerrno>
 #include <exception>
-#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
-
-// The picture file, opened as the general reader opens it (and failing with its message).
-class PictureFile {
-public:
-    explicit PictureFile(const std::string &cp932Path) { fd_ = OpenFileToRead(cp932Path); }
-    ~PictureFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    PictureFile(const PictureFile &) = delete;
-    PictureFile &operator=(const PictureFile &) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
 
 bool Covers(int64_t width, int64_t height, const TWallPaperSize &size)
 {
@@ -110,7 +92,7 @@ private:
 std::optional<TWallPaperSize> StreamJpeg(const std::string &cp932PicturePath, int32_t correction, int32_t screenWidth,
                                          int32_t screenHeight, const StreamOutput &output)
 {
-    const PictureFile picture(cp932PicturePath);
+    const ReadOnlyFile picture(OpenFileToRead(cp932PicturePath));
     JpegToSink target(Cp932ToUtf8Lossy(cp932PicturePath), correction, screenWidth, screenHeight, output);
     bool decoded = false;
     try {

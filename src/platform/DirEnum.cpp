@@ -1,9 +1,9 @@
-#include "DirEnum.h"
+#include "platform/DirEnum.h"
 
-#include "AsciiText.h"
-#include "Encoding.h"
-#include "Exceptions.h"
-#include "Paths.h"
+#include "platform/AsciiText.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <dirent.h>

@@ -1,7 +1,7 @@
-#include "DynLib.h"
+#include "platform/DynLib.h"
 
-#include "Exceptions.h"
-#include "Paths.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "Encoding.h"
+#include "platform/Encoding.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -1,12 +1,29 @@
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
-#include "Encoding.h"
+#include "platform/Encoding.h"
+
+#include <new>
 
 #include <cerrno>
 
 EConvertError EConvertError::NotAnInteger(const std::string &cp932Text)
 {
     return EConvertError(FormatMessage("'%s' は整数ではありません", {Cp932ToUtf8Lossy(cp932Text)}));
+}
+
+std::string ErrorMessage(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception &e) {
+        return e.Message();
+    } catch (const std::bad_alloc &) {
+        return "メモリが不足しています。";
+    } catch (const std::exception &e) {
+        return e.what();
+    } catch (...) {
+        return "不明なエラーが発生しました。";
+    }
 }
 
 std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args)

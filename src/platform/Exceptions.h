@@ -15,11 +15,14 @@ private:
     std::string message_;
 };
 
+// A class name and a base class cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TAPISTO_DECLARE_EXCEPTION(Name, Base)                                                                          \
     class Name : public Base {                                                                                         \
     public:                                                                                                            \
         using Base::Base;                                                                                              \
     };
+// NOLINTEND(bugprone-macro-parentheses)
 
 // A text that is not an integer: "'%s' は整数ではありません".
 class EConvertError : public Exception {
@@ -45,6 +48,11 @@ public:
 };
 
 #undef TAPISTO_DECLARE_EXCEPTION
+
+// The text the user is shown for an error, UTF-8: the message of the program's own exceptions, a
+// plain Japanese sentence for a lack of memory and for anything that is not a std::exception. The one
+// text of an error wherever it leaves the program: a message box, the session bus, the command line.
+std::string ErrorMessage(const std::exception_ptr &error);
 
 // Builds a message from a UTF-8 pattern with %s placeholders filled in order.
 std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> args);

@@ -1,9 +1,9 @@
-#include "Files.h"
+#include "platform/Files.h"
 
-#include "Encoding.h"
-#include "Exceptions.h"
-#include "Paths.h"
-#include "TempFiles.h"
+#include "platform/Encoding.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+#include "platform/TempFiles.h"
 
 #include <algorithm>
 #include <cerrno>

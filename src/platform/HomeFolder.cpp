@@ -1,7 +1,7 @@
-#include "HomeFolder.h"
+#include "platform/HomeFolder.h"
 
-#include "Exceptions.h"
-#include "Paths.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "IntConvert.h"
+#include "platform/IntConvert.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "Paths.h"
+#include "platform/Paths.h"
 
-#include "Encoding.h"
+#include "platform/Encoding.h"
 
 namespace {
 

@@ -17,19 +17,21 @@ std::unique_ptr<Desktop> CreateSessionDesktop(CommandRunner &runner)
     return CreateDesktop(DetectDesktop(env), runner, env);
 }
 
-void ConfigureLikeMainWindow(TSPIs &spis)
+void ConfigureLikeMainWindow(TSPIs &spis, TSPIPictureRegisterEvent onPictureRegister)
 {
     spis.AutoSearch = false;
     spis.SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir;
-    spis.OnPictureRegister = [](TSPIs &, TInSPI &, const std::string &extension, const std::string &,
-                                const TGraphicClass *&graphicClass) { RefuseBuiltInJpeg(extension, graphicClass); };
+    if (!onPictureRegister)
+        onPictureRegister = [](TSPIs &, TInSPI &, const std::string &extension, const std::string &,
+                               const TGraphicClass *&graphicClass) { RefuseBuiltInJpeg(extension, graphicClass); };
+    spis.OnPictureRegister = std::move(onPictureRegister);
 }
 
-std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry)
+std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry, TSPIPictureRegisterEvent onPictureRegister)
 {
     RegisterSPIBitmapClass();
     auto spis = std::make_unique<TSPIs>(registry);
-    ConfigureLikeMainWindow(*spis);
+    ConfigureLikeMainWindow(*spis, std::move(onPictureRegister));
     // A plug-in refused as unsafe, or one that crashed or hung when asked what it is, is said once a
     // run on standard error (where tapistoctl plugins shows it too).
     spis->OnSkipped = [](TSPIs &, const std::string &fileName, const std::string &reason) {

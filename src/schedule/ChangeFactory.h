@@ -19,10 +19,11 @@ std::unique_ptr<Desktop> CreateSessionDesktop(CommandRunner &runner);
 
 // Sets a plug-in host up as the main window's SPIs1: it does not search by itself, it searches the
 // Susie folder named in the registry, the program's folder and the current folder, and "jpg" and
-// "jpeg" stay with the built-in JPEG reader.
-void ConfigureLikeMainWindow(TSPIs &spis);
+// "jpeg" stay with the built-in JPEG reader. The main window passes its own handler, which decides
+// so (SPIs1PictureRegister); without one the host gets RefuseBuiltInJpeg.
+void ConfigureLikeMainWindow(TSPIs &spis, TSPIPictureRegisterEvent onPictureRegister = {});
 // A host set up so, with the plug-in-backed bitmap as the class of the formats it registers.
-std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry);
+std::unique_ptr<TSPIs> CreatePluginHost(Registry &registry, TSPIPictureRegisterEvent onPictureRegister = {});
 
 // A change with parts of its own, for the programs without the main window (tapistoctl, the soak
 // run): the user's registry, the session's desktop, the output bitmap the settings name, and the

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "schedule/Settings.h"
 
 #include "ini/IniStore.h"
 #include "platform/AsciiText.h"

@@ -42,8 +42,12 @@ TTrayIcon::TTrayIcon(QObject *owner, TrayShell &shell) : QObject(owner), shell_(
 TTrayIcon::~TTrayIcon()
 {
     animating_ = false;
-    if (registered_)
-        UpdateShellIcon(ShellAction::Delete);
+    try {
+        if (registered_)
+            UpdateShellIcon(ShellAction::Delete);
+    } catch (...) {
+        // Out of memory while removing it: the icon goes with the program, and a destructor may not throw.
+    }
     IconRegistry::Remove(this);
 }
 

@@ -68,7 +68,7 @@ TEST_F(FormMainTest, FirstStartShowsTheWindowWithDefaults)
     EXPECT_EQ(QStringLiteral("0"), f.SpinEdit3->Text());
     for (QAction *item : {f.op1, f.op2, f.op3})
         EXPECT_FALSE(item->isChecked());
-    EXPECT_TRUE(f.OpSusie->isChecked()); // the bundled plug-ins are on at first
+    EXPECT_TRUE(f.OpSusie->isChecked());                   // the bundled plug-ins are on at first
     EXPECT_TRUE(f.StatusBar1->currentMessage().isEmpty()); // there are groups to choose from
     EXPECT_EQ(Settings::DefaultWallPaperPath(), f.WallPaperPath);
     EXPECT_TRUE(dialogs.messages.empty());
@@ -163,7 +163,8 @@ TEST_F(FormMainTest, TrayStartRunsFromTheStoredIndex)
 TEST_F(FormMainTest, TrayStartWithAZeroIntervalSitsStill)
 {
     MakeGroup("g.dat", 1);
-    WriteSettings("[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
+    WriteSettings(
+        "[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalHH=0\r\nIntervalMM=0\r\nIntervalSS=0\r\n");
     TFormMain &f = Create();
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_EQ(0, f.Timer1->Interval());

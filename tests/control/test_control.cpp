@@ -1,4 +1,5 @@
 // The control object and its client over a private bus daemon of their own, with a fake program.
+#include "control/ControlAdaptor.h"
 #include "control/ControlClient.h"
 #include "control/ControlNames.h"
 #include "control/ControlService.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,8 +46,9 @@ public:
     ControlStatus ControlStatusNow() const override { return status; }
 
     std::vector<std::string> calls;
-    std::string refuse; // the command refused, with refusal's text
-    std::string fail;   // the command that fails
+    std::string refuse;         // the command refused, with refusal's text
+    std::string fail;           // the command that fails
+    std::exception_ptr failure; // what it fails with; a write error when null
     std::string reason = "一時停止中ではありません";
     std::string skipped; // what Next passed over
     ControlStatus status;
@@ -55,6 +58,8 @@ private:
     {
         if (name == refuse)
             throw ECommandRefused(reason);
+        if (name == fail && failure)
+            std::rethrow_exception(failure);
         if (name == fail)
             throw EInOutError("壁紙を書き込めません");
         calls.push_back(name);
@@ -172,6 +177,26 @@ TEST_F(ControlBusTest, ARefusalAndAFailureAnswerWithTheirReasons)
                                            QLatin1String(kControlInterface), QStringLiteral("Resume")));
     });
     EXPECT_EQ(QLatin1String(kControlErrorRefused), raw.errorName());
+}
+
+TEST_F(ControlBusTest, AnyFailureAnswersWithTheTextTheWindowWouldShow)
+{
+    ControlService service(program, *programBus);
+    ASSERT_TRUE(service.Start());
+    program.fail = "Next";
+    program.failure = std::make_exception_ptr(std::bad_alloc());
+    EXPECT_EQ("メモリが不足しています。", Call("Next").error.toStdString());
+    program.failure = std::make_exception_ptr(42);
+    EXPECT_EQ("不明なエラーが発生しました。", Call("Next").error.toStdString());
+}
+
+TEST(ControlStatus, TheMapHasExactlyTheListedKeys)
+{
+    QStringList listed;
+    for (const char *key : kControlStatusKeys)
+        listed << QLatin1String(key);
+    listed.sort();
+    EXPECT_EQ(listed, StatusToMap(ControlStatus()).keys()); // QVariantMap's keys come sorted
 }
 
 TEST_F(ControlBusTest, StatusCarriesEveryFieldInUtf8)

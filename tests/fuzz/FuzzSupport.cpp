@@ -40,7 +40,7 @@ std::string FuzzScratchPath(std::string_view name)
 
 std::string WriteScratchFile(std::string_view name, std::string_view bytes)
 {
-    const std::string path = FuzzScratchPath(name);
+    std::string path = FuzzScratchPath(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();

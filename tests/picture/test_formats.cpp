@@ -31,7 +31,7 @@ std::string WriteBmp(const TempHome &home, const std::string &name, int w, int h
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(qRgb(10, 20, 30));
-    const std::string path = home.File(name);
+    std::string path = home.File(name);
     EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
     return path;
 }

@@ -3,6 +3,7 @@
 #include "picture/Picture.h"
 #include "picture/PictureFormats.h"
 
+#include "AreaResampled.h"
 #include "TempHome.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,7 @@ QImage Shrink(const QImage &source, QSize size)
 {
     QImage output(size, QImage::Format_RGB32);
     output.fill(qRgb(1, 2, 3)); // rows left unwritten would show this
-    AreaResampler resampler(source.width(), source.height(), output);
-    for (int y = 0; y < source.height(); ++y)
-        resampler.AddRow(reinterpret_cast<const uint32_t *>(source.constScanLine(y)));
-    return output;
+    return AreaResampled(source, output);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-#include "picture/AreaResampler.h"
 #include "picture/RowImages.h"
 #include "platform/Exceptions.h"
+
+#include "AreaResampled.h"
 
 #include <gtest/gtest.h>
 
@@ -57,15 +58,6 @@ private:
     RowFormat format_;
 };
 
-QImage Averaged(const QImage &whole, const QSize &size)
-{
-    QImage output(size, QImage::Format_BGR888);
-    AreaResampler resampler(whole.width(), whole.height(), output);
-    for (int y = 0; y < whole.height(); ++y)
-        resampler.AddRow(reinterpret_cast<const uint32_t *>(whole.constScanLine(y)));
-    return output;
-}
-
 } // namespace
 
 TEST(RowImages, CollectedRowsAreTheOpaquePicture)
@@ -89,7 +81,8 @@ TEST(RowImages, ShrunkRowsAreTheAverageOfTheWholePicture)
             const std::optional<QImage> shrunk = ShrinkRows(source, size);
             ASSERT_TRUE(shrunk);
             EXPECT_EQ(QImage::Format_BGR888, shrunk->format());
-            EXPECT_EQ(Averaged(source.Whole(), size), *shrunk) << size.width() << "x" << size.height();
+            EXPECT_EQ(AreaResampled(source.Whole(), QImage(size, QImage::Format_BGR888)), *shrunk)
+                << size.width() << "x" << size.height();
         }
         // Rows of the output's size already are copied as they are.
         const std::optional<QImage> same = ShrinkRows(source, QSize(37, 75));

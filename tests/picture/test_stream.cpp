@@ -1,5 +1,4 @@
 // The render core's streamed output against the image path it replaces, and its failures.
-#include "picture/AreaResampler.h"
 #include "picture/Bitmap.h"
 #include "picture/BmpFileRows.h"
 #include "picture/JPEGImage.h"
@@ -9,6 +8,7 @@
 #include "picture/StreamRender.h"
 #include "platform/Exceptions.h"
 
+#include "AreaResampled.h"
 #include "HandMadeBmp.h"
 #include "TempHome.h"
 
@@ -28,6 +28,16 @@ std::string SavedBytes(QImage image)
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
     bitmap.SetImage(std::move(image));
     return bitmap.SaveToBytes();
+}
+
+// A picture of `width` x `height` in `format` whose pixel (x, y) is colour(x, y).
+template <class Colour> QImage Painted(int width, int height, QImage::Format format, Colour colour)
+{
+    QImage image(width, height, format);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, colour(x, y));
+    return image;
 }
 
 int FilesIn(const std::string &folder)
@@ -180,10 +190,8 @@ TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
 {
     TempHome home;
     const std::string out = home.File("out.bmp");
-    QImage image(5, 600, QImage::Format_BGR888);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 40, y % 256, y / 3));
+    const QImage image =
+        Painted(5, 600, QImage::Format_BGR888, [](int x, int y) { return qRgb(x * 40, y % 256, y / 3); });
     {
         BmpFileRows file(out, 5, 600);
         // The second half first: each run of rows is a block of its own.
@@ -209,20 +217,15 @@ TEST(WallPaperStream, RowsHandedOverByAnyReaderBecomeTheBitmap)
 {
     TempHome home;
     const std::string out = home.File("out.bmp");
-    QImage picture(97, 61, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y, qRgb(x * 2, (y * 37) % 256, (x * y) % 256));
+    const QImage picture =
+        Painted(97, 61, QImage::Format_RGB32, [](int x, int y) { return qRgb(x * 2, (y * 37) % 256, (x * y) % 256); });
     {
         WallPaperStream stream(97, 61, RowFormat::Xrgb32, 33, 1024, 768, out);
         ASSERT_FALSE(stream.Enlarges());
         stream.Rows().PutRows(picture.constBits(), picture.bytesPerLine(), 61);
         const TWallPaperSize size = stream.Commit();
-        QImage expected(size.Width, size.Height, QImage::Format_RGB32);
-        AreaResampler resampler(97, 61, expected);
-        for (int y = 0; y < 61; ++y)
-            resampler.AddRow(reinterpret_cast<const uint32_t *>(picture.constScanLine(y)));
-        EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected));
+        EXPECT_EQ(ReadFileBytes(out),
+                  SavedBytes(AreaResampled(picture, QImage(size.Width, size.Height, QImage::Format_RGB32))));
     }
     const std::string kept = ReadFileBytes(out);
     EXPECT_TRUE(WallPaperStream(97, 61, RowFormat::Xrgb32, 0, 1024, 768, out).Enlarges());
@@ -266,17 +269,12 @@ TEST(StreamRows, ASourcesRowsBecomeTheBitmapAndAFailedSourceLeavesTheOldOne)
 {
     TempHome home;
     const std::string out = home.File("out.bmp");
-    QImage picture(61, 45, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y, qRgb(x * 4, y * 5, (x ^ y) * 3));
+    const QImage picture =
+        Painted(61, 45, QImage::Format_RGB32, [](int x, int y) { return qRgb(x * 4, y * 5, (x ^ y) * 3); });
     for (const TWallPaperSize size : {TWallPaperSize{61, 45}, TWallPaperSize{20, 15}}) {
         ImageRows rows(picture);
         ASSERT_TRUE(StreamRows(rows, size, out));
-        QImage expected(size.Width, size.Height, QImage::Format_RGB32);
-        AreaResampler resampler(61, 45, expected);
-        for (int y = 0; y < 45; ++y)
-            resampler.AddRow(reinterpret_cast<const uint32_t *>(picture.constScanLine(y)));
+        const QImage expected = AreaResampled(picture, QImage(size.Width, size.Height, QImage::Format_RGB32));
         EXPECT_EQ(ReadFileBytes(out), SavedBytes(expected)) << size.Width;
     }
     const std::string kept = ReadFileBytes(out);

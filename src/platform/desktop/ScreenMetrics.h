@@ -4,6 +4,9 @@
 
 #include <utility>
 
+// The screen's width and height where none can be asked (no display, no screen known to Qt).
+inline constexpr std::pair<int, int> kDefaultScreenSize{1920, 1080};
+
 // The primary screen's size in device pixels, and every monitor's place, read afresh at each use.
 class ScreenMetrics {
 public:
@@ -41,7 +44,7 @@ private:
 // The primary screen of the running QGuiApplication; the fallback size when there is no screen.
 class QtScreenMetrics : public ScreenMetrics {
 public:
-    QtScreenMetrics(int fallbackWidth = 1920, int fallbackHeight = 1080)
+    QtScreenMetrics(int fallbackWidth = kDefaultScreenSize.first, int fallbackHeight = kDefaultScreenSize.second)
         : fallbackWidth_(fallbackWidth), fallbackHeight_(fallbackHeight)
     {
     }

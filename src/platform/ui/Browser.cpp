@@ -1,4 +1,4 @@
-#include "Browser.h"
+#include "platform/ui/Browser.h"
 
 #include <QDesktopServices>
 #include <QUrl>

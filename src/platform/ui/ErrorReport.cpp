@@ -7,21 +7,9 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <new>
-
 QString ErrorText(const std::exception_ptr &error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception &e) {
-        return Utf8ToQString(e.Message());
-    } catch (const std::bad_alloc &) {
-        return QStringLiteral("メモリが不足しています。");
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("不明なエラーが発生しました。");
-    }
+    return Utf8ToQString(ErrorMessage(error));
 }
 
 bool RunGuarded(const ErrorReportFunction &report, const std::function<void()> &handler)

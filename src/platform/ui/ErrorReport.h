@@ -11,8 +11,7 @@ class QWidget;
 // Shows the text of an error that escaped a handler.
 using ErrorReportFunction = std::function<void(const QString &text)>;
 
-// The text the user is shown for an error: the message of the program's own exceptions, a plain
-// Japanese sentence for a lack of memory and for anything that is not a std::exception.
+// The text the user is shown for an error (ErrorMessage, platform/Exceptions.h) as widget text.
 QString ErrorText(const std::exception_ptr &error);
 
 // Runs a handler; an exception that escapes it goes to `report` as its ErrorText (EAbort stays
