@@ -81,9 +81,15 @@ std::string MakeGroup(const fs::path &home, const fs::path &picture, int count)
     fs::create_directories(folder);
     WallPaperList list;
     list.reserve(size_t(count));
+    fs::path source = picture;
     for (int k = 0; k < count; ++k) {
         const fs::path link = folder / ("photo_" + std::to_string(k) + ".jpg");
-        fs::create_hard_link(picture, link);
+        // A file system allows a file only so many links (65000 on ext4): a copy takes over then.
+        if (std::error_code ec; fs::create_hard_link(source, link, ec), ec) {
+            source = folder / ("source_" + std::to_string(k) + ".jpg");
+            fs::copy_file(picture, source);
+            fs::create_hard_link(source, link);
+        }
         list.push_back({link.string(), std::string(kPositionEnlarge), std::string(kCorrectionAuto)});
     }
     const std::string name = "group" + std::to_string(count) + ".dat";

@@ -20,8 +20,6 @@
 #include "shell/QtTrayShell.h"
 
 #include <QApplication>
-#include <QTimer>
-#include "platform/Memory.h"
 
 #include <cstdio>
 #include <memory>
@@ -107,8 +105,6 @@ int main(int argc, char **argv)
         TFormMain form(platform, ProgramWindows(), SessionDesktop(DesktopEnvironment::FromProcess()));
         if (form.Terminated())
             return 0;
-        if (qEnvironmentVariableIsSet("EXP_TRIM"))
-            QTimer::singleShot(2000, [] { ReturnFreedMemory(); });
         return QApplication::exec();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "tapisto: %s\n", e.what());

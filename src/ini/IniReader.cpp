@@ -87,7 +87,8 @@ private:
         while (n < 0 && errno == EINTR);
         if (n < 0) {
             const int err = errno;
-            throw EInOutError(FormatMessage("ファイル %s を読み込めません: %s", {Cp932ToUtf8Lossy(path_), ErrnoText(err)}));
+            throw EInOutError(
+                FormatMessage("ファイル %s を読み込めません: %s", {Cp932ToUtf8Lossy(path_), ErrnoText(err)}));
         }
         readAt_ += size_t(n);
         const char *fresh = buffer_.data() + kept;

@@ -198,7 +198,8 @@ void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
         walk = RoundWalk(*round, group);
     } else if (settings.random) {
         const int32_t entries = int32_t(std::min<int64_t>(count, INT32_MAX));
-        walk = RandomOrderWalk(group, monitors == 1 ? std::vector<int32_t>{Pick(entries)} : PickDistinct(entries, monitors));
+        walk = RandomOrderWalk(group,
+                               monitors == 1 ? std::vector<int32_t>{Pick(entries)} : PickDistinct(entries, monitors));
     } else {
         walk = ListOrderWalk(group, from, backwards);
     }

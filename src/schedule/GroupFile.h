@@ -31,10 +31,12 @@ public:
     const std::vector<int32_t> &All() override;
     // Every entry 0..last the file holds with its picture path, ascending by number; one pass.
     std::vector<std::pair<int32_t, std::string>> PicturePaths();
+    // Whether an entry 0..last names a picture; reads the file only up to the first that does.
+    bool HasPicture();
 
 private:
     // Calls `entry` with the number and the value of each entry 0..last in file order, every line of a
-    // number included (the first is the one that counts).
+    // number included (the first is the one that counts), until it returns false.
     template <typename Visit> void ForEachEntry(Visit &&entry);
     // The value of "file<k>", read once for Has and Entry.
     const std::optional<std::string> &Value(int32_t k);

@@ -36,10 +36,7 @@ bool GroupHasPictures(const std::string &useSection)
     if (!TryStrToInt(group.Ini().ReadString("Main", "idx", {}), last) || last < 0)
         return false;
     group.SetLastIndex(last);
-    for (const auto &[entry, path] : group.PicturePaths())
-        if (!path.empty())
-            return true;
-    return false;
+    return group.HasPicture();
 }
 
 const char *RunRefusalMessage(RunRefusal refusal)

@@ -107,23 +107,23 @@ private:
     std::function<NumberedPaths()> paths_;
     FileStamp stamp_; // of the group file the change reads
 
-    std::string group_;       // whose round file is open
-    OpenFile file_;           // the round file, while the round is the one in it
-    bool writable_ = false;   // fd_ was opened for writing
+    std::string group_;     // whose round file is open
+    OpenFile file_;         // the round file, while the round is the one in it
+    bool writable_ = false; // fd_ was opened for writing
     bool importedLegacy_ = false;
 
-    bool hasRound_ = false;   // a round was loaded or made
-    bool fitted_ = false;     // FitTo or Fit ran
-    FileStamp fittedStamp_;   // the group file the round was fitted to
-    size_t count_ = 0;        // entries in the round
-    int32_t maxEntry_ = -1;   // the largest entry number in it
-    uint64_t seal_ = 0;       // the round file's header check, which the stored position is tied to
-    size_t bodyOffset_ = 0;   // where the round's entries start in the file
+    bool hasRound_ = false; // a round was loaded or made
+    bool fitted_ = false;   // FitTo or Fit ran
+    FileStamp fittedStamp_; // the group file the round was fitted to
+    size_t count_ = 0;      // entries in the round
+    int32_t maxEntry_ = -1; // the largest entry number in it
+    uint64_t seal_ = 0;     // the round file's header check, which the stored position is tied to
+    size_t bodyOffset_ = 0; // where the round's entries start in the file
     size_t shown_ = 0;
-    int32_t lastShown_ = -1;  // the entry shown last (-1: none, or no longer in the group)
+    int32_t lastShown_ = -1; // the entry shown last (-1: none, or no longer in the group)
     bool lastShownKnown_ = true;
-    bool rewrite_ = false;    // the whole round file must be written
-    bool moved_ = false;      // the position changed since it was stored
+    bool rewrite_ = false; // the whole round file must be written
+    bool moved_ = false;   // the position changed since it was stored
     std::unique_ptr<Body> body_;
 };
 

@@ -43,8 +43,9 @@ protected:
         std::string shown;
         for (const char c : bytes.substr(0, 200)) {
             const auto b = static_cast<unsigned char>(c);
-            shown += b >= 0x20 && b < 0x7F ? std::string(1, c) : "\\x" + std::string(1, "0123456789abcdef"[b >> 4]) +
-                                                                     std::string(1, "0123456789abcdef"[b & 15]);
+            shown += b >= 0x20 && b < 0x7F ? std::string(1, c)
+                                           : "\\x" + std::string(1, "0123456789abcdef"[b >> 4]) +
+                                                 std::string(1, "0123456789abcdef"[b & 15]);
         }
         return shown + (bytes.size() > 200 ? "... (" + std::to_string(bytes.size()) + " bytes)" : "");
     }
@@ -80,7 +81,9 @@ TEST_F(IniReaderTest, DoubleByteNamesCompareAsTheEngineComparesThem)
 TEST_F(IniReaderTest, LineEndsCtrlZAndLongLinesAreTheEnginesOwn)
 {
     ExpectSameAnswers("[Main]\nA=1\rB=2\r\n\n\rC=3\n\r[Other]\rA=4", kMain, kKeys);
-    ExpectSameAnswers("[Main]\r\nA=1\x1A" "B=2\r\nC=3\r\n", kMain, kKeys);
+    ExpectSameAnswers("[Main]\r\nA=1\x1A"
+                      "B=2\r\nC=3\r\n",
+                      kMain, kKeys);
     ExpectSameAnswers("[Main]\r\nA=1\r\n[Ot\x1Aher]\r\nB=2\r\n", kMain, kKeys);
     ExpectSameAnswers("[Main]\r\nA=1\r\n\x1A", kMain, kKeys);
     ExpectSameAnswers("", kMain, kKeys);
@@ -118,9 +121,33 @@ TEST_F(IniReaderTest, LinesAcrossTheReadsPiecesAreWhole)
 
 TEST_F(IniReaderTest, RandomFilesGiveTheEnginesAnswers)
 {
-    const Strings pieces = {"[Main]", "[main]", "[MAIN] ", "[Other]", "[]", "[", "]", "Idx=1", "idx=2", "A=", "a=x",
-                            "B", "=", "file0=p,,,", "file1=q", "FILE2=r,\x83\x5D,", "file01=s", "\r", "\n", "\r\n",
-                            "\r\n", "\r\n", "\x1A", " ", "\x82\x60", "\x83", std::string(120, 'z')};
+    const Strings pieces = {"[Main]",
+                            "[main]",
+                            "[MAIN] ",
+                            "[Other]",
+                            "[]",
+                            "[",
+                            "]",
+                            "Idx=1",
+                            "idx=2",
+                            "A=",
+                            "a=x",
+                            "B",
+                            "=",
+                            "file0=p,,,",
+                            "file1=q",
+                            "FILE2=r,\x83\x5D,",
+                            "file01=s",
+                            "\r",
+                            "\n",
+                            "\r\n",
+                            "\r\n",
+                            "\r\n",
+                            "\x1A",
+                            " ",
+                            "\x82\x60",
+                            "\x83",
+                            std::string(120, 'z')};
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
         std::string bytes;

@@ -187,10 +187,10 @@ TEST_F(ShuffleTest, ABrokenStoredRoundIsRebuiltWithoutError)
         valid.substr(0, valid.size() - 9), // cut short
         valid.substr(0, 40),               // cut inside the header
         "",
-        flipped(0),                // not a round file
-        flipped(56),               // the count
-        flipped(76),               // the seal
-        flipped(81),               // the group's name
+        flipped(0),                 // not a round file
+        flipped(56),                // the count
+        flipped(76),                // the seal
+        flipped(81),                // the group's name
         flipped(valid.size() - 30), // the round or the table
         tornPosition,
         ReadFileBytes(RoundFilePath("h.dat")), // another group's round under this name
@@ -285,6 +285,36 @@ TEST_F(ShuffleTest, TheRoundOfAnEarlierVersionIsTakenOver)
     h.Take(Pictures(1));
     h.Store("h.dat");
     EXPECT_FALSE(std::filesystem::exists(LegacyShuffleFilePath()));
+}
+
+TEST_F(ShuffleTest, ABrokenRoundOfAnEarlierVersionGivesAFreshOne)
+{
+    const std::vector<std::string> paths = Pictures(5);
+    std::string valid = "[g.dat]\r\nCount=5\r\nShown=1\r\n";
+    for (int k = 0; k < 5; ++k)
+        valid += "Entry" + std::to_string(k) + "=" + std::to_string(k) + "," + LegacyHash(paths[size_t(k)]) + "\r\n";
+    const std::string broken[] = {
+        valid.substr(0, valid.find("Entry3=")),                           // cut short
+        valid.substr(0, valid.find("Entry4=") + 12),                      // cut inside the last line
+        "[g.dat]\r\nCount=abc\r\nShown=0\r\n",                            // not a number
+        "[g.dat]\r\nCount=1\r\nShown=2\r\nEntry0=0,0123456789abcdef\r\n", // more shown than there are
+        "[g.dat]\r\nCount=1\r\nShown=0\r\nEntry0=-1,0123456789abcdef\r\n",
+        "[g.dat]\r\nCount=1\r\nShown=0\r\nEntry0=0,0123456789abcdeg\r\n",
+        "[g.dat]\r\nCount=2\r\nShown=0\r\nEntry0=0,0123456789abcdef\r\nEntry1=0,0123456789abcdef\r\n",
+        "[g.dat]\r\nCount=2000000000\r\nShown=0\r\n",
+        std::string("\x00\xff\x1a[g.dat]", 8),
+    };
+    for (const std::string &bytes : broken) {
+        WriteFileBytes(LegacyShuffleFilePath(), bytes);
+        ShuffleOrder order = Stored();
+        EXPECT_TRUE(order.Round().empty()) << bytes;
+        order.Take(paths);
+        EXPECT_TRUE(IsPermutation(order.Round(), 5)) << bytes;
+        EXPECT_EQ(1u, order.ShownCount()) << bytes;
+    }
+    // The whole one is taken over as it stands.
+    WriteFileBytes(LegacyShuffleFilePath(), valid);
+    EXPECT_EQ((std::vector<int32_t>{0, 1, 2, 3, 4}), Stored().Round());
 }
 
 TEST_F(ShuffleTest, EditsBetweenChangesAreAbsorbedWithoutStartingOver)
