@@ -92,7 +92,7 @@ std::string MakeGroup(const fs::path &home, const fs::path &picture, int count)
         }
         list.push_back({link.string(), std::string(kPositionEnlarge), std::string(kCorrectionAuto)});
     }
-    const std::string name = "group" + std::to_string(count) + ".dat";
+    std::string name = "group" + std::to_string(count) + ".dat";
     WriteWallPaperList((home / name).string(), list);
     return name;
 }
@@ -182,6 +182,7 @@ int main(int argc, char **argv)
             MakePicture(picture, width, height);
         }
         std::vector<std::string> groups;
+        groups.reserve(entries.size());
         for (const int count : entries)
             groups.push_back(MakeGroup(home, picture, count));
         Settings::WriteValue(Settings::kOp3Checked, order == "list" ? "0" : "1");
