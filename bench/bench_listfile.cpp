@@ -1,7 +1,9 @@
 // Loading a large group the way the scheduler does (INI engine, last entry) and the way the
 // editor does (every line), and the round of random order without repeats over it.
+#include "ini/IniReader.h"
 #include "ini/IniStore.h"
 #include "listedit/WallPaperList.h"
+#include "schedule/GroupFile.h"
 #include "schedule/ShuffleOrder.h"
 
 #include <benchmark/benchmark.h>
@@ -46,7 +48,7 @@ private:
     std::string path_;
 };
 
-const std::string &GroupFile()
+const std::string &LargeGroupPath()
 {
     static const GroupFixture fixture;
     return fixture.Path();
@@ -54,7 +56,7 @@ const std::string &GroupFile()
 
 void BM_SchedulerReadsLastEntry(benchmark::State &state)
 {
-    const std::string &path = GroupFile();
+    const std::string &path = LargeGroupPath();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         TIniStoreEx ini(path);
@@ -66,9 +68,22 @@ void BM_SchedulerReadsLastEntry(benchmark::State &state)
 }
 BENCHMARK(BM_SchedulerReadsLastEntry)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same through the reader a change uses, which stops at the entry.
+void BM_ChangeReadsLastEntry(benchmark::State &state)
+{
+    const std::string &path = LargeGroupPath();
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
+        TIniReader ini(path);
+        int32_t last = ReadLastIndex(ini);
+        WallPaperEntry entry = ReadWallPaperEntry(ini, last);
+        benchmark::DoNotOptimize(entry);
+    }
+}
+BENCHMARK(BM_ChangeReadsLastEntry)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_EditorReadsWholeList(benchmark::State &state)
 {
-    const std::string &path = GroupFile();
+    const std::string &path = LargeGroupPath();
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
         WallPaperList list = ReadWallPaperList(path);
@@ -78,21 +93,22 @@ void BM_EditorReadsWholeList(benchmark::State &state)
 }
 BENCHMARK(BM_EditorReadsWholeList)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// What random order without repeats adds to a change: the group's paths, the stored round read,
-// fitted, advanced and written back (atomically, so a file flush is part of it).
+// What random order without repeats adds to a change: the stored round opened, fitted to the group
+// (its paths are read only when the group was edited), advanced and its position written back.
 void BM_NoRepeatRoundOfLargeGroup(benchmark::State &state)
 {
-    const std::string &path = GroupFile();
-    const std::string roundFile = path.substr(0, path.rfind('/') + 1) + "Tapisto.shuffle.ini";
+    const std::string &path = LargeGroupPath();
+    ::setenv("TAPISTO_HOME", path.substr(0, path.rfind('/') + 1).c_str(), 1);
     std::mt19937 random(1);
     const auto pick = [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); };
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop's own counter
-        TIniStoreEx ini(path);
-        const std::vector<std::string> paths = GroupPicturePaths(ini, ReadLastIndex(ini));
+        GroupFile group(path);
+        group.SetLastIndex(ReadLastIndex(group.Ini()));
         ShuffleOrder round(pick);
-        round.Load(roundFile, "group.dat");
-        benchmark::DoNotOptimize(round.Take(paths));
-        round.Store(roundFile, "group.dat");
+        round.Load("group.dat");
+        round.FitTo(group.Stamp(), [&group] { return group.PicturePaths(); });
+        benchmark::DoNotOptimize(round.Take());
+        round.Store("group.dat");
     }
 }
 BENCHMARK(BM_NoRepeatRoundOfLargeGroup)->Unit(benchmark::kMillisecond)->UseRealTime();

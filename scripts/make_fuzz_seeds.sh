@@ -91,5 +91,38 @@ put("setdib", "24bit", dib(24, 3, 2))
 put("setdib", "24bit_topdown", dib(24, 3, -2))
 put("setdib", "32bit", dib(32, 2, 2))
 put("setdib", "16bit_fields", dib(16, 3, 2, compression=3, extra=struct.pack("<III", 0xF800, 0x07E0, 0x001F)))
+# round: a mode byte (odd: the file of earlier versions; the stamp the round is believed under),
+# the group's entry count, then the stored round's bytes.
+M = (1 << 64) - 1
+def check(b):
+    h = (0x6a09e667f3bcc909 ^ len(b)) & M
+    i = 0
+    while i + 8 <= len(b):
+        h = ((h ^ struct.unpack_from("<Q", b, i)[0]) * 0x9e3779b97f4a7c15) & M
+        h ^= h >> 29
+        i += 8
+    for c in b[i:]:
+        h = ((h ^ c) * 0x100000001b3) & M
+    h ^= h >> 33
+    h = (h * 0xff51afd7ed558ccd) & M
+    return h ^ (h >> 33)
+def fnv(text):
+    h = 0xcbf29ce484222325
+    for c in text:
+        h = ((h ^ c) * 0x100000001b3) & M
+    return h
+def round_file(stamp, items, numbers, hashes, shown, name=b"g.dat"):
+    sealed = struct.pack("<QQQqqIIII", *stamp, len(items), len(name), max(numbers), 0) + name
+    seal = check(sealed)
+    position = struct.pack("<II", shown, check(struct.pack("<QI", seal, shown)) & 0xffffffff)
+    body = b"".join(struct.pack("<I", x) for x in items + numbers) + b"".join(struct.pack("<Q", x) for x in hashes)
+    return b"TapRnd1\n" + position + sealed[:56] + struct.pack("<Q", seal) + name + body + struct.pack("<Q", check(body))
+pictures = [b"p%d.bmp" % k for k in range(5)]
+put("round", "round_believed", bytes([0x0a, 5]) + round_file((1, 2, 3, 4, 5), [3, 1, 4, 0, 2], [0, 1, 2, 3, 4], [fnv(p) for p in pictures], 2))
+put("round", "round_beyond_group", bytes([0x0a, 3]) + round_file((1, 2, 3, 4, 5), [7, 1, 9], [1, 7, 9], [fnv(b"x"), fnv(b"y"), fnv(b"z")], 1))
+put("round", "round_used_up", bytes([0x02, 4]) + round_file((9, 9, 9, 9, 9), [1, 0], [0, 1], [fnv(p) for p in pictures[:2]], 2))
+put("round", "header_only", b"\x00\x04TapRnd1\n" + bytes(8))
+put("round", "legacy.ini", b"\x01\x03[g.dat]\r\nCount=3\r\nShown=1\r\nEntry0=2,2c2b8f1a4d3e5f60\r\nEntry1=0,0123456789abcdef\r\nEntry2=1,fedcba9876543210\r\n")
+put("round", "legacy_huge_count.ini", b"\x01\x02[g.dat]\r\nCount=2000000000\r\nShown=0\r\n")
 PY
 du -sh "$out"

@@ -9,10 +9,11 @@
 # enlarged to the 1024x768 screen: "拡大", "自動"), asked for one by one with `tapistoctl next` over a
 # private session bus, and the resident size idle after them is compared with the one idle before the
 # first change. Target: at most 2 MB more (24 MP pictures, 100 changes). PLUGINS=1 turns the plug-ins
-# on (for pictures that only a plug-in reads).
+# on (for pictures that only a plug-in reads); NOREPEAT=1 changes in random order without repeats.
 # CLASS=NAME measures another tray program the same way, one whose tray window has that class name
 # (the Qt floor: CLASS=qtfloor bench/idle/idle.sh build/bench/qtfloor/qtfloor).
-# Usage: [CHANGES=N PICTURES=DIR [PLUGINS=1]] [CLASS=NAME] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
+# SMAPS=FILE keeps a copy of /proc/PID/smaps at the end.
+# Usage: [CHANGES=N PICTURES=DIR [PLUGINS=1] [NOREPEAT=1]] [CLASS=NAME] [SMAPS=FILE] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../../build/bin/tapisto}
@@ -45,6 +46,7 @@ mkdir -p "$home"
 printf '[Main]\r\nOp1Checked=1\r\nUseSection=idle.dat\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
     >"$home/Tapisto.ini"
 [ "${PLUGINS:-0}" = 1 ] && printf 'OpSusie=1\r\n' >>"$home/Tapisto.ini"
+[ "${NOREPEAT:-0}" = 1 ] && printf 'Op3Checked=1\r\nOpNoRepeat=1\r\n' >>"$home/Tapisto.ini"
 if [ "$changes" -gt 0 ]; then
     entries=("$PICTURES"/*)
     {
@@ -107,6 +109,7 @@ kill -0 "$pid" 2>/dev/null || { echo "the program ended during the run"; cat "$w
 cpu1=$(cpu_ticks); vol1=$(sum_status voluntary_ctxt_switches); inv1=$(sum_status nonvoluntary_ctxt_switches)
 threads >"$work/threads1"
 rss=$(awk '$1 == "VmRSS:" { print $2 }' /proc/"$pid"/status)
+[ -n "${SMAPS:-}" ] && cp /proc/"$pid"/smaps "$SMAPS"
 hwm=$(awk '$1 == "VmHWM:" { print $2 }' /proc/"$pid"/status)
 
 echo "idle footprint of $(basename "$program") over ${span} s, in the tray, interval 1:00:00"

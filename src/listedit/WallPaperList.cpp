@@ -1,5 +1,6 @@
 #include "listedit/WallPaperList.h"
 
+#include "ini/IniReader.h"
 #include "ini/IniStore.h"
 #include "ini/TextLines.h"
 #include "platform/Encoding.h"
@@ -51,6 +52,11 @@ WallPaperList ReadWallPaperList(std::string_view path)
     return list;
 }
 
+std::string EntryKey(int32_t k)
+{
+    return "file" + std::to_string(k);
+}
+
 int32_t ReadLastIndex(TIniStore &ini)
 {
     return StrToInt(ini.ReadString("Main", "idx", {}));
@@ -58,7 +64,17 @@ int32_t ReadLastIndex(TIniStore &ini)
 
 WallPaperEntry ReadWallPaperEntry(TIniStore &ini, int32_t k)
 {
-    return SplitEntryValue(ini.ReadString("Main", "file" + std::to_string(k), {}));
+    return SplitEntryValue(ini.ReadString("Main", EntryKey(k), {}));
+}
+
+int32_t ReadLastIndex(TIniReader &ini)
+{
+    return StrToInt(ini.ReadString("Main", "idx", {}));
+}
+
+WallPaperEntry ReadWallPaperEntry(TIniReader &ini, int32_t k)
+{
+    return SplitEntryValue(ini.ReadString("Main", EntryKey(k), {}));
 }
 
 WallPaperEntry SplitEntryValue(std::string_view value)

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+class TIniReader;
 class TIniStore;
 
 // A wallpaper group on disk: "[Main]", "Idx=<last entry number>", then one line per picture,
@@ -37,6 +38,11 @@ WallPaperList ReadWallPaperList(std::string_view path);
 int32_t ReadLastIndex(TIniStore &ini);
 // Entry "file<k>" of section "Main"; a missing entry gives empty fields.
 WallPaperEntry ReadWallPaperEntry(TIniStore &ini, int32_t k);
+// The same two reads through a reader that scans the file instead of loading it (a change's reads).
+int32_t ReadLastIndex(TIniReader &ini);
+WallPaperEntry ReadWallPaperEntry(TIniReader &ini, int32_t k);
+// The key of entry k: "file" and k in decimal.
+std::string EntryKey(int32_t k);
 // Splits "path,position,correction," at its commas; a field whose comma is missing is empty,
 // and so are the fields after it.
 WallPaperEntry SplitEntryValue(std::string_view value);

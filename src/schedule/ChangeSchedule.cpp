@@ -1,13 +1,14 @@
 #include "schedule/ChangeSchedule.h"
 
-#include "ini/IniStore.h"
+#include "ini/IniReader.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Encoding.h"
 #include "platform/Exceptions.h"
-#include "platform/Files.h"
 #include "platform/HomeFolder.h"
 #include "platform/IntConvert.h"
+#include "platform/Memory.h"
 #include "schedule/EntryWalk.h"
+#include "schedule/GroupFile.h"
 #include "schedule/Render.h"
 #include "schedule/ScheduleLock.h"
 #include "schedule/Settings.h"
@@ -42,7 +43,7 @@ std::string GroupFilePath(const std::string &useSection)
     return HomeFolder() + useSection;
 }
 
-int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection)
+int32_t ReadGroupLastIndex(TIniReader &group, const std::string &useSection)
 {
     const int32_t last = ReadLastIndex(group);
     // A negative count would pick from no entries; refuse the group instead of guessing.
@@ -96,13 +97,15 @@ namespace {
 
 // The group's last entry number: a group whose file is gone, or that has no count (a 0-byte file),
 // has nothing to show; a count that is not an integer fails in its conversion.
-int32_t ReadShownGroupLastIndex(TIniStore &group, const std::string &useSection)
+int32_t ReadShownGroupLastIndex(GroupFile &group, const std::string &useSection)
 {
-    if (!FileExists(GroupFilePath(useSection)))
+    if (!group.Ini().FileFound())
         throw ENoPictureShown(FormatMessage("壁紙グループ %s が見つかりません。", {Cp932ToUtf8Lossy(useSection)}));
-    if (group.ReadString("Main", "idx", {}).empty())
+    if (group.Ini().ReadString("Main", "idx", {}).empty())
         NothingShown(useSection, {});
-    return ReadGroupLastIndex(group, useSection);
+    const int32_t last = ReadGroupLastIndex(group.Ini(), useSection);
+    group.SetLastIndex(last);
+    return last;
 }
 
 // Why an entry is passed over without trying it: it names no picture, its correction does not
@@ -156,7 +159,7 @@ void ChangeSchedule::Back()
     const Settings::NextSettings settings = Settings::ReadNextSettings();
     int32_t last;
     {
-        TIniStoreEx group(GroupFilePath(settings.useSection));
+        GroupFile group(GroupFilePath(settings.useSection));
         last = ReadShownGroupLastIndex(group, settings.useSection);
     }
     const int32_t monitors = settings.perMonitor ? EntriesPerChange(changer_.Monitors()) : 1;
@@ -166,12 +169,18 @@ void ChangeSchedule::Back()
 
 void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
 {
+    // Declared first, so that it runs last, once everything the change read (the group's lines, the
+    // round, the paths) is freed as well as the picture's buffers: the program then idles until the
+    // next change, on whichever thread made this one, and the memory goes back to the system.
+    struct GiveBackOnExit {
+        ~GiveBackOnExit() { ReturnFreedMemory(); }
+    } const giveBack;
     const ScheduleLock lock;
     LastSkipped.clear();
     const Settings::NextSettings settings = Settings::ReadNextSettings();
     const MonitorLayout layout = settings.perMonitor ? changer_.Monitors() : MonitorLayout{};
     const int32_t monitors = EntriesPerChange(layout);
-    TIniStoreEx group(GroupFilePath(settings.useSection));
+    GroupFile group(GroupFilePath(settings.useSection));
     const int32_t last = ReadShownGroupLastIndex(group, settings.useSection);
     const int64_t count = int64_t(last) + 1;
     // A position beyond a group that has become shorter starts it again.
@@ -183,14 +192,16 @@ void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
     std::unique_ptr<EntryWalk> walk;
     if (settings.random && settings.noRepeat) {
         round.emplace([this](int32_t n) { return Pick(n); });
-        round->Load(ShuffleFilePath(), settings.useSection);
-        walk = RoundWalk(*round, GroupPicturePaths(group, last), PresentEntries(group, last));
+        round->Load(settings.useSection);
+        // The group's pictures are read only when the group is not the one the round was made for.
+        round->FitTo(group.Stamp(), [&group] { return group.PicturePaths(); });
+        walk = RoundWalk(*round, group);
     } else if (settings.random) {
         const int32_t entries = int32_t(std::min<int64_t>(count, INT32_MAX));
-        walk = RandomOrderWalk(PresentEntries(group, last),
+        walk = RandomOrderWalk(group,
                                monitors == 1 ? std::vector<int32_t>{Pick(entries)} : PickDistinct(entries, monitors));
     } else {
-        walk = ListOrderWalk(PresentEntries(group, last), from, backwards);
+        walk = ListOrderWalk(group, from, backwards);
     }
 
     // Entries are taken from the walk until every monitor has one; a picture that cannot be used
@@ -205,7 +216,7 @@ void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
             if (!taken)
                 break;
             lastTaken = *taken;
-            const WallPaperEntry entry = ReadWallPaperEntry(group, *taken);
+            const WallPaperEntry entry = group.Entry(*taken);
             WallPaperChoice choice;
             const std::string reason = ReasonToPassOver(entry, unusable, choice);
             if (!reason.empty()) {
@@ -274,7 +285,7 @@ void ChangeSchedule::Change(const std::optional<int32_t> &start, bool backwards)
     }
     if (round) {
         try {
-            round->Store(ShuffleFilePath(), settings.useSection);
+            round->Store(settings.useSection);
         } catch (const Exception &e) {
             unsaved +=
                 (unsaved.empty() ? "" : "\n") +

@@ -119,8 +119,8 @@ std::string GroupFilePath(const std::string &useSection);
 
 // The last entry number of an open group file; raises EConvertError when the count key is missing
 // or not an integer, and Exception when it is negative.
-class TIniStore;
-int32_t ReadGroupLastIndex(TIniStore &group, const std::string &useSection);
+class TIniReader;
+int32_t ReadGroupLastIndex(TIniReader &group, const std::string &useSection);
 
 // The interval of the three spin-edit texts in milliseconds, in 64 bits so that no text can wrap
 // it around. Raises EConvertError naming a text that is not an integer.

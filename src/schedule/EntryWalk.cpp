@@ -1,27 +1,9 @@
 #include "schedule/EntryWalk.h"
 
-#include "ini/IniStore.h"
 #include "schedule/ShuffleOrder.h"
 
 #include <algorithm>
 #include <unordered_set>
-
-std::vector<int32_t> PresentEntries(TIniStore &group, int32_t last)
-{
-    std::vector<int32_t> present;
-    const int32_t section = group.Sections().IndexOf("Main");
-    if (section < 0 || last < 0)
-        return present;
-    const TEntryList &lines = group.Sections().SectionEntries(section);
-    for (size_t i = 0; i < lines.Count(); ++i) {
-        uint64_t n = 0;
-        if (IniNumberedKey(lines[i], "file", n) && n <= static_cast<uint64_t>(last))
-            present.push_back(static_cast<int32_t>(n));
-    }
-    std::sort(present.begin(), present.end());
-    present.erase(std::unique(present.begin(), present.end()), present.end());
-    return present;
-}
 
 namespace {
 
@@ -32,93 +14,131 @@ size_t PlaceAtOrAfter(const std::vector<int32_t> &present, int32_t entry)
     return place == present.size() ? 0 : place;
 }
 
+// The first entry of list order and of random order is tried before the group's entries are all
+// known: most changes show it, and never need the others.
 class ListOrder : public EntryWalk {
 public:
-    ListOrder(std::vector<int32_t> present, int32_t from, bool backwards)
-        : present_(std::move(present)), backwards_(backwards)
+    ListOrder(EntrySet &entries, int32_t from, bool backwards) : entries_(entries), from_(from), backwards_(backwards)
     {
-        if (present_.empty())
-            return;
-        place_ = PlaceAtOrAfter(present_, from);
-        // Backwards, the first is the entry at `from` or the last one before it.
-        if (backwards_ && present_[place_] != from)
-            place_ = place_ == 0 ? present_.size() - 1 : place_ - 1;
     }
 
     std::optional<int32_t> Next() override
     {
-        if (offered_ == present_.size())
+        if (!started_) {
+            started_ = true;
+            if (entries_.Has(from_)) {
+                offered_ = 1;
+                return from_;
+            }
+        }
+        if (present_ == nullptr)
+            Locate();
+        if (offered_ >= present_->size())
             return std::nullopt;
-        const int32_t entry = present_[place_];
+        const int32_t entry = (*present_)[place_];
         ++offered_;
-        if (backwards_)
-            place_ = place_ == 0 ? present_.size() - 1 : place_ - 1;
-        else
-            place_ = place_ + 1 == present_.size() ? 0 : place_ + 1;
+        Advance();
         return entry;
     }
 
 private:
-    std::vector<int32_t> present_;
+    void Locate()
+    {
+        present_ = &entries_.All();
+        if (present_->empty())
+            return;
+        place_ = PlaceAtOrAfter(*present_, from_);
+        // Backwards, the first is the entry at `from` or the last one before it.
+        if (backwards_ && (*present_)[place_] != from_)
+            place_ = place_ == 0 ? present_->size() - 1 : place_ - 1;
+        if (offered_ == 1)
+            Advance(); // `from` came first
+    }
+
+    void Advance()
+    {
+        if (backwards_)
+            place_ = place_ == 0 ? present_->size() - 1 : place_ - 1;
+        else
+            place_ = place_ + 1 == present_->size() ? 0 : place_ + 1;
+    }
+
+    EntrySet &entries_;
+    int32_t from_;
     bool backwards_;
+    bool started_ = false;
+    const std::vector<int32_t> *present_ = nullptr;
     size_t place_ = 0;
     size_t offered_ = 0;
 };
 
 class RandomOrder : public EntryWalk {
 public:
-    RandomOrder(std::vector<int32_t> present, std::vector<int32_t> picks)
-        : present_(std::move(present)), picks_(std::move(picks)), offered_(present_.size(), 0)
-    {
-    }
+    RandomOrder(EntrySet &entries, std::vector<int32_t> picks) : entries_(entries), picks_(std::move(picks)) {}
 
     std::optional<int32_t> Next() override
     {
+        if (!started_) {
+            started_ = true;
+            if (!picks_.empty() && entries_.Has(picks_.front())) {
+                firstOffered_ = true;
+                nextPick_ = 1;
+                return picks_.front();
+            }
+        }
+        if (present_ == nullptr) {
+            present_ = &entries_.All();
+            offered_.assign(present_->size(), 0);
+            if (firstOffered_ && !present_->empty())
+                offered_[PlaceAtOrAfter(*present_, picks_.front())] = 1;
+        }
         while (nextPick_ < picks_.size()) {
-            if (const std::optional<int32_t> entry = FirstNotOffered(PlaceAtOrAfter(present_, picks_[nextPick_++])))
+            if (const std::optional<int32_t> entry = FirstNotOffered(PlaceAtOrAfter(*present_, picks_[nextPick_++])))
                 return entry;
         }
         if (picks_.empty())
             return std::nullopt;
         // Then list order after the first pick.
-        return FirstNotOffered(PlaceAtOrAfter(present_, picks_.front()));
+        return FirstNotOffered(PlaceAtOrAfter(*present_, picks_.front()));
     }
 
 private:
     std::optional<int32_t> FirstNotOffered(size_t place)
     {
-        for (size_t k = 0; k < present_.size(); ++k, place = place + 1 == present_.size() ? 0 : place + 1) {
+        const std::vector<int32_t> &present = *present_;
+        for (size_t k = 0; k < present.size(); ++k, place = place + 1 == present.size() ? 0 : place + 1) {
             if (!offered_[place]) {
                 offered_[place] = 1;
-                return present_[place];
+                return present[place];
             }
         }
         return std::nullopt;
     }
 
-    std::vector<int32_t> present_;
+    EntrySet &entries_;
     std::vector<int32_t> picks_;
-    std::vector<char> offered_; // by place in present_
+    bool started_ = false;
+    bool firstOffered_ = false;
+    const std::vector<int32_t> *present_ = nullptr;
+    std::vector<char> offered_; // by place in *present_
     size_t nextPick_ = 0;
 };
 
 class Round : public EntryWalk {
 public:
-    Round(ShuffleOrder &round, std::vector<std::string> paths, std::vector<int32_t> present)
-        : round_(round), paths_(std::move(paths)), present_(std::move(present))
-    {
-    }
+    Round(ShuffleOrder &round, EntrySet &entries) : round_(round), entries_(entries) {}
 
     std::optional<int32_t> Next() override
     {
+        const size_t count = round_.EntryCount();
         // A round that ends on the way is followed by a new one, which may offer entries of the old
         // one again: two rounds' worth of takes reach every entry.
-        while (takes_ < 2 * paths_.size() && offered_.size() < paths_.size()) {
+        while (takes_ < 2 * count && offered_.size() < count) {
             ++takes_;
-            const int32_t entry = round_.Take(paths_);
+            const int32_t entry = round_.Take();
             if (!offered_.insert(entry).second)
                 continue;
-            if (std::binary_search(present_.begin(), present_.end(), entry))
+            if (entries_.Has(entry))
                 return entry;
         }
         return std::nullopt;
@@ -126,25 +146,24 @@ public:
 
 private:
     ShuffleOrder &round_;
-    std::vector<std::string> paths_;
-    std::vector<int32_t> present_;
+    EntrySet &entries_;
     std::unordered_set<int32_t> offered_;
     size_t takes_ = 0;
 };
 
 } // namespace
 
-std::unique_ptr<EntryWalk> ListOrderWalk(std::vector<int32_t> present, int32_t from, bool backwards)
+std::unique_ptr<EntryWalk> ListOrderWalk(EntrySet &entries, int32_t from, bool backwards)
 {
-    return std::make_unique<ListOrder>(std::move(present), from, backwards);
+    return std::make_unique<ListOrder>(entries, from, backwards);
 }
 
-std::unique_ptr<EntryWalk> RandomOrderWalk(std::vector<int32_t> present, std::vector<int32_t> picks)
+std::unique_ptr<EntryWalk> RandomOrderWalk(EntrySet &entries, std::vector<int32_t> picks)
 {
-    return std::make_unique<RandomOrder>(std::move(present), std::move(picks));
+    return std::make_unique<RandomOrder>(entries, std::move(picks));
 }
 
-std::unique_ptr<EntryWalk> RoundWalk(ShuffleOrder &round, std::vector<std::string> paths, std::vector<int32_t> present)
+std::unique_ptr<EntryWalk> RoundWalk(ShuffleOrder &round, EntrySet &entries)
 {
-    return std::make_unique<Round>(round, std::move(paths), std::move(present));
+    return std::make_unique<Round>(round, entries);
 }

@@ -1,10 +1,8 @@
 #include "schedule/RunCheck.h"
 
-#include "ini/IniStore.h"
-#include "listedit/WallPaperList.h"
 #include "platform/IntConvert.h"
 #include "schedule/ChangeSchedule.h"
-#include "schedule/EntryWalk.h"
+#include "schedule/GroupFile.h"
 #include "schedule/GroupList.h"
 
 RunCheck CheckRun(const std::optional<std::string> &group, const std::vector<std::string> &groupNames,
@@ -33,14 +31,12 @@ RunCheck CheckRun(const std::optional<std::string> &group, const std::vector<std
 
 bool GroupHasPictures(const std::string &useSection)
 {
-    TIniStoreEx group(GroupFilePath(useSection));
+    GroupFile group(GroupFilePath(useSection));
     int32_t last = 0;
-    if (!TryStrToInt(group.ReadString("Main", "idx", {}), last) || last < 0)
+    if (!TryStrToInt(group.Ini().ReadString("Main", "idx", {}), last) || last < 0)
         return false;
-    for (const int32_t entry : PresentEntries(group, last))
-        if (!ReadWallPaperEntry(group, entry).PicturePath.empty())
-            return true;
-    return false;
+    group.SetLastIndex(last);
+    return group.HasPicture();
 }
 
 const char *RunRefusalMessage(RunRefusal refusal)

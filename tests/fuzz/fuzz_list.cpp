@@ -2,6 +2,7 @@
 // keyed reads through the INI engine), and the decoding of every entry. Whatever the editor read,
 // saving it and reading it again gives the same entries.
 #include "FuzzSupport.h"
+#include "ini/IniReader.h"
 #include "ini/IniStore.h"
 #include "listedit/WallPaperList.h"
 #include "platform/Files.h"
@@ -32,10 +33,14 @@ void SchedulerReads(const std::string &path, int32_t extra)
     }
     // The scheduler reads one entry per change; a few of them, and one number from the input.
     const int32_t probes[] = {0, 1, std::max(last, 0), last, extra, INT32_MAX, INT32_MIN};
+    // A change reads through the reader that scans the file: it must answer as the engine does.
+    TIniReader reader(path);
+    FUZZ_CHECK(reader.ReadString("Main", "idx", "-") == ini.ReadString("Main", "idx", "-"));
     for (int32_t k : probes) {
         const WallPaperEntry entry = ReadWallPaperEntry(ini, k);
         FUZZ_CHECK(entry.PicturePath.size() <= kIniMaxText);
         FUZZ_CHECK(entry.PicturePath.find(',') == std::string::npos);
+        FUZZ_CHECK(ReadWallPaperEntry(reader, k) == entry);
         Decode(entry);
     }
     FUZZ_CHECK(!ini.Modified());

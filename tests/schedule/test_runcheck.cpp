@@ -92,7 +92,9 @@ TEST(RunCheck, AGroupWithoutPicturesIsRefusedLast)
 
     // On disk: a 0-byte file, a count without entries, entries without pictures have none.
     for (const char *bytes : {"", "[Main]\r\nIdx=0\r\n", "[Main]\r\nIdx=1\r\nfile0=,,,\r\nfile1=\r\n",
-                              "[Main]\r\nIdx=x\r\nfile0=/p/a.jpg,,,\r\n", "[Main]\r\nfile0=/p/a.jpg,,,\r\n"}) {
+                              "[Main]\r\nIdx=x\r\nfile0=/p/a.jpg,,,\r\n", "[Main]\r\nfile0=/p/a.jpg,,,\r\n",
+                              // A second line of a number is not read, nor an entry beyond the count.
+                              "[Main]\r\nIdx=1\r\nfile1=,,,\r\nfile0=\r\nfile1=/p/a.jpg,,,\r\nfile2=/p/b.jpg,,,\r\n"}) {
         WriteFileBytes(home.File("g.dat"), bytes);
         EXPECT_FALSE(GroupHasPictures("g.dat")) << bytes;
     }

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -449,7 +450,7 @@ TEST_F(ScheduleTest, NoRepeatWalksTheStoredRoundOnlyWithRandomOrder)
     schedule.CurrentIndex = 4;
     schedule.NextWallPaper(); // random order is off: today's order, no round is made
     EXPECT_EQ("p4.bmp", Shown(0));
-    EXPECT_FALSE(std::filesystem::exists(ShuffleFilePath()));
+    EXPECT_FALSE(std::filesystem::exists(RoundFilePath("g.dat")));
 
     Settings::WriteValue(Settings::kOp3Checked, "1");
     applied.clear();
@@ -463,7 +464,7 @@ TEST_F(ScheduleTest, NoRepeatWalksTheStoredRoundOnlyWithRandomOrder)
     }
     EXPECT_NE(Shown(6), Shown(7));
     ShuffleOrder stored([](int32_t) { return 0; });
-    stored.Load(ShuffleFilePath(), "g.dat");
+    stored.Load("g.dat");
     ASSERT_EQ(7u, stored.Round().size());
     EXPECT_EQ(7u, stored.ShownCount());
     for (size_t i = 0; i < 7; ++i)
@@ -472,15 +473,81 @@ TEST_F(ScheduleTest, NoRepeatWalksTheStoredRoundOnlyWithRandomOrder)
 
     // A failed change leaves the round where it was, so the entry comes again next time.
     schedule.NextWallPaper();
-    stored.Load(ShuffleFilePath(), "g.dat");
+    stored.Load("g.dat");
     const std::string next = "p" + std::to_string(stored.Round()[1]) + ".bmp";
     failing = next;
     EXPECT_THROW(schedule.NextWallPaper(), EInvalidGraphic);
-    stored.Load(ShuffleFilePath(), "g.dat");
+    stored.Load("g.dat");
     EXPECT_EQ(1u, stored.ShownCount());
     failing = "-";
     schedule.NextWallPaper();
     EXPECT_EQ(next, applied.back().path);
+}
+
+TEST_F(ScheduleTest, NoRepeatShowsEntriesNumberedBeyondTheGroupsLines)
+{
+    // Entry 7 of a group of two lines: a round of entries 0..1 (as many as the lines) never showed it.
+    WriteFileBytes(home.File("g.dat"), "[Main]\r\nIdx=9\r\nfile0=p0.bmp,,,\r\nfile7=p7.bmp,,,\r\n");
+    Settings::WriteValue(Settings::kUseSection, "g.dat");
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    std::mt19937 random(2);
+    ChangeSchedule schedule(
+        changer, [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); });
+    for (int i = 0; i < 6; ++i)
+        schedule.NextWallPaper();
+    for (size_t start = 0; start < 6; start += 2)
+        EXPECT_EQ((std::set<std::string>{"p0.bmp", "p7.bmp"}), (std::set<std::string>{Shown(start), Shown(start + 1)}));
+}
+
+TEST_F(ScheduleTest, NoRepeatNoticesAGroupEditedBetweenChanges)
+{
+    MakeGroup(5);
+    Settings::WriteValue(Settings::kOp3Checked, "1");
+    Settings::WriteValue(Settings::kOpNoRepeat, "1");
+    std::mt19937 random(9);
+    ChangeSchedule schedule(
+        changer, [&](int32_t count) { return std::uniform_int_distribution<int32_t>(0, count - 1)(random); });
+    schedule.NextWallPaper();
+    schedule.NextWallPaper();
+    const std::set<std::string> shown = {Shown(0), Shown(1)};
+    // The editor saves the group: one picture not shown yet removed, a new one at the top, so every
+    // entry has another number.
+    std::string removed;
+    WallPaperList edited = {{"new.bmp", std::string(kPositionTile), ""}};
+    for (int i = 0; i < 5; ++i) {
+        const std::string path = "p" + std::to_string(i) + ".bmp";
+        if (removed.empty() && !shown.count(path))
+            removed = path;
+        else
+            edited.push_back({path, std::string(kPositionTile), ""});
+    }
+    WriteWallPaperList(home.File("g.dat"), edited);
+    for (int i = 0; i < 3; ++i)
+        schedule.NextWallPaper();
+    std::set<std::string> rest;
+    for (size_t i = 2; i < 5; ++i)
+        rest.insert(Shown(i));
+    std::set<std::string> expected = {"new.bmp"};
+    for (const WallPaperEntry &entry : edited)
+        if (entry.PicturePath != "new.bmp" && !shown.count(entry.PicturePath))
+            expected.insert(entry.PicturePath);
+    EXPECT_EQ(expected, rest); // the rest of the round, with the new picture and without the removed one
+    // Edited in place, keeping its size: noticed as well.
+    std::string bytes = ReadFileBytes(home.File("g.dat"));
+    const std::string first = edited[1].PicturePath;
+    bytes.replace(bytes.find(first), first.size(), "q" + first.substr(1));
+    std::FILE *f = std::fopen(home.File("g.dat").c_str(), "r+b");
+    ASSERT_NE(nullptr, f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    std::set<std::string> next;
+    for (int i = 0; i < 5; ++i) {
+        schedule.NextWallPaper();
+        next.insert(applied.back().path);
+    }
+    EXPECT_EQ(1u, next.count("q" + first.substr(1)));
+    EXPECT_EQ(0u, next.count(first));
 }
 
 TEST_F(ScheduleTest, ARoundThatCannotBeStoredIsReportedAfterTheChange)
@@ -488,7 +555,7 @@ TEST_F(ScheduleTest, ARoundThatCannotBeStoredIsReportedAfterTheChange)
     MakeGroup(3);
     Settings::WriteValue(Settings::kOp3Checked, "1");
     Settings::WriteValue(Settings::kOpNoRepeat, "1");
-    std::filesystem::create_directory(ShuffleFilePath()); // nothing can replace a folder
+    std::filesystem::create_directories(RoundFilePath("g.dat")); // nothing can replace a folder
     ChangeSchedule schedule(changer, [](int32_t) { return 0; });
     for (int i = 0; i < 2; ++i) {
         try {
