@@ -1,5 +1,5 @@
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"

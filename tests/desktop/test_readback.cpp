@@ -3,9 +3,9 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"

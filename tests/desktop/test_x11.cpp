@@ -1,7 +1,7 @@
 #include "XRootReader.h"
 #include "XvfbServer.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "HandMadeBmp.h"
 #include "TempHome.h"

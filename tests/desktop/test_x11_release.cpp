@@ -7,7 +7,7 @@
 #include "XRootReader.h"
 #include "XvfbServer.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "platform/Exceptions.h"
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/RootPicture.h"
+#include "platform/desktop/backends/RootPicture.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "platform/desktop/BmpRowReader.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ReadBack.h"
-#include "platform/desktop/RootPicture.h"
-#include "platform/desktop/X11Root.h"
+#include "platform/desktop/backends/BmpRowReader.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ReadBack.h"
+#include "platform/desktop/backends/RootPicture.h"
+#include "platform/desktop/backends/X11Root.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"

@@ -1,8 +1,8 @@
-#include "platform/desktop/X11Root.h"
+#include "platform/desktop/backends/X11Root.h"
 
 #include "platform/Exceptions.h"
-#include "platform/desktop/X11Connection.h"
-#include "platform/desktop/X11RootOwner.h"
+#include "platform/desktop/backends/X11Connection.h"
+#include "platform/desktop/backends/X11RootOwner.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

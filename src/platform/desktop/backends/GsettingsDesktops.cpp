@@ -1,7 +1,7 @@
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 // GNOME and the desktops built on its settings (Unity, Budgie, Pantheon), MATE and Cinnamon.
 

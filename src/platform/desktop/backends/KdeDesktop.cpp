@@ -1,6 +1,6 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"

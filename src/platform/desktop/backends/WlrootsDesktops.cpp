@@ -1,7 +1,7 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
