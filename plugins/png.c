@@ -1,7 +1,10 @@
 /* PNG decoder plug-in on libpng: every PNG flavour becomes a 24-bit picture, with any
  * transparency composited on black. Rows go straight from libpng into the result (or to the host)
  * as they are decoded; only interlaced pictures, whose rows are complete after the last pass, are
- * held whole. */
+ * held whole. The pictures most files are (8-bit RGB or RGBA, not interlaced) have their image data
+ * read by pngidat.c once libpng has read everything before it. */
+#include "pngidat.h"
+
 #include "common/spicommon.h"
 
 #include <png.h>
@@ -19,6 +22,7 @@ typedef struct {
     uint8_t *pixels; /* one row of blue, green, red, alpha, or the whole picture of an interlaced file */
     spi_out out;
     int32_t result;
+    uint8_t chunkHeader[8]; /* the last chunk header libpng read: length and type */
 } decode_state;
 
 static void read_bytes(png_structp png, png_bytep out, size_t n)
@@ -26,6 +30,9 @@ static void read_bytes(png_structp png, png_bytep out, size_t n)
     decode_state *st = png_get_io_ptr(png);
     if (spi_source_read(&st->src, out, n) != n)
         png_error(png, "truncated");
+    /* libpng reads every chunk's length and type in one piece of 8 bytes. */
+    if (n == 8)
+        memcpy(st->chunkHeader, out, 8);
 }
 
 static void on_error(png_structp png, png_const_charp message)
@@ -126,6 +133,24 @@ static int put_row(decode_state *st, int32_t y, uint8_t *row, int channels)
     return spi_out_rows(&st->out, y, 1, bgr, 0);
 }
 
+/* Whether pngidat.c reads the image data: an 8-bit RGB picture without a transparent colour or an
+ * 8-bit RGBA one (the transformations below leave both as they are, but for the order of the
+ * colours), and libpng stopped right after the first image data chunk's header, as it does. Sets
+ * that chunk's length. */
+static int direct_idat_applies(decode_state *st, png_uint_32 *idatLength)
+{
+    const int colour = png_get_color_type(st->png, st->info);
+    if (png_get_bit_depth(st->png, st->info) != 8 ||
+        !((colour == PNG_COLOR_TYPE_RGB && !png_get_valid(st->png, st->info, PNG_INFO_tRNS)) ||
+          colour == PNG_COLOR_TYPE_RGB_ALPHA))
+        return 0;
+    static const png_byte kIdat[4] = {'I', 'D', 'A', 'T'};
+    if (png_get_io_chunk_type(st->png) != png_get_uint_32(kIdat) || memcmp(st->chunkHeader + 4, kIdat, 4) != 0)
+        return 0;
+    *idatLength = png_get_uint_32(st->chunkHeader);
+    return *idatLength <= PNG_UINT_31_MAX;
+}
+
 /* Decodes into st->out; runs inside the caller's setjmp. */
 static int32_t decode(decode_state *st, SPI_PROGRESS progress, intptr_t user)
 {
@@ -133,6 +158,9 @@ static int32_t decode(decode_state *st, SPI_PROGRESS progress, intptr_t user)
     png_uint_32 w = png_get_image_width(st->png, st->info), h = png_get_image_height(st->png, st->info);
     if (!spi_size_ok(w, h) || (uint64_t)w * h > ((uint64_t)1 << 29))
         return SPI_OUT_OF_ORDER;
+    /* Asked before the transformations below change what libpng tells of the picture. */
+    png_uint_32 idatLength = 0;
+    const int readIdat = direct_idat_applies(st, &idatLength);
     /* Whatever the file holds, read blue, green, red at 8 bits each, and alpha when it has any. */
     png_set_expand(st->png);
     png_set_scale_16(st->png);
@@ -146,6 +174,8 @@ static int32_t decode(decode_state *st, SPI_PROGRESS progress, intptr_t user)
     int32_t rc = spi_out_begin(&st->out, (int32_t)w, (int32_t)h);
     if (rc != SPI_ALL_RIGHT)
         return rc;
+    if (readIdat && passes == 1)
+        return read_idat_rows(&st->src, idatLength, channels, &st->out, progress, user);
     /* Opaque rows land in the result's own rows; an interlaced picture's rows in the result are
      * completed pass by pass, so only one that must go elsewhere is held whole. */
     const int direct = channels == 3 && st->out.rows == NULL;

@@ -12,11 +12,12 @@ packages=(
     libemf2svg-dev libwmf-dev
     libexpat1-dev fonts-urw-base35
     file
-    libpng-dev libgif-dev libwebp-dev libtiff-dev
+    libpng-dev libgif-dev libwebp-dev libtiff-dev zlib1g-dev libisal-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic
+    xvfb xauth xdotool x11-apps x11-utils trayer fonts-ipafont-gothic openbox
     dbus-daemon libglib2.0-bin dconf-gsettings-backend gsettings-desktop-schemas
     libvips-tools imagemagick
+    feh xwallpaper hsetroot nitrogen
     valgrind
 )
 

@@ -8,14 +8,18 @@
 # With CHANGES=N and PICTURES=DIR the program first makes N changes of the pictures in DIR (each
 # enlarged to the 1024x768 screen: "拡大", "自動"), asked for one by one with `tapistoctl next` over a
 # private session bus, and the resident size idle after them is compared with the one idle before the
-# first change. Target: at most 2 MB more (24 MP pictures, 100 changes).
-# Usage: [CHANGES=N PICTURES=DIR] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
+# first change. Target: at most 2 MB more (24 MP pictures, 100 changes). PLUGINS=1 turns the plug-ins
+# on (for pictures that only a plug-in reads).
+# CLASS=NAME measures another tray program the same way, one whose tray window has that class name
+# (the Qt floor: CLASS=qtfloor bench/idle/idle.sh build/bench/qtfloor/qtfloor).
+# Usage: [CHANGES=N PICTURES=DIR [PLUGINS=1]] [CLASS=NAME] bench/idle/idle.sh [PATH_TO_tapisto] [SECONDS]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../../build/bin/tapisto}
 span=${2:-60}
 settle=${SETTLE:-5}
 changes=${CHANGES:-0}
+class=${CLASS:-tapisto}
 
 # The changes are asked for on a bus of the run's own, never on the session bus of whoever runs it.
 if [ "$changes" -gt 0 ] && [ "${TAPISTO_IDLE_BUS:-}" != "$$" ]; then
@@ -40,6 +44,7 @@ mkdir -p "$home"
 # The INI engine reads CR LF line ends only.
 printf '[Main]\r\nOp1Checked=1\r\nUseSection=idle.dat\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
     >"$home/Tapisto.ini"
+[ "${PLUGINS:-0}" = 1 ] && printf 'OpSusie=1\r\n' >>"$home/Tapisto.ini"
 if [ "$changes" -gt 0 ]; then
     entries=("$PICTURES"/*)
     {
@@ -58,7 +63,7 @@ pids+=($pid)
 # In the tray: an icon window embedded in trayer's panel, and no main window shown.
 in_tray() {
     local w found=1 X Y WIDTH HEIGHT SCREEN WINDOW
-    for w in $(xdotool search --onlyvisible --classname tapisto 2>/dev/null); do
+    for w in $(xdotool search --onlyvisible --classname "$class" 2>/dev/null); do
         eval "$(xdotool getwindowgeometry --shell "$w")"
         [ "$WIDTH" -eq 231 ] && return 1 # the main window
         found=0

@@ -22,6 +22,8 @@ int32_t spi_plugin_info(const char *const *texts, int32_t infono, char *buf, int
     return (int32_t)n;
 }
 
+enum { kSourceBuffer = 64 * 1024 };
+
 int32_t spi_source_open(spi_source *src, const char *buf, intptr_t len, uint32_t flag)
 {
     memset(src, 0, sizeof *src);
@@ -37,8 +39,11 @@ int32_t spi_source_open(spi_source *src, const char *buf, intptr_t len, uint32_t
     src->file = fopen(buf, "rb");
     if (src->file == NULL)
         return SPI_FILE_READ_ERROR;
-    /* Decoders read in small pieces; a larger buffer saves most of the system calls. */
-    setvbuf(src->file, NULL, _IOFBF, 64 * 1024);
+    /* Decoders read in small pieces; a larger buffer saves most of the system calls. It must be
+     * given: the C library ignores the size when it allocates the buffer itself. */
+    src->buffer = malloc(kSourceBuffer);
+    if (src->buffer != NULL)
+        setvbuf(src->file, src->buffer, _IOFBF, kSourceBuffer);
     off_t end = -1;
     if (fseeko(src->file, 0, SEEK_END) == 0)
         end = ftello(src->file);
@@ -80,6 +85,7 @@ void spi_source_close(spi_source *src)
 {
     if (src->file != NULL)
         fclose(src->file);
+    free(src->buffer);
     memset(src, 0, sizeof *src);
 }
 

@@ -34,6 +34,7 @@ int32_t spi_plugin_info(const char *const *texts, int32_t infono, char *buf, int
 typedef struct {
     const uint8_t *data; /* memory input */
     FILE *file;          /* file input */
+    char *buffer;        /* the file's read buffer */
     uint64_t base;       /* the picture's offset in the file */
     uint64_t size;       /* bytes from the picture's start to the end */
     uint64_t pos;

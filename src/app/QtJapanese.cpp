@@ -3,12 +3,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include <cstdio>
 
 QTranslator *InstallQtJapanese(QObject *owner)
 {
+    // Sizes, dates and file kinds in the file dialogs follow the default locale, not the translator.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto *translator = new QTranslator(owner);
     if (!translator->load(QStringLiteral("qtbase_ja"), folder) || !QCoreApplication::installTranslator(translator)) {

@@ -66,14 +66,14 @@ void ControlAdaptor::Run(const std::function<void()> &command)
 QString ControlAdaptor::Next()
 {
     QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlNext()); });
+    Run([&] { skipped = QString::fromStdString(target_.ControlNext()); });
     return skipped;
 }
 
 QString ControlAdaptor::Back()
 {
     QString skipped;
-    Run([&] { skipped = Utf8ToQString(target_.ControlBack()); });
+    Run([&] { skipped = QString::fromStdString(target_.ControlBack()); });
     return skipped;
 }
 

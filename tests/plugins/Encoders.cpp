@@ -32,7 +32,7 @@ void AppendPng(png_structp png, png_bytep data, size_t size)
 void NoFlush(png_structp) {}
 } // namespace
 
-std::string EncodePng(int width, int height, PngKind kind, bool interlaced)
+std::string EncodePng(int width, int height, PngKind kind, bool interlaced, PngFilter filter)
 {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -50,6 +50,10 @@ std::string EncodePng(int width, int height, PngKind kind, bool interlaced)
     const int depth = kind == PngKind::Rgb16 ? 16 : 8;
     png_set_IHDR(png, info, width, height, depth, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (filter != PngFilter::Default) {
+        const int filters[] = {0, PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH};
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, filters[static_cast<int>(filter)]);
+    }
     if (kind == PngKind::PaletteWithTransparency) {
         // Entry i is the colour of pixel (i % width, i / width); entry 0 is half transparent.
         std::vector<png_color> palette;

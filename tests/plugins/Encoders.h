@@ -12,7 +12,9 @@ uint32_t TestColour(int x, int y, bool alpha);
 uint32_t OnBlack(uint32_t argb);
 
 enum class PngKind { Rgb, Rgba, Gray, PaletteWithTransparency, Rgb16 };
-std::string EncodePng(int width, int height, PngKind kind, bool interlaced);
+// Every row filtered the one way, or as libpng picks row by row (Default).
+enum class PngFilter { Default, None, Sub, Up, Average, Paeth };
+std::string EncodePng(int width, int height, PngKind kind, bool interlaced, PngFilter filter = PngFilter::Default);
 // A 4x3 screen; first frame 2x2 at (1, 1) with indices 0 1 / 2 3, index 3 transparent, over a
 // black screen; a second frame covers everything with index 0.
 std::string EncodeGif(const std::string &path);
