@@ -3,7 +3,7 @@
 #include "ini/IniRegistry.h"
 #include "picture/SPIBmp.h"
 #include "picture/SPIs.h"
-#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
 

@@ -1,4 +1,5 @@
 #include "platform/Exceptions.h"
+#include "platform/desktop/DesktopFactory.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"

@@ -1,6 +1,7 @@
 // Desktops that keep a picture by its file name are handed a name never used before at every change,
 // and the names of earlier changes go once the desktop shows the new one.
 #include "platform/Exceptions.h"
+#include "platform/desktop/DesktopFactory.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"

@@ -1,4 +1,4 @@
-#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"

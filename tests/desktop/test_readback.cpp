@@ -3,6 +3,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/desktop/DesktopFactory.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 #include "platform/desktop/backends/ProcessTable.h"
 #include "platform/desktop/backends/ReadBack.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// The backends, for CreateDesktop (DesktopFactory.cpp, the one file of the session side that knows
-// them), and the texts they build, for their tests.
+// The backends, for CreateDesktop (DesktopFactory.cpp beside them; the session side knows only
+// DesktopFactory.h), and the texts they build, for their tests.
 
 // "file:///path" with every byte outside the unreserved set and '/' percent-encoded (UTF-8 path).
 std::string FileUri(const std::string &nativePath);
