@@ -53,10 +53,11 @@ std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const c
     return report;
 }
 
-class GnomeDesktop : public ReadBackDesktop {
+// What the desktops on gsettings share: a picture-options key for the tile value and "spanned" over all
+// monitors; each sets its own keys in Show.
+class GsettingsDesktop : public ReadBackDesktop {
 public:
-    explicit GnomeDesktop(CommandRunner &runner) : runner_(runner) {}
-    const char *Name() const override { return "gnome"; }
+    explicit GsettingsDesktop(CommandRunner &runner) : runner_(runner) {}
     void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
     {
         Show(cp932Path, PictureOptions(tileValue));
@@ -70,8 +71,20 @@ public:
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
+protected:
+    // Sets the picture and its options, then reads the keys back into lastReadBack_.
+    virtual void Show(const std::string &cp932Path, const char *options) = 0;
+
+    CommandRunner &runner_;
+};
+
+class GnomeDesktop : public GsettingsDesktop {
+public:
+    using GsettingsDesktop::GsettingsDesktop;
+    const char *Name() const override { return "gnome"; }
+
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         // GNOME keeps pictures by file name: a name it has shown before can bring back what it held then.
         FreshAlias alias(cp932Path);
@@ -90,29 +103,15 @@ private:
         lastReadBack_ = CheckKeys(runner_, "GNOME", schema, expected, kGsettingsHint);
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
-class MateDesktop : public ReadBackDesktop {
+class MateDesktop : public GsettingsDesktop {
 public:
-    explicit MateDesktop(CommandRunner &runner) : runner_(runner) {}
+    using GsettingsDesktop::GsettingsDesktop;
     const char *Name() const override { return "mate"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         // An unchanged value raises no change signal, so MATE gets a new name each time too.
         FreshAlias alias(cp932Path);
@@ -124,29 +123,15 @@ private:
                       kGsettingsHint);
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
-class CinnamonDesktop : public ReadBackDesktop {
+class CinnamonDesktop : public GsettingsDesktop {
 public:
-    explicit CinnamonDesktop(CommandRunner &runner) : runner_(runner) {}
+    using GsettingsDesktop::GsettingsDesktop;
     const char *Name() const override { return "cinnamon"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         FreshAlias alias(cp932Path);
         // Cinnamon's own slideshow would replace the picture at its next turn.
@@ -160,8 +145,6 @@ private:
                                   "が動いているかを確かめてください）");
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
 } // namespace
