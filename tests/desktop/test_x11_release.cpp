@@ -134,7 +134,7 @@ TEST_F(X11Release, AnUnkeptPixmapsIdGivenToAnotherProgramIsLeftAlone)
         const unsigned long unkept = PublishUnkeptRootPixmap(server.Display());
         OtherXClient other(server.Display(), withWindow);
         ASSERT_EQ(other.Pixmap(), unkept) << "the server gave the id to another client";
-        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 0));
+        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, TileMode::Centre));
         EXPECT_TRUE(XPixmapExists(server.Display(), other.Pixmap())) << "the other program was killed";
         const XRootPicture root = ReadXRoot(server.Display());
         EXPECT_NE(root.RootPixmap, unkept);
@@ -148,7 +148,7 @@ TEST_F(X11Release, AnUnkeptPixmapsIdGivenToOurOwnConnectionIsNotKilled)
     auto desktop = CreateX11Desktop(server.Display());
     for (int round = 0; round < 3; ++round) {
         const unsigned long unkept = PublishUnkeptRootPixmap(server.Display());
-        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 1));
+        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, TileMode::Tile));
         EXPECT_TRUE(XPixmapExists(server.Display(), ReadXRoot(server.Display()).RootPixmap));
         EXPECT_EQ(ReadXRoot(server.Display()).RootPixmap, unkept) << "ours took the freed id";
     }
@@ -163,10 +163,10 @@ TEST_F(X11Release, PixmapsKeptByTheirSettersAreReleasedAndNoneLeak)
     auto desktop = CreateX11Desktop(server.Display());
     const unsigned long foreign = PublishKeptRootPixmapFromEndedProcess(server.Display());
     ASSERT_TRUE(XPixmapExists(server.Display(), foreign));
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     EXPECT_FALSE(XPixmapExists(server.Display(), foreign));
     for (int round = 0; round < 5; ++round)
-        desktop->setWallpaper(bitmap, round % 3);
+        desktop->setWallpaper(bitmap, TileMode(round % 3));
     EXPECT_EQ(CountPixmapOnlyClients(server.Display()), 1);
     EXPECT_TRUE(XPixmapExists(server.Display(), ReadXRoot(server.Display()).RootPixmap));
 }
@@ -183,7 +183,7 @@ TEST_F(X11Release, ConcurrentChangesAllSucceedAndLeaveOnePixmap)
             try {
                 auto desktop = CreateX11Desktop(server.Display());
                 for (int round = 0; round < 5; ++round)
-                    desktop->setWallpaper(bitmap, (i + round) % 3);
+                    desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
                 ::_exit(0);
             } catch (const std::exception &) {
                 ::_exit(1);
@@ -223,7 +223,7 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
     if (child == 0) {
         ::dup2(err[1], 2);
         try {
-            CreateX11Desktop(proxy.Display())->setWallpaper(bitmap, 0);
+            CreateX11Desktop(proxy.Display())->setWallpaper(bitmap, TileMode::Centre);
         } catch (const Exception &e) {
             (void)!::write(out[1], e.what(), strlen(e.what()));
             ::_exit(0);

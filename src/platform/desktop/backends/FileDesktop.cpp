@@ -6,7 +6,7 @@ namespace {
 class FileDesktop : public Desktop {
 public:
     const char *Name() const override { return "file"; }
-    void setWallpaper(const std::string &, int32_t) override {}
+    void setWallpaper(const std::string &, TileMode) override {}
     // Spanned, so the per-monitor change is exercised headless too.
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     void setMonitorWallpapers(const std::string &, const MonitorLayout &, const std::vector<std::string> &) override {}

@@ -7,16 +7,17 @@
 
 namespace {
 
-const char *PictureOptions(int32_t tileValue)
+const char *PictureOptions(TileMode tile)
 {
-    switch (tileValue) {
-    case 1:
+    switch (tile) {
+    case TileMode::Tile:
         return "wallpaper";
-    case 2:
+    case TileMode::Stretch:
         return "stretched";
-    default:
-        return "centered";
+    case TileMode::Centre:
+        break;
     }
+    return "centered";
 }
 
 void Set(CommandRunner &runner, const char *schema, const char *key, const std::string &value)
@@ -58,10 +59,7 @@ std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const c
 class GsettingsDesktop : public ReadBackDesktop {
 public:
     explicit GsettingsDesktop(CommandRunner &runner) : runner_(runner) {}
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override { Show(cp932Path, PictureOptions(tile)); }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     // The box over all monitors, drawn across them as one picture.
     void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,

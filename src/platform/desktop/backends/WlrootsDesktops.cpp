@@ -87,11 +87,11 @@ class SwayDesktop : public ReadBackDesktop {
 public:
     SwayDesktop(CommandRunner &runner, std::string procRoot) : runner_(runner), procRoot_(std::move(procRoot)) {}
     const char *Name() const override { return "sway"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         // swaybg is restarted and reads the file afresh, so the path itself can stay.
         const std::string path = ToNativePath(cp932Path);
-        const char *mode = tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
+        const char *mode = tile == TileMode::Tile ? "tile" : tile == TileMode::Stretch ? "stretch" : "center";
         RunSway({"swaymsg", "output", "*", "bg", SwayQuoted(path), mode});
         std::vector<std::vector<std::string>> shown;
         PollReadBack(
@@ -165,7 +165,7 @@ class HyprlandDesktop : public ReadBackDesktop {
 public:
     explicit HyprlandDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "hyprland"; }
-    void setWallpaper(const std::string &cp932Path, int32_t) override
+    void setWallpaper(const std::string &cp932Path, TileMode) override
     {
         // hyprpaper keeps preloaded pictures by path; it has no centre or tile mode in older versions.
         FreshAlias alias(cp932Path);

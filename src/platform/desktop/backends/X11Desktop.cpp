@@ -46,13 +46,13 @@ class X11Desktop : public ReadBackDesktop {
 public:
     explicit X11Desktop(std::string display) : display_(std::move(display)) {}
     const char *Name() const override { return "x11"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         const std::unique_ptr<PictureRows> picture = Open(cp932Path);
         const X11RootSize root = QueryX11RootSize(display_);
-        if (tileValue == 2)
+        if (tile == TileMode::Stretch)
             Show(StretchedToFit(*picture, root.Width, root.Height), root);
-        else if (tileValue == 1)
+        else if (tile == TileMode::Tile)
             Show(TiledFromCorner(*picture, root.Width, root.Height), root);
         else
             Show(PlacedOnBlack(*picture, root.Width, root.Height, (root.Width - picture->Width()) / 2,
