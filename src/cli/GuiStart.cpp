@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 
+#include <cstdlib>
+
 void EnsureGuiApplication(bool forScreen)
 {
     if (QCoreApplication::instance() != nullptr)
@@ -30,4 +32,13 @@ bool OnRealScreen()
 {
     return QCoreApplication::instance() != nullptr && QGuiApplication::platformName() != QLatin1String("offscreen") &&
            QGuiApplication::primaryScreen() != nullptr;
+}
+
+std::unique_ptr<ScreenMetrics> X11SessionScreen()
+{
+    if (!EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY"))
+        return nullptr;
+    if (EnvironmentSet("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") != "xcb")
+        return nullptr;
+    return CreateX11ScreenMetrics(std::getenv("DISPLAY"));
 }

@@ -1,6 +1,7 @@
 #include "XRootReader.h"
 #include "XvfbServer.h"
 #include "platform/Exceptions.h"
+#include "platform/desktop/ScreenMetrics.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 
 #include "HandMadeBmp.h"
@@ -157,4 +158,24 @@ TEST(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
     EXPECT_EQ(root.At(48, 12), 0x00FF00u);
     EXPECT_EQ(root.At(16, 36), 0x0000FFu);
     EXPECT_EQ(root.At(48, 36), 0xFFFFFFu);
+}
+
+// tapistoctl's screen on X11 without Qt's platform: the server's own size and monitor; none for a
+// display that cannot be opened (the caller then falls back as before).
+TEST(X11Screen, TheServersScreenWithoutQt)
+{
+    XvfbServer server("800x600");
+    if (!server.Running())
+        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 screen is not tested";
+    const std::unique_ptr<ScreenMetrics> screen = CreateX11ScreenMetrics(server.Display());
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->ScreenWidth(), 800);
+    EXPECT_EQ(screen->ScreenHeight(), 600);
+    const MonitorLayout layout = screen->Monitors();
+    ASSERT_EQ(layout.size(), 1u);
+    EXPECT_EQ(layout[0].X, 0);
+    EXPECT_EQ(layout[0].Y, 0);
+    EXPECT_EQ(layout[0].Width, 800);
+    EXPECT_EQ(layout[0].Height, 600);
+    EXPECT_EQ(CreateX11ScreenMetrics(":399"), nullptr);
 }
