@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -212,7 +213,7 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;
     const std::string bitmap = WriteBitmap(home);
-    // The first connection (the root's size) passes; the second is cut in the middle of the picture.
+    // Over TCP the picture goes through the connection, which is cut in the middle of it.
     CuttingProxy proxy(server.SocketPath(), 64 * 1024);
     ASSERT_FALSE(proxy.Display().empty());
     int out[2], err[2];
@@ -248,4 +249,39 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
     EXPECT_EQ(message.rfind("壁紙を設定できません: X サーバー " + proxy.Display() + " との接続が切れました (", 0), 0u)
         << message;
     EXPECT_EQ(errors, "");
+}
+
+namespace {
+
+// The shared memory segments this process made that still exist.
+int OurSharedSegments()
+{
+    std::ifstream table("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(table, line); // the column names
+    int count = 0;
+    for (long key, id, perms, size, cpid; table >> key >> id >> perms >> size >> cpid; table.ignore(1 << 16, '\n'))
+        count += cpid == ::getpid();
+    return count;
+}
+
+} // namespace
+
+// A local server reads the picture from shared memory, one over TCP gets it through the connection:
+// both show the same root, and no segment is left behind.
+TEST_F(X11Release, SharedMemoryAndTheConnectionShowTheSameRootAndLeaveNoSegment)
+{
+    CuttingProxy tcp(server.SocketPath(), SIZE_MAX);
+    ASSERT_FALSE(tcp.Display().empty());
+    const int before = OurSharedSegments();
+    for (const TileMode tile : {TileMode::Centre, TileMode::Tile, TileMode::Stretch}) {
+        CreateX11Desktop(server.Display())->setWallpaper(bitmap, tile);
+        const XRootPicture local = ReadXRoot(server.Display());
+        CreateX11Desktop(tcp.Display())->setWallpaper(bitmap, tile);
+        const XRootPicture remote = ReadXRoot(server.Display());
+        ASSERT_FALSE(local.Pixels.empty());
+        EXPECT_EQ(local.Pixels, remote.Pixels) << int(tile);
+        EXPECT_NE(local.RootPixmap, remote.RootPixmap);
+    }
+    EXPECT_EQ(OurSharedSegments(), before);
 }

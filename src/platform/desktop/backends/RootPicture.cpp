@@ -9,9 +9,17 @@ namespace {
 
 constexpr uint32_t kOpaque = 0xff000000u;
 
-std::vector<uint32_t> Black(int width, int height)
+void FillBlack(uint32_t *from, uint32_t *to)
 {
-    return std::vector<uint32_t>(size_t(width) * size_t(height), kOpaque);
+    std::fill(from, to, kOpaque);
+}
+
+// A root drawn into a vector, for callers without memory of their own to draw into.
+template <typename Draw> std::vector<uint32_t> Drawn(int width, int height, Draw draw)
+{
+    std::vector<uint32_t> screen(size_t(width) * size_t(height));
+    draw(screen.data());
+    return screen;
 }
 
 struct Tap {
@@ -55,41 +63,62 @@ uint32_t Pack(const float *rgb)
 
 } // namespace
 
-std::vector<uint32_t> PlacedOnBlack(PictureRows &picture, int width, int height, int left, int top)
+void PlacedOnBlack(PictureRows &picture, uint32_t *screen, int width, int height, int left, int top)
 {
-    std::vector<uint32_t> screen = Black(width, height);
     const int w = picture.Width(), h = picture.Height();
-    const int firstX = std::max(0, -left), endX = std::min(w, width - left);
+    // The picture's part on the root: [x0, x1) x [y0, y1) in root coordinates. Every pixel is written
+    // once, black or the picture's, so that memory fresh from the system is touched only once.
+    const int x0 = std::clamp(left, 0, width), x1 = std::clamp(left + w, x0, width);
+    const int y0 = std::clamp(top, 0, height), y1 = std::clamp(top + h, y0, height);
+    uint32_t *const end = screen + size_t(width) * size_t(height);
+    FillBlack(screen, screen + size_t(y0) * size_t(width));
     std::vector<uint32_t> row(static_cast<size_t>(w));
-    for (int y = std::max(0, -top); y < std::min(h, height - top); ++y) {
-        picture.ReadRow(y, row.data());
-        uint32_t *to = screen.data() + size_t(top + y) * size_t(width) + size_t(left);
-        for (int x = firstX; x < endX; ++x)
-            to[x] = kOpaque | row[size_t(x)];
+    for (int y = y0; y < y1; ++y) {
+        uint32_t *to = screen + size_t(y) * size_t(width);
+        FillBlack(to, to + x0);
+        if (x1 > x0) {
+            picture.ReadRow(y - top, row.data());
+            for (int x = x0; x < x1; ++x)
+                to[x] = kOpaque | row[size_t(x - left)];
+        }
+        FillBlack(to + x1, to + width);
     }
-    return screen;
+    FillBlack(screen + size_t(y1) * size_t(width), end);
 }
 
-std::vector<uint32_t> TiledFromCorner(PictureRows &picture, int width, int height)
+std::vector<uint32_t> PlacedOnBlack(PictureRows &picture, int width, int height, int left, int top)
 {
-    std::vector<uint32_t> screen = Black(width, height);
+    return Drawn(width, height, [&](uint32_t *screen) { PlacedOnBlack(picture, screen, width, height, left, top); });
+}
+
+void TiledFromCorner(PictureRows &picture, uint32_t *screen, int width, int height)
+{
     const int w = picture.Width(), h = picture.Height();
+    // Tiles cover every pixel; only an empty picture leaves the root black.
+    if (w <= 0 || h <= 0)
+        return FillBlack(screen, screen + size_t(width) * size_t(height));
     std::vector<uint32_t> row(static_cast<size_t>(w));
     for (int y = 0; y < std::min(h, height); ++y) {
         picture.ReadRow(y, row.data());
         for (int at = y; at < height; at += h) {
-            uint32_t *to = screen.data() + size_t(at) * size_t(width);
+            uint32_t *to = screen + size_t(at) * size_t(width);
             for (int x = 0; x < width; ++x)
                 to[x] = kOpaque | row[size_t(x % w)];
         }
     }
-    return screen;
 }
 
-std::vector<uint32_t> StretchedToFit(PictureRows &picture, int width, int height)
+std::vector<uint32_t> TiledFromCorner(PictureRows &picture, int width, int height)
 {
-    std::vector<uint32_t> screen(size_t(width) * size_t(height));
+    return Drawn(width, height, [&](uint32_t *screen) { TiledFromCorner(picture, screen, width, height); });
+}
+
+void StretchedToFit(PictureRows &picture, uint32_t *screen, int width, int height)
+{
     const int w = picture.Width(), h = picture.Height();
+    // The program's own bitmap is usually made for the screen already: copied as it is.
+    if (w == width && h == height)
+        return PlacedOnBlack(picture, screen, width, height, 0, 0);
     const std::vector<std::vector<Tap>> across = Taps(w, width), down = Taps(h, height);
     std::vector<uint32_t> source(static_cast<size_t>(w));
     // Rows of the picture already stretched across (red, green, blue per pixel), from `first` on, kept
@@ -120,9 +149,13 @@ std::vector<uint32_t> StretchedToFit(PictureRows &picture, int width, int height
             for (size_t i = 0; i < sum.size(); ++i)
                 sum[i] += tap.weight * row[i];
         }
-        uint32_t *to = screen.data() + size_t(y) * size_t(width);
+        uint32_t *to = screen + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x)
             to[x] = Pack(&sum[size_t(x) * 3]);
     }
-    return screen;
+}
+
+std::vector<uint32_t> StretchedToFit(PictureRows &picture, int width, int height)
+{
+    return Drawn(width, height, [&](uint32_t *screen) { StretchedToFit(picture, screen, width, height); });
 }

@@ -49,15 +49,15 @@ public:
     void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         const std::unique_ptr<PictureRows> picture = Open(cp932Path);
-        const X11RootSize root = QueryX11RootSize(display_);
-        if (tile == TileMode::Stretch)
-            Show(StretchedToFit(*picture, root.Width, root.Height), root);
-        else if (tile == TileMode::Tile)
-            Show(TiledFromCorner(*picture, root.Width, root.Height), root);
-        else
-            Show(PlacedOnBlack(*picture, root.Width, root.Height, (root.Width - picture->Width()) / 2,
-                               (root.Height - picture->Height()) / 2),
-                 root);
+        Show([&](uint32_t *screen, int width, int height) {
+            if (tile == TileMode::Stretch)
+                StretchedToFit(*picture, screen, width, height);
+            else if (tile == TileMode::Tile)
+                TiledFromCorner(*picture, screen, width, height);
+            else
+                PlacedOnBlack(*picture, screen, width, height, (width - picture->Width()) / 2,
+                              (height - picture->Height()) / 2);
+        });
     }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     // X root coordinates are the monitors' device pixels: the box goes at its own place, black around it.
@@ -66,8 +66,7 @@ public:
     {
         const std::unique_ptr<PictureRows> box = Open(cp932BoxPath);
         const MonitorBox at = BoundingBox(layout);
-        const X11RootSize root = QueryX11RootSize(display_);
-        Show(PlacedOnBlack(*box, root.Width, root.Height, at.X, at.Y), root);
+        Show([&](uint32_t *screen, int width, int height) { PlacedOnBlack(*box, screen, width, height, at.X, at.Y); });
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
@@ -83,9 +82,10 @@ private:
         return std::make_unique<ImageRows>(picture.convertToFormat(QImage::Format_RGB32));
     }
 
-    void Show(const std::vector<uint32_t> &screen, const X11RootSize &root)
+    // The picture is drawn at the root's size, as the server reports it while the pixmap is made.
+    void Show(const X11RootDraw &draw)
     {
-        const X11RootPixmaps pixmaps = SetX11RootPixels(display_, screen.data(), root.Width, root.Height, root.Width);
+        const X11RootPixmaps pixmaps = SetX11RootPicture(display_, draw);
         lastReadBack_ = "_XROOTPMAP_ID=" + Hex(pixmaps.Shown);
         if (pixmaps.Shown != pixmaps.Created)
             ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(pixmaps.Shown),

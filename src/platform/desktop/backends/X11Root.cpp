@@ -7,10 +7,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,6 +57,13 @@ struct ImageDeleter {
     void operator()(XImage *image) const { XDestroyImage(image); }
 };
 
+// The image's pixels are 0xffRRGGBB words, as the root is drawn.
+bool TakesPixelsAsTheyAre(const XImage *image, const Visual *visual)
+{
+    return image->bits_per_pixel == 32 && image->byte_order == LSBFirst && image->bytes_per_line == image->width * 4 &&
+           visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF;
+}
+
 // The pixels as an XImage of the visual's layout; the usual 24-bit visual takes the caller's rows as
 // they are (and its data pointer must be cleared before the image is destroyed).
 std::unique_ptr<XImage, ImageDeleter> MakeImage(Display *display, const uint32_t *pixels, int width, int height,
@@ -66,8 +77,7 @@ std::unique_ptr<XImage, ImageDeleter> MakeImage(Display *display, const uint32_t
                                                              static_cast<unsigned>(height), 32, 0));
     if (!image)
         throw Exception("壁紙を設定できません: XCreateImage");
-    borrowed = stride == width && image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
-               visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF;
+    borrowed = stride == width && TakesPixelsAsTheyAre(image.get(), visual);
     if (borrowed) {
         image->data = const_cast<char *>(reinterpret_cast<const char *>(pixels));
         return image;
@@ -87,52 +97,103 @@ std::unique_ptr<XImage, ImageDeleter> MakeImage(Display *display, const uint32_t
     return image;
 }
 
-// A new pixmap of the root's size holding the pixels. Raises Exception (and frees it) on an X error.
-Pixmap UploadPixmap(X11Connection &connection, const uint32_t *pixels, int width, int height, int stride)
+// Puts the pixels into `pixmap`, sent through the connection.
+void PutPlain(Display *display, Pixmap pixmap, const uint32_t *pixels, int width, int height)
 {
-    Display *display = *connection;
-    const int screen = DefaultScreen(display);
     bool borrowed = false;
-    std::unique_ptr<XImage, ImageDeleter> image = MakeImage(display, pixels, width, height, stride, borrowed);
-    const Pixmap pixmap =
-        XCreatePixmap(display, RootWindow(display, screen), static_cast<unsigned>(width), static_cast<unsigned>(height),
-                      static_cast<unsigned>(DefaultDepth(display, screen)));
+    std::unique_ptr<XImage, ImageDeleter> image = MakeImage(display, pixels, width, height, width, borrowed);
     GC gc = XCreateGC(display, pixmap, 0, nullptr);
     XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
               static_cast<unsigned>(height));
     XFreeGC(display, gc);
     if (borrowed)
         image->data = nullptr;
-    image.reset();
-    if (const int error = connection.Sync(); error != 0) {
-        XFreePixmap(display, pixmap);
-        throw Exception(FormatMessage("壁紙を設定できません: X エラー %s (ピクスマップ)", {std::to_string(error)}));
-    }
-    return pixmap;
 }
 
-} // namespace
-
-X11RootSize QueryX11RootSize(const std::string &displayName)
+// A display on this machine's own socket (":0", "unix:0"): one over TCP may be on another machine, where
+// a segment id names some other memory, or none.
+bool IsLocalDisplay(const std::string &displayName)
 {
-    X11Connection connection(displayName);
-    const int screen = DefaultScreen(*connection);
-    return {DisplayWidth(*connection, screen), DisplayHeight(*connection, screen)};
+    return displayName.starts_with(':') || displayName.starts_with("unix:") || displayName.starts_with('/');
 }
 
-X11RootPixmaps SetX11RootPixels(const std::string &displayName, const uint32_t *pixels, int width, int height,
-                                int stride)
+struct SharedMemoryDetacher {
+    void operator()(void *address) const { shmdt(address); }
+};
+
+// Draws into memory shared with the X server (MIT-SHM) and puts it into `pixmap`, so that the whole
+// root does not go through the connection. False, before anything is drawn, where that cannot be (no
+// extension, the server in another IPC namespace, another pixel layout).
+bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, const X11RootDraw &draw)
 {
-    X11Connection connection(displayName);
     Display *display = *connection;
+    if (!XShmQueryExtension(display))
+        return false;
     const int screen = DefaultScreen(display);
-    const Window root = RootWindow(display, screen);
-    if (width != DisplayWidth(display, screen) || height != DisplayHeight(display, screen))
-        throw Exception("壁紙を設定できません: X の画面の大きさが変わりました");
-    if (DefaultVisual(display, screen)->c_class != TrueColor || DefaultDepth(display, screen) < 15)
-        throw Exception("壁紙を設定できません: X の画面が TrueColor ではありません");
-    const Pixmap pixmap = UploadPixmap(connection, pixels, width, height, stride);
+    Visual *visual = DefaultVisual(display, screen);
+    XShmSegmentInfo segment{};
+    std::unique_ptr<XImage, ImageDeleter> image(
+        XShmCreateImage(display, visual, static_cast<unsigned>(DefaultDepth(display, screen)), ZPixmap, nullptr,
+                        &segment, static_cast<unsigned>(width), static_cast<unsigned>(height)));
+    if (!image)
+        return false;
+    // The image owns neither the memory nor the segment's description.
+    const auto release = [&] { image->data = image->obdata = nullptr; };
+    if (!TakesPixelsAsTheyAre(image.get(), visual)) {
+        release();
+        return false;
+    }
+    segment.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+    if (segment.shmid < 0) {
+        release();
+        return false;
+    }
+    void *address = shmat(segment.shmid, nullptr, 0);
+    // Marked for removal at once (Linux still lets the server attach it): it goes with the last process
+    // that has it, so a kill at any point leaves no segment behind.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    if (address == reinterpret_cast<void *>(-1)) {
+        release();
+        return false;
+    }
+    const std::unique_ptr<void, SharedMemoryDetacher> attached(address);
+    segment.shmaddr = image->data = static_cast<char *>(address);
+    segment.readOnly = True;
+    if (!XShmAttach(display, &segment) || connection.Sync() != 0) {
+        release();
+        return false;
+    }
+    // Detached again before the connection is kept (RetainPermanent), which would keep the attachment
+    // and the memory in the server for good; the Sync after the put has the server read it first.
+    struct ServerDetach {
+        X11Connection &connection;
+        XShmSegmentInfo &segment;
+        ~ServerDetach()
+        {
+            XShmDetach(*connection, &segment);
+            connection.Sync();
+        }
+    };
+    const ServerDetach detach{connection, segment};
+    try {
+        draw(reinterpret_cast<uint32_t *>(address), width, height);
+    } catch (...) {
+        release();
+        throw;
+    }
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    XShmPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
+                 static_cast<unsigned>(height), False);
+    XFreeGC(display, gc);
+    release();
+    return true;
+}
 
+// Publishes `pixmap` as the root's background (see SetX11RootPicture).
+X11RootPixmaps Publish(X11Connection &connection, Pixmap pixmap)
+{
+    Display *display = *connection;
+    const Window root = RootWindow(display, DefaultScreen(display));
     // From reading the old pixmap to publishing the new one nobody else runs, and the server lets go
     // only when this connection has closed: a concurrent setter never sees our pixmap published by a
     // live connection, nor we its.
@@ -161,4 +222,35 @@ X11RootPixmaps SetX11RootPixels(const std::string &displayName, const uint32_t *
     if (const int error = connection.Sync(); error != 0)
         throw Exception(FormatMessage("壁紙を設定できません: X エラー %s", {std::to_string(error)}));
     return {pixmap, shown};
+}
+
+} // namespace
+
+X11RootPixmaps SetX11RootPicture(const std::string &displayName, const X11RootDraw &draw)
+{
+    X11Connection connection(displayName);
+    Display *display = *connection;
+    const int screen = DefaultScreen(display);
+    if (DefaultVisual(display, screen)->c_class != TrueColor || DefaultDepth(display, screen) < 15)
+        throw Exception("壁紙を設定できません: X の画面が TrueColor ではありません");
+    const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    // Made before anything else of ours, so that it takes the first id the server gives this connection.
+    const Pixmap pixmap =
+        XCreatePixmap(display, RootWindow(display, screen), static_cast<unsigned>(width), static_cast<unsigned>(height),
+                      static_cast<unsigned>(DefaultDepth(display, screen)));
+    try {
+        if (!IsLocalDisplay(displayName) || !PutShared(connection, pixmap, width, height, draw)) {
+            std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+            draw(pixels.data(), width, height);
+            PutPlain(display, pixmap, pixels.data(), width, height);
+        }
+    } catch (...) {
+        XFreePixmap(display, pixmap); // on a broken connection a call that fails quietly
+        throw;
+    }
+    if (const int error = connection.Sync(); error != 0) {
+        XFreePixmap(display, pixmap);
+        throw Exception(FormatMessage("壁紙を設定できません: X エラー %s (ピクスマップ)", {std::to_string(error)}));
+    }
+    return Publish(connection, pixmap);
 }

@@ -1,27 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The plain-X11 root window, behind an interface free of Xlib's macros (they clash with Qt).
-
-struct X11RootSize {
-    int Width;
-    int Height;
-};
-
-// The root window's size. Raises Exception when the display cannot be opened.
-X11RootSize QueryX11RootSize(const std::string &displayName);
 
 struct X11RootPixmaps {
     unsigned long Created; // the new pixmap
     unsigned long Shown;   // what _XROOTPMAP_ID names once it is published
 };
 
-// Makes `pixels` (0xffRRGGBB, rows of `stride` pixels, exactly the root's size) the root window's
-// background: a new pixmap, kept by the server after the connection closes, published in
-// _XROOTPMAP_ID and ESETROOT_PMAP_ID for other programs. The pixmap published before is released when
-// it was kept by its setter, and only then (an id whose setter died before keeping it may belong to
-// another program by now). Raises Exception on failure, a broken connection included.
-X11RootPixmaps SetX11RootPixels(const std::string &displayName, const uint32_t *pixels, int width, int height,
-                                int stride);
+// Draws the root's picture: `pixels` holds width x height pixels (0xffRRGGBB, rows of `width`), every one
+// of which it writes.
+using X11RootDraw = std::function<void(uint32_t *pixels, int width, int height)>;
+
+// Makes the picture `draw` makes at the root's size the root window's background: drawn straight into
+// memory the X server reads (MIT-SHM) where it can, else sent through the connection; a new pixmap,
+// kept by the server after the connection closes, published in _XROOTPMAP_ID and ESETROOT_PMAP_ID for
+// other programs. The pixmap published before is released when it was kept by its setter, and only
+// then (an id whose setter died before keeping it may belong to another program by now). Raises
+// Exception on failure, a broken connection included, and what `draw` raises.
+X11RootPixmaps SetX11RootPicture(const std::string &displayName, const X11RootDraw &draw);
