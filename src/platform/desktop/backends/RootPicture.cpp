@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -12,14 +13,6 @@ constexpr uint32_t kOpaque = 0xff000000u;
 void FillBlack(uint32_t *from, uint32_t *to)
 {
     std::fill(from, to, kOpaque);
-}
-
-// A root drawn into a vector, for callers without memory of their own to draw into.
-template <typename Draw> std::vector<uint32_t> Drawn(int width, int height, Draw draw)
-{
-    std::vector<uint32_t> screen(size_t(width) * size_t(height));
-    draw(screen.data());
-    return screen;
 }
 
 struct Tap {
@@ -61,101 +54,157 @@ uint32_t Pack(const float *rgb)
     return kOpaque | channel(rgb[0]) << 16 | channel(rgb[1]) << 8 | channel(rgb[2]);
 }
 
-} // namespace
-
-void PlacedOnBlack(PictureRows &picture, uint32_t *screen, int width, int height, int left, int top)
-{
-    const int w = picture.Width(), h = picture.Height();
-    // The picture's part on the root: [x0, x1) x [y0, y1) in root coordinates. Every pixel is written
-    // once, black or the picture's, so that memory fresh from the system is touched only once.
-    const int x0 = std::clamp(left, 0, width), x1 = std::clamp(left + w, x0, width);
-    const int y0 = std::clamp(top, 0, height), y1 = std::clamp(top + h, y0, height);
-    uint32_t *const end = screen + size_t(width) * size_t(height);
-    FillBlack(screen, screen + size_t(y0) * size_t(width));
-    std::vector<uint32_t> row(static_cast<size_t>(w));
-    for (int y = y0; y < y1; ++y) {
-        uint32_t *to = screen + size_t(y) * size_t(width);
-        FillBlack(to, to + x0);
-        if (x1 > x0) {
-            picture.ReadRow(y - top, row.data());
-            for (int x = x0; x < x1; ++x)
-                to[x] = kOpaque | row[size_t(x - left)];
-        }
-        FillBlack(to + x1, to + width);
+// The picture with its top-left corner at (left, top), black around it.
+class PlacedRows : public RootRows {
+public:
+    PlacedRows(PictureRows &picture, int width, int left, int top)
+        : picture_(picture), width_(width), left_(left), top_(top), x0_(std::clamp(left, 0, width)),
+          x1_(std::clamp(left + picture.Width(), x0_, width)), row_(size_t(picture.Width()))
+    {
     }
-    FillBlack(screen + size_t(y1) * size_t(width), end);
-}
-
-std::vector<uint32_t> PlacedOnBlack(PictureRows &picture, int width, int height, int left, int top)
-{
-    return Drawn(width, height, [&](uint32_t *screen) { PlacedOnBlack(picture, screen, width, height, left, top); });
-}
-
-void TiledFromCorner(PictureRows &picture, uint32_t *screen, int width, int height)
-{
-    const int w = picture.Width(), h = picture.Height();
-    // Tiles cover every pixel; only an empty picture leaves the root black.
-    if (w <= 0 || h <= 0)
-        return FillBlack(screen, screen + size_t(width) * size_t(height));
-    std::vector<uint32_t> row(static_cast<size_t>(w));
-    for (int y = 0; y < std::min(h, height); ++y) {
-        picture.ReadRow(y, row.data());
-        for (int at = y; at < height; at += h) {
-            uint32_t *to = screen + size_t(at) * size_t(width);
-            for (int x = 0; x < width; ++x)
-                to[x] = kOpaque | row[size_t(x % w)];
-        }
+    void Row(int y, uint32_t *out) override
+    {
+        if (y < top_ || y >= top_ + picture_.Height() || x1_ == x0_)
+            return FillBlack(out, out + width_);
+        FillBlack(out, out + x0_);
+        picture_.ReadRow(y - top_, row_.data());
+        for (int x = x0_; x < x1_; ++x)
+            out[x] = kOpaque | row_[size_t(x - left_)];
+        FillBlack(out + x1_, out + width_);
     }
-}
 
-std::vector<uint32_t> TiledFromCorner(PictureRows &picture, int width, int height)
-{
-    return Drawn(width, height, [&](uint32_t *screen) { TiledFromCorner(picture, screen, width, height); });
-}
+private:
+    PictureRows &picture_;
+    const int width_, left_, top_, x0_, x1_;
+    std::vector<uint32_t> row_;
+};
 
-void StretchedToFit(PictureRows &picture, uint32_t *screen, int width, int height)
-{
-    const int w = picture.Width(), h = picture.Height();
-    // The program's own bitmap is usually made for the screen already: copied as it is.
-    if (w == width && h == height)
-        return PlacedOnBlack(picture, screen, width, height, 0, 0);
-    const std::vector<std::vector<Tap>> across = Taps(w, width), down = Taps(h, height);
-    std::vector<uint32_t> source(static_cast<size_t>(w));
-    // Rows of the picture already stretched across (red, green, blue per pixel), from `first` on, kept
-    // while an output row still needs them.
-    std::deque<std::vector<float>> rows;
-    int first = 0;
-    std::vector<float> sum(size_t(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        const std::vector<Tap> &taps = down[size_t(y)];
-        for (; !rows.empty() && first < taps.front().index; ++first)
-            rows.pop_front();
-        if (rows.empty())
-            first = taps.front().index;
-        while (first + int(rows.size()) <= taps.back().index) {
-            picture.ReadRow(first + int(rows.size()), source.data());
-            std::vector<float> &row = rows.emplace_back(size_t(width) * 3, 0.0f);
-            for (int x = 0; x < width; ++x)
-                for (const Tap &tap : across[size_t(x)]) {
-                    const uint32_t p = source[size_t(tap.index)];
+// The picture repeated from the top-left corner. A tile of up to 4 MiB is kept once read, so that each
+// of its rows is read once; a larger one is read again for each repetition down the root.
+class TiledRows : public RootRows {
+public:
+    TiledRows(PictureRows &picture, int width)
+        : picture_(picture), width_(width),
+          kept_(int64_t(picture.Width()) * picture.Height() <= kKeptTilePixels ? size_t(picture.Height()) : 0),
+          row_(size_t(picture.Width()))
+    {
+    }
+    void Row(int y, uint32_t *out) override
+    {
+        const int w = picture_.Width(), h = picture_.Height();
+        if (w <= 0 || h <= 0)
+            return FillBlack(out, out + width_);
+        const uint32_t *row = row_.data();
+        if (!kept_.empty()) {
+            std::vector<uint32_t> &kept = kept_[size_t(y % h)];
+            if (kept.empty()) {
+                kept.resize(size_t(w));
+                picture_.ReadRow(y % h, kept.data());
+            }
+            row = kept.data();
+        } else {
+            picture_.ReadRow(y % h, row_.data());
+        }
+        for (int x = 0; x < width_; ++x)
+            out[x] = kOpaque | row[size_t(x % w)];
+    }
+
+private:
+    static constexpr int64_t kKeptTilePixels = 1 << 20;
+    PictureRows &picture_;
+    const int width_;
+    std::vector<std::vector<uint32_t>> kept_;
+    std::vector<uint32_t> row_;
+};
+
+// The picture stretched to width x height: averaged where it shrinks, interpolated where it grows.
+class StretchedRows : public RootRows {
+public:
+    StretchedRows(PictureRows &picture, int width, int height)
+        : picture_(picture), width_(width), across_(Taps(picture.Width(), width)),
+          down_(Taps(picture.Height(), height)), source_(size_t(picture.Width())), sum_(size_t(width) * 3)
+    {
+    }
+    // Rows come from the top down.
+    void Row(int y, uint32_t *out) override
+    {
+        const std::vector<Tap> &taps = down_[size_t(y)];
+        for (; !rows_.empty() && first_ < taps.front().index; ++first_)
+            rows_.pop_front();
+        if (rows_.empty())
+            first_ = taps.front().index;
+        while (first_ + int(rows_.size()) <= taps.back().index) {
+            picture_.ReadRow(first_ + int(rows_.size()), source_.data());
+            std::vector<float> &row = rows_.emplace_back(size_t(width_) * 3, 0.0f);
+            for (int x = 0; x < width_; ++x)
+                for (const Tap &tap : across_[size_t(x)]) {
+                    const uint32_t p = source_[size_t(tap.index)];
                     row[size_t(x) * 3] += tap.weight * float((p >> 16) & 0xff);
                     row[size_t(x) * 3 + 1] += tap.weight * float((p >> 8) & 0xff);
                     row[size_t(x) * 3 + 2] += tap.weight * float(p & 0xff);
                 }
         }
-        std::fill(sum.begin(), sum.end(), 0.0f);
+        std::fill(sum_.begin(), sum_.end(), 0.0f);
         for (const Tap &tap : taps) {
-            const std::vector<float> &row = rows[size_t(tap.index - first)];
-            for (size_t i = 0; i < sum.size(); ++i)
-                sum[i] += tap.weight * row[i];
+            const std::vector<float> &row = rows_[size_t(tap.index - first_)];
+            for (size_t i = 0; i < sum_.size(); ++i)
+                sum_[i] += tap.weight * row[i];
         }
-        uint32_t *to = screen + size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x)
-            to[x] = Pack(&sum[size_t(x) * 3]);
+        for (int x = 0; x < width_; ++x)
+            out[x] = Pack(&sum_[size_t(x) * 3]);
     }
+
+private:
+    PictureRows &picture_;
+    const int width_;
+    const std::vector<std::vector<Tap>> across_, down_;
+    std::vector<uint32_t> source_;
+    // Rows of the picture already stretched across (red, green, blue per pixel), from `first_` on,
+    // kept while an output row still needs them.
+    std::deque<std::vector<float>> rows_;
+    int first_ = 0;
+    std::vector<float> sum_;
+};
+
+std::vector<uint32_t> Drawn(RootRows &&rows, int width, int height)
+{
+    std::vector<uint32_t> screen(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        rows.Row(y, screen.data() + size_t(y) * size_t(width));
+    return screen;
+}
+
+} // namespace
+
+std::unique_ptr<RootRows> RowsPlacedOnBlack(PictureRows &picture, int width, int left, int top)
+{
+    return std::make_unique<PlacedRows>(picture, width, left, top);
+}
+
+std::vector<uint32_t> PlacedOnBlack(PictureRows &picture, int width, int height, int left, int top)
+{
+    return Drawn(PlacedRows(picture, width, left, top), width, height);
+}
+
+std::unique_ptr<RootRows> RowsTiledFromCorner(PictureRows &picture, int width)
+{
+    return std::make_unique<TiledRows>(picture, width);
+}
+
+std::vector<uint32_t> TiledFromCorner(PictureRows &picture, int width, int height)
+{
+    return Drawn(TiledRows(picture, width), width, height);
+}
+
+std::unique_ptr<RootRows> RowsStretchedToFit(PictureRows &picture, int width, int height)
+{
+    // The program's own bitmap is usually made for the screen already: copied as it is.
+    if (picture.Width() == width && picture.Height() == height)
+        return std::make_unique<PlacedRows>(picture, width, 0, 0);
+    return std::make_unique<StretchedRows>(picture, width, height);
 }
 
 std::vector<uint32_t> StretchedToFit(PictureRows &picture, int width, int height)
 {
-    return Drawn(width, height, [&](uint32_t *screen) { StretchedToFit(picture, screen, width, height); });
+    return Drawn(std::move(*RowsStretchedToFit(picture, width, height)), width, height);
 }

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,14 +50,12 @@ public:
     void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         const std::unique_ptr<PictureRows> picture = Open(cp932Path);
-        Show([&](uint32_t *screen, int width, int height) {
+        Show([&](int width, int height) {
             if (tile == TileMode::Stretch)
-                StretchedToFit(*picture, screen, width, height);
-            else if (tile == TileMode::Tile)
-                TiledFromCorner(*picture, screen, width, height);
-            else
-                PlacedOnBlack(*picture, screen, width, height, (width - picture->Width()) / 2,
-                              (height - picture->Height()) / 2);
+                return RowsStretchedToFit(*picture, width, height);
+            if (tile == TileMode::Tile)
+                return RowsTiledFromCorner(*picture, width);
+            return RowsPlacedOnBlack(*picture, width, (width - picture->Width()) / 2, (height - picture->Height()) / 2);
         });
     }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
@@ -66,7 +65,7 @@ public:
     {
         const std::unique_ptr<PictureRows> box = Open(cp932BoxPath);
         const MonitorBox at = BoundingBox(layout);
-        Show([&](uint32_t *screen, int width, int height) { PlacedOnBlack(*box, screen, width, height, at.X, at.Y); });
+        Show([&](int width, int) { return RowsPlacedOnBlack(*box, width, at.X, at.Y); });
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
@@ -82,10 +81,18 @@ private:
         return std::make_unique<ImageRows>(picture.convertToFormat(QImage::Format_RGB32));
     }
 
-    // The picture is drawn at the root's size, as the server reports it while the pixmap is made.
-    void Show(const X11RootDraw &draw)
+    // The root's rows, made for its size as the server reports it while the pixmap is made.
+    using MakeRows = std::function<std::unique_ptr<RootRows>(int width, int height)>;
+    void Show(const MakeRows &makeRows)
     {
-        const X11RootPixmaps pixmaps = SetX11RootPicture(display_, draw);
+        std::unique_ptr<RootRows> rows;
+        const X11RootPixmaps pixmaps =
+            SetX11RootPicture(display_, [&](uint32_t *pixels, int width, int height, int first, int count) {
+                if (!rows)
+                    rows = makeRows(width, height);
+                for (int y = first; y < first + count; ++y)
+                    rows->Row(y, pixels + size_t(y - first) * size_t(width));
+            });
         lastReadBack_ = "_XROOTPMAP_ID=" + Hex(pixmaps.Shown);
         if (pixmaps.Shown != pixmaps.Created)
             ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(pixmaps.Shown),

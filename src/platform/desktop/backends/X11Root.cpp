@@ -11,6 +11,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -97,17 +98,29 @@ std::unique_ptr<XImage, ImageDeleter> MakeImage(Display *display, const uint32_t
     return image;
 }
 
-// Puts the pixels into `pixmap`, sent through the connection.
-void PutPlain(Display *display, Pixmap pixmap, const uint32_t *pixels, int width, int height)
+// Rows per band: about 256 KiB, touched once and reused for the whole root.
+int BandRows(int width)
 {
-    bool borrowed = false;
-    std::unique_ptr<XImage, ImageDeleter> image = MakeImage(display, pixels, width, height, width, borrowed);
+    return std::max(1, (256 * 1024) / std::max(1, width * 4));
+}
+
+// Draws the root into `pixmap` a band at a time, sent through the connection.
+void PutPlain(Display *display, Pixmap pixmap, int width, int height, const X11RootDraw &draw)
+{
+    const int band = std::min(BandRows(width), height);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(band));
     GC gc = XCreateGC(display, pixmap, 0, nullptr);
-    XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
-              static_cast<unsigned>(height));
+    for (int first = 0; first < height; first += band) {
+        const int count = std::min(band, height - first);
+        draw(pixels.data(), width, height, first, count);
+        bool borrowed = false;
+        std::unique_ptr<XImage, ImageDeleter> image = MakeImage(display, pixels.data(), width, count, width, borrowed);
+        XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, first, static_cast<unsigned>(width),
+                  static_cast<unsigned>(count));
+        if (borrowed)
+            image->data = nullptr;
+    }
     XFreeGC(display, gc);
-    if (borrowed)
-        image->data = nullptr;
 }
 
 // A display on this machine's own socket (":0", "unix:0"): one over TCP may be on another machine, where
@@ -121,9 +134,9 @@ struct SharedMemoryDetacher {
     void operator()(void *address) const { shmdt(address); }
 };
 
-// Draws into memory shared with the X server (MIT-SHM) and puts it into `pixmap`, so that the whole
-// root does not go through the connection. False, before anything is drawn, where that cannot be (no
-// extension, the server in another IPC namespace, another pixel layout).
+// Draws the root a band at a time into memory shared with the X server (MIT-SHM), which copies each
+// into `pixmap`: no pixels go through the connection. False, before anything is drawn, where that
+// cannot be (no extension, the server in another IPC namespace, another pixel layout).
 bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, const X11RootDraw &draw)
 {
     Display *display = *connection;
@@ -131,10 +144,11 @@ bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, 
         return false;
     const int screen = DefaultScreen(display);
     Visual *visual = DefaultVisual(display, screen);
+    const int band = std::min(BandRows(width), height);
     XShmSegmentInfo segment{};
     std::unique_ptr<XImage, ImageDeleter> image(
         XShmCreateImage(display, visual, static_cast<unsigned>(DefaultDepth(display, screen)), ZPixmap, nullptr,
-                        &segment, static_cast<unsigned>(width), static_cast<unsigned>(height)));
+                        &segment, static_cast<unsigned>(width), static_cast<unsigned>(band)));
     if (!image)
         return false;
     // The image owns neither the memory nor the segment's description.
@@ -143,7 +157,7 @@ bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, 
         release();
         return false;
     }
-    segment.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+    segment.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(band), IPC_CREAT | 0600);
     if (segment.shmid < 0) {
         release();
         return false;
@@ -164,26 +178,30 @@ bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, 
         return false;
     }
     // Detached again before the connection is kept (RetainPermanent), which would keep the attachment
-    // and the memory in the server for good; the Sync after the put has the server read it first.
+    // and the memory in the server for good: the server handles the requests in order.
     struct ServerDetach {
-        X11Connection &connection;
+        Display *display;
         XShmSegmentInfo &segment;
-        ~ServerDetach()
-        {
-            XShmDetach(*connection, &segment);
-            connection.Sync();
-        }
+        ~ServerDetach() { XShmDetach(display, &segment); }
     };
-    const ServerDetach detach{connection, segment};
+    const ServerDetach detach{display, segment};
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
     try {
-        draw(reinterpret_cast<uint32_t *>(address), width, height);
+        for (int first = 0; first < height; first += band) {
+            const int count = std::min(band, height - first);
+            draw(reinterpret_cast<uint32_t *>(address), width, height, first, count);
+            XShmPutImage(display, pixmap, gc, image.get(), 0, 0, 0, first, static_cast<unsigned>(width),
+                         static_cast<unsigned>(count), False);
+            // The server has read the band once this returns: only then is it drawn over.
+            if (const int error = connection.Sync(); error != 0)
+                throw Exception(
+                    FormatMessage("壁紙を設定できません: X エラー %s (ピクスマップ)", {std::to_string(error)}));
+        }
     } catch (...) {
+        XFreeGC(display, gc);
         release();
         throw;
     }
-    GC gc = XCreateGC(display, pixmap, 0, nullptr);
-    XShmPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
-                 static_cast<unsigned>(height), False);
     XFreeGC(display, gc);
     release();
     return true;
@@ -239,11 +257,8 @@ X11RootPixmaps SetX11RootPicture(const std::string &displayName, const X11RootDr
         XCreatePixmap(display, RootWindow(display, screen), static_cast<unsigned>(width), static_cast<unsigned>(height),
                       static_cast<unsigned>(DefaultDepth(display, screen)));
     try {
-        if (!IsLocalDisplay(displayName) || !PutShared(connection, pixmap, width, height, draw)) {
-            std::vector<uint32_t> pixels(size_t(width) * size_t(height));
-            draw(pixels.data(), width, height);
-            PutPlain(display, pixmap, pixels.data(), width, height);
-        }
+        if (!IsLocalDisplay(displayName) || !PutShared(connection, pixmap, width, height, draw))
+            PutPlain(display, pixmap, width, height, draw);
     } catch (...) {
         XFreePixmap(display, pixmap); // on a broken connection a call that fails quietly
         throw;
