@@ -10,9 +10,11 @@
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +136,26 @@ struct SharedMemoryDetacher {
     void operator()(void *address) const { shmdt(address); }
 };
 
+// Puts a pixel made for this call through the segment into `pixmap` and reads it back through the
+// connection: true when the server saw what we wrote.
+bool ServerReadsOurs(X11Connection &connection, Pixmap pixmap, XImage *image, void *address)
+{
+    Display *display = *connection;
+    const uint32_t cookie = 0xff000000u | ((uint32_t(::getpid()) * 2654435761u) ^ uint32_t(std::time(nullptr))) >> 8;
+    *static_cast<uint32_t *>(address) = cookie;
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    XShmPutImage(display, pixmap, gc, image, 0, 0, 0, 0, 1, 1, False);
+    XFreeGC(display, gc);
+    XImage *back = XGetImage(display, pixmap, 0, 0, 1, 1, AllPlanes, ZPixmap);
+    if (back == nullptr) {
+        connection.Sync();
+        return false;
+    }
+    const bool same = (XGetPixel(back, 0, 0) & 0xffffff) == (cookie & 0xffffff);
+    XDestroyImage(back);
+    return connection.Sync() == 0 && same;
+}
+
 // Draws the root a band at a time into memory shared with the X server (MIT-SHM), which copies each
 // into `pixmap`: no pixels go through the connection. False, before anything is drawn, where that
 // cannot be (no extension, the server in another IPC namespace, another pixel layout).
@@ -174,6 +196,14 @@ bool PutShared(X11Connection &connection, Pixmap pixmap, int width, int height, 
     segment.shmaddr = image->data = static_cast<char *>(address);
     segment.readOnly = True;
     if (!XShmAttach(display, &segment) || connection.Sync() != 0) {
+        release();
+        return false;
+    }
+    // A server in another IPC namespace may know the same id as some other memory: one pixel put
+    // through the segment and read back through the connection shows that it reads ours.
+    if (!ServerReadsOurs(connection, pixmap, image.get(), address)) {
+        XShmDetach(display, &segment);
+        connection.Sync();
         release();
         return false;
     }
