@@ -36,9 +36,10 @@ bool OnRealScreen()
 
 std::unique_ptr<ScreenMetrics> X11SessionScreen()
 {
-    if (!EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY"))
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0' || EnvironmentSet("WAYLAND_DISPLAY"))
         return nullptr;
     if (EnvironmentSet("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") != "xcb")
         return nullptr;
-    return CreateX11ScreenMetrics(std::getenv("DISPLAY"));
+    return CreateX11ScreenMetrics(display);
 }
