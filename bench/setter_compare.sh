@@ -31,6 +31,8 @@
 # usage: bench/setter_compare.sh [BUILD_DIR] [CORPUS_DIR] [ROUNDS]
 #   (defaults: build, build/render-corpus, 9; run bench/make_render_corpus.sh CORPUS_DIR first)
 # KINDS=TEXT runs only the picture kinds whose label contains TEXT (e.g. KINDS=PNG).
+# BEFORE=PATH adds "Tapisto before", the tapistoctl at PATH (a copy of an earlier build's bin/), to
+# every round: before and after measured paired, in the same rounds.
 # Takes 4 to 6 minutes with 9 rounds (on the shared 2-core machine at load 4 and 4 to 7: the
 # setters 3 to 4.5 minutes, the tray rows 1.5).
 set -euo pipefail
@@ -92,9 +94,12 @@ position, peer_modes = {
     "stretch": ("拡大", {"feh": "--bg-scale", "xwallpaper": "--stretch", "hsetroot": "-fill", "nitrogen": "--set-scaled"}),
 }[mode]
 
+before = os.path.abspath(os.environ["BEFORE"]) if os.environ.get("BEFORE") else None
+
 def setters(picture, plugin):
-    ours = [tapistoctl, "apply", picture, "--position", position, "--correction", "自動"]
-    return [("Tapisto", ours + (["--plugins"] if plugin else []), tapisto_env)] + [
+    args = ["apply", picture, "--position", position, "--correction", "自動"] + (["--plugins"] if plugin else [])
+    earlier = [("Tapisto before", [before] + args, tapisto_env)] if before else []
+    return [("Tapisto", [tapistoctl] + args, tapisto_env)] + earlier + [
         (name, [name, option, picture], env) for name, option in peer_modes.items()]
 
 YARDSTICKS = ("feh", "xwallpaper", "hsetroot")
@@ -200,7 +205,7 @@ print(f"mode {mode}: Tapisto --position {position} --correction 自動 against "
 print(f"load average before: {load()}")
 print(f"{rounds} rounds per picture kind, interleaved; CPU = user + system of the process tree; "
       "peak = sum of its processes' peak resident sizes;\nround lines: CPU s / peak MiB of each run, [n] for a tree of n processes")
-summary = []
+summary, paired = [], []
 med = statistics.median
 for label, file, plugin in kinds:
     picture = os.path.join(corpus, file)
@@ -230,22 +235,24 @@ for label, file, plugin in kinds:
             figures[name].append(got)
             line.append(f"{name} {got[1]:.3f}s/{got[2] / 1024:.1f}M" + (f"[{got[3]}]" if got[3] > 1 else ""))
         print(f"  round {r + 1}: " + "  ".join(line))
-    print(f"  {'setter':10} {'CPU s':>7} {'wall s':>7} {'peak MiB':>8} {'procs':>5}  screen vs Tapisto's")
+    print(f"  {'setter':14} {'CPU s':>7} {'wall s':>7} {'peak MiB':>8} {'procs':>5}  screen vs Tapisto's")
     medians = {}
     for name, _, _ in tools:
         runs = figures[name]
         if not runs:
-            print(f"  {name:10} (failed or cannot read this picture)")
+            print(f"  {name:14} (failed or cannot read this picture)")
             continue
         medians[name] = (med(r[1] for r in runs), med(r[2] for r in runs) / 1024)
         same = "" if name == "Tapisto" else (psnr.get(name, "") + " dB").replace("inf dB", "identical")
-        print(f"  {name:10} {medians[name][0]:7.3f} {med(r[0] for r in runs):7.3f} {medians[name][1]:8.1f} "
+        print(f"  {name:14} {medians[name][0]:7.3f} {med(r[0] for r in runs):7.3f} {medians[name][1]:8.1f} "
               f"{max(r[3] for r in runs):5}  {same}")
     peers = [n for n in YARDSTICKS if n in medians]
     if "Tapisto" in medians and peers:
         best = min(peers, key=lambda n: medians[n][0])
         lowest_peak = min(medians[n][1] for n in peers)
         summary.append((label, medians["Tapisto"], best, medians[best], lowest_peak))
+    if "Tapisto" in medians and "Tapisto before" in medians:
+        paired.append((label, medians["Tapisto before"], medians["Tapisto"]))
 
 print(f"\nload average after the setters: {load()}")
 print("\n| figure | Tapisto CPU / peak | best peer CPU / peak | ratio CPU / peak | peak vs lowest peer peak |")
@@ -253,6 +260,12 @@ print("|---|---|---|---|---|")
 for label, (cpu, peak), best, (bcpu, bpeak), lowest in summary:
     print(f"| {label}, CPU / peak | {cpu:.3f} s / {peak:.1f} MiB | {best} {bcpu:.3f} s / {bpeak:.1f} MiB | "
           f"{cpu / bcpu:.2f} / {peak / bpeak:.2f} | {peak / lowest:.2f} ({lowest:.1f} MiB) |")
+if paired:
+    print("\n| figure | Tapisto before CPU / peak | Tapisto CPU / peak | after / before |")
+    print("|---|---|---|---|")
+    for label, (bcpu, bpeak), (cpu, peak) in paired:
+        print(f"| {label} | {bcpu:.3f} s / {bpeak:.1f} MiB | {cpu:.3f} s / {peak:.1f} MiB | "
+              f"{cpu / bcpu:.2f} / {peak / bpeak:.2f} |")
 PY
 
 if [ "${TRAY:-1}" = 1 ]; then

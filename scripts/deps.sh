@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
     qt6-wayland qt6-translations-l10n
     libjpeg62-turbo-dev libjpeg-turbo-progs
-    libx11-dev libxres-dev
+    libx11-dev libxres-dev libxrandr-dev
     libemf2svg-dev libwmf-dev
     libexpat1-dev fonts-urw-base35
     file

@@ -33,7 +33,7 @@ class UnavailableDesktop : public Desktop {
 public:
     explicit UnavailableDesktop(std::string message) : message_(std::move(message)) {}
     const char *Name() const override { return "none"; }
-    void setWallpaper(const std::string &, int32_t) override { throw Exception(message_); }
+    void setWallpaper(const std::string &, TileMode) override { throw Exception(message_); }
 
 private:
     std::string message_;

@@ -90,6 +90,8 @@ bool AnyNeedsGui(const std::vector<WallPaperChoice> &choices)
 // The session's monitors (or one of the default size without a display).
 MonitorLayout SessionMonitors()
 {
+    if (const std::unique_ptr<ScreenMetrics> x11 = X11SessionScreen())
+        return x11->Monitors();
     if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen()))
         return QtScreenMetrics().Monitors();
     return {Monitor{{}, 0, 0, kDefaultScreenSize.first, kDefaultScreenSize.second}};
@@ -125,6 +127,8 @@ int CmdRender(const std::vector<std::string> &args)
     std::pair<int, int> screen = kDefaultScreenSize;
     if (options.screen) {
         screen = *options.screen;
+    } else if (const std::unique_ptr<ScreenMetrics> x11 = X11SessionScreen()) {
+        screen = {x11->ScreenWidth(), x11->ScreenHeight()};
     } else if (HaveDisplay() && (EnsureGuiApplication(true), OnRealScreen())) {
         QtScreenMetrics metrics;
         screen = {metrics.ScreenWidth(), metrics.ScreenHeight()};
@@ -147,16 +151,21 @@ int CmdApply(const std::vector<std::string> &args)
         throw UsageError("apply: PICTURE を指定してください");
     const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
     const std::vector<WallPaperChoice> choices = ChoicesOf(options.positional, tileValue, CorrectionOf(options));
-    if (HaveDisplay() || AnyNeedsGui(choices))
-        EnsureGuiApplication(true);
-    // Without a display the off-screen platform's screen is no real one: the default size stands in.
-    std::unique_ptr<ScreenMetrics> screen;
-    if (options.monitors)
-        screen = std::make_unique<FixedMonitorMetrics>(*options.monitors);
-    else if (OnRealScreen())
-        screen = std::make_unique<QtScreenMetrics>();
-    else
-        screen = std::make_unique<FixedScreenMetrics>(kDefaultScreenSize.first, kDefaultScreenSize.second);
+    const bool needsGui = AnyNeedsGui(choices);
+    std::unique_ptr<ScreenMetrics> screen = options.monitors || needsGui ? nullptr : X11SessionScreen();
+    if (screen) {
+        EnsureCoreApplication(); // for the desktops' commands (QProcess), without a GUI platform
+    } else {
+        if (HaveDisplay() || needsGui)
+            EnsureGuiApplication(true);
+        // Without a display the off-screen platform's screen is no real one: the default size stands in.
+        if (options.monitors)
+            screen = std::make_unique<FixedMonitorMetrics>(*options.monitors);
+        else if (OnRealScreen())
+            screen = std::make_unique<QtScreenMetrics>();
+        else
+            screen = std::make_unique<FixedScreenMetrics>(kDefaultScreenSize.first, kDefaultScreenSize.second);
+    }
     StandaloneChange change(std::move(screen));
     if (options.plugins)
         change.LoadPlugins();

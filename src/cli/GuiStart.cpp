@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 
+#include <cstdlib>
+
 void EnsureGuiApplication(bool forScreen)
 {
     if (QCoreApplication::instance() != nullptr)
@@ -30,4 +32,14 @@ bool OnRealScreen()
 {
     return QCoreApplication::instance() != nullptr && QGuiApplication::platformName() != QLatin1String("offscreen") &&
            QGuiApplication::primaryScreen() != nullptr;
+}
+
+std::unique_ptr<ScreenMetrics> X11SessionScreen()
+{
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0' || EnvironmentSet("WAYLAND_DISPLAY"))
+        return nullptr;
+    if (EnvironmentSet("QT_QPA_PLATFORM") && qgetenv("QT_QPA_PLATFORM") != "xcb")
+        return nullptr;
+    return CreateX11ScreenMetrics(display);
 }

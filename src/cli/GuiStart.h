@@ -1,6 +1,9 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "platform/desktop/ScreenMetrics.h"
+
+#include <memory>
 
 // The Qt application object of tapistoctl, created only for work that needs it (the screen's size,
 // metafiles): its start-up costs time.
@@ -13,3 +16,8 @@ void EnsureGuiApplication(bool forScreen);
 bool OnRealScreen();
 // Creates a plain application object once, for commands that only talk to the session bus.
 void EnsureCoreApplication();
+// The session's screen asked of the X server itself where Qt would ask it too (DISPLAY without
+// WAYLAND_DISPLAY, and QT_QPA_PLATFORM unset or xcb), so that no GUI application (its platform plug-in,
+// its X connection, its screens) is started only for the screen's size. nullptr otherwise, or when
+// the display cannot be opened.
+std::unique_ptr<ScreenMetrics> X11SessionScreen();

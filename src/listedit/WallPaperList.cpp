@@ -7,6 +7,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IntConvert.h"
+#include "platform/TileMode.h"
 
 void WriteWallPaperList(std::string_view path, const WallPaperList &list)
 {
@@ -95,10 +96,10 @@ WallPaperEntry SplitEntryValue(std::string_view value)
 int32_t DecodeTileValue(std::string_view positionText)
 {
     if (positionText == kPositionTile)
-        return 1;
+        return int32_t(TileMode::Tile);
     if (positionText == kPositionEnlarge)
-        return 2;
-    return 0;
+        return int32_t(TileMode::Stretch);
+    return int32_t(TileMode::Centre);
 }
 
 int32_t DecodeCorrection(std::string_view correctionText)

@@ -1,7 +1,7 @@
 #include "schedule/ChangeFactory.h"
 
 #include "ini/IniRegistry.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "schedule/Settings.h"
 #include "spi/SPIBmp.h"

@@ -166,5 +166,5 @@ void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int3
     } giveBack;
     RenderWallPaper(cp932PicturePath, correction, screen.ScreenWidth(), screen.ScreenHeight(), cp932WallPaperPath);
     registry.WriteString("Control Panel\\desktop", "TileWallpaper", std::to_string(tileValue));
-    desktop.setWallpaper(cp932WallPaperPath, tileValue);
+    desktop.setWallpaper(cp932WallPaperPath, TileModeOf(tileValue));
 }

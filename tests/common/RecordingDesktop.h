@@ -15,9 +15,9 @@ public:
         bool operator==(const Call &) const = default;
     };
     const char *Name() const override { return "recording"; }
-    void setWallpaper(const std::string &path, int32_t tileValue) override
+    void setWallpaper(const std::string &path, TileMode tile) override
     {
-        calls.push_back({path, tileValue});
+        calls.push_back({path, int32_t(tile)});
         if (fail)
             throw Exception("壁紙を設定できません: test");
     }

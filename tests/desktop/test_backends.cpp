@@ -1,5 +1,6 @@
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"
@@ -37,7 +38,7 @@ struct BackendTest : ::testing::Test {
 TEST_F(BackendTest, GnomeGetsANewNameAtEveryChangeAndNoStaleFilesRemain)
 {
     auto desktop = Make(DesktopKind::Gnome);
-    desktop->setWallpaper(bitmap, 1);
+    desktop->setWallpaper(bitmap, TileMode::Tile);
     const std::string a = Alias();
     ASSERT_NE(a, "");
     const std::vector<Argv> sets = runner.Changes();
@@ -54,7 +55,7 @@ TEST_F(BackendTest, GnomeGetsANewNameAtEveryChangeAndNoStaleFilesRemain)
     WriteFileBytes(home.File("new.bmp"), "BM second");
     ASSERT_EQ(rename(home.File("new.bmp").c_str(), bitmap.c_str()), 0);
     runner.calls.clear();
-    desktop->setWallpaper(bitmap, 2);
+    desktop->setWallpaper(bitmap, TileMode::Stretch);
     EXPECT_EQ(runner.Changes()[0].back(), "'stretched'");
     const std::string b = Alias();
     ASSERT_NE(b, "");
@@ -63,7 +64,7 @@ TEST_F(BackendTest, GnomeGetsANewNameAtEveryChangeAndNoStaleFilesRemain)
     EXPECT_EQ(ReadFileBytes(b), "BM second");
     EXPECT_EQ(ReadFileBytes(bitmap), "BM second");
 
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     const std::string c = Alias();
     EXPECT_NE(c, "");
     EXPECT_NE(c, a);
@@ -73,7 +74,7 @@ TEST_F(BackendTest, GnomeGetsANewNameAtEveryChangeAndNoStaleFilesRemain)
 TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
 {
     auto desktop = Make(DesktopKind::Gnome);
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     const std::string shown = Alias();
     std::string tried;
     runner.respond = [&tried](const Argv &argv) {
@@ -83,7 +84,7 @@ TEST_F(BackendTest, FailureNamesTheCommandAndKeepsTheShownName)
         return CommandResult{1, "", "GSettings: no schema\n"};
     };
     try {
-        desktop->setWallpaper(bitmap, 0);
+        desktop->setWallpaper(bitmap, TileMode::Centre);
         FAIL();
     } catch (const Exception &e) {
         EXPECT_EQ(e.Message(), "壁紙を設定できません: gsettings set org.gnome.desktop.background picture-uri "
@@ -99,14 +100,14 @@ TEST_F(BackendTest, GnomeWithoutTheDarkKeyStillSucceeds)
     runner.respond = [](const Argv &argv) {
         return argv[3] == "picture-uri-dark" ? CommandResult{1, "", "No such key “picture-uri-dark”"} : CommandResult{};
     };
-    EXPECT_NO_THROW(Make(DesktopKind::Gnome)->setWallpaper(bitmap, 0));
+    EXPECT_NO_THROW(Make(DesktopKind::Gnome)->setWallpaper(bitmap, TileMode::Centre));
 }
 
 TEST_F(BackendTest, PathsAreQuotedForEachConsumer)
 {
     const std::string odd = home.File("it's \"odd\" $x.bmp");
     WriteFileBytes(odd, "BM");
-    Make(DesktopKind::Mate)->setWallpaper(odd, 0);
+    Make(DesktopKind::Mate)->setWallpaper(odd, TileMode::Centre);
     const std::string alias = Alias("it's \"odd\" $x");
     ASSERT_NE(alias, "");
     const std::string number = alias.substr(alias.rfind('~'));
@@ -130,7 +131,7 @@ TEST_F(BackendTest, PlasmaScriptCannotBeBrokenByAFileName)
                                  uri + " 3\"\n",
                              ""};
     };
-    Make(DesktopKind::Kde)->setWallpaper(evil, 1);
+    Make(DesktopKind::Kde)->setWallpaper(evil, TileMode::Tile);
     ASSERT_EQ(runner.calls.size(), 2u);
     const Argv &call = runner.calls[0];
     EXPECT_EQ(Argv(call.begin(), call.end() - 1),
@@ -160,7 +161,7 @@ TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
     FakeProc proc(home.File("proc"));
     proc.Add({"xfdesktop"});
     env.ProcRoot = proc.Root();
-    Make(DesktopKind::Xfce)->setWallpaper(bitmap, 2);
+    Make(DesktopKind::Xfce)->setWallpaper(bitmap, TileMode::Stretch);
     const std::string m1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
     const std::string m2 = "/backdrop/screen0/monitor0/workspace1";
     const Argv base{"xfconf-query", "-c", "xfce4-desktop"};
@@ -184,12 +185,12 @@ TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
 
     runner.respond = [](const Argv &) { return CommandResult{}; }; // nothing listed
     env.ProcRoot = home.File("no-proc");
-    EXPECT_THROW(Make(DesktopKind::Xfce)->setWallpaper(bitmap, 0), Exception);
+    EXPECT_THROW(Make(DesktopKind::Xfce)->setWallpaper(bitmap, TileMode::Centre), Exception);
 }
 
 TEST_F(BackendTest, CinnamonSwitchesOffItsSlideshowFirst)
 {
-    Make(DesktopKind::Cinnamon)->setWallpaper(bitmap, 0);
+    Make(DesktopKind::Cinnamon)->setWallpaper(bitmap, TileMode::Centre);
     const std::vector<Argv> sets = runner.Changes();
     ASSERT_EQ(sets.size(), 3u);
     EXPECT_EQ(sets[0],
@@ -229,7 +230,7 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     };
 
     auto lxqt = Make(DesktopKind::Lxqt);
-    lxqt->setWallpaper(bitmap, 1);
+    lxqt->setWallpaper(bitmap, TileMode::Tile);
     const std::string a = Alias();
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm-qt", "--set-wallpaper", a, "--wallpaper-mode", "tile"}));
     EXPECT_EQ(ReadFileBytes(settings), "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=0\nWallpaper=" +
@@ -237,7 +238,7 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     EXPECT_EQ(lxqt->LastReadBack(), "Wallpaper=" + a + " WallpaperMode=tile");
 
     auto lxde = Make(DesktopKind::Lxde);
-    lxde->setWallpaper(bitmap, 2);
+    lxde->setWallpaper(bitmap, TileMode::Stretch);
     const std::string b = Alias();
     EXPECT_NE(b, a);
     EXPECT_EQ(runner.calls.back(), (Argv{"pcmanfm", "--set-wallpaper", b, "--wallpaper-mode", "stretch"}));
@@ -292,7 +293,7 @@ TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonit
         EXPECT_NE(e.Message().find("LXQt"), std::string::npos) << e.Message();
     }
     EXPECT_TRUE(runner.calls.empty());
-    lxqt->setWallpaper(bitmap, 0); // one picture is still shown as ever
+    lxqt->setWallpaper(bitmap, TileMode::Centre); // one picture is still shown as ever
     EXPECT_EQ(runner.calls.back().back(), "center");
 }
 
@@ -302,7 +303,7 @@ TEST_F(BackendTest, SwayAndHyprland)
     proc.Add({"swaybg", "-o", "*", "-i", bitmap, "-m", "center"});
     env.ProcRoot = proc.Root();
     auto sway = Make(DesktopKind::Sway);
-    sway->setWallpaper(bitmap, 0);
+    sway->setWallpaper(bitmap, TileMode::Centre);
     EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"'" + bitmap + "'\"", "center"}));
     EXPECT_EQ(sway->LastReadBack(), "swaybg -o '*' -i " + bitmap + " -m center");
     runner.calls.clear();
@@ -315,7 +316,7 @@ TEST_F(BackendTest, SwayAndHyprland)
         return argv.back() == "listactive" ? CommandResult{0, "DP-1 = " + a + "\nHDMI-A-1 = " + a + "\n", ""}
                                            : CommandResult{};
     };
-    Make(DesktopKind::Hyprland)->setWallpaper(bitmap, 0);
+    Make(DesktopKind::Hyprland)->setWallpaper(bitmap, TileMode::Centre);
     EXPECT_EQ(a, Alias());
     ASSERT_EQ(runner.calls.size(), 4u);
     EXPECT_EQ(runner.calls[0], (Argv{"hyprctl", "hyprpaper", "preload", a}));
@@ -326,7 +327,7 @@ TEST_F(BackendTest, SwayAndHyprland)
 
 TEST_F(BackendTest, FileBackendRunsNothingAndNoDesktopIsAnError)
 {
-    Make(DesktopKind::File)->setWallpaper(bitmap, 1);
+    Make(DesktopKind::File)->setWallpaper(bitmap, TileMode::Tile);
     EXPECT_TRUE(runner.calls.empty());
     EXPECT_THROW(Make(DesktopKind::None), Exception);
 }
@@ -381,7 +382,7 @@ TEST_F(BackendTest, FileSpansSilentlyAndOthersRefuseNamingTheDesktop)
     class Unnamed : public Desktop {
     public:
         const char *Name() const override { return "lxqt"; }
-        void setWallpaper(const std::string &, int32_t) override {}
+        void setWallpaper(const std::string &, TileMode) override {}
     } cannot;
     EXPECT_EQ(cannot.PerMonitor(), PerMonitorMethod::None);
     try {

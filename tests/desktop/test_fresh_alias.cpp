@@ -1,7 +1,8 @@
 // Desktops that keep a picture by its file name are handed a name never used before at every change,
 // and the names of earlier changes go once the desktop shows the new one.
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"
@@ -101,7 +102,7 @@ TEST_P(EveryCachingDesktop, GetsANameNotUsedBeforeAtEveryChangeAndKeepsOnlyTheSh
     for (const std::string picture : {"BM one", "BM two", "BM three", "BM four"}) {
         session.Render(picture);
         const size_t firstCall = session.runner.calls.size();
-        desktop->setWallpaper(session.bitmap, 0);
+        desktop->setWallpaper(session.bitmap, TileMode::Centre);
         const std::vector<std::string> others = session.Others();
         ASSERT_EQ(others.size(), 1u) << picture << ": only the shown name is left beside the bitmap";
         const std::string shown = session.home.File(others[0]);
@@ -139,7 +140,7 @@ TEST(FreshAlias, LeftoversOfKilledChangesAndOfTheOldTwoNamesGoAtTheNextChangeAnd
     for (const std::string &name : kept)
         WriteFileBytes(session.home.File(name), "BM other");
     auto desktop = CreateDesktop(DesktopKind::Gnome, session.runner, session.env);
-    desktop->setWallpaper(session.bitmap, 0);
+    desktop->setWallpaper(session.bitmap, TileMode::Centre);
 
     std::vector<std::string> left = session.Others();
     std::vector<std::string> expected = kept;
@@ -157,14 +158,14 @@ TEST(FreshAlias, AFailedChangeRemovesItsOwnNameAndKeepsTheShownOne)
     Session session(DesktopKind::Gnome);
     auto desktop = CreateDesktop(DesktopKind::Gnome, session.runner, session.env);
     session.Render("BM one");
-    desktop->setWallpaper(session.bitmap, 0);
+    desktop->setWallpaper(session.bitmap, TileMode::Centre);
     const std::vector<std::string> shown = session.Others();
     ASSERT_EQ(shown.size(), 1u);
     session.Render("BM two");
     session.runner.respond = [](const Argv &argv) {
         return argv[1] == "get" ? CommandResult{0, "'file:///elsewhere.png'\n", ""} : CommandResult{};
     };
-    EXPECT_THROW(desktop->setWallpaper(session.bitmap, 0), Exception);
+    EXPECT_THROW(desktop->setWallpaper(session.bitmap, TileMode::Centre), Exception);
     EXPECT_EQ(session.Others(), shown);
     EXPECT_EQ(ReadFileBytes(session.home.File(shown[0])), "BM one");
 }
@@ -175,11 +176,11 @@ TEST(FreshAlias, HyprpaperUnloadsEveryEarlierName)
     WriteFileBytes(session.home.File(kStem + "~5.bmp"), "BM killed");
     auto desktop = CreateDesktop(DesktopKind::Hyprland, session.runner, session.env);
     session.Render("BM one");
-    desktop->setWallpaper(session.bitmap, 0);
+    desktop->setWallpaper(session.bitmap, TileMode::Centre);
     const std::string first = session.hyprShown;
     session.Render("BM two");
     session.runner.calls.clear();
-    desktop->setWallpaper(session.bitmap, 0);
+    desktop->setWallpaper(session.bitmap, TileMode::Centre);
     std::set<std::string> unloaded;
     for (const Argv &argv : session.runner.calls)
         if (argv[2] == "unload")

@@ -1,4 +1,4 @@
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"
@@ -80,13 +80,13 @@ TEST(GnomeDesktop, StoresThePictureInRealGsettings)
     WriteFileBytes(bitmap, "BM");
     ProcessRunner runner;
     auto desktop = CreateDesktop(DesktopKind::Gnome, runner, DesktopEnvironment{});
-    desktop->setWallpaper(bitmap, 2);
+    desktop->setWallpaper(bitmap, TileMode::Stretch);
     std::vector<std::string> shown = FilesStartingWith(home.Path(), "Tapisto_WallPaper~");
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-uri"), "'file://" + home.File(shown[0]) + "'");
     EXPECT_EQ(Output("gsettings get org.gnome.desktop.background picture-options"), "'stretched'");
     const std::string first = shown[0];
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     shown = FilesStartingWith(home.Path(), "Tapisto_WallPaper~");
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0], first);

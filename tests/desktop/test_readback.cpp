@@ -3,9 +3,10 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/DesktopFactory.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "FakeDesktopTools.h"
 #include "TempHome.h"
@@ -33,10 +34,10 @@ struct ReadBackTest : ::testing::Test {
         mkdir(env.XdgConfigHome.c_str(), 0700);
     }
     std::unique_ptr<Desktop> Make(DesktopKind kind) { return CreateDesktop(kind, runner, env); }
-    std::string Failure(DesktopKind kind, int32_t tileValue = 0)
+    std::string Failure(DesktopKind kind, TileMode tile = TileMode::Centre)
     {
         try {
-            Make(kind)->setWallpaper(bitmap, tileValue);
+            Make(kind)->setWallpaper(bitmap, tile);
         } catch (const Exception &e) {
             return e.Message();
         }
@@ -79,7 +80,7 @@ TEST_F(ReadBackTest, LxdeReadsItsDesktopFileBackAndReportsAnIgnoredChange)
     MakeFolders("pcmanfm/LXDE");
     WriteFileBytes(env.XdgConfigHome + "/pcmanfm/LXDE/desktop-items-0.conf",
                    "[*]\nwallpaper_mode=crop\nwallpaper=/usr/share/lxde/wallpapers/lxde_blue.jpg\n");
-    const std::string message = Failure(DesktopKind::Lxde, 1);
+    const std::string message = Failure(DesktopKind::Lxde, TileMode::Tile);
     EXPECT_TRUE(
         Contains(message, "LXDE (pcmanfm) は設定のあとも「/usr/share/lxde/wallpapers/lxde_blue.jpg (crop)」を示して"))
         << message;
@@ -115,7 +116,7 @@ TEST_F(ReadBackTest, LxqtWritesTheModeThatPcmanfmQtDoesNotSaveAfterItHasSaved)
             WriteFileBytes(settings,
                            "[Desktop]\nWallpaper=" + handed + "\nWallpaperMode=none\n\n[Window]\nWidth=640\n");
     };
-    CreateDesktop(DesktopKind::Lxqt, saving, env)->setWallpaper(bitmap, 2);
+    CreateDesktop(DesktopKind::Lxqt, saving, env)->setWallpaper(bitmap, TileMode::Stretch);
     EXPECT_EQ(FilesStartingWith(home.Path(), "Tapisto_WallPaper~"),
               std::vector<std::string>{handed.substr(home.Path().size())});
     EXPECT_EQ(ReadFileBytes(settings),
@@ -132,7 +133,7 @@ TEST_F(ReadBackTest, XfceWaitsForXfdesktopToWriteItsPropertiesOnAFreshProfile)
         return CommandResult{};
     };
     auto desktop = Make(DesktopKind::Xfce);
-    desktop->setWallpaper(bitmap, 1);
+    desktop->setWallpaper(bitmap, TileMode::Tile);
     EXPECT_EQ(runner.pauses, 3);
     EXPECT_EQ(desktop->LastReadBack(),
               "/backdrop/screen0/monitorscreen/workspace0/last-image=" + bitmap + " image-style=2");
@@ -236,7 +237,7 @@ TEST_F(ReadBackTest, SwayShowsSwaysOwnErrorAndChecksSwaybg)
     runner.respond = nullptr;
     EXPECT_TRUE(Contains(Failure(DesktopKind::Sway), "パッケージ swaybg"));
     proc.Add({"swaybg", "-o", "*", "-i", "/old.png", "-m", "fill"});
-    EXPECT_TRUE(Contains(Failure(DesktopKind::Sway, 2), "「swaybg -o '*' -i /old.png -m fill」"));
+    EXPECT_TRUE(Contains(Failure(DesktopKind::Sway, TileMode::Stretch), "「swaybg -o '*' -i /old.png -m fill」"));
 }
 
 TEST(DesktopCommands, AMissingToolNamesItsPackageAndAHangingOneIsCutShort)
@@ -304,6 +305,6 @@ TEST_F(ReadBackTest, HyprpaperShowingAnotherPictureIsAFailureAndAnOldOneIsTakenA
         return argv.back() == "listactive" ? CommandResult{1, "", "unknown request"} : CommandResult{};
     };
     auto desktop = Make(DesktopKind::Hyprland);
-    EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 0));
+    EXPECT_NO_THROW(desktop->setWallpaper(bitmap, TileMode::Centre));
     EXPECT_EQ(desktop->LastReadBack(), "-");
 }

@@ -2,8 +2,8 @@
 #include "HandMadeBmp.h"
 #include "TempHome.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/BmpRowReader.h"
-#include "platform/desktop/RootPicture.h"
+#include "platform/desktop/backends/BmpRowReader.h"
+#include "platform/desktop/backends/RootPicture.h"
 
 #include <gtest/gtest.h>
 

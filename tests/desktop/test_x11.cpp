@@ -1,7 +1,8 @@
 #include "XRootReader.h"
 #include "XvfbServer.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/ScreenMetrics.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include "HandMadeBmp.h"
 #include "TempHome.h"
@@ -37,7 +38,7 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
     const std::string bitmap = WriteQuadrants(home);
     auto desktop = CreateX11Desktop(server.Display());
 
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     XRootPicture root = ReadXRoot(server.Display());
     ASSERT_EQ(root.Width, 64);
     // Centred at ((64 - 10) / 2, (48 - 6) / 2) = (27, 21) on black.
@@ -49,7 +50,7 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
     EXPECT_EQ(root.RootPixmap, root.EsetrootPixmap);
     const unsigned long first = root.RootPixmap;
 
-    desktop->setWallpaper(bitmap, 1);
+    desktop->setWallpaper(bitmap, TileMode::Tile);
     root = ReadXRoot(server.Display());
     EXPECT_EQ(root.At(0, 0), 0xFF0000u);
     EXPECT_EQ(root.At(10, 0), 0xFF0000u);
@@ -60,7 +61,7 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
     EXPECT_FALSE(XPixmapExists(server.Display(), first));
     EXPECT_TRUE(XPixmapExists(server.Display(), root.RootPixmap));
 
-    desktop->setWallpaper(bitmap, 2);
+    desktop->setWallpaper(bitmap, TileMode::Stretch);
     root = ReadXRoot(server.Display());
     EXPECT_EQ(root.At(10, 10), 0xFF0000u);
     EXPECT_EQ(root.At(54, 10), 0x00FF00u);
@@ -97,8 +98,8 @@ TEST(X11Root, NoServerIsAnError)
 {
     TempHome home;
     const std::string bitmap = WriteQuadrants(home);
-    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(bitmap, 0), Exception);
-    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(home.File("missing.bmp"), 0), Exception);
+    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(bitmap, TileMode::Centre), Exception);
+    EXPECT_THROW(CreateX11Desktop(":399")->setWallpaper(home.File("missing.bmp"), TileMode::Centre), Exception);
 }
 
 // A 7000 x 5000 bitmap (as a tiled picture's output is) is past Qt's image allocation limit: it was
@@ -138,23 +139,43 @@ TEST(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
     }
     auto desktop = CreateX11Desktop(server.Display());
 
-    desktop->setWallpaper(path, 1); // tiled: the top-left corner
+    desktop->setWallpaper(path, TileMode::Tile); // tiled: the top-left corner
     XRootPicture root = ReadXRoot(server.Display());
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(root.At(x, y), colour(x, y)) << x << "," << y;
 
-    desktop->setWallpaper(path, 0); // centred: the middle, where the quadrants meet at (32, 24)
+    desktop->setWallpaper(path, TileMode::Centre); // centred: the middle, where the quadrants meet at (32, 24)
     root = ReadXRoot(server.Display());
     EXPECT_EQ(root.At(31, 23), 0xFF0000u);
     EXPECT_EQ(root.At(32, 23), 0x00FF00u);
     EXPECT_EQ(root.At(31, 24), 0x0000FFu);
     EXPECT_EQ(root.At(32, 24), 0xFFFFFFu);
 
-    desktop->setWallpaper(path, 2); // stretched: the quadrants fill the screen
+    desktop->setWallpaper(path, TileMode::Stretch); // stretched: the quadrants fill the screen
     root = ReadXRoot(server.Display());
     EXPECT_EQ(root.At(16, 12), 0xFF0000u);
     EXPECT_EQ(root.At(48, 12), 0x00FF00u);
     EXPECT_EQ(root.At(16, 36), 0x0000FFu);
     EXPECT_EQ(root.At(48, 36), 0xFFFFFFu);
+}
+
+// tapistoctl's screen on X11 without Qt's platform: the server's own size and monitor; none for a
+// display that cannot be opened (the caller then falls back as before).
+TEST(X11Screen, TheServersScreenWithoutQt)
+{
+    XvfbServer server("800x600");
+    if (!server.Running())
+        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 screen is not tested";
+    const std::unique_ptr<ScreenMetrics> screen = CreateX11ScreenMetrics(server.Display());
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->ScreenWidth(), 800);
+    EXPECT_EQ(screen->ScreenHeight(), 600);
+    const MonitorLayout layout = screen->Monitors();
+    ASSERT_EQ(layout.size(), 1u);
+    EXPECT_EQ(layout[0].X, 0);
+    EXPECT_EQ(layout[0].Y, 0);
+    EXPECT_EQ(layout[0].Width, 800);
+    EXPECT_EQ(layout[0].Height, 600);
+    EXPECT_EQ(CreateX11ScreenMetrics(":399"), nullptr);
 }

@@ -7,13 +7,14 @@
 #include "XRootReader.h"
 #include "XvfbServer.h"
 #include "platform/Exceptions.h"
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -134,7 +135,7 @@ TEST_F(X11Release, AnUnkeptPixmapsIdGivenToAnotherProgramIsLeftAlone)
         const unsigned long unkept = PublishUnkeptRootPixmap(server.Display());
         OtherXClient other(server.Display(), withWindow);
         ASSERT_EQ(other.Pixmap(), unkept) << "the server gave the id to another client";
-        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 0));
+        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, TileMode::Centre));
         EXPECT_TRUE(XPixmapExists(server.Display(), other.Pixmap())) << "the other program was killed";
         const XRootPicture root = ReadXRoot(server.Display());
         EXPECT_NE(root.RootPixmap, unkept);
@@ -148,7 +149,7 @@ TEST_F(X11Release, AnUnkeptPixmapsIdGivenToOurOwnConnectionIsNotKilled)
     auto desktop = CreateX11Desktop(server.Display());
     for (int round = 0; round < 3; ++round) {
         const unsigned long unkept = PublishUnkeptRootPixmap(server.Display());
-        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, 1));
+        EXPECT_NO_THROW(desktop->setWallpaper(bitmap, TileMode::Tile));
         EXPECT_TRUE(XPixmapExists(server.Display(), ReadXRoot(server.Display()).RootPixmap));
         EXPECT_EQ(ReadXRoot(server.Display()).RootPixmap, unkept) << "ours took the freed id";
     }
@@ -163,10 +164,10 @@ TEST_F(X11Release, PixmapsKeptByTheirSettersAreReleasedAndNoneLeak)
     auto desktop = CreateX11Desktop(server.Display());
     const unsigned long foreign = PublishKeptRootPixmapFromEndedProcess(server.Display());
     ASSERT_TRUE(XPixmapExists(server.Display(), foreign));
-    desktop->setWallpaper(bitmap, 0);
+    desktop->setWallpaper(bitmap, TileMode::Centre);
     EXPECT_FALSE(XPixmapExists(server.Display(), foreign));
     for (int round = 0; round < 5; ++round)
-        desktop->setWallpaper(bitmap, round % 3);
+        desktop->setWallpaper(bitmap, TileMode(round % 3));
     EXPECT_EQ(CountPixmapOnlyClients(server.Display()), 1);
     EXPECT_TRUE(XPixmapExists(server.Display(), ReadXRoot(server.Display()).RootPixmap));
 }
@@ -183,7 +184,7 @@ TEST_F(X11Release, ConcurrentChangesAllSucceedAndLeaveOnePixmap)
             try {
                 auto desktop = CreateX11Desktop(server.Display());
                 for (int round = 0; round < 5; ++round)
-                    desktop->setWallpaper(bitmap, (i + round) % 3);
+                    desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
                 ::_exit(0);
             } catch (const std::exception &) {
                 ::_exit(1);
@@ -212,7 +213,7 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
         GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
     TempHome home;
     const std::string bitmap = WriteBitmap(home);
-    // The first connection (the root's size) passes; the second is cut in the middle of the picture.
+    // Over TCP the picture goes through the connection, which is cut in the middle of it.
     CuttingProxy proxy(server.SocketPath(), 64 * 1024);
     ASSERT_FALSE(proxy.Display().empty());
     int out[2], err[2];
@@ -223,7 +224,7 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
     if (child == 0) {
         ::dup2(err[1], 2);
         try {
-            CreateX11Desktop(proxy.Display())->setWallpaper(bitmap, 0);
+            CreateX11Desktop(proxy.Display())->setWallpaper(bitmap, TileMode::Centre);
         } catch (const Exception &e) {
             (void)!::write(out[1], e.what(), strlen(e.what()));
             ::_exit(0);
@@ -248,4 +249,39 @@ TEST(X11BrokenConnection, IsAnErrorOfTheChange)
     EXPECT_EQ(message.rfind("壁紙を設定できません: X サーバー " + proxy.Display() + " との接続が切れました (", 0), 0u)
         << message;
     EXPECT_EQ(errors, "");
+}
+
+namespace {
+
+// The shared memory segments this process made that still exist.
+int OurSharedSegments()
+{
+    std::ifstream table("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(table, line); // the column names
+    int count = 0;
+    for (long key, id, perms, size, cpid; table >> key >> id >> perms >> size >> cpid; table.ignore(1 << 16, '\n'))
+        count += cpid == ::getpid();
+    return count;
+}
+
+} // namespace
+
+// A local server reads the picture from shared memory, one over TCP gets it through the connection:
+// both show the same root, and no segment is left behind.
+TEST_F(X11Release, SharedMemoryAndTheConnectionShowTheSameRootAndLeaveNoSegment)
+{
+    CuttingProxy tcp(server.SocketPath(), SIZE_MAX);
+    ASSERT_FALSE(tcp.Display().empty());
+    const int before = OurSharedSegments();
+    for (const TileMode tile : {TileMode::Centre, TileMode::Tile, TileMode::Stretch}) {
+        CreateX11Desktop(server.Display())->setWallpaper(bitmap, tile);
+        const XRootPicture local = ReadXRoot(server.Display());
+        CreateX11Desktop(tcp.Display())->setWallpaper(bitmap, tile);
+        const XRootPicture remote = ReadXRoot(server.Display());
+        ASSERT_FALSE(local.Pixels.empty());
+        EXPECT_EQ(local.Pixels, remote.Pixels) << int(tile);
+        EXPECT_NE(local.RootPixmap, remote.RootPixmap);
+    }
+    EXPECT_EQ(OurSharedSegments(), before);
 }

@@ -64,7 +64,7 @@ TEST(IsPictureExtension, SubstringOfTheFilterAfterLowerCasing)
 TEST(DropCollector, FilesFirstThenFoldersLevelByLevel)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     Touch(root + "single.JPG");
     Touch(root + "noext");
     Touch(root + "notes.txt");
@@ -101,7 +101,7 @@ TEST(DropCollector, FilesFirstThenFoldersLevelByLevel)
 TEST(DropCollector, FolderLinksAreWalkedOnceAndUnreadableFoldersSkipped)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     Touch(root + "tree/a.jpg");
     Touch(root + "tree/inner/b.jpg");
     fs::create_directory_symlink(root + "tree", root + "tree/inner/loop");
@@ -124,7 +124,7 @@ TEST(DropCollector, FolderLinksAreWalkedOnceAndUnreadableFoldersSkipped)
 TEST(DropCollector, SeparateDroppedItemsAreWalkedIndependently)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     Touch(root + "A/a.jpg");
     Touch(root + "A/B/b.jpg");
     fs::create_directory_symlink(root + "A/B", root + "A/alsoB"); // a second way in, no loop
@@ -142,7 +142,7 @@ TEST(DropCollector, DiamondOfFolderLinksIsWalkedOncePerFolder)
     // Each level links twice to the next: walked path by path, the last level would be reached
     // 2^17 times (131072 rows and seconds of a frozen window).
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     constexpr int kDepth = 17;
     for (int level = 0; level <= kDepth; ++level)
         Touch(root + "L" + std::to_string(level) + "/p" + std::to_string(level) + ".jpg");
@@ -162,7 +162,7 @@ TEST(DropCollector, DiamondOfFolderLinksIsWalkedOncePerFolder)
 TEST(DropCollector, PluginFormatsAreSkippedForTheOptionOrTheMissingPlugin)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     for (const char *name : {"a.png", "b.GIF", "c.webp", "d.tif", "e.tiff", "f.doc", "g.jpg"})
         Touch(root + "d/" + name);
 
@@ -204,7 +204,7 @@ TEST(DropSkipMessage, CountsEachReasonWithAFewNames)
 TEST(DropCollector, PathsThatCp932CannotHoldAreRefused)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     Touch(root + "d/ok.jpg");
     Touch(root + "d/\xF0\x9F\x98\x80.jpg"); // an emoji: no CP932 form
     Touch(root + "d/\xF0\x9F\x98\x80.txt"); // not a picture
@@ -222,7 +222,7 @@ TEST(DropCollector, PathsThatCp932CannotHoldAreRefused)
 TEST(DropCollector, TickCanStopALongWalk)
 {
     TempHome home;
-    const std::string root = home.Path();
+    const std::string &root = home.Path();
     for (int i = 0; i < 300; ++i)
         Touch(root + "many/p" + std::to_string(1000 + i) + ".jpg");
     int ticks = 0;

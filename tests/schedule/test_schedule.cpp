@@ -75,7 +75,7 @@ private:
     class NoDesktop : public Desktop {
     public:
         const char *Name() const override { return "none"; }
-        void setWallpaper(const std::string &, int32_t) override {}
+        void setWallpaper(const std::string &, TileMode) override {}
     };
     FixedScreenMetrics screen_{1024, 768};
     MemoryRegistry registry_;

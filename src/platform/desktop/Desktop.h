@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Exceptions.h"
+#include "platform/TileMode.h"
 #include "platform/desktop/Monitors.h"
 
 #include <cstdint>
@@ -25,7 +26,7 @@ public:
 std::string DesktopDisplayName(const std::string &backendName);
 
 // Sets the desktop's wallpaper from a bitmap file: the stand-in for SystemParametersInfoA with
-// SPI_SETDESKWALLPAPER. Tile value: 0 centre, 1 tile, 2 stretch to the screen.
+// SPI_SETDESKWALLPAPER.
 class Desktop {
 public:
     virtual ~Desktop() = default;
@@ -34,7 +35,7 @@ public:
     // Sets the picture, then asks the desktop what it shows: raises Exception naming what failed (the
     // command and its message) when the desktop refuses, and naming what the desktop shows instead
     // when it took the command but does not show our file.
-    virtual void setWallpaper(const std::string &cp932Path, int32_t tileValue) = 0;
+    virtual void setWallpaper(const std::string &cp932Path, TileMode tile) = 0;
     // What the desktop reported after the last setWallpaper, as it names it ("" before the first).
     virtual std::string LastReadBack() const { return {}; }
 

@@ -2,6 +2,8 @@
 
 #include "platform/desktop/Monitors.h"
 
+#include <memory>
+#include <string>
 #include <utility>
 
 // The screen's width and height where none can be asked (no display, no screen known to Qt).
@@ -57,3 +59,8 @@ private:
     int fallbackWidth_;
     int fallbackHeight_;
 };
+
+// The screen of an X11 session (`display` as DISPLAY names it) read from the X server itself: its
+// RandR monitors and primary one, as Qt's X11 platform would show them, without a Qt GUI application.
+// nullptr when the display cannot be opened.
+std::unique_ptr<ScreenMetrics> CreateX11ScreenMetrics(const std::string &display);

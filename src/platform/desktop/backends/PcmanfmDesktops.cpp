@@ -1,7 +1,7 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -15,9 +15,9 @@
 
 namespace {
 
-const char *WallpaperMode(int32_t tileValue)
+const char *WallpaperMode(TileMode tile)
 {
-    return tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
+    return tile == TileMode::Tile ? "tile" : tile == TileMode::Stretch ? "stretch" : "center";
 }
 
 // The file manager that draws the desktop, found among the user's processes: without one, the
@@ -84,9 +84,9 @@ public:
     {
     }
     const char *Name() const override { return "lxqt"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
-        Show(cp932Path, WallpaperMode(tileValue), false);
+        Show(cp932Path, WallpaperMode(tile), false);
     }
     // On X11, pcmanfm-qt draws one desktop window over all monitors (the virtual screen): the box
     // stretched over it puts each monitor's picture on its monitor. With its own option for a picture
@@ -149,10 +149,7 @@ public:
     {
     }
     const char *Name() const override { return "lxde"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, WallpaperMode(tileValue));
-    }
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override { Show(cp932Path, WallpaperMode(tile)); }
     // pcmanfm keeps a picture per monitor, but its running instance takes --set-wallpaper for the first
     // monitor only (pcmanfm 1.3, checked with two monitors; its "screen" mode spans only across the
     // monitors already set to it), and re-reads the others only when it starts again.

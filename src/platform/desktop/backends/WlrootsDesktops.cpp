@@ -1,7 +1,7 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
@@ -64,15 +64,34 @@ std::string Describe(const std::vector<std::vector<std::string>> &processes)
     return out;
 }
 
+// Both set a picture per output by its connector name: one piece per monitor, and every monitor named.
+void CheckNamedPieces(const char *desktop, const MonitorLayout &layout, const std::vector<std::string> &cp932PiecePaths)
+{
+    if (cp932PiecePaths.size() != layout.size())
+        throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
+    for (const Monitor &monitor : layout)
+        if (monitor.Name.empty())
+            throw EPerMonitorUnsupported(
+                FormatMessage("%s ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
+                              "すべてのモニターに同じ壁紙を表示します。",
+                              {desktop}));
+}
+
+// "NAME: shown; NAME: shown", what each monitor shows, for the read-back report.
+void AddMonitorShown(std::string &report, const Monitor &monitor, const std::string &shown)
+{
+    report += (report.empty() ? "" : "; ") + monitor.Name + ": " + shown;
+}
+
 class SwayDesktop : public ReadBackDesktop {
 public:
     SwayDesktop(CommandRunner &runner, std::string procRoot) : runner_(runner), procRoot_(std::move(procRoot)) {}
     const char *Name() const override { return "sway"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         // swaybg is restarted and reads the file afresh, so the path itself can stay.
         const std::string path = ToNativePath(cp932Path);
-        const char *mode = tileValue == 1 ? "tile" : tileValue == 2 ? "stretch" : "center";
+        const char *mode = tile == TileMode::Tile ? "tile" : tile == TileMode::Stretch ? "stretch" : "center";
         RunSway({"swaymsg", "output", "*", "bg", SwayQuoted(path), mode});
         std::vector<std::vector<std::string>> shown;
         PollReadBack(
@@ -95,13 +114,7 @@ public:
     void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
                               const std::vector<std::string> &cp932PiecePaths) override
     {
-        if (cp932PiecePaths.size() != layout.size())
-            throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
-        for (const Monitor &monitor : layout)
-            if (monitor.Name.empty())
-                throw EPerMonitorUnsupported(
-                    "sway ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
-                    "すべてのモニターに同じ壁紙を表示します。");
+        CheckNamedPieces("sway", layout, cp932PiecePaths);
         std::vector<std::string> paths;
         for (size_t i = 0; i < layout.size(); ++i) {
             paths.push_back(ToNativePath(cp932PiecePaths[i]));
@@ -123,8 +136,8 @@ public:
             [&](const std::string &) { return allShown(); }, 40, 50);
         lastReadBack_.clear();
         for (size_t i = 0; i < layout.size(); ++i)
-            lastReadBack_ += (i == 0 ? "" : "; ") + layout[i].Name + ": " +
-                             (SwaybgShowsOn(shown, layout[i].Name, paths[i]) ? paths[i] : std::string("?"));
+            AddMonitorShown(lastReadBack_, layout[i],
+                            SwaybgShowsOn(shown, layout[i].Name, paths[i]) ? paths[i] : std::string("?"));
         if (!allShown())
             ThrowNotShown("sway (swaybg)", Describe(shown),
                           shown.empty() ? "swaybg が動いていません（パッケージ swaybg をインストールしてください）"
@@ -152,7 +165,7 @@ class HyprlandDesktop : public ReadBackDesktop {
 public:
     explicit HyprlandDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "hyprland"; }
-    void setWallpaper(const std::string &cp932Path, int32_t) override
+    void setWallpaper(const std::string &cp932Path, TileMode) override
     {
         // hyprpaper keeps preloaded pictures by path; it has no centre or tile mode in older versions.
         FreshAlias alias(cp932Path);
@@ -185,13 +198,7 @@ public:
     void setMonitorWallpapers(const std::string &, const MonitorLayout &layout,
                               const std::vector<std::string> &cp932PiecePaths) override
     {
-        if (cp932PiecePaths.size() != layout.size())
-            throw Exception("壁紙を設定できません: モニターごとの画像の数がモニターの数と合いません");
-        for (const Monitor &monitor : layout)
-            if (monitor.Name.empty())
-                throw EPerMonitorUnsupported(
-                    "Hyprland ではモニターの名前が分からないため、モニターごとに別の壁紙を設定できません。"
-                    "すべてのモニターに同じ壁紙を表示します。");
+        CheckNamedPieces("Hyprland", layout, cp932PiecePaths);
         // hyprpaper keeps pictures by path: every piece gets a new name.
         std::vector<std::unique_ptr<FreshAlias>> aliases;
         for (const std::string &piece : cp932PiecePaths) {
@@ -209,7 +216,7 @@ public:
             for (std::string line; std::getline(lines, line);)
                 if (line.starts_with(layout[i].Name + " = "))
                     shown = line.substr(layout[i].Name.size() + 3);
-            lastReadBack_ += (i == 0 ? "" : "; ") + layout[i].Name + ": " + shown;
+            AddMonitorShown(lastReadBack_, layout[i], shown);
             if (shown != aliases[i]->NativePath())
                 ThrowNotShown("Hyprland (hyprpaper)", layout[i].Name + " = " + shown,
                               "hyprpaper が動いているかを確かめてください");

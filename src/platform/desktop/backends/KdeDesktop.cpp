@@ -1,6 +1,6 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include <cstdio>
 #include <memory>
@@ -43,11 +43,11 @@ class KdeDesktop : public ReadBackDesktop {
 public:
     explicit KdeDesktop(CommandRunner &runner) : runner_(runner) {}
     const char *Name() const override { return "kde"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         // Plasma does not reload a changed file at the same path.
         FreshAlias alias(cp932Path);
-        const int fillMode = tileValue == 1 ? 3 : tileValue == 2 ? 0 : 6;
+        const int fillMode = tile == TileMode::Tile ? 3 : tile == TileMode::Stretch ? 0 : 6;
         const std::string uri = FileUri(alias.NativePath());
         std::vector<std::string> set = kEvaluate;
         set.push_back("string:" + PlasmaScript(uri, fillMode));

@@ -1,8 +1,8 @@
-#include "platform/desktop/BmpRowReader.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ReadBack.h"
-#include "platform/desktop/RootPicture.h"
-#include "platform/desktop/X11Root.h"
+#include "platform/desktop/backends/BmpRowReader.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ReadBack.h"
+#include "platform/desktop/backends/RootPicture.h"
+#include "platform/desktop/backends/X11Root.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -46,18 +47,16 @@ class X11Desktop : public ReadBackDesktop {
 public:
     explicit X11Desktop(std::string display) : display_(std::move(display)) {}
     const char *Name() const override { return "x11"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
         const std::unique_ptr<PictureRows> picture = Open(cp932Path);
-        const X11RootSize root = QueryX11RootSize(display_);
-        if (tileValue == 2)
-            Show(StretchedToFit(*picture, root.Width, root.Height), root);
-        else if (tileValue == 1)
-            Show(TiledFromCorner(*picture, root.Width, root.Height), root);
-        else
-            Show(PlacedOnBlack(*picture, root.Width, root.Height, (root.Width - picture->Width()) / 2,
-                               (root.Height - picture->Height()) / 2),
-                 root);
+        Show([&](int width, int height) {
+            if (tile == TileMode::Stretch)
+                return RowsStretchedToFit(*picture, width, height);
+            if (tile == TileMode::Tile)
+                return RowsTiledFromCorner(*picture, width);
+            return RowsPlacedOnBlack(*picture, width, (width - picture->Width()) / 2, (height - picture->Height()) / 2);
+        });
     }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     // X root coordinates are the monitors' device pixels: the box goes at its own place, black around it.
@@ -66,8 +65,7 @@ public:
     {
         const std::unique_ptr<PictureRows> box = Open(cp932BoxPath);
         const MonitorBox at = BoundingBox(layout);
-        const X11RootSize root = QueryX11RootSize(display_);
-        Show(PlacedOnBlack(*box, root.Width, root.Height, at.X, at.Y), root);
+        Show([&](int width, int) { return RowsPlacedOnBlack(*box, width, at.X, at.Y); });
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
@@ -83,9 +81,18 @@ private:
         return std::make_unique<ImageRows>(picture.convertToFormat(QImage::Format_RGB32));
     }
 
-    void Show(const std::vector<uint32_t> &screen, const X11RootSize &root)
+    // The root's rows, made for its size as the server reports it while the pixmap is made.
+    using MakeRows = std::function<std::unique_ptr<RootRows>(int width, int height)>;
+    void Show(const MakeRows &makeRows)
     {
-        const X11RootPixmaps pixmaps = SetX11RootPixels(display_, screen.data(), root.Width, root.Height, root.Width);
+        std::unique_ptr<RootRows> rows;
+        const X11RootPixmaps pixmaps =
+            SetX11RootPicture(display_, [&](uint32_t *pixels, int width, int height, int first, int count) {
+                if (!rows)
+                    rows = makeRows(width, height);
+                for (int y = first; y < first + count; ++y)
+                    rows->Row(y, pixels + size_t(y - first) * size_t(width));
+            });
         lastReadBack_ = "_XROOTPMAP_ID=" + Hex(pixmaps.Shown);
         if (pixmaps.Shown != pixmaps.Created)
             ThrowNotShown("X11 のルートウィンドウ", "_XROOTPMAP_ID " + Hex(pixmaps.Shown),

@@ -1,18 +1,9 @@
-#include "platform/desktop/DesktopBackends.h"
+#include "platform/desktop/DesktopFactory.h"
 
 #include "platform/Exceptions.h"
+#include "platform/desktop/backends/DesktopBackends.h"
 
 namespace {
-
-// Headless use and tests: the bitmap and the registry value are all there is.
-class FileDesktop : public Desktop {
-public:
-    const char *Name() const override { return "file"; }
-    void setWallpaper(const std::string &, int32_t) override {}
-    // Spanned, so the per-monitor change is exercised headless too.
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    void setMonitorWallpapers(const std::string &, const MonitorLayout &, const std::vector<std::string> &) override {}
-};
 
 std::string ConfigHome(const DesktopEnvironment &env)
 {
@@ -27,7 +18,7 @@ std::unique_ptr<Desktop> CreateDesktop(DesktopKind kind, CommandRunner &runner, 
 {
     switch (kind) {
     case DesktopKind::File:
-        return std::make_unique<FileDesktop>();
+        return CreateFileDesktop();
     case DesktopKind::Gnome:
         return CreateGnomeDesktop(runner);
     case DesktopKind::Kde:

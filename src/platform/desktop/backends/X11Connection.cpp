@@ -1,4 +1,4 @@
-#include "platform/desktop/X11Connection.h"
+#include "platform/desktop/backends/X11Connection.h"
 
 #include "platform/Exceptions.h"
 

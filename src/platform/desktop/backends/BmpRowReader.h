@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/PictureRows.h"
+#include "platform/desktop/backends/PictureRows.h"
 
 #include <memory>
 #include <string>

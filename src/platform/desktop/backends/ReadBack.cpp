@@ -1,4 +1,4 @@
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 

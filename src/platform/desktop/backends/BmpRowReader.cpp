@@ -1,4 +1,4 @@
-#include "platform/desktop/BmpRowReader.h"
+#include "platform/desktop/backends/BmpRowReader.h"
 
 #include "platform/Exceptions.h"
 

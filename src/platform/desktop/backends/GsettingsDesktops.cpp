@@ -1,22 +1,23 @@
 #include "platform/Paths.h"
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/FreshAlias.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/FreshAlias.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 // GNOME and the desktops built on its settings (Unity, Budgie, Pantheon), MATE and Cinnamon.
 
 namespace {
 
-const char *PictureOptions(int32_t tileValue)
+const char *PictureOptions(TileMode tile)
 {
-    switch (tileValue) {
-    case 1:
+    switch (tile) {
+    case TileMode::Tile:
         return "wallpaper";
-    case 2:
+    case TileMode::Stretch:
         return "stretched";
-    default:
-        return "centered";
+    case TileMode::Centre:
+        break;
     }
+    return "centered";
 }
 
 void Set(CommandRunner &runner, const char *schema, const char *key, const std::string &value)
@@ -53,14 +54,12 @@ std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const c
     return report;
 }
 
-class GnomeDesktop : public ReadBackDesktop {
+// What the desktops on gsettings share: a picture-options key for the tile value and "spanned" over all
+// monitors; each sets its own keys in Show.
+class GsettingsDesktop : public ReadBackDesktop {
 public:
-    explicit GnomeDesktop(CommandRunner &runner) : runner_(runner) {}
-    const char *Name() const override { return "gnome"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
+    explicit GsettingsDesktop(CommandRunner &runner) : runner_(runner) {}
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override { Show(cp932Path, PictureOptions(tile)); }
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
     // The box over all monitors, drawn across them as one picture.
     void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
@@ -70,8 +69,20 @@ public:
         lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
 
+protected:
+    // Sets the picture and its options, then reads the keys back into lastReadBack_.
+    virtual void Show(const std::string &cp932Path, const char *options) = 0;
+
+    CommandRunner &runner_;
+};
+
+class GnomeDesktop : public GsettingsDesktop {
+public:
+    using GsettingsDesktop::GsettingsDesktop;
+    const char *Name() const override { return "gnome"; }
+
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         // GNOME keeps pictures by file name: a name it has shown before can bring back what it held then.
         FreshAlias alias(cp932Path);
@@ -90,29 +101,15 @@ private:
         lastReadBack_ = CheckKeys(runner_, "GNOME", schema, expected, kGsettingsHint);
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
-class MateDesktop : public ReadBackDesktop {
+class MateDesktop : public GsettingsDesktop {
 public:
-    explicit MateDesktop(CommandRunner &runner) : runner_(runner) {}
+    using GsettingsDesktop::GsettingsDesktop;
     const char *Name() const override { return "mate"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         // An unchanged value raises no change signal, so MATE gets a new name each time too.
         FreshAlias alias(cp932Path);
@@ -124,29 +121,15 @@ private:
                       kGsettingsHint);
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
-class CinnamonDesktop : public ReadBackDesktop {
+class CinnamonDesktop : public GsettingsDesktop {
 public:
-    explicit CinnamonDesktop(CommandRunner &runner) : runner_(runner) {}
+    using GsettingsDesktop::GsettingsDesktop;
     const char *Name() const override { return "cinnamon"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
-    {
-        Show(cp932Path, PictureOptions(tileValue));
-    }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 private:
-    void Show(const std::string &cp932Path, const char *options)
+    void Show(const std::string &cp932Path, const char *options) override
     {
         FreshAlias alias(cp932Path);
         // Cinnamon's own slideshow would replace the picture at its next turn.
@@ -160,8 +143,6 @@ private:
                                   "が動いているかを確かめてください）");
         alias.Commit();
     }
-
-    CommandRunner &runner_;
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/desktop/X11Connection.h"
+#include "platform/desktop/backends/X11Connection.h"
 
 // The root property in which Tapisto names the root pixmap it published after making the server keep
 // it: that one was certainly kept by its setter.

@@ -1,4 +1,4 @@
-#include "platform/desktop/FreshAlias.h"
+#include "platform/desktop/backends/FreshAlias.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Files.h"

@@ -2,13 +2,14 @@
 
 #include "platform/desktop/CommandRunner.h"
 #include "platform/desktop/Desktop.h"
-#include "platform/desktop/DesktopDetect.h"
+#include "platform/desktop/Monitors.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
-// The backend of `kind`. Commands run through `runner`, which must outlive the backend.
-// Raises Exception for DesktopKind::None: no recognised desktop is an error, never a silent success.
-std::unique_ptr<Desktop> CreateDesktop(DesktopKind kind, CommandRunner &runner, const DesktopEnvironment &env);
+// The backends, for CreateDesktop (DesktopFactory.cpp beside them; the session side knows only
+// DesktopFactory.h), and the texts they build, for their tests.
 
 // "file:///path" with every byte outside the unreserved set and '/' percent-encoded (UTF-8 path).
 std::string FileUri(const std::string &nativePath);
@@ -30,7 +31,7 @@ std::string SwayQuoted(const std::string &text);
 // Sets SlideShowInterval to 0 in every pcmanfm-qt profile's settings that cycles; returns how many.
 int DisablePcmanfmQtSlideshow(const std::string &configHome);
 
-// The backends, for CreateDesktop.
+std::unique_ptr<Desktop> CreateFileDesktop();
 std::unique_ptr<Desktop> CreateGnomeDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateMateDesktop(CommandRunner &runner);
 std::unique_ptr<Desktop> CreateCinnamonDesktop(CommandRunner &runner);

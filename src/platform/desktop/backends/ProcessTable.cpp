@@ -1,4 +1,4 @@
-#include "platform/desktop/ProcessTable.h"
+#include "platform/desktop/backends/ProcessTable.h"
 
 #include <dirent.h>
 #include <fstream>

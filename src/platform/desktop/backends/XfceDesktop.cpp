@@ -1,6 +1,6 @@
-#include "platform/desktop/DesktopBackends.h"
-#include "platform/desktop/ProcessTable.h"
-#include "platform/desktop/ReadBack.h"
+#include "platform/desktop/backends/DesktopBackends.h"
+#include "platform/desktop/backends/ProcessTable.h"
+#include "platform/desktop/backends/ReadBack.h"
 
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
@@ -28,9 +28,9 @@ class XfceDesktop : public ReadBackDesktop {
 public:
     XfceDesktop(CommandRunner &runner, std::string procRoot) : runner_(runner), procRoot_(std::move(procRoot)) {}
     const char *Name() const override { return "xfce"; }
-    void setWallpaper(const std::string &cp932Path, int32_t tileValue) override
+    void setWallpaper(const std::string &cp932Path, TileMode tile) override
     {
-        Show(cp932Path, tileValue == 1 ? "2" : tileValue == 2 ? "3" : "1");
+        Show(cp932Path, tile == TileMode::Tile ? "2" : tile == TileMode::Stretch ? "3" : "1");
     }
     // Style 6 spans one picture over all monitors; every monitor's properties name the box.
     PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }

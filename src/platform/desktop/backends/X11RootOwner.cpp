@@ -1,4 +1,4 @@
-#include "platform/desktop/X11RootOwner.h"
+#include "platform/desktop/backends/X11RootOwner.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XRes.h>
