@@ -7,6 +7,7 @@
 #include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/TileMode.h"
 #include "platform/desktop/Desktop.h"
 #include "render/AreaResampler.h"
 #include "render/MonitorCompositor.h"
@@ -64,7 +65,7 @@ QImage StreamedPicture(const WallPaperChoice &choice, const Monitor &monitor)
                                              {std::to_string(width), std::to_string(height)}));
         return rows.emplace(image);
     };
-    if (choice.TileValue == 2)
+    if (TileModeOf(choice.TileValue) == TileMode::Stretch)
         output.Exact = TWallPaperSize{monitor.Width, monitor.Height};
     if (!StreamWallPaperRows(choice.PicturePath, RegisteredStreamFormat(choice.PicturePath), choice.Correction,
                              monitor.Width, monitor.Height, output))
@@ -81,8 +82,9 @@ MonitorPicture ScaleForMonitor(const WallPaperChoice &choice, const Monitor &mon
     if (picture.Image.isNull()) {
         // Stretching fills the monitor, so the picture is scaled to it at once; the size of the
         // correction is still worked out, so that a correction that makes no size fails as on one screen.
-        const std::optional<QSize> exact =
-            choice.TileValue == 2 ? std::optional<QSize>(QSize(monitor.Width, monitor.Height)) : std::nullopt;
+        const std::optional<QSize> exact = TileModeOf(choice.TileValue) == TileMode::Stretch
+                                               ? std::optional<QSize>(QSize(monitor.Width, monitor.Height))
+                                               : std::nullopt;
         picture.Image =
             Opaque(ScaleWallPaper(choice.PicturePath, choice.Correction, monitor.Width, monitor.Height, exact).Image);
     }
@@ -134,7 +136,7 @@ MonitorPlacement PlacementOf(const MonitorPicture &picture)
     MonitorPlacement placement;
     placement.picture = PixelView{image.constBits(), ptrdiff_t(image.bytesPerLine()), image.width(), image.height(),
                                   QImageRows::RowFormatOf(image)};
-    placement.tiled = picture.TileValue == 1;
+    placement.tiled = TileModeOf(picture.TileValue) == TileMode::Tile;
     placement.left = picture.Left;
     placement.top = picture.Top;
     return placement;

@@ -33,7 +33,7 @@ bool OnWindowThread()
 // made on the window thread, which the test cannot let go, fails the test instead of hanging it.
 class HeldDesktop : public RecordingDesktop {
 public:
-    void setWallpaper(const std::string &path, int32_t tileValue) override
+    void setWallpaper(const std::string &path, TileMode tile) override
     {
         {
             std::unique_lock lock(mutex_);
@@ -48,7 +48,7 @@ public:
                 --held_;
             }
         }
-        RecordingDesktop::setWallpaper(path, tileValue);
+        RecordingDesktop::setWallpaper(path, tile);
     }
     // Whether a change is held here now.
     bool Holding()
