@@ -17,13 +17,9 @@ program=$1 ctl=$2 helper=$3
 . "$(dirname "$0")/xsession.sh"
 require_tools Xvfb trayer xdotool
 
-started=$(date +%s)
-say() { echo "[$(($(date +%s) - started))s] $*"; }
 fail() {
     echo "FAIL: $*"
-    echo "--- status:"; "$ctl" status 2>&1
-    echo "--- settings:"; cat "$home/Tapisto.ini" 2>/dev/null
-    echo "--- program errors:"; cat "$work/app.err"
+    print_program_state
     exit 1
 }
 

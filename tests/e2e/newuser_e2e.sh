@@ -28,8 +28,6 @@ require_tools Xvfb openbox trayer xdotool xwininfo convert
 
 shots=$work/shots
 mkdir -p "$shots"
-started=$(date +%s)
-say() { echo "[$(($(date +%s) - started))s] $*"; }
 keep_shots() {
     mkdir -p "$1" && rm -f "$1"/*.png && cp "$shots"/*.png "$1"/ 2>/dev/null
     echo "screenshots in $1"
@@ -38,9 +36,7 @@ fail() {
     echo "FAIL: $*"
     shot_screen zz-failure
     keep_shots "$artefacts"
-    echo "--- status:"; "$ctl" status 2>&1
-    echo "--- settings:"; cat "$home/Tapisto.ini" 2>/dev/null
-    echo "--- program errors:"; cat "$work/app.err"
+    print_program_state
     exit 1
 }
 
@@ -187,8 +183,7 @@ wait_for gone "$box" || fail "the warning did not close with Enter"
 
 say "open the list editor with 壁紙の設定"
 click_main 182 32
-editor_window() { xdotool search --onlyvisible --name '^壁紙の設定' 2>/dev/null | head -n 1; }
-wait_for_n 50 sh -c "xdotool search --onlyvisible --name '^壁紙の設定' | grep -q ." || fail "the list editor did not open"
+wait_for_n 50 editor_shown || fail "the list editor did not open"
 editor=$(editor_window)
 main_window >/dev/null && fail "the main window stayed visible beside the editor"
 

@@ -19,9 +19,7 @@ require_tools Xvfb trayer xdotool iconv
 app_pid=
 mkdir -p "$artefacts"
 rm -f "$artefacts"/*.png
-started=$(date +%s)
 
-say() { echo "[$(($(date +%s) - started))s] $*"; }
 fail() {
     echo "FAIL: $*"
     shot_screen failure
@@ -83,8 +81,7 @@ shot_window 01-main-window "$main"
 
 say "open the list editor with 壁紙の設定"
 click_main 182 32
-editor_window() { xdotool search --onlyvisible --name '^壁紙の設定' 2>/dev/null | head -n 1; }
-wait_for_n 50 sh -c "xdotool search --onlyvisible --name '^壁紙の設定' | grep -q ." || fail "the list editor did not open"
+wait_for_n 50 editor_shown || fail "the list editor did not open"
 editor=$(editor_window)
 main_window >/dev/null && fail "the main window stayed visible beside the editor"
 eval "$(xdotool getwindowgeometry --shell "$editor")"

@@ -33,6 +33,22 @@ wait_for_n() {
 }
 wait_for() { wait_for_n 50 "$@"; }
 
+# The list editor's window (its title begins 壁紙の設定), or nothing while it is not shown.
+editor_window() { xdotool search --onlyvisible --name '^壁紙の設定' 2>/dev/null | head -n 1; }
+editor_shown() { [ -n "$(editor_window)" ]; }
+
+# Progress lines, stamped with the seconds since the script began.
+e2e_started=$(date +%s)
+say() { echo "[$(($(date +%s) - e2e_started))s] $*"; }
+
+# What a failed test of the running program prints before it ends: the program's status (through
+# $ctl), its settings when $home is set, and its standard error ($work/app.err).
+print_program_state() {
+    echo "--- status:"; "$ctl" status 2>&1
+    [ -z "${home:-}" ] || { echo "--- settings:"; cat "$home/Tapisto.ini" 2>/dev/null; }
+    echo "--- program errors:"; cat "$work/app.err"
+}
+
 # -displayfd lets Xvfb pick a free display, so parallel runs do not collide; -noreset keeps it up
 # between clients (the root pixmap survives).
 start_xvfb() {
