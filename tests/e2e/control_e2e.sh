@@ -17,12 +17,6 @@ program=$1 ctl=$2 helper=$3
 . "$(dirname "$0")/xsession.sh"
 require_tools Xvfb trayer xdotool
 
-fail() {
-    echo "FAIL: $*"
-    print_program_state
-    exit 1
-}
-
 start_xvfb
 start_trayer
 

@@ -49,6 +49,13 @@ print_program_state() {
     echo "--- program errors:"; cat "$work/app.err"
 }
 
+# The usual end of a failed test of the running program; a script that shows more defines its own.
+fail() {
+    echo "FAIL: $*"
+    print_program_state
+    exit 1
+}
+
 # -displayfd lets Xvfb pick a free display, so parallel runs do not collide; -noreset keeps it up
 # between clients (the root pixmap survives).
 start_xvfb() {
