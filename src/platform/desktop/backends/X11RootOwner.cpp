@@ -41,10 +41,10 @@ struct ClientFacts {
 
 ClientFacts FactsOf(X11Connection &connection, XID id)
 {
-    XResClientIdSpec spec{id, XRES_CLIENT_ID_XID_MASK | XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec wanted{id, XRES_CLIENT_ID_XID_MASK | XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue *values = nullptr;
-    XResQueryClientIds(*connection, 1, &spec, &count, &values);
+    XResQueryClientIds(*connection, 1, &wanted, &count, &values);
     ClientFacts facts;
     if (connection.Sync() == 0)
         for (long i = 0; i < count; ++i) {
