@@ -13,7 +13,7 @@
 
 static const char *const kTexts[] = {"00IN", "Trap reader", "*.trap", "Trap picture", NULL};
 
-static volatile int spin;
+static volatile unsigned spin; /* unsigned: it wraps instead of overflowing */
 
 static void crash(void)
 {
