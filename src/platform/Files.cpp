@@ -64,6 +64,22 @@ bool DirectoryExists(std::string_view cp932Path)
     return StatIs(cp932Path, S_IFDIR);
 }
 
+bool ReadExactlyAt(int fd, void *data, size_t size, uint64_t offset)
+{
+    auto *bytes = static_cast<unsigned char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, bytes, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
+    }
+    return true;
+}
+
 size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(size_t)> &resize)
 {
     const int fd = OpenFileToRead(cp932Path);

@@ -20,6 +20,9 @@ int OpenFileToRead(std::string_view cp932Path);
 // the buffer n bytes long and returns its first byte. Returns the file's size, to which the buffer
 // is resized last.
 size_t ReadWholeFileInto(std::string_view cp932Path, const std::function<char *(size_t)> &resize);
+// Reads exactly `size` bytes at `offset` of an open file (interrupted reads are resumed); false
+// when the file ends before them or a read fails. Never raises.
+bool ReadExactlyAt(int fd, void *data, size_t size, uint64_t offset);
 // Deletes a file if there is one; a missing file is no error.
 void DeleteFileIfExists(std::string_view cp932Path);
 

@@ -109,22 +109,6 @@ uint64_t PathHash(std::string_view path)
     return hash;
 }
 
-// Reads exactly `size` bytes at `offset`.
-bool ReadAt(int fd, char *data, size_t size, uint64_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return true;
-}
-
 std::string NativeOrEmpty(const std::string &cp932Path)
 {
     try {
@@ -247,7 +231,7 @@ bool ShuffleOrder::LoadRoundFile(const std::string &group)
     OpenFile file(fd);
     struct stat st {};
     char head[kNameOffset];
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !ReadAt(fd, head, sizeof head, 0) ||
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !ReadExactlyAt(fd, head, sizeof head, 0) ||
         std::memcmp(head, kMagic, sizeof kMagic) != 0)
         return false;
     const size_t shown = GetU32(head + kPositionOffset);
@@ -263,7 +247,7 @@ bool ShuffleOrder::LoadRoundFile(const std::string &group)
         return false;
     std::string sealed(head + kFieldsOffset, kSealOffset - kFieldsOffset);
     sealed.resize(sealed.size() + nameLength);
-    if (!ReadAt(fd, sealed.data() + (kSealOffset - kFieldsOffset), nameLength, kNameOffset) ||
+    if (!ReadExactlyAt(fd, sealed.data() + (kSealOffset - kFieldsOffset), nameLength, kNameOffset) ||
         std::string_view(sealed).substr(kSealOffset - kFieldsOffset) != group)
         return false;
     const uint64_t seal = Checksum(sealed);
@@ -349,7 +333,7 @@ bool ShuffleOrder::EnsureBody()
         return false;
     const size_t bytes = 16 * count_ + 8;
     std::string data(bytes, '\0');
-    if (!ReadAt(file_.Fd(), data.data(), bytes, bodyOffset_) ||
+    if (!ReadExactlyAt(file_.Fd(), data.data(), bytes, bodyOffset_) ||
         GetU64(data.data() + bytes - 8) != Checksum(std::string_view(data).substr(0, bytes - 8))) {
         hasRound_ = false;
         return false;
@@ -521,7 +505,7 @@ bool ShuffleOrder::ItemAt(size_t i, int32_t &entry)
         return true;
     }
     char bytes[4];
-    if (file_.Fd() < 0 || !ReadAt(file_.Fd(), bytes, sizeof bytes, bodyOffset_ + 4 * uint64_t(i)))
+    if (file_.Fd() < 0 || !ReadExactlyAt(file_.Fd(), bytes, sizeof bytes, bodyOffset_ + 4 * uint64_t(i)))
         return false;
     const uint32_t value = GetU32(bytes);
     if (value > uint32_t(maxEntry_))

@@ -1,6 +1,7 @@
 #include "platform/desktop/backends/BmpRowReader.h"
 
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -23,21 +24,6 @@ unsigned LittleEndian16(const unsigned char *p)
     return unsigned(p[0]) | unsigned(p[1]) << 8;
 }
 
-bool ReadFully(int fd, unsigned char *data, size_t size, uint64_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::unique_ptr<BmpRowReader> BmpRowReader::Open(const std::string &nativePath)
@@ -51,7 +37,7 @@ std::unique_ptr<BmpRowReader> BmpRowReader::Open(const std::string &nativePath)
     if (!S_ISREG(st.st_mode))
         reader->Unreadable(ErrnoText(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
     unsigned char header[kHeaderBytes];
-    if (!ReadFully(reader->fd_, header, sizeof header, 0) || header[0] != 'B' || header[1] != 'M')
+    if (!ReadExactlyAt(reader->fd_, header, sizeof header, 0) || header[0] != 'B' || header[1] != 'M')
         return nullptr;
     const uint32_t infoSize = LittleEndian32(header + 14);
     const int32_t width = int32_t(LittleEndian32(header + 18));
@@ -87,7 +73,7 @@ void BmpRowReader::ReadRow(int y, uint32_t *out)
 {
     const uint64_t fileRow = topDown_ ? uint64_t(y) : uint64_t(height_ - 1 - y);
     errno = 0;
-    if (!ReadFully(fd_, row_.data(), row_.size(), pixelOffset_ + fileRow * stride_))
+    if (!ReadExactlyAt(fd_, row_.data(), row_.size(), pixelOffset_ + fileRow * stride_))
         Unreadable(errno != 0 ? ErrnoText(errno) : "ファイルが途中で切れています");
     const unsigned char *p = row_.data();
     for (int x = 0; x < width_; ++x, p += bytesPerPixel_)
