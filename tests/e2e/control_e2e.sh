@@ -71,14 +71,7 @@ seconds=$("$ctl" status | sed -n 's/^seconds_to_next: //p')
 "$ctl" status >"$work/status.txt"
 
 say "the program's own 次へ continues with entry 2"
-icon=
-for w in $(xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null); do icon=$w; done
-[ -n "$icon" ] || fail "no tray icon"
-eval "$(xdotool getwindowgeometry --shell "$icon")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-sleep 0.2
-xdotool click 3
-sleep 0.6
+open_tray_menu
 # Up from no selection starts at the last item, 次へ.
 xdotool key --delay 120 Up Return
 wait_root "${colours[2]}" 3 || fail "the tray menu's 次へ did not show entry 2"

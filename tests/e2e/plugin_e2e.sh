@@ -150,14 +150,7 @@ quit_next_pid=$!
 wait_for status_is "changing: true" || fail "the change on the hanging picture did not begin"
 helper_pid=$(pgrep -P "$app_pid" -f tapisto-spihelper)
 [ -n "$helper_pid" ] || fail "no plug-in helper runs"
-icon=
-for w in $(xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null); do icon=$w; done
-[ -n "$icon" ] || fail "no tray icon"
-eval "$(xdotool getwindowgeometry --shell "$icon")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-sleep 0.2
-xdotool click 3
-sleep 0.6
+open_tray_menu
 sent=$(date +%s%N)
 # Down from no selection starts at the first item, 設定; 終了 follows it.
 xdotool key --delay 120 Down Down Return

@@ -37,6 +37,19 @@ wait_for() { wait_for_n 50 "$@"; }
 editor_window() { xdotool search --onlyvisible --name '^壁紙の設定' 2>/dev/null | head -n 1; }
 editor_shown() { [ -n "$(editor_window)" ]; }
 
+# Opens the tray menu of the program $program with a right click on its icon (the last one trayer
+# shows for it); the menu is up when this returns.
+open_tray_menu() {
+    local icon= w
+    for w in $(xdotool search --onlyvisible --classname "$(basename "$program")" 2>/dev/null); do icon=$w; done
+    [ -n "$icon" ] || fail "no tray icon"
+    eval "$(xdotool getwindowgeometry --shell "$icon")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+    sleep 0.2
+    xdotool click 3
+    sleep 0.6
+}
+
 # Progress lines, stamped with the seconds since the script began.
 e2e_started=$(date +%s)
 say() { echo "[$(($(date +%s) - e2e_started))s] $*"; }
