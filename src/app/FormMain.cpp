@@ -646,7 +646,7 @@ void TFormMain::UpdateTip()
     TrayIcon1->SetTipHelp(std::string_view(tip).substr(0, end));
 }
 
-void TFormMain::ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction)
+void TFormMain::ApplyWallPaper(const std::string &picturePath, TileMode tileValue, int32_t correction)
 {
     // The editor waits as for a modal box; the changes asked for meanwhile come after this one.
     WaitForChangeToEnd();

@@ -74,7 +74,7 @@ public:
 
     // ListEditorHost. ApplyWallPaper returns once the change has been made, serving the window
     // thread's events, but not user input, meanwhile.
-    void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override;
+    void ApplyWallPaper(const std::string &picturePath, TileMode tileValue, int32_t correction) override;
     void RefreshGroups() override;
     void ShowMainWindow() override;
     bool PluginsEnabled() const override;

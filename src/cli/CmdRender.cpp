@@ -28,7 +28,7 @@ struct Options {
 };
 
 // One choice per picture, each with the same position and correction.
-std::vector<WallPaperChoice> ChoicesOf(const std::vector<std::string> &pictures, int32_t tileValue, int32_t correction)
+std::vector<WallPaperChoice> ChoicesOf(const std::vector<std::string> &pictures, TileMode tileValue, int32_t correction)
 {
     std::vector<WallPaperChoice> choices;
     choices.reserve(pictures.size());
@@ -112,7 +112,8 @@ int CmdRender(const std::vector<std::string> &args)
     if (options.plugins)
         plugins.emplace();
     const std::vector<WallPaperChoice> choices =
-        ChoicesOf(std::vector<std::string>(options.positional.begin(), options.positional.end() - 1), 0, correction);
+        ChoicesOf(std::vector<std::string>(options.positional.begin(), options.positional.end() - 1), TileMode::Centre,
+                  correction);
     // Several pictures, or a layout given, make one picture per monitor.
     if (choices.size() > 1 || options.monitors) {
         if (options.screen)
@@ -149,7 +150,7 @@ int CmdApply(const std::vector<std::string> &args)
     const Options options = ParseOptions("apply", args, false, true, true);
     if (options.positional.empty())
         throw UsageError("apply: PICTURE を指定してください");
-    const int32_t tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : 0;
+    const TileMode tileValue = options.position ? DecodeTileValue(ArgText(*options.position)) : TileMode::Centre;
     const std::vector<WallPaperChoice> choices = ChoicesOf(options.positional, tileValue, CorrectionOf(options));
     const bool needsGui = AnyNeedsGui(choices);
     std::unique_ptr<ScreenMetrics> screen = options.monitors || needsGui ? nullptr : X11SessionScreen();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TileMode.h"
+
 #include <cstdint>
 #include <string>
 
@@ -9,7 +11,7 @@ class ListEditorHost {
 public:
     virtual ~ListEditorHost() = default;
     // Renders and sets the picture as the wallpaper; raises on failure.
-    virtual void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) = 0;
+    virtual void ApplyWallPaper(const std::string &picturePath, TileMode tileValue, int32_t correction) = 0;
     // Lists the groups of the home folder anew.
     virtual void RefreshGroups() = 0;
     // Shows the main window again (the editor's exit).

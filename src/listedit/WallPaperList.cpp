@@ -93,13 +93,13 @@ WallPaperEntry SplitEntryValue(std::string_view value)
     return entry;
 }
 
-int32_t DecodeTileValue(std::string_view positionText)
+TileMode DecodeTileValue(std::string_view positionText)
 {
     if (positionText == kPositionTile)
-        return int32_t(TileMode::Tile);
+        return TileMode::Tile;
     if (positionText == kPositionEnlarge)
-        return int32_t(TileMode::Stretch);
-    return int32_t(TileMode::Centre);
+        return TileMode::Stretch;
+    return TileMode::Centre;
 }
 
 int32_t DecodeCorrection(std::string_view correctionText)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TileMode.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -46,8 +48,8 @@ std::string EntryKey(int32_t k);
 // Splits "path,position,correction," at its commas; a field whose comma is missing is empty,
 // and so are the fields after it.
 WallPaperEntry SplitEntryValue(std::string_view value);
-// TileValue of a position text: 0 centre (also for any unknown text), 1 tile, 2 enlarge.
-int32_t DecodeTileValue(std::string_view positionText);
+// TileValue of a position text: centre (also for any unknown text), tile or enlarge.
+TileMode DecodeTileValue(std::string_view positionText);
 // Correction of a correction text: -1 none (empty), 0 automatic, otherwise the percentage.
 // Raises EConvertError when the text is neither empty, "自動" nor an integer followed by '%'.
 int32_t DecodeCorrection(std::string_view correctionText);

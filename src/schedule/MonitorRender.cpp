@@ -46,7 +46,7 @@ QImage Opaque(QImage image)
 // A monitor's picture, scaled for it, and how it lies on the monitor.
 struct MonitorPicture {
     QImage Image; // Format_BGR888 or Format_RGB32
-    int32_t TileValue = 0;
+    TileMode TileValue = TileMode::Centre;
     int32_t Left = 0; // centred: the picture's place on the monitor (negative: cut on that side)
     int32_t Top = 0;
 };
@@ -65,7 +65,7 @@ QImage StreamedPicture(const WallPaperChoice &choice, const Monitor &monitor)
                                              {std::to_string(width), std::to_string(height)}));
         return rows.emplace(image);
     };
-    if (TileModeOf(choice.TileValue) == TileMode::Stretch)
+    if (choice.TileValue == TileMode::Stretch)
         output.Exact = TWallPaperSize{monitor.Width, monitor.Height};
     if (!StreamWallPaperRows(choice.PicturePath, RegisteredStreamFormat(choice.PicturePath), choice.Correction,
                              monitor.Width, monitor.Height, output))
@@ -82,7 +82,7 @@ MonitorPicture ScaleForMonitor(const WallPaperChoice &choice, const Monitor &mon
     if (picture.Image.isNull()) {
         // Stretching fills the monitor, so the picture is scaled to it at once; the size of the
         // correction is still worked out, so that a correction that makes no size fails as on one screen.
-        const std::optional<QSize> exact = TileModeOf(choice.TileValue) == TileMode::Stretch
+        const std::optional<QSize> exact = choice.TileValue == TileMode::Stretch
                                                ? std::optional<QSize>(QSize(monitor.Width, monitor.Height))
                                                : std::nullopt;
         picture.Image =
@@ -136,7 +136,7 @@ MonitorPlacement PlacementOf(const MonitorPicture &picture)
     MonitorPlacement placement;
     placement.picture = PixelView{image.constBits(), ptrdiff_t(image.bytesPerLine()), image.width(), image.height(),
                                   QImageRows::RowFormatOf(image)};
-    placement.tiled = TileModeOf(picture.TileValue) == TileMode::Tile;
+    placement.tiled = picture.TileValue == TileMode::Tile;
     placement.left = picture.Left;
     placement.top = picture.Top;
     return placement;

@@ -156,7 +156,7 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
     return size;
 }
 
-void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int32_t correction,
+void ApplyWallPaper(const std::string &cp932PicturePath, TileMode tileValue, int32_t correction,
                     const std::string &cp932WallPaperPath, ScreenMetrics &screen, Registry &registry, Desktop &desktop)
 {
     // The render's buffers are all freed by now, whether it succeeded or raised: the program then idles
@@ -165,6 +165,6 @@ void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int3
         ~GiveBackOnExit() { ReturnFreedMemory(); }
     } giveBack;
     RenderWallPaper(cp932PicturePath, correction, screen.ScreenWidth(), screen.ScreenHeight(), cp932WallPaperPath);
-    registry.WriteString("Control Panel\\desktop", "TileWallpaper", std::to_string(tileValue));
-    desktop.setWallpaper(cp932WallPaperPath, TileModeOf(tileValue));
+    registry.WriteString("Control Panel\\desktop", "TileWallpaper", std::to_string(int32_t(tileValue)));
+    desktop.setWallpaper(cp932WallPaperPath, tileValue);
 }

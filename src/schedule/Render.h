@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Exceptions.h"
+#include "platform/TileMode.h"
 #include "platform/desktop/Monitors.h"
 #include "render/Scaling.h"
 #include "render/StreamRender.h"
@@ -51,7 +52,7 @@ template <class Read> decltype(auto) ReadingPicture(const std::string &cp932Pict
 // One entry of a group, decoded for a change.
 struct WallPaperChoice {
     std::string PicturePath; // CP932
-    int32_t TileValue = 0;   // 0 centre, 1 tile, 2 enlarge
+    TileMode TileValue = TileMode::Centre;
     int32_t Correction = -1; // -1 none, 0 auto, else percent
     bool operator==(const WallPaperChoice &) const = default;
 };
@@ -82,7 +83,7 @@ TWallPaperSize RenderWallPaper(const std::string &cp932PicturePath, int32_t corr
 // The whole change of wallpaper: RenderWallPaper for the current screen, then TileWallpaper ("0", "1",
 // "2") under "Control Panel\desktop", then the desktop is told to show `wallPaperPath`. A failure leaves
 // the later steps undone.
-void ApplyWallPaper(const std::string &cp932PicturePath, int32_t tileValue, int32_t correction,
+void ApplyWallPaper(const std::string &cp932PicturePath, TileMode tileValue, int32_t correction,
                     const std::string &cp932WallPaperPath, ScreenMetrics &screen, Registry &registry, Desktop &desktop);
 
 // Renders choices[i] (repeating the choices when there are fewer) for layout[i] into one 24-bit BMP

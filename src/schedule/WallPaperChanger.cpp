@@ -11,7 +11,7 @@ WallPaperChanger::WallPaperChanger(std::string outputPath, ScreenMetrics &screen
 {
 }
 
-void WallPaperChanger::Apply(const std::string &picturePath, int32_t tileValue, int32_t correction)
+void WallPaperChanger::Apply(const std::string &picturePath, TileMode tileValue, int32_t correction)
 {
     if (OnChange)
         OnChange(OutputPath);

@@ -41,7 +41,7 @@ public:
     // Renders the picture into OutputPath, records the tile value and sets the wallpaper (see
     // ApplyWallPaper in Render.h); raises on failure, leaving the later steps undone. Virtual so
     // that the schedule's tests can record the changes instead of making them.
-    virtual void Apply(const std::string &picturePath, int32_t tileValue, int32_t correction);
+    virtual void Apply(const std::string &picturePath, TileMode tileValue, int32_t correction);
     // One picture per monitor of `layout` (choices[i] on layout[i]); a layout of one monitor, or a
     // desktop that cannot show one per monitor, gives choices[0] on every monitor, the refusal kept
     // in LastFallback.

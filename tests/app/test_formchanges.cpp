@@ -322,7 +322,7 @@ TEST_F(FormChangesTest, TheEditorsChangeWaitsServingTheWindowWithABusyCursor)
         changing = f.ControlStatusNow().changing;
         held.Release();
     });
-    f.ApplyWallPaper(home.File("p0.bmp"), 1, -1);
+    f.ApplyWallPaper(home.File("p0.bmp"), TileMode::Tile, -1);
     EXPECT_TRUE(busyCursor);
     EXPECT_TRUE(changing);
     EXPECT_EQ(nullptr, QGuiApplication::overrideCursor());
@@ -333,7 +333,7 @@ TEST_F(FormChangesTest, TheEditorsChangeWaitsServingTheWindowWithABusyCursor)
     // Its failure comes back to the editor.
     held.hold = false;
     held.fail = true;
-    EXPECT_THROW(f.ApplyWallPaper(home.File("p0.bmp"), 0, -1), Exception);
+    EXPECT_THROW(f.ApplyWallPaper(home.File("p0.bmp"), TileMode::Centre, -1), Exception);
     EXPECT_FALSE(f.ChangeInProgress());
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 void Decode(const WallPaperEntry &entry)
 {
-    const int32_t tile = DecodeTileValue(entry.PositionText);
+    const auto tile = int32_t(DecodeTileValue(entry.PositionText));
     FUZZ_CHECK(tile >= 0 && tile <= 2);
     try {
         (void)DecodeCorrection(entry.CorrectionText);

@@ -32,11 +32,11 @@ public:
         int32_t tileValue;
         int32_t correction;
     };
-    void ApplyWallPaper(const std::string &picturePath, int32_t tileValue, int32_t correction) override
+    void ApplyWallPaper(const std::string &picturePath, TileMode tileValue, int32_t correction) override
     {
         if (onApply)
             onApply();
-        applied.push_back({picturePath, tileValue, correction});
+        applied.push_back({picturePath, int32_t(tileValue), correction});
     }
     void RefreshGroups() override { ++refreshes; }
     void ShowMainWindow() override { ++shows; }

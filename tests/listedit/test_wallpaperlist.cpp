@@ -162,12 +162,12 @@ TEST(WallPaperListFile, SplitEntryValueEmptiesFieldsWhoseCommaIsMissing)
 
 TEST(WallPaperListFile, DecodesPositionAndCorrection)
 {
-    EXPECT_EQ(0, DecodeTileValue(kCentre));
-    EXPECT_EQ(1, DecodeTileValue(kTile));
-    EXPECT_EQ(2, DecodeTileValue(kEnlarge));
-    EXPECT_EQ(0, DecodeTileValue(kTile + " "));
-    EXPECT_EQ(0, DecodeTileValue("tile"));
-    EXPECT_EQ(0, DecodeTileValue(""));
+    EXPECT_EQ(TileMode::Centre, DecodeTileValue(kCentre));
+    EXPECT_EQ(TileMode::Tile, DecodeTileValue(kTile));
+    EXPECT_EQ(TileMode::Stretch, DecodeTileValue(kEnlarge));
+    EXPECT_EQ(TileMode::Centre, DecodeTileValue(kTile + " "));
+    EXPECT_EQ(TileMode::Centre, DecodeTileValue("tile"));
+    EXPECT_EQ(TileMode::Centre, DecodeTileValue(""));
 
     EXPECT_EQ(150, DecodeCorrection("150%"));
     EXPECT_EQ(0, DecodeCorrection(kAuto));

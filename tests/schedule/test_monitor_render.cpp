@@ -104,7 +104,7 @@ TEST(MonitorRender, TwoMonitorsOfDifferentSizesEachShowTheirOwnPictureByItsOwnPo
     const std::string out = home.File("out.bmp");
 
     // Centre without correction on the left, auto (4:3 on 4:3) on the right.
-    MonitorBox box = RenderMonitorWallPapers({{small, 0, -1}, {wide, 0, 0}}, layout, out);
+    MonitorBox box = RenderMonitorWallPapers({{small, TileMode::Centre, -1}, {wide, TileMode::Centre, 0}}, layout, out);
     EXPECT_EQ(box.Width, 1824);
     EXPECT_EQ(box.Height, 768);
     QImage image = ReadBox(out);
@@ -120,7 +120,7 @@ TEST(MonitorRender, TwoMonitorsOfDifferentSizesEachShowTheirOwnPictureByItsOwnPo
     EXPECT_EQ(At(image, 400, 700), kBlack);
 
     // Enlarge on the left (a small picture fills its monitor), 50% centred on the right.
-    box = RenderMonitorWallPapers({{small, 2, -1}, {wide, 0, 50}}, layout, out);
+    box = RenderMonitorWallPapers({{small, TileMode::Stretch, -1}, {wide, TileMode::Centre, 50}}, layout, out);
     image = ReadBox(out);
     ExpectCorners(ProbeMonitor(image, box, layout[0]), kRed, kRed, "enlarge");
     ExpectCorners(ProbeMonitor(image, box, layout[1]), kBlack, kGreen, "50%");
@@ -137,7 +137,8 @@ TEST(MonitorRender, ThreeMonitorsWithOneAboveAnotherAndAGapTileFromTheirOwnCorne
     const MonitorLayout layout = Layout("1280x1024+0+0,B=1024x768+1400+768,A=1024x768+1400+0");
     ASSERT_EQ(layout[1].Name, "A");
     const std::string out = home.File("out.bmp");
-    const MonitorBox box = RenderMonitorWallPapers({{halves, 1, -1}, {blue, 0, 100}, {halves, 1, 50}}, layout, out);
+    const MonitorBox box = RenderMonitorWallPapers(
+        {{halves, TileMode::Tile, -1}, {blue, TileMode::Centre, 100}, {halves, TileMode::Tile, 50}}, layout, out);
     EXPECT_EQ(box.Width, 2424);
     EXPECT_EQ(box.Height, 1536);
     const QImage image = ReadBox(out);
@@ -177,7 +178,7 @@ TEST(MonitorRender, PiecesHoldEachMonitorsRectangleAndAreNamedByConnector)
     odd[0].Name = "../x";
     EXPECT_EQ(MonitorPiecePath(out, odd, 0), home.File("Tapisto_WallPaper.monitor1.bmp"));
 
-    RenderMonitorWallPapers({{red, 2, -1}, {green, 2, -1}}, layout, out, pieces);
+    RenderMonitorWallPapers({{red, TileMode::Stretch, -1}, {green, TileMode::Stretch, -1}}, layout, out, pieces);
     const QImage first = ReadBox(pieces[0]);
     const QImage second = ReadBox(pieces[1]);
     ASSERT_EQ(first.size(), QSize(640, 480));
@@ -196,12 +197,13 @@ TEST(MonitorRender, AFailingPictureLeavesEveryFileAsItWas)
     const MonitorLayout layout = Layout("640x480+0+0,640x480+640+0");
     const std::string out = home.File("out.bmp");
     WriteFileBytes(out, "old");
-    EXPECT_THROW(RenderMonitorWallPapers({{red, 0, -1}, {home.File("missing.bmp"), 0, -1}}, layout, out,
-                                         {home.File("p1.bmp"), home.File("p2.bmp")}),
-                 Exception);
+    EXPECT_THROW(
+        RenderMonitorWallPapers({{red, TileMode::Centre, -1}, {home.File("missing.bmp"), TileMode::Centre, -1}}, layout,
+                                out, {home.File("p1.bmp"), home.File("p2.bmp")}),
+        Exception);
     EXPECT_EQ(ReadFileBytes(out), "old");
     EXPECT_FALSE(FileExists(home.File("p1.bmp")));
-    EXPECT_THROW(RenderMonitorWallPapers({{red, 0, 0}}, {}, out), Exception);
+    EXPECT_THROW(RenderMonitorWallPapers({{red, TileMode::Centre, 0}}, {}, out), Exception);
 }
 
 TEST(MonitorRender, JpegsOnSeveralCoresMatchTheOnePictureRenderAndTransparencyLiesOnBlack)
@@ -212,7 +214,8 @@ TEST(MonitorRender, JpegsOnSeveralCoresMatchTheOnePictureRenderAndTransparencyLi
     const std::string jpeg = TestDataPath("picture/grad.jpg"); // 64x48
     const MonitorLayout layout = Layout("40x30+0+0,30x30+40+0,16x12+70+0");
     const std::string out = home.File("out.bmp");
-    const MonitorBox box = RenderMonitorWallPapers({{jpeg, 2, -1}, {jpeg, 0, 0}, {jpeg, 1, 25}}, layout, out);
+    const MonitorBox box = RenderMonitorWallPapers(
+        {{jpeg, TileMode::Stretch, -1}, {jpeg, TileMode::Centre, 0}, {jpeg, TileMode::Tile, 25}}, layout, out);
     const QImage image = ReadBox(out);
     const std::string single = home.File("single.bmp");
     for (const auto &[monitor, correction] : {std::pair{layout[1], 0}, std::pair{layout[2], 25}}) {
@@ -231,7 +234,9 @@ TEST(MonitorRender, JpegsOnSeveralCoresMatchTheOnePictureRenderAndTransparencyLi
 
     // The first monitor's failure is the one raised, whichever core met its picture first.
     try {
-        RenderMonitorWallPapers({{home.File("first.jpg"), 0, -1}, {home.File("second.jpg"), 0, -1}}, layout, out);
+        RenderMonitorWallPapers(
+            {{home.File("first.jpg"), TileMode::Centre, -1}, {home.File("second.jpg"), TileMode::Centre, -1}}, layout,
+            out);
         FAIL();
     } catch (const Exception &e) {
         EXPECT_NE(e.Message().find("first.jpg"), std::string::npos) << e.Message();
@@ -244,7 +249,7 @@ TEST(MonitorRender, JpegsOnSeveralCoresMatchTheOnePictureRenderAndTransparencyLi
     const std::string iconPath = home.File("half.ico");
     ASSERT_TRUE(icon.save(QString::fromStdString(iconPath), "ICO"));
     const MonitorLayout two = Layout("64x64+0+0,64x64+64+0");
-    RenderMonitorWallPapers({{iconPath, 2, -1}, {iconPath, 0, -1}}, two, out);
+    RenderMonitorWallPapers({{iconPath, TileMode::Stretch, -1}, {iconPath, TileMode::Centre, -1}}, two, out);
     const QImage icons = ReadBox(out);
     EXPECT_EQ(At(icons, 5, 32), kBlack);
     EXPECT_EQ(At(icons, 60, 32), kGreen);
@@ -282,7 +287,7 @@ TEST(MonitorChange, SpannedAndPieceDesktopsGetTheBoxAndTheirFiles)
     f.registry.WriteString("Control Panel\\desktop", "TileWallpaper", "2");
     f.desktop.perMonitor = PerMonitorMethod::Spanned;
     const MonitorLayout layout = f.changer.Monitors();
-    f.changer.ApplyPerMonitor({{f.red, 1, -1}, {f.green, 2, -1}}, layout);
+    f.changer.ApplyPerMonitor({{f.red, TileMode::Tile, -1}, {f.green, TileMode::Stretch, -1}}, layout);
     ASSERT_EQ(f.desktop.monitorCalls.size(), 1u);
     EXPECT_TRUE(f.desktop.calls.empty());
     EXPECT_EQ(f.desktop.monitorCalls[0].boxPath, f.changer.OutputPath);
@@ -294,7 +299,7 @@ TEST(MonitorChange, SpannedAndPieceDesktopsGetTheBoxAndTheirFiles)
     EXPECT_TRUE(f.changer.LastFallback.empty());
 
     f.desktop.perMonitor = PerMonitorMethod::Pieces;
-    f.changer.ApplyPerMonitor({{f.red, 1, -1}, {f.green, 2, -1}}, layout);
+    f.changer.ApplyPerMonitor({{f.red, TileMode::Tile, -1}, {f.green, TileMode::Stretch, -1}}, layout);
     ASSERT_EQ(f.desktop.monitorCalls.size(), 2u);
     ASSERT_EQ(f.desktop.monitorCalls[1].piecePaths.size(), 2u);
     EXPECT_EQ(ReadBox(f.desktop.monitorCalls[1].piecePaths[1]).size(), QSize(800, 600));
@@ -303,7 +308,7 @@ TEST(MonitorChange, SpannedAndPieceDesktopsGetTheBoxAndTheirFiles)
 TEST(MonitorChange, ADesktopThatCannotFallsBackToOnePictureAndSaysWhy)
 {
     ChangeFixture f;
-    f.changer.ApplyPerMonitor({{f.red, 1, -1}, {f.green, 2, -1}}, f.changer.Monitors());
+    f.changer.ApplyPerMonitor({{f.red, TileMode::Tile, -1}, {f.green, TileMode::Stretch, -1}}, f.changer.Monitors());
     ASSERT_EQ(f.desktop.calls.size(), 1u);
     EXPECT_EQ(f.desktop.calls[0], (RecordingDesktop::Call{f.changer.OutputPath, 1}));
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "1");
@@ -313,7 +318,7 @@ TEST(MonitorChange, ADesktopThatCannotFallsBackToOnePictureAndSaysWhy)
     // A desktop that only finds out when it tries (an old version) falls back the same way.
     f.desktop.perMonitor = PerMonitorMethod::Spanned;
     f.desktop.refusePerMonitor = true;
-    f.changer.ApplyPerMonitor({{f.green, 0, -1}, {f.red, 0, -1}}, f.changer.Monitors());
+    f.changer.ApplyPerMonitor({{f.green, TileMode::Centre, -1}, {f.red, TileMode::Centre, -1}}, f.changer.Monitors());
     ASSERT_EQ(f.desktop.calls.size(), 2u);
     EXPECT_FALSE(f.changer.LastFallback.empty());
     EXPECT_EQ(f.changer.LastPicturePath, f.green);
@@ -332,7 +337,7 @@ TEST(MonitorChange, ANewLayoutRendersTheSamePicturesAgainOnce)
 
     const std::string red = SavePicture(home, "red.bmp", 64, 48, kRed);
     const std::string green = SavePicture(home, "green.bmp", 64, 48, kGreen);
-    changer.ApplyPerMonitor({{red, 2, -1}, {green, 2, -1}}, changer.Monitors());
+    changer.ApplyPerMonitor({{red, TileMode::Stretch, -1}, {green, TileMode::Stretch, -1}}, changer.Monitors());
     EXPECT_FALSE(changer.RenderAgainForMonitors()); // the same layout: nothing to do
     ASSERT_EQ(desktop.monitorCalls.size(), 1u);
 
@@ -365,7 +370,9 @@ TEST(MonitorChange, MonitorsKeepTheirPicturesByNameWhenMovedUnpluggedOrJoined)
     const std::string green = SavePicture(home, "green.bmp", 64, 48, kGreen);
     const std::string blue = SavePicture(home, "blue.bmp", 64, 48, kBlue);
     // Three pictures for two monitors: the third waits for a monitor.
-    changer.ApplyPerMonitor({{red, 2, -1}, {green, 2, -1}, {blue, 2, -1}}, changer.Monitors());
+    changer.ApplyPerMonitor(
+        {{red, TileMode::Stretch, -1}, {green, TileMode::Stretch, -1}, {blue, TileMode::Stretch, -1}},
+        changer.Monitors());
 
     // DP-2 is moved to the left of DP-1: the pictures stay on their monitors, not on their places.
     screen.layout = Layout("DP-1=640x480+800+0,DP-2=800x600+0+0");
@@ -398,7 +405,9 @@ TEST(MonitorChange, MonitorsKeepTheirPicturesByNameWhenMovedUnpluggedOrJoined)
     EXPECT_EQ(At(ReadBox(changer.OutputPath), 1450, 10), kBlue);
 
     // A new change starts afresh from its own pictures (DP-2 blue, DP-1 red, DP-3 green).
-    changer.ApplyPerMonitor({{blue, 2, -1}, {red, 2, -1}, {green, 2, -1}}, changer.Monitors());
+    changer.ApplyPerMonitor(
+        {{blue, TileMode::Stretch, -1}, {red, TileMode::Stretch, -1}, {green, TileMode::Stretch, -1}},
+        changer.Monitors());
     screen.layout = Layout("DP-1=640x480+800+0,DP-3=1024x768+1440+0");
     EXPECT_TRUE(changer.RenderAgainForMonitors());
     box = ReadBox(changer.OutputPath);

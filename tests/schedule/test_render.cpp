@@ -108,14 +108,14 @@ TEST(Apply, WritesBitmapThenTileValueThenTellsTheDesktop)
 {
     Fixture f;
     const std::string picture = SaveBmp(f.home, "p.bmp", 640, 480, qRgb(1, 2, 3));
-    ApplyWallPaper(picture, 1, -1, f.out, f.screen, f.registry, f.desktop);
+    ApplyWallPaper(picture, TileMode::Tile, -1, f.out, f.screen, f.registry, f.desktop);
     EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(640, 480));
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "1");
     ASSERT_EQ(f.desktop.calls.size(), 1u);
     EXPECT_EQ(f.desktop.calls[0], (RecordingDesktop::Call{f.out, 1}));
 
     // The next entry overwrites the same file.
-    ApplyWallPaper(picture, 2, 0, f.out, f.screen, f.registry, f.desktop);
+    ApplyWallPaper(picture, TileMode::Stretch, 0, f.out, f.screen, f.registry, f.desktop);
     EXPECT_EQ(QImage(QString::fromStdString(f.out)).size(), QSize(1024, 768));
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "2");
     EXPECT_EQ(f.desktop.calls.size(), 2u);
@@ -133,20 +133,22 @@ TEST(Apply, FailuresBeforeWritingChangeNothing)
     };
     // The picture's failures are told apart from the output's, with the reader's own message.
     try {
-        ApplyWallPaper(f.home.File("missing.bmp"), 0, 0, f.out, f.screen, f.registry, f.desktop);
+        ApplyWallPaper(f.home.File("missing.bmp"), TileMode::Centre, 0, f.out, f.screen, f.registry, f.desktop);
         FAIL();
     } catch (const EPictureUnusable &e) {
         EXPECT_EQ(e.Message(), "ファイル " + f.home.File("missing.bmp") + " は開けません");
         EXPECT_EQ(f.home.File("missing.bmp"), e.PicturePath());
     }
     unchanged();
-    EXPECT_THROW(ApplyWallPaper("", 0, 0, f.out, f.screen, f.registry, f.desktop), EPictureUnusable);
-    EXPECT_THROW(ApplyWallPaper(picture, 0, -20, f.out, f.screen, f.registry, f.desktop), EPictureUnusable);
+    EXPECT_THROW(ApplyWallPaper("", TileMode::Centre, 0, f.out, f.screen, f.registry, f.desktop), EPictureUnusable);
+    EXPECT_THROW(ApplyWallPaper(picture, TileMode::Centre, -20, f.out, f.screen, f.registry, f.desktop),
+                 EPictureUnusable);
     WriteFileBytes(f.home.File("cut.jpg"), ReadFileBytes(TestDataPath("picture/grad.jpg")).substr(0, 300));
     WriteFileBytes(f.home.File("text.bmp"), "not a picture at all");
     for (const char *broken : {"cut.jpg", "text.bmp"})
         for (const int32_t correction : {-1, 0})
-            EXPECT_THROW(ApplyWallPaper(f.home.File(broken), 0, correction, f.out, f.screen, f.registry, f.desktop),
+            EXPECT_THROW(ApplyWallPaper(f.home.File(broken), TileMode::Centre, correction, f.out, f.screen, f.registry,
+                                        f.desktop),
                          EPictureUnusable)
                 << broken << " " << correction;
     unchanged();
@@ -154,7 +156,8 @@ TEST(Apply, FailuresBeforeWritingChangeNothing)
     // not), registry and desktop stay.
     for (const int32_t correction : {-1, 0}) {
         try {
-            ApplyWallPaper(picture, 0, correction, f.home.File("no/out.bmp"), f.screen, f.registry, f.desktop);
+            ApplyWallPaper(picture, TileMode::Centre, correction, f.home.File("no/out.bmp"), f.screen, f.registry,
+                           f.desktop);
             ADD_FAILURE() << correction;
         } catch (const EPictureUnusable &e) {
             ADD_FAILURE() << "the output's failure taken for the picture's: " << e.Message();
@@ -177,7 +180,7 @@ TEST(Apply, HugePictureWithoutCorrectionFailsBeforeDecoding)
         bytes[i + 1] = char(60000 & 0xFF);
     }
     WriteFileBytes(f.home.File("huge.jpg"), bytes);
-    EXPECT_THROW(ApplyWallPaper(f.home.File("huge.jpg"), 0, -1, f.out, f.screen, f.registry, f.desktop),
+    EXPECT_THROW(ApplyWallPaper(f.home.File("huge.jpg"), TileMode::Centre, -1, f.out, f.screen, f.registry, f.desktop),
                  EPictureUnusable);
     EXPECT_EQ(ReadFileBytes(f.out), "previous");
     EXPECT_TRUE(f.desktop.calls.empty());
@@ -188,7 +191,7 @@ TEST(Apply, DesktopFailureIsReportedAfterTheFileAndRegistry)
     Fixture f;
     f.desktop.fail = true;
     const std::string picture = SaveBmp(f.home, "p.bmp", 8, 8, qRgb(1, 2, 3));
-    EXPECT_THROW(ApplyWallPaper(picture, 0, -1, f.out, f.screen, f.registry, f.desktop), Exception);
+    EXPECT_THROW(ApplyWallPaper(picture, TileMode::Centre, -1, f.out, f.screen, f.registry, f.desktop), Exception);
     EXPECT_EQ(f.registry.ReadString("Control Panel\\desktop", "TileWallpaper"), "0");
 }
 
@@ -202,9 +205,9 @@ TEST(Changer, TellsItsOutputPathThenChangesThroughIt)
         told.push_back(path);
         EXPECT_TRUE(f.desktop.calls.empty() || f.desktop.calls.size() == told.size() - 1); // before the desktop
     };
-    changer.Apply(picture, 2, -1);
+    changer.Apply(picture, TileMode::Stretch, -1);
     changer.OutputPath = f.home.File("other.bmp");
-    changer.Apply(picture, 0, -1);
+    changer.Apply(picture, TileMode::Centre, -1);
     EXPECT_EQ((std::vector<std::string>{f.out, f.home.File("other.bmp")}), told);
     ASSERT_EQ(2u, f.desktop.calls.size());
     EXPECT_EQ((RecordingDesktop::Call{f.out, 2}), f.desktop.calls[0]);

@@ -42,10 +42,10 @@ public:
         : WallPaperChanger("", screen_, registry_, desktop_), record_(std::move(record))
     {
     }
-    void Apply(const std::string &path, int32_t tile, int32_t correction) override
+    void Apply(const std::string &path, TileMode tile, int32_t correction) override
     {
         Check(path);
-        record_(path, tile, correction);
+        record_(path, int32_t(tile), correction);
     }
     // With `layout` set, the session has these monitors and each change records its pictures in order.
     MonitorLayout Monitors() override { return layout.empty() ? WallPaperChanger::Monitors() : layout; }
@@ -57,7 +57,7 @@ public:
             Check(choices[i].PicturePath);
         perMonitorChanges.push_back(choices.size());
         for (size_t i = 0; i < shown; ++i)
-            record_(choices[i].PicturePath, choices[i].TileValue, choices[i].Correction);
+            record_(choices[i].PicturePath, int32_t(choices[i].TileValue), choices[i].Correction);
     }
     // Pictures that cannot be used: a change of one of them fails as the render fails on it.
     std::set<std::string> unusable;
