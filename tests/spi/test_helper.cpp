@@ -1,6 +1,6 @@
 // The helper process that runs the plug-ins: a plug-in that crashes or hangs costs one picture or is
 // skipped at search, and the host goes on.
-#include "SpiTestSupport.h"
+#include "PluginHostTest.h"
 
 #include "MemoryRegistry.h"
 #include "spi/SPIBmp.h"
@@ -22,23 +22,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HelperTest : public ::testing::Test {
+class HelperTest : public PluginHostTest {
 protected:
-    void SetUp() override
-    {
-        folder = MakePluginFolder(home);
-        trap = InstallPlugin(TestPluginDir() + "trap.spi", folder);
-    }
+    void SetUp() override { trap = InstallPlugin(TestPluginDir() + "trap.spi", folder); }
     void TearDown() override
     {
         SetSpiTimeouts(SpiTimeouts());
-        WithdrawSPIBitmapClass();
+        PluginHostTest::TearDown();
     }
     // A trap picture whose GetPicture does `what` ("GOOD", "CRSH", "LOOP").
     std::string Picture(const std::string &name, const std::string &what)
     {
-        WriteFileBytes(home.File(name), "TRAP" + what + std::string(24, '\0'));
-        return home.File(name);
+        return Write(name, "TRAP" + what + std::string(24, '\0'));
     }
     static void Quickly()
     {
@@ -58,16 +53,12 @@ protected:
         EXPECT_EQ(0u, good.Image().pixel(1, 0) & 0xffffff) << "top row";
     }
 
-    TempHome home;
-    std::string folder, trap;
-    MemoryRegistry registry;
+    std::string trap;
 };
 
 TEST_F(HelperTest, ACrashCostsOnePictureAndTheNextOneStartsTheHelperAgain)
 {
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t first = SpiHelperPid();
     EXPECT_NE(0, first);
     EXPECT_NE(::getpid(), first) << "plug-ins run in a process of their own";
@@ -92,9 +83,7 @@ TEST_F(HelperTest, ACrashCostsOnePictureAndTheNextOneStartsTheHelperAgain)
 TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
 {
     Quickly();
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t hanging = SpiHelperPid();
     ASSERT_NE(0, hanging);
     const std::string loop = Picture("loop.trap", "LOOP");
@@ -114,9 +103,7 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
 TEST_F(HelperTest, ACutOffFromAnotherThreadEndsAHangingCallAsAbortedAndOnlyThatOne)
 {
     // The bound is long: only the cut-off can end the call while the test waits.
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t hanging = SpiHelperPid();
     const std::string loop = Picture("loop.trap", "LOOP");
     std::promise<std::exception_ptr> ended;
