@@ -5,7 +5,7 @@
 #include "TempHome.h"
 #include "XOtherClients.h"
 #include "XRootReader.h"
-#include "XvfbServer.h"
+#include "XvfbTest.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 
@@ -110,18 +110,7 @@ private:
 };
 
 // A private server, and a small bitmap to show on it.
-class X11Release : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!server.Running())
-            GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
-        bitmap = WriteBitmap(home);
-    }
-    XvfbServer server;
-    TempHome home;
-    std::string bitmap;
-};
+using X11Release = XvfbTest<WriteBitmap>;
 
 } // namespace
 
