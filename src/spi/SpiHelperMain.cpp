@@ -33,13 +33,9 @@ constexpr int kSocket = 3;
 // Blocks from this size on live in memory files, which reach the host without a copy.
 constexpr size_t kShareFrom = 64 * 1024;
 
-struct Library {
+// A library the host opened, kept loaded while its entry points are called.
+struct Library : SpiEntryPoints {
     std::unique_ptr<DynLib> Lib;
-    SPI_GetPluginInfo GetPluginInfo = nullptr;
-    SPI_IsSupported IsSupported = nullptr;
-    SPI_GetPictureInfo GetPictureInfo = nullptr;
-    SPI_GetPicture GetPicture = nullptr;
-    SPI_GetPictureRows GetPictureRows = nullptr;
 };
 
 std::map<uint32_t, Library> libraries;
@@ -485,26 +481,9 @@ void Open(BodyReader &in)
         Send(kSpiResult, out);
         return;
     }
-    Library entry;
-    uint32_t exports = 0;
-    const auto lookup = [&](const char *name, uint32_t bit) {
-        void *p = lib->Symbol(name);
-        if (p != nullptr)
-            exports |= bit;
-        return p;
-    };
-    entry.GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(lookup("GetPluginInfo", spiGetPluginInfo));
-    lookup("ConfigurationDlg", spiConfigurationDlg);
-    entry.IsSupported = reinterpret_cast<SPI_IsSupported>(lookup("IsSupported", spiIsSupported));
-    entry.GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(lookup("GetPictureInfo", spiGetPictureInfo));
-    entry.GetPicture = reinterpret_cast<SPI_GetPicture>(lookup("GetPicture", spiGetPicture));
-    lookup("GetPreview", spiGetPreview);
-    lookup("GetArchiveInfo", spiGetArchiveInfo);
-    lookup("GetFileInfo", spiGetFileInfo);
-    lookup("GetFile", spiGetFile);
-    entry.GetPictureRows = reinterpret_cast<SPI_GetPictureRows>(lookup("GetPictureRows", spiGetPictureRows));
     const std::string loaded = lib->LoadedPath();
-    entry.Lib = std::move(lib);
+    Library entry{LookUpSpiEntryPoints(*lib), std::move(lib)};
+    const uint32_t exports = entry.Exports;
     const uint32_t id = nextLibrary++;
     libraries.emplace(id, std::move(entry));
     out.Put(uint8_t(1)).Put(uint8_t(0)).PutBytes("").Put(exports).PutBytes(loaded).Put(id);
