@@ -452,8 +452,7 @@ TEST_F(FormMainTest, ErrorsWhileABoxIsOpenAreCountedIntoIt)
 TEST_F(FormMainTest, AReadOnlySettingsFileIsReportedAndTheScheduleMovesOn)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     MakeGroup("g.dat", 3);
     // Settings and group on the small disk; pictures and the output bitmap stay writable.
     ::setenv("TAPISTO_HOME", disk.Path().c_str(), 1);
