@@ -490,6 +490,17 @@ void Open(BodyReader &in)
     Send(kSpiResult, out);
 }
 
+// Sends the result `body` followed by `blocks`; the memory files made for them are closed once sent.
+void SendResult(BodyWriter &body, const std::vector<HLOCAL> &blocks)
+{
+    std::vector<int> fds, owned;
+    for (HLOCAL block : blocks)
+        PutBlock(body, fds, owned, block);
+    Send(kSpiResult, body, fds);
+    for (int fd : owned)
+        ::close(fd);
+}
+
 // The library a request names; the host only names what it opened, so a stranger ends the helper.
 Library &Named(BodyReader &in)
 {
@@ -549,11 +560,7 @@ void Serve(SpiFrame &frame)
                                               : int32_t(SPI_OTHER_ERROR);
         out.Put(rc).Put(info.left).Put(info.top).Put(info.width).Put(info.height).Put(info.x_density);
         out.Put(info.y_density).Put(info.colorDepth);
-        std::vector<int> fds, owned;
-        PutBlock(out, fds, owned, rc == 0 ? info.hInfo : nullptr);
-        Send(kSpiResult, out, fds);
-        for (int fd : owned)
-            ::close(fd);
+        SendResult(out, {rc == 0 ? info.hInfo : nullptr});
         return;
     }
     case kSpiPicture: {
@@ -568,14 +575,7 @@ void Serve(SpiFrame &frame)
                                           : int32_t(SPI_OTHER_ERROR);
         events.Send();
         out.Put(rc);
-        std::vector<int> fds, owned;
-        if (rc == 0) {
-            PutBlock(out, fds, owned, header);
-            PutBlock(out, fds, owned, bits);
-        }
-        Send(kSpiResult, out, fds);
-        for (int fd : owned)
-            ::close(fd);
+        SendResult(out, rc == 0 ? std::vector<HLOCAL>{header, bits} : std::vector<HLOCAL>{});
         return;
     }
     case kSpiPictureRows: {
