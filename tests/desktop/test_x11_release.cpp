@@ -1,6 +1,7 @@
 // The root pixmap published before ours is released only when its setter kept it: an id whose setter
 // died before keeping it may belong to another program (or to our own connection) by now. And a
 // broken connection is an error of the change, not the end of the process.
+#include "ChildProcesses.h"
 #include "HandMadeBmp.h"
 #include "TempHome.h"
 #include "XOtherClients.h"
@@ -165,27 +166,11 @@ TEST_F(X11Release, PixmapsKeptByTheirSettersAreReleasedAndNoneLeak)
 // another set the wallpaper meanwhile), and one kept pixmap remains.
 TEST_F(X11Release, ConcurrentChangesAllSucceedAndLeaveOnePixmap)
 {
-    std::vector<pid_t> children;
-    for (int i = 0; i < 6; ++i) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                auto desktop = CreateX11Desktop(server.Display());
-                for (int round = 0; round < 5; ++round)
-                    desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
-                ::_exit(0);
-            } catch (const std::exception &) {
-                ::_exit(1);
-            }
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectAllChildrenSucceed(6, [&](int i) {
+        auto desktop = CreateX11Desktop(server.Display());
+        for (int round = 0; round < 5; ++round)
+            desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
+    }));
     const int kept = CountPixmapOnlyClients(server.Display());
     if (kept >= 0) {
         EXPECT_EQ(kept, 1);
