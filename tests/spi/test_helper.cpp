@@ -44,6 +44,20 @@ protected:
         quick.TotalMaxMs = 3000;
         SetSpiTimeouts(quick);
     }
+    // Loading `path` fails as the trap plug-in crashing, or hanging when `hung`, naming both.
+    void ExpectPluginFailure(const std::string &path, bool hung)
+    {
+        TSPIBitmap bitmap;
+        try {
+            bitmap.LoadFromFile(path);
+            FAIL() << "loaded";
+        } catch (const ESPIPluginFailed &e) {
+            EXPECT_EQ("プラグイン " + trap + " が " + path +
+                          (hung ? " の読み込み中に応答しなくなりました" : " の読み込み中に異常終了しました"),
+                      e.Message());
+            EXPECT_EQ(hung, e.Hung);
+        }
+    }
     static void ExpectGoodPicture(const std::string &path)
     {
         TSPIBitmap good;
@@ -63,15 +77,7 @@ TEST_F(HelperTest, ACrashCostsOnePictureAndTheNextOneStartsTheHelperAgain)
     EXPECT_NE(0, first);
     EXPECT_NE(::getpid(), first) << "plug-ins run in a process of their own";
 
-    const std::string crash = Picture("crash.trap", "CRSH");
-    TSPIBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(crash);
-        FAIL() << "loaded";
-    } catch (const ESPIPluginFailed &e) {
-        EXPECT_EQ("プラグイン " + trap + " が " + crash + " の読み込み中に異常終了しました", e.Message());
-        EXPECT_FALSE(e.Hung);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectPluginFailure(Picture("crash.trap", "CRSH"), false));
     EXPECT_EQ(0, SpiHelperPid()) << "the dead helper was reaped";
 
     // The plug-in is loaded again into a new helper for the next picture.
@@ -86,15 +92,7 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
     SearchPlugins(1);
     const pid_t hanging = SpiHelperPid();
     ASSERT_NE(0, hanging);
-    const std::string loop = Picture("loop.trap", "LOOP");
-    TSPIBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(loop);
-        FAIL() << "loaded";
-    } catch (const ESPIPluginFailed &e) {
-        EXPECT_EQ("プラグイン " + trap + " が " + loop + " の読み込み中に応答しなくなりました", e.Message());
-        EXPECT_TRUE(e.Hung);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectPluginFailure(Picture("loop.trap", "LOOP"), true));
     EXPECT_EQ(-1, ::kill(hanging, 0));
     EXPECT_EQ(ESRCH, errno) << "no helper spins on";
     ExpectGoodPicture(Picture("good.trap", "GOOD"));
