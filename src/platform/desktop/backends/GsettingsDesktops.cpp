@@ -56,20 +56,14 @@ std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const c
 
 // What the desktops on gsettings share: a picture-options key for the tile value and "spanned" over all
 // monitors; each sets its own keys in Show.
-class GsettingsDesktop : public ReadBackDesktop {
+class GsettingsDesktop : public SpanningDesktop {
 public:
     explicit GsettingsDesktop(CommandRunner &runner) : runner_(runner) {}
     void setWallpaper(const std::string &cp932Path, TileMode tile) override { Show(cp932Path, PictureOptions(tile)); }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 protected:
+    // The box over all monitors, drawn across them as one picture.
+    void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &) override { Show(cp932BoxPath, "spanned"); }
     // Shows the picture under a name of its own each time: GNOME keeps pictures by file name (a name it
     // has shown before can bring back what it held then), and to MATE an unchanged value is no change.
     void Show(const std::string &cp932Path, const char *options)
