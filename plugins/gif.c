@@ -41,10 +41,10 @@ SPI_INFO_EXPORTS(kTexts, is_gif, 6)
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
     spi_source src;
-    int32_t rc = spi_source_open(&src, buf, len, flag);
-    if (rc != SPI_ALL_RIGHT || info == NULL) {
+    int32_t rc = spi_opened_for(spi_source_open(&src, buf, len, flag), info != NULL);
+    if (rc != SPI_ALL_RIGHT) {
         spi_source_close(&src);
-        return rc != SPI_ALL_RIGHT ? rc : SPI_OTHER_ERROR;
+        return rc;
     }
     GifFileType *gif = open_gif(&src);
     rc = SPI_NOT_SUPPORT;

@@ -81,9 +81,7 @@ SPI_INFO_EXPORTS(kTexts, is_tiff, 4)
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
     spi_source src;
-    int32_t rc = spi_source_open(&src, buf, len, flag);
-    if (rc == SPI_ALL_RIGHT && info == NULL)
-        rc = SPI_OTHER_ERROR;
+    int32_t rc = spi_opened_for(spi_source_open(&src, buf, len, flag), info != NULL);
     TIFF *tif = rc == SPI_ALL_RIGHT ? open_tiff(&src) : NULL;
     if (tif != NULL) {
         uint32_t w = 0, h = 0;

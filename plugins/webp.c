@@ -178,9 +178,7 @@ SPI_INFO_EXPORTS(kTexts, is_webp, 12)
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info)
 {
     webp_input in;
-    int32_t rc = open_input(&in, buf, len, flag);
-    if (rc == SPI_ALL_RIGHT && info == NULL)
-        rc = SPI_OTHER_ERROR;
+    int32_t rc = spi_opened_for(open_input(&in, buf, len, flag), info != NULL);
     if (rc == SPI_ALL_RIGHT)
         spi_fill_info(info, in.features.width, in.features.height, in.features.has_alpha ? 32 : 24);
     close_input(&in);
@@ -191,9 +189,7 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOC
                               SPI_PROGRESS progress, intptr_t user)
 {
     webp_input in;
-    int32_t rc = open_input(&in, buf, len, flag);
-    if (rc == SPI_ALL_RIGHT && (bitmapInfo == NULL || bits == NULL))
-        rc = SPI_OTHER_ERROR;
+    int32_t rc = spi_opened_for(open_input(&in, buf, len, flag), bitmapInfo != NULL && bits != NULL);
     spi_out out;
     spi_out_to_dib(&out);
     if (rc == SPI_ALL_RIGHT && spi_progress(progress, 0, 1, user))
@@ -211,9 +207,7 @@ SPI_EXPORT int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, 
                                   SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user)
 {
     webp_input in;
-    int32_t rc = open_input(&in, buf, len, flag);
-    if (rc == SPI_ALL_RIGHT && rows == NULL)
-        rc = SPI_OTHER_ERROR;
+    int32_t rc = spi_opened_for(open_input(&in, buf, len, flag), rows != NULL);
     spi_out out;
     spi_out_to_host(&out, rows, user);
     if (rc == SPI_ALL_RIGHT && spi_progress(progress, 0, 1, user))

@@ -249,6 +249,11 @@ int32_t spi_get_picture_rows(spi_reader read, const char *buf, intptr_t len, uin
     return rc;
 }
 
+int32_t spi_opened_for(int32_t rc, int has_answer)
+{
+    return rc == SPI_ALL_RIGHT && !has_answer ? SPI_OTHER_ERROR : rc;
+}
+
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user)
 {
     return progress != NULL && progress(num, denom, user) != 0;

@@ -125,6 +125,10 @@ int32_t spi_get_picture_rows(spi_reader read, const char *buf, intptr_t len, uin
         return spi_get_picture_rows(read, buf, len, flag, rows, progress, user);                                       \
     }
 
+/* `rc` of opening the input, or SPI_OTHER_ERROR when it opened but the caller gave no place for the
+ * answer (`has_answer` 0): the input's own failure is told first. */
+int32_t spi_opened_for(int32_t rc, int has_answer);
+
 /* Calls the host's progress callback; non-zero means stop. */
 int spi_progress(SPI_PROGRESS progress, int32_t num, int32_t denom, intptr_t user);
 

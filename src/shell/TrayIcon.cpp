@@ -199,21 +199,30 @@ void TTrayIcon::HandleNotification(uint32_t mouseMessage)
     const QPoint at = QCursor::pos();
     const int x = at.x();
     const int y = at.y();
+    // A press opens the button's menu when it has one, otherwise it is a mouse-down.
+    const auto press = [&](QMenu *menu, TMouseButton button, TShiftState shift) {
+        if (menu && autoPopup_)
+            PopupAtCursor(menu, at);
+        else if (OnMouseDown)
+            OnMouseDown(this, button, shift, x, y);
+    };
+    // False when nobody takes the release.
+    const auto release = [&](TMouseButton button, TShiftState shift) {
+        if (!OnMouseUp)
+            return false;
+        OnMouseUp(this, button, shift, x, y);
+        return true;
+    };
     switch (mouseMessage) {
     case TrayMessage::MouseMove:
         if (OnMouseMove)
             OnMouseMove(this, 0, x, y);
         break;
     case TrayMessage::LButtonDown:
-        if (lbPopupMenu_ && autoPopup_)
-            PopupAtCursor(lbPopupMenu_, at);
-        else if (OnMouseDown)
-            OnMouseDown(this, TMouseButton::mbLeft, Shift::Left, x, y);
+        press(lbPopupMenu_, TMouseButton::mbLeft, Shift::Left);
         break;
     case TrayMessage::LButtonUp:
-        if (OnMouseUp)
-            OnMouseUp(this, TMouseButton::mbLeft, Shift::Left, x, y);
-        else
+        if (!release(TMouseButton::mbLeft, Shift::Left))
             SingleClickStep();
         break;
     case TrayMessage::LButtonDblClk:
@@ -222,22 +231,16 @@ void TTrayIcon::HandleNotification(uint32_t mouseMessage)
             OnDblClick(this);
         break;
     case TrayMessage::RButtonDown:
-        if (rbPopupMenu_ && autoPopup_)
-            PopupAtCursor(rbPopupMenu_, at);
-        else if (OnMouseDown)
-            OnMouseDown(this, TMouseButton::mbRight, Shift::Right, x, y);
+        press(rbPopupMenu_, TMouseButton::mbRight, Shift::Right);
         break;
     case TrayMessage::RButtonUp:
-        if (OnMouseUp)
-            OnMouseUp(this, TMouseButton::mbRight, Shift::Right, x, y);
+        release(TMouseButton::mbRight, Shift::Right);
         break;
     case TrayMessage::MButtonDown:
-        if (OnMouseDown)
-            OnMouseDown(this, TMouseButton::mbMiddle, Shift::Middle, x, y);
+        press(nullptr, TMouseButton::mbMiddle, Shift::Middle);
         break;
     case TrayMessage::MButtonUp:
-        if (OnMouseUp)
-            OnMouseUp(this, TMouseButton::mbMiddle, Shift::Middle, x, y);
+        release(TMouseButton::mbMiddle, Shift::Middle);
         break;
     default:
         break;

@@ -33,13 +33,9 @@ constexpr int kSocket = 3;
 // Blocks from this size on live in memory files, which reach the host without a copy.
 constexpr size_t kShareFrom = 64 * 1024;
 
-struct Library {
+// A library the host opened, kept loaded while its entry points are called.
+struct Library : SpiEntryPoints {
     std::unique_ptr<DynLib> Lib;
-    SPI_GetPluginInfo GetPluginInfo = nullptr;
-    SPI_IsSupported IsSupported = nullptr;
-    SPI_GetPictureInfo GetPictureInfo = nullptr;
-    SPI_GetPicture GetPicture = nullptr;
-    SPI_GetPictureRows GetPictureRows = nullptr;
 };
 
 std::map<uint32_t, Library> libraries;
@@ -485,30 +481,24 @@ void Open(BodyReader &in)
         Send(kSpiResult, out);
         return;
     }
-    Library entry;
-    uint32_t exports = 0;
-    const auto lookup = [&](const char *name, uint32_t bit) {
-        void *p = lib->Symbol(name);
-        if (p != nullptr)
-            exports |= bit;
-        return p;
-    };
-    entry.GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(lookup("GetPluginInfo", spiGetPluginInfo));
-    lookup("ConfigurationDlg", spiConfigurationDlg);
-    entry.IsSupported = reinterpret_cast<SPI_IsSupported>(lookup("IsSupported", spiIsSupported));
-    entry.GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(lookup("GetPictureInfo", spiGetPictureInfo));
-    entry.GetPicture = reinterpret_cast<SPI_GetPicture>(lookup("GetPicture", spiGetPicture));
-    lookup("GetPreview", spiGetPreview);
-    lookup("GetArchiveInfo", spiGetArchiveInfo);
-    lookup("GetFileInfo", spiGetFileInfo);
-    lookup("GetFile", spiGetFile);
-    entry.GetPictureRows = reinterpret_cast<SPI_GetPictureRows>(lookup("GetPictureRows", spiGetPictureRows));
     const std::string loaded = lib->LoadedPath();
-    entry.Lib = std::move(lib);
+    Library entry{LookUpSpiEntryPoints(*lib), std::move(lib)};
+    const uint32_t exports = entry.Exports;
     const uint32_t id = nextLibrary++;
     libraries.emplace(id, std::move(entry));
     out.Put(uint8_t(1)).Put(uint8_t(0)).PutBytes("").Put(exports).PutBytes(loaded).Put(id);
     Send(kSpiResult, out);
+}
+
+// Sends the result `body` followed by `blocks`; the memory files made for them are closed once sent.
+void SendResult(BodyWriter &body, const std::vector<HLOCAL> &blocks)
+{
+    std::vector<int> fds, owned;
+    for (HLOCAL block : blocks)
+        PutBlock(body, fds, owned, block);
+    Send(kSpiResult, body, fds);
+    for (int fd : owned)
+        ::close(fd);
 }
 
 // The library a request names; the host only names what it opened, so a stranger ends the helper.
@@ -570,11 +560,7 @@ void Serve(SpiFrame &frame)
                                               : int32_t(SPI_OTHER_ERROR);
         out.Put(rc).Put(info.left).Put(info.top).Put(info.width).Put(info.height).Put(info.x_density);
         out.Put(info.y_density).Put(info.colorDepth);
-        std::vector<int> fds, owned;
-        PutBlock(out, fds, owned, rc == 0 ? info.hInfo : nullptr);
-        Send(kSpiResult, out, fds);
-        for (int fd : owned)
-            ::close(fd);
+        SendResult(out, {rc == 0 ? info.hInfo : nullptr});
         return;
     }
     case kSpiPicture: {
@@ -589,14 +575,7 @@ void Serve(SpiFrame &frame)
                                           : int32_t(SPI_OTHER_ERROR);
         events.Send();
         out.Put(rc);
-        std::vector<int> fds, owned;
-        if (rc == 0) {
-            PutBlock(out, fds, owned, header);
-            PutBlock(out, fds, owned, bits);
-        }
-        Send(kSpiResult, out, fds);
-        for (int fd : owned)
-            ::close(fd);
+        SendResult(out, rc == 0 ? std::vector<HLOCAL>{header, bits} : std::vector<HLOCAL>{});
         return;
     }
     case kSpiPictureRows: {

@@ -17,60 +17,39 @@ constexpr int32_t kMaxInfoNumber = 4096;
 // A library loaded into this process; its exports are called directly.
 class LocalSpiModule : public SpiModule {
 public:
-    explicit LocalSpiModule(std::unique_ptr<DynLib> lib) : lib_(std::move(lib))
+    explicit LocalSpiModule(std::unique_ptr<DynLib> lib) : lib_(std::move(lib)), entry_(LookUpSpiEntryPoints(*lib_))
     {
         loadedPath_ = lib_->LoadedPath();
-        getPluginInfo_ = Lookup<SPI_GetPluginInfo>("GetPluginInfo", spiGetPluginInfo);
-        Lookup<void *>("ConfigurationDlg", spiConfigurationDlg);
-        isSupported_ = Lookup<SPI_IsSupported>("IsSupported", spiIsSupported);
-        getPictureInfo_ = Lookup<SPI_GetPictureInfo>("GetPictureInfo", spiGetPictureInfo);
-        getPicture_ = Lookup<SPI_GetPicture>("GetPicture", spiGetPicture);
-        Lookup<void *>("GetPreview", spiGetPreview);
-        Lookup<void *>("GetArchiveInfo", spiGetArchiveInfo);
-        Lookup<void *>("GetFileInfo", spiGetFileInfo);
-        Lookup<void *>("GetFile", spiGetFile);
-        getPictureRows_ = Lookup<SPI_GetPictureRows>("GetPictureRows", spiGetPictureRows);
+        exports_ = entry_.Exports;
     }
 
     SpiDescription Describe() override
     {
-        return DescribeWith([this](int32_t n, char *buf, int32_t len) { return getPluginInfo_(n, buf, len); });
+        return DescribeWith([this](int32_t n, char *buf, int32_t len) { return entry_.GetPluginInfo(n, buf, len); });
     }
     int32_t GetPluginInfo(int32_t infoNo, char *buf, int32_t bufLen) override
     {
-        return getPluginInfo_(infoNo, buf, bufLen);
+        return entry_.GetPluginInfo(infoNo, buf, bufLen);
     }
-    int32_t IsSupported(const char *fileName, const void *data) override { return isSupported_(fileName, data); }
+    int32_t IsSupported(const char *fileName, const void *data) override { return entry_.IsSupported(fileName, data); }
     int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SPI_PICTINFO *info) override
     {
-        return getPictureInfo_(buf, len, flag, info);
+        return entry_.GetPictureInfo(buf, len, flag, info);
     }
     int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, HLOCAL *bitmapInfo, HLOCAL *bits,
                        SPI_PROGRESS progress, intptr_t user) override
     {
-        return getPicture_(buf, len, flag, bitmapInfo, bits, progress, user);
+        return entry_.GetPicture(buf, len, flag, bitmapInfo, bits, progress, user);
     }
     int32_t GetPictureRows(const char *buf, intptr_t len, uint32_t flag, int32_t wantWidth, int32_t wantHeight,
                            SPI_ROWS rows, SPI_PROGRESS progress, intptr_t user) override
     {
-        return getPictureRows_(buf, len, flag, wantWidth, wantHeight, rows, progress, user);
+        return entry_.GetPictureRows(buf, len, flag, wantWidth, wantHeight, rows, progress, user);
     }
 
 private:
-    template <class F> F Lookup(const char *name, uint32_t bit)
-    {
-        void *entry = lib_->Symbol(name);
-        if (entry != nullptr)
-            exports_ |= bit;
-        return reinterpret_cast<F>(entry);
-    }
-
     std::unique_ptr<DynLib> lib_;
-    SPI_GetPluginInfo getPluginInfo_ = nullptr;
-    SPI_IsSupported isSupported_ = nullptr;
-    SPI_GetPictureInfo getPictureInfo_ = nullptr;
-    SPI_GetPicture getPicture_ = nullptr;
-    SPI_GetPictureRows getPictureRows_ = nullptr;
+    SpiEntryPoints entry_;
 };
 
 // The text of one information number; empty when the plug-in has none. The plug-in is told of 255
@@ -99,6 +78,28 @@ void SetSpiIsolation(SpiIsolation value)
 SpiIsolation CurrentSpiIsolation()
 {
     return isolation;
+}
+
+SpiEntryPoints LookUpSpiEntryPoints(const DynLib &lib)
+{
+    SpiEntryPoints entry;
+    const auto lookup = [&](const char *name, uint32_t bit) {
+        void *symbol = lib.Symbol(name);
+        if (symbol != nullptr)
+            entry.Exports |= bit;
+        return symbol;
+    };
+    entry.GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(lookup("GetPluginInfo", spiGetPluginInfo));
+    lookup("ConfigurationDlg", spiConfigurationDlg);
+    entry.IsSupported = reinterpret_cast<SPI_IsSupported>(lookup("IsSupported", spiIsSupported));
+    entry.GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(lookup("GetPictureInfo", spiGetPictureInfo));
+    entry.GetPicture = reinterpret_cast<SPI_GetPicture>(lookup("GetPicture", spiGetPicture));
+    lookup("GetPreview", spiGetPreview);
+    lookup("GetArchiveInfo", spiGetArchiveInfo);
+    lookup("GetFileInfo", spiGetFileInfo);
+    lookup("GetFile", spiGetFile);
+    entry.GetPictureRows = reinterpret_cast<SPI_GetPictureRows>(lookup("GetPictureRows", spiGetPictureRows));
+    return entry;
 }
 
 std::unique_ptr<SpiModule> OpenSpiModule(const std::string &cp932Path, SpiOpenFailure &failure)

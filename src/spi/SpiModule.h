@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class DynLib;
+
 // The exports a plug-in library may have, as bits.
 enum SpiExport : uint32_t {
     spiGetPluginInfo = 1u << 0,
@@ -22,6 +24,18 @@ enum SpiExport : uint32_t {
     spiGetFile = 1u << 8,
     spiGetPictureRows = 1u << 9,
 };
+
+// The entry points of a plug-in library that the host calls, null where the library lacks one.
+struct SpiEntryPoints {
+    // A bit for every export the library has, also those the host never calls.
+    uint32_t Exports = 0;
+    SPI_GetPluginInfo GetPluginInfo{};
+    SPI_IsSupported IsSupported{};
+    SPI_GetPictureInfo GetPictureInfo{};
+    SPI_GetPicture GetPicture{};
+    SPI_GetPictureRows GetPictureRows{};
+};
+SpiEntryPoints LookUpSpiEntryPoints(const DynLib &lib);
 
 // The information texts a library gives when it is created: number 0 (its API version), number 1
 // (its name), then pattern lists and their descriptions from number 2 on, until one is missing.

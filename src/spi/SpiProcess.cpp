@@ -528,11 +528,8 @@ public:
         Ensure();
         BodyWriter body;
         body.Put(library_);
-        std::vector<int> fds, owned;
-        uint64_t bytes = 0;
-        PutInput(body, fds, owned, buf, len, flag, bytes);
         SpiFrame result;
-        CallOwning(kSpiPictureInfo, body, fds, owned, bytes, {}, result);
+        CallWithInput(kSpiPictureInfo, body, buf, len, flag, {}, result);
         BodyReader in(result.Body);
         const int32_t rc = in.Get<int32_t>();
         SPI_PICTINFO got{};
@@ -558,14 +555,9 @@ public:
         Ensure();
         BodyWriter body;
         body.Put(library_).Put(uint8_t(progress != nullptr));
-        std::vector<int> fds, owned;
-        uint64_t bytes = 0;
-        PutInput(body, fds, owned, buf, len, flag, bytes);
         SpiFrame result;
-        SpiProcess::Callbacks callbacks;
-        callbacks.Progress = progress;
-        callbacks.User = user;
-        const bool stopped = CallOwning(kSpiPicture, body, fds, owned, bytes, callbacks, result);
+        const bool stopped =
+            CallWithInput(kSpiPicture, body, buf, len, flag, {.Progress = progress, .User = user}, result);
         BodyReader in(result.Body);
         const int32_t rc = in.Get<int32_t>();
         if (rc != 0)
@@ -597,15 +589,9 @@ public:
         Ensure();
         BodyWriter body;
         body.Put(library_).Put(wantWidth).Put(wantHeight).Put(uint8_t(progress != nullptr));
-        std::vector<int> fds, owned;
-        uint64_t bytes = 0;
-        PutInput(body, fds, owned, buf, len, flag, bytes);
         SpiFrame result;
-        SpiProcess::Callbacks callbacks;
-        callbacks.Progress = progress;
-        callbacks.Rows = rows;
-        callbacks.User = user;
-        const bool stopped = CallOwning(kSpiPictureRows, body, fds, owned, bytes, callbacks, result);
+        const bool stopped = CallWithInput(kSpiPictureRows, body, buf, len, flag,
+                                           {.Progress = progress, .Rows = rows, .User = user}, result);
         const int32_t rc = BodyReader(result.Body).Get<int32_t>();
         // Blocks and progress are handed over without waiting for each answer, so a plug-in may learn of
         // a stop only after its last block: what it would have answered had it learnt at once.
@@ -630,9 +616,12 @@ private:
     {
         return process_->Call(path_, type, body, fds, bytes, callbacks, result);
     }
-    bool CallOwning(uint32_t type, const BodyWriter &body, const std::vector<int> &fds, std::vector<int> &owned,
-                    uint64_t bytes, const SpiProcess::Callbacks &callbacks, SpiFrame &result)
+    // A picture call: the picture's input (`buf`, `len`, `flag`) follows the call's own fields in
+    // `body`, and the memory files made for it are closed when the call has ended.
+    bool CallWithInput(uint32_t type, BodyWriter &body, const char *buf, intptr_t len, uint32_t flag,
+                       const SpiProcess::Callbacks &callbacks, SpiFrame &result)
     {
+        std::vector<int> fds, owned;
         struct CloseOwned {
             std::vector<int> &fds;
             ~CloseOwned()
@@ -641,6 +630,8 @@ private:
                     ::close(fd);
             }
         } closing{owned};
+        uint64_t bytes = 0;
+        PutInput(body, fds, owned, buf, len, flag, bytes);
         return Call(type, body, fds, bytes, callbacks, result);
     }
 

@@ -44,6 +44,20 @@ void Tick(TFormMain &f)
 } // as the timer delivers it, inside the error report
 
 // Starts the schedule on a group every ten seconds, as the run button does.
+// `item` is a check item reading `text`, off at first, that stores "1" and then "0" under `key` as it
+// is triggered twice.
+void ExpectStoredCheckItem(QAction *item, const QString &text, std::string_view key)
+{
+    EXPECT_EQ(text, item->text());
+    EXPECT_TRUE(item->isCheckable());
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ("1", Settings::ReadValue(key));
+    item->trigger();
+    EXPECT_EQ("0", Settings::ReadValue(key));
+}
+
 void StartRunning(TFormMain &f, const char *group = "g.dat")
 {
     f.ComboBox1->setEditText(QString::fromUtf8(group));
@@ -452,8 +466,7 @@ TEST_F(FormMainTest, ErrorsWhileABoxIsOpenAreCountedIntoIt)
 TEST_F(FormMainTest, AReadOnlySettingsFileIsReportedAndTheScheduleMovesOn)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     MakeGroup("g.dat", 3);
     // Settings and group on the small disk; pictures and the output bitmap stay writable.
     ::setenv("TAPISTO_HOME", disk.Path().c_str(), 1);
@@ -584,28 +597,14 @@ TEST_F(FormMainTest, NoRepeatAndPerMonitorAreCheckItemsAfterTheExistingOptions)
                            QStringLiteral("Windows1"), QStringLiteral("N13"), QStringLiteral("OpNoRepeat"),
                            QStringLiteral("OpPerMonitor")}),
               names);
-    EXPECT_EQ(QStringLiteral("ランダムで同じ壁紙を繰り返さない"), f.OpNoRepeat->text());
-    EXPECT_TRUE(f.OpNoRepeat->isCheckable());
-    EXPECT_FALSE(f.OpNoRepeat->isChecked()); // only "1" is on
-
-    f.OpNoRepeat->trigger();
-    EXPECT_TRUE(f.OpNoRepeat->isChecked());
-    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpNoRepeat));
-    f.OpNoRepeat->trigger();
+    // Off at first although the file says "yes": only "1" is on.
+    ExpectStoredCheckItem(f.OpNoRepeat, QStringLiteral("ランダムで同じ壁紙を繰り返さない"), Settings::kOpNoRepeat);
     EXPECT_FALSE(f.OpNoRepeat->isChecked());
-    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpNoRepeat));
     Settings::WriteValue(Settings::kOpNoRepeat, "1");
     f.RefreshGroups();
     EXPECT_TRUE(f.OpNoRepeat->isChecked());
 
-    EXPECT_EQ(QStringLiteral("モニターごとに別の壁紙"), f.OpPerMonitor->text());
-    EXPECT_TRUE(f.OpPerMonitor->isCheckable());
-    EXPECT_FALSE(f.OpPerMonitor->isChecked());
-    f.OpPerMonitor->trigger();
-    EXPECT_TRUE(f.OpPerMonitor->isChecked());
-    EXPECT_EQ("1", Settings::ReadValue(Settings::kOpPerMonitor));
-    f.OpPerMonitor->trigger();
-    EXPECT_EQ("0", Settings::ReadValue(Settings::kOpPerMonitor));
+    ExpectStoredCheckItem(f.OpPerMonitor, QStringLiteral("モニターごとに別の壁紙"), Settings::kOpPerMonitor);
 }
 
 // Without random order "no repeats" does nothing: it is greyed out, its mark kept for later.

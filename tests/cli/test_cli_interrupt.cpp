@@ -118,8 +118,7 @@ TEST(Tapistoctl, AnInterruptedApplyLeavesNoTemporaryBitmapBehind)
 TEST(Tapistoctl, AFullDiskIsReportedInJapaneseWithTheFile)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     TempHome home;
     const std::string ini = disk.Path() + "Tapisto.ini";
     WriteFileBytes(ini, "[Main]\r\nA=1\r\n");

@@ -7,6 +7,14 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+int CountFiles(const std::string &folder)
+{
+    int n = 0;
+    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
 SmallDisk::SmallDisk(size_t kilobytes)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "tapisto-disk-XXXXXX").string();

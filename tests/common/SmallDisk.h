@@ -23,3 +23,11 @@ private:
     std::string path_;
     bool mounted_ = false;
 };
+
+// In a GoogleTest test: skips it where `disk` could not be mounted.
+#define REQUIRE_SMALL_DISK(disk)                                                                                       \
+    if (!(disk).Available())                                                                                           \
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)"
+
+// The number of entries in a folder (temporary files left behind show up here).
+int CountFiles(const std::string &folder);

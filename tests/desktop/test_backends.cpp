@@ -25,6 +25,22 @@ struct BackendTest : ::testing::Test {
         struct stat st;
         return stat(home.File(name).c_str(), &st) == 0;
     }
+    // The programs running, one command line each: what the backend finds in the /proc it is given.
+    void Running(const std::vector<Argv> &commands)
+    {
+        FakeProc proc(home.File("proc"));
+        for (const Argv &argv : commands)
+            proc.Add(argv);
+        env.ProcRoot = proc.Root();
+    }
+    // xfdesktop running, with the properties that xfconf-query -l lists (one a line).
+    void XfdesktopWith(const std::string &listed)
+    {
+        runner.respond = [listed](const Argv &argv) {
+            return argv.back() == "-l" ? CommandResult{0, listed, ""} : CommandResult{};
+        };
+        Running({{"xfdesktop"}});
+    }
     // The one name of the bitmap STEM.bmp handed to the desktop that is left beside it ("" for none or more).
     std::string Alias(const std::string &stem = "Tapisto_WallPaper") const
     {
@@ -148,19 +164,10 @@ TEST_F(BackendTest, PlasmaScriptCannotBeBrokenByAFileName)
 
 TEST_F(BackendTest, XfceSetsEveryListedMonitorAndWorkspaceAndStopsTheCycler)
 {
-    runner.respond = [](const Argv &argv) {
-        if (argv.back() == "-l")
-            return CommandResult{0,
-                                 "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
-                                 "/backdrop/screen0/monitorHDMI-1/workspace0/backdrop-cycle-enable\n"
-                                 "/backdrop/screen0/monitor0/workspace1/last-image\n"
-                                 "/backdrop/screen0/monitor0/workspace1/image-style\n",
-                                 ""};
-        return CommandResult{};
-    };
-    FakeProc proc(home.File("proc"));
-    proc.Add({"xfdesktop"});
-    env.ProcRoot = proc.Root();
+    XfdesktopWith("/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                  "/backdrop/screen0/monitorHDMI-1/workspace0/backdrop-cycle-enable\n"
+                  "/backdrop/screen0/monitor0/workspace1/last-image\n"
+                  "/backdrop/screen0/monitor0/workspace1/image-style\n");
     Make(DesktopKind::Xfce)->setWallpaper(bitmap, TileMode::Stretch);
     const std::string m1 = "/backdrop/screen0/monitorHDMI-1/workspace0";
     const std::string m2 = "/backdrop/screen0/monitor0/workspace1";
@@ -209,10 +216,7 @@ TEST_F(BackendTest, LxqtAndLxdeUsePcmanfmAndLxqtStopsTheSlideshow)
     WriteFileBytes(settings,
                    "[Behavior]\nSlideShowInterval=5\n\n[Desktop]\nSlideShowInterval=600000\nWallpaperMode=zoom\n");
 
-    FakeProc proc(home.File("proc"));
-    proc.Add({"/usr/bin/pcmanfm-qt", "--desktop", "--profile=lxqt"});
-    proc.Add({"pcmanfm", "--desktop", "--profile", "LXDE"});
-    env.ProcRoot = proc.Root();
+    Running({{"/usr/bin/pcmanfm-qt", "--desktop", "--profile=lxqt"}, {"pcmanfm", "--desktop", "--profile", "LXDE"}});
     ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((env.XdgConfigHome + "/pcmanfm/LXDE").c_str(), 0700), 0);
     const std::string items = env.XdgConfigHome + "/pcmanfm/LXDE/desktop-items-0.conf";
@@ -265,9 +269,7 @@ TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonit
     ASSERT_EQ(mkdir(profile.c_str(), 0700), 0);
     const std::string settings = profile + "/settings.conf";
     WriteFileBytes(settings, "[Desktop]\nPerScreenWallpaper=false\nWallpaperMode=center\n");
-    FakeProc proc(home.File("proc"));
-    proc.Add({"pcmanfm-qt", "--desktop", "--profile=lxqt"});
-    env.ProcRoot = proc.Root();
+    Running({{"pcmanfm-qt", "--desktop", "--profile=lxqt"}});
     runner.respond = [&](const Argv &argv) {
         std::string text = ReadFileBytes(settings);
         text.replace(text.find("WallpaperMode="), 0, "Wallpaper=" + argv[2] + "\n");
@@ -299,9 +301,7 @@ TEST_F(BackendTest, LxqtStretchesTheBoxOverItsDesktopUnlessSetToAPicturePerMonit
 
 TEST_F(BackendTest, SwayAndHyprland)
 {
-    FakeProc proc(home.File("proc"));
-    proc.Add({"swaybg", "-o", "*", "-i", bitmap, "-m", "center"});
-    env.ProcRoot = proc.Root();
+    Running({{"swaybg", "-o", "*", "-i", bitmap, "-m", "center"}});
     auto sway = Make(DesktopKind::Sway);
     sway->setWallpaper(bitmap, TileMode::Centre);
     EXPECT_EQ(runner.calls.back(), (Argv{"swaymsg", "output", "*", "bg", "\"'" + bitmap + "'\"", "center"}));
@@ -401,11 +401,9 @@ TEST_F(BackendTest, SwaySetsEachOutputByNameAndReadsEveryGroupBack)
     WriteFileBytes(left, "BM");
     WriteFileBytes(right, "BM");
     const MonitorLayout layout{{"HDMI-A-1", 0, 0, 1920, 1080}, {"DP-1", 1920, 0, 1280, 1024}};
-    FakeProc proc(home.File("proc"));
     // As sway 1.7 starts it: one swaybg, one group per output.
-    proc.Add({"swaybg", "-o", "*", "-c", "#000000", "-o", "HDMI-A-1", "-i", left, "-m", "stretch", "-o", "DP-1", "-i",
-              right, "-m", "stretch"});
-    env.ProcRoot = proc.Root();
+    Running({{"swaybg", "-o", "*", "-c", "#000000", "-o", "HDMI-A-1", "-i", left, "-m", "stretch", "-o", "DP-1", "-i",
+              right, "-m", "stretch"}});
     auto sway = Make(DesktopKind::Sway);
     EXPECT_EQ(sway->PerMonitor(), PerMonitorMethod::Pieces);
     sway->setMonitorWallpapers(bitmap, layout, {left, right});
@@ -467,17 +465,8 @@ TEST_F(BackendTest, HyprlandPreloadsEachPieceAndChecksEveryMonitor)
 
 TEST_F(BackendTest, XfceSpansTheBoxOnEveryMonitorWithItsSpanningStyle)
 {
-    runner.respond = [](const Argv &argv) {
-        if (argv.back() == "-l")
-            return CommandResult{0,
-                                 "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
-                                 "/backdrop/screen0/monitorDP-1/workspace0/last-image\n",
-                                 ""};
-        return CommandResult{};
-    };
-    FakeProc proc(home.File("proc"));
-    proc.Add({"xfdesktop"});
-    env.ProcRoot = proc.Root();
+    XfdesktopWith("/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                  "/backdrop/screen0/monitorDP-1/workspace0/last-image\n");
     auto xfce = Make(DesktopKind::Xfce);
     EXPECT_EQ(xfce->PerMonitor(), PerMonitorMethod::Spanned);
     xfce->setMonitorWallpapers(bitmap, {{"HDMI-1", 0, 0, 800, 600}, {"DP-1", 800, 0, 800, 600}}, {});

@@ -1,5 +1,5 @@
 #include "XRootReader.h"
-#include "XvfbServer.h"
+#include "XvfbTest.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/ScreenMetrics.h"
 #include "platform/desktop/backends/DesktopBackends.h"
@@ -27,15 +27,23 @@ std::string WriteQuadrants(const TempHome &home)
     return path;
 }
 
+// A private server with the quadrants bitmap.
+using X11Root = XvfbTest<WriteQuadrants>;
+
+// The quadrants' colours where the root shows them: red at (left, top), green at (right, top), blue at
+// (left, bottom), white at (right, bottom).
+void ExpectQuadrants(const XRootPicture &root, int left, int top, int right, int bottom)
+{
+    EXPECT_EQ(root.At(left, top), 0xFF0000u);
+    EXPECT_EQ(root.At(right, top), 0x00FF00u);
+    EXPECT_EQ(root.At(left, bottom), 0x0000FFu);
+    EXPECT_EQ(root.At(right, bottom), 0xFFFFFFu);
+}
+
 } // namespace
 
-TEST(X11Root, CentreTileAndStretchShowOnARealServer)
+TEST_F(X11Root, CentreTileAndStretchShowOnARealServer)
 {
-    XvfbServer server;
-    if (!server.Running())
-        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
-    TempHome home;
-    const std::string bitmap = WriteQuadrants(home);
     auto desktop = CreateX11Desktop(server.Display());
 
     desktop->setWallpaper(bitmap, TileMode::Centre);
@@ -63,19 +71,11 @@ TEST(X11Root, CentreTileAndStretchShowOnARealServer)
 
     desktop->setWallpaper(bitmap, TileMode::Stretch);
     root = ReadXRoot(server.Display());
-    EXPECT_EQ(root.At(10, 10), 0xFF0000u);
-    EXPECT_EQ(root.At(54, 10), 0x00FF00u);
-    EXPECT_EQ(root.At(10, 40), 0x0000FFu);
-    EXPECT_EQ(root.At(54, 40), 0xFFFFFFu);
+    ExpectQuadrants(root, 10, 10, 54, 40);
 }
 
-TEST(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
+TEST_F(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
 {
-    XvfbServer server;
-    if (!server.Running())
-        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
-    TempHome home;
-    const std::string bitmap = WriteQuadrants(home);
     auto desktop = CreateX11Desktop(server.Display());
     EXPECT_EQ(desktop->PerMonitor(), PerMonitorMethod::Spanned);
     // Two monitors of 5 x 6 side by side at (20, 10): the box is the 10 x 6 picture, unscaled.
@@ -94,7 +94,7 @@ TEST(X11Root, SpannedBoxLandsAtItsOwnPlaceOnBlack)
         << desktop->LastReadBack();
 }
 
-TEST(X11Root, NoServerIsAnError)
+TEST(X11NoServer, NoServerIsAnError)
 {
     TempHome home;
     const std::string bitmap = WriteQuadrants(home);
@@ -104,12 +104,8 @@ TEST(X11Root, NoServerIsAnError)
 
 // A 7000 x 5000 bitmap (as a tiled picture's output is) is past Qt's image allocation limit: it was
 // refused ("... を読めません"). Its rows are read from the file now, as many as show.
-TEST(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
+TEST_F(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
 {
-    XvfbServer server;
-    if (!server.Running())
-        GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
-    TempHome home;
     // Quadrants of red, green / blue, white, with the hand-made pattern in the top-left 64 x 48.
     constexpr int kWidth = 7000, kHeight = 5000;
     const auto colour = [](int x, int y) -> uint32_t {
@@ -147,17 +143,11 @@ TEST(X11Root, APictureBeyondQtsImageLimitShowsInEveryPosition)
 
     desktop->setWallpaper(path, TileMode::Centre); // centred: the middle, where the quadrants meet at (32, 24)
     root = ReadXRoot(server.Display());
-    EXPECT_EQ(root.At(31, 23), 0xFF0000u);
-    EXPECT_EQ(root.At(32, 23), 0x00FF00u);
-    EXPECT_EQ(root.At(31, 24), 0x0000FFu);
-    EXPECT_EQ(root.At(32, 24), 0xFFFFFFu);
+    ExpectQuadrants(root, 31, 23, 32, 24);
 
     desktop->setWallpaper(path, TileMode::Stretch); // stretched: the quadrants fill the screen
     root = ReadXRoot(server.Display());
-    EXPECT_EQ(root.At(16, 12), 0xFF0000u);
-    EXPECT_EQ(root.At(48, 12), 0x00FF00u);
-    EXPECT_EQ(root.At(16, 36), 0x0000FFu);
-    EXPECT_EQ(root.At(48, 36), 0xFFFFFFu);
+    ExpectQuadrants(root, 16, 12, 48, 36);
 }
 
 // tapistoctl's screen on X11 without Qt's platform: the server's own size and monitor; none for a

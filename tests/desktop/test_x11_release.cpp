@@ -1,11 +1,12 @@
 // The root pixmap published before ours is released only when its setter kept it: an id whose setter
 // died before keeping it may belong to another program (or to our own connection) by now. And a
 // broken connection is an error of the change, not the end of the process.
+#include "ChildProcesses.h"
 #include "HandMadeBmp.h"
 #include "TempHome.h"
 #include "XOtherClients.h"
 #include "XRootReader.h"
-#include "XvfbServer.h"
+#include "XvfbTest.h"
 #include "platform/Exceptions.h"
 #include "platform/desktop/backends/DesktopBackends.h"
 
@@ -110,18 +111,7 @@ private:
 };
 
 // A private server, and a small bitmap to show on it.
-class X11Release : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!server.Running())
-            GTEST_SKIP() << "Xvfb is not installed or did not start; the X11 root-window backend is not tested";
-        bitmap = WriteBitmap(home);
-    }
-    XvfbServer server;
-    TempHome home;
-    std::string bitmap;
-};
+using X11Release = XvfbTest<WriteBitmap>;
 
 } // namespace
 
@@ -176,27 +166,11 @@ TEST_F(X11Release, PixmapsKeptByTheirSettersAreReleasedAndNoneLeak)
 // another set the wallpaper meanwhile), and one kept pixmap remains.
 TEST_F(X11Release, ConcurrentChangesAllSucceedAndLeaveOnePixmap)
 {
-    std::vector<pid_t> children;
-    for (int i = 0; i < 6; ++i) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                auto desktop = CreateX11Desktop(server.Display());
-                for (int round = 0; round < 5; ++round)
-                    desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
-                ::_exit(0);
-            } catch (const std::exception &) {
-                ::_exit(1);
-            }
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectAllChildrenSucceed(6, [&](int i) {
+        auto desktop = CreateX11Desktop(server.Display());
+        for (int round = 0; round < 5; ++round)
+            desktop->setWallpaper(bitmap, TileMode((i + round) % 3));
+    }));
     const int kept = CountPixmapOnlyClients(server.Display());
     if (kept >= 0) {
         EXPECT_EQ(kept, 1);

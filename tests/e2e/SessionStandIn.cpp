@@ -1,6 +1,8 @@
 // A stand-in for a desktop session's manager, for the end-to-end tests: it claims
 // org.gnome.SessionManager on the session bus, says the session is running and takes every client
 // that registers (Cinnamon's settings daemons wait for that before they work).
+#include "BusStandIn.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -48,17 +50,8 @@ private:
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QObject root;
-    new SessionManager(&root);
-    auto bus = QDBusConnection::sessionBus();
-    bus.registerObject(QStringLiteral("/org/gnome/SessionManager"), &root);
-    if (!bus.registerService(QStringLiteral("org.gnome.SessionManager"))) {
-        std::printf("no name\n");
-        return 1;
-    }
-    std::printf("org.gnome.SessionManager ready\n");
-    std::fflush(stdout);
-    return app.exec();
+    return ServeOnSessionBus<SessionManager>(argc, argv, QStringLiteral("/org/gnome/SessionManager"),
+                                             QStringLiteral("org.gnome.SessionManager"),
+                                             "org.gnome.SessionManager ready");
 }
 #include "SessionStandIn.moc"

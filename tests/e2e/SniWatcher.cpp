@@ -1,6 +1,8 @@
 // A stand-in for a desktop's StatusNotifierItem watcher, for the end-to-end test: it claims the
 // watcher's name, says a host is present (so that Qt exports its tray icons over D-Bus instead of
 // XEmbed) and prints the service of every item that registers.
+#include "BusStandIn.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -37,17 +39,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QObject root;
-    new Watcher(&root);
-    auto bus = QDBusConnection::sessionBus();
-    bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &root);
-    if (!bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
-        std::printf("no name\n");
-        return 1;
-    }
-    std::printf("watcher ready\n");
-    std::fflush(stdout);
-    return app.exec();
+    return ServeOnSessionBus<Watcher>(argc, argv, QStringLiteral("/StatusNotifierWatcher"),
+                                      QStringLiteral("org.kde.StatusNotifierWatcher"), "watcher ready");
 }
 #include "SniWatcher.moc"

@@ -24,9 +24,7 @@ start_trayer
 root_colour() { "$helper" pixel 8 760; }
 colours=(C03020 20A040 3050D0)
 
-home=$work/home
-mkdir -p "$home" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
+make_program_home
 {
     printf '[Main]\r\nIdx=2\r\n'
     # "並べて" (tile) in CP932.
@@ -37,18 +35,11 @@ chmod 700 "$work/runtime"
 } >"$home/g.dat"
 printf '[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
     >"$home/Tapisto.ini"
-export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
 
-use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$home/Tapisto.ini"; }
-status_is() { "$ctl" status | grep -qx "$1"; }
 no_main_window() { ! main_window; }
 
 say "tray start with a one-hour interval"
-"$program" >"$work/app.out" 2>"$work/app.err" &
-app_pid=$!
-pids+=($app_pid)
-wait_for status_is "state: running" || fail "the program does not answer on the bus"
+start_tray_program || fail "the program does not answer on the bus"
 status_is "group: g.dat" || fail "status names another group"
 status_is "desktop: x11" || fail "status names another desktop backend"
 no_main_window || fail "a tray start showed the main window"

@@ -342,15 +342,8 @@ desktop_gnome() {
     # screen's width, centred, as it does when the key is set by hand: the right half at the left.
     top=40
     tile_expected="100,$top=2 400,400=2 600,400=1 1000,$bottom=1"
-    check_settings() {
-        settings_seen="$(as_user gsettings get org.gnome.desktop.background picture-uri) $(as_user gsettings get org.gnome.desktop.background picture-options)"
-        [[ $settings_seen == "'file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp' '$(mode_of gnome "$1")'" ]]
-    }
-    handed_name() { as_user gsettings get org.gnome.desktop.background picture-uri | tr -d "'"; }
-    run_changes
-    run_different_pictures
-    run_odd_folder
-    finish
+    use_uri_gsettings org.gnome.desktop.background
+    run_every_check
 }
 
 desktop_kde() {
@@ -366,10 +359,7 @@ desktop_kde() {
         [[ $settings_seen == "0,0,1024x768 file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp $(mode_of kde "$1")" ]]
     }
     handed_name() { plasma_wallpapers | awk '{print $2}'; }
-    run_changes
-    run_different_pictures
-    run_odd_folder
-    finish
+    run_every_check
 }
 
 desktop_cinnamon() {
@@ -380,11 +370,23 @@ desktop_cinnamon() {
     note "$(cinnamon --version) on Xorg's dummy driver, 1024x768 at 60 Hz"
     # Its panel covers the bottom rows.
     bottom=700
+    use_uri_gsettings org.cinnamon.desktop.background
+    run_every_check
+}
+
+# check_settings and handed_name of a desktop that keeps the picture as a file URI in the gsettings
+# schema $1, read as the session's user (GNOME, Cinnamon).
+use_uri_gsettings() {
+    uri_schema=$1
     check_settings() {
-        settings_seen="$(as_user gsettings get org.cinnamon.desktop.background picture-uri) $(as_user gsettings get org.cinnamon.desktop.background picture-options)"
-        [[ $settings_seen == "'file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp' '$(mode_of cinnamon "$1")'" ]]
+        settings_seen="$(as_user gsettings get "$uri_schema" picture-uri) $(as_user gsettings get "$uri_schema" picture-options)"
+        [[ $settings_seen == "'file://$(uri_path "$TAPISTO_HOME")/Tapisto_WallPaper~"[0-9]*".bmp' '$(mode_of "$name" "$1")'" ]]
     }
-    handed_name() { as_user gsettings get org.cinnamon.desktop.background picture-uri | tr -d "'"; }
+    handed_name() { as_user gsettings get "$uri_schema" picture-uri | tr -d "'"; }
+}
+
+# The large desktops' whole run: the changes, different pictures by one name, the odd folder.
+run_every_check() {
     run_changes
     run_different_pictures
     run_odd_folder

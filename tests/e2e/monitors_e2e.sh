@@ -90,7 +90,6 @@ write_home() {
     printf '[Main]\r\nOp1Checked=1\r\nOpPerMonitor=1\r\nUseSection=g.dat\r\nUseIndex=0\r\n' >"$home/Tapisto.ini"
     printf 'IntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' >>"$home/Tapisto.ini"
 }
-use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$TAPISTO_HOME/Tapisto.ini"; }
 bitmap() { echo "$TAPISTO_HOME/Tapisto_WallPaper.bmp"; }
 # The output bitmap's size, WxH, from its header.
 bitmap_size() {

@@ -116,16 +116,6 @@ click_close_box() {
     place_of "$1"
     xdotool mousemove $((x + w - 10)) $((y - 10)) sleep 0.2 click 1
 }
-# The program's message boxes: its windows named "Tapisto" other than the 231-pixel main window.
-boxes() {
-    local win X Y WIDTH HEIGHT SCREEN WINDOW n=0
-    for win in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$win")"
-        [ "$WIDTH" -eq 231 ] || n=$((n + 1))
-    done
-    echo $n
-}
-boxes_are() { [ "$(boxes)" -eq "$1" ]; }
 # Distinct colours in a screenshot: 1 for an empty area, more where text is drawn.
 colours_in() { convert "$shots/$1.png" -format %k info:; }
 
@@ -140,11 +130,8 @@ make_bmp "$pics/a-gone.bmp" 808000
 convert -size 16x16 "xc:#$green" -quality 100 "$pics/c-green.jpg" || fail "cannot make the JPEG"
 convert -size 16x16 "xc:#$blue" "$pics/d-blue.png" || fail "cannot make the PNG"
 
-home=$work/home
-mkdir -p "$home" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
-export HOME=$work TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+make_program_home
+export HOME=$work
 group=holiday.dat
 
 # --- first start ---
@@ -286,9 +273,6 @@ done
 icon=$(tray_icon)
 place_of "$icon"
 icon_x=$((x + w / 2)) icon_y=$((y + h / 2))
-
-use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$home/Tapisto.ini"; }
-status_is() { "$ctl" status | grep -qx "$1"; }
 
 say "the first timed change passes over the missing picture to red"
 wait_colour $red 25 || fail "red did not come after the missing picture"

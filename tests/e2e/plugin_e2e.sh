@@ -29,10 +29,9 @@ start_trayer
 # A spot of the root window that no window covers.
 root_colour() { "$helper" pixel 8 760; }
 
-home=$work/home
+make_program_home
 spi=$work/spi
-mkdir -p "$home" "$work/config/tapisto" "$work/runtime" "$spi"
-chmod 700 "$work/runtime"
+mkdir -p "$work/config/tapisto" "$spi"
 # The test plug-in in a folder of its own that only its owner may write, named as the Susie folder.
 chmod 755 "$work" "$spi"
 install -m 755 "$testplugins/trap.spi" "$spi/trap.spi"
@@ -49,17 +48,11 @@ settings() {
         "$1" >"$home/Tapisto.ini"
 }
 settings crash.dat
-export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
 
-status_is() { "$ctl" status | grep -qx "$1"; }
 program_alive() { kill -0 "$app_pid" 2>/dev/null; }
 
 say "tray start with plug-ins on"
-"$program" >"$work/app.out" 2>"$work/app.err" &
-app_pid=$!
-pids+=($app_pid)
-wait_for status_is "state: running" || fail "the program does not answer on the bus"
+start_tray_program || fail "the program does not answer on the bus"
 
 say "a picture that crashes the plug-in: one error, the program stays"
 "$ctl" next >"$work/crash.out" 2>"$work/crash.err"
@@ -128,10 +121,7 @@ say "a plug-in that crashes when asked what it is: the program starts all the sa
 "$ctl" pause >/dev/null 2>&1
 kill "$app_pid"; wait "$app_pid" 2>/dev/null
 touch "$spi/trap.spi.crash"
-"$program" >"$work/app2.out" 2>"$work/app2.err" &
-app_pid=$!
-pids+=($app_pid)
-wait_for status_is "state: running" || fail "the program did not start with a plug-in that crashes at search"
+start_tray_program 2 || fail "the program did not start with a plug-in that crashes at search"
 grep -q "プラグイン $spi/trap.spi が情報の問い合わせ中に異常終了しました" "$work/app2.err" ||
     fail "the skipped plug-in was not told: $(cat "$work/app2.err")"
 "$ctl" next 2>"$work/good2.err" || fail "a change without the skipped plug-in failed: $(cat "$work/good2.err")"
@@ -141,10 +131,7 @@ kill "$app_pid"; wait "$app_pid" 2>/dev/null
 say "終了 from the tray menu while a change hangs: the menu opens, the program ends within its bound"
 rm -f "$spi/trap.spi.crash"
 settings loop.dat
-"$program" >"$work/app3.out" 2>"$work/app3.err" &
-app_pid=$!
-pids+=($app_pid)
-wait_for status_is "state: running" || fail "the program did not start again"
+start_tray_program 3 || fail "the program did not start again"
 "$ctl" next >"$work/quit-next.out" 2>"$work/quit-next.err" &
 quit_next_pid=$!
 wait_for status_is "changing: true" || fail "the change on the hanging picture did not begin"

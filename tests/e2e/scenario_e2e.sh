@@ -50,11 +50,7 @@ colours=(C03020 20A040 3050D0)
 mkdir -p "$work/pictures"
 for i in 0 1 2; do make_bmp "$work/pictures/picture$i.bmp" "${colours[$i]}"; done
 
-home=$work/home
-mkdir -p "$home" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
-export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+make_program_home
 # Never the session bus of whoever runs the tests (the program would take its name there).
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 

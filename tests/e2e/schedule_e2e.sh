@@ -23,9 +23,7 @@ start_trayer
 root_colour() { "$helper" pixel 8 760; }
 red=C03020 blue=3050D0
 
-home=$work/home
-mkdir -p "$home" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
+make_program_home
 make_bmp "$work/red.bmp" $red
 make_bmp "$work/blue.bmp" $blue
 # "並べて" (tile) in CP932.
@@ -33,27 +31,8 @@ printf '[Main]\r\nIdx=2\r\nfile0=%s,\x95\xc0\x82\xd7\x82\xc4,,\r\nfile1=%s,,,\r\
     "$work/red.bmp" "$work/missing.bmp" "$work/blue.bmp" >"$home/g.dat"
 printf '[Main]\r\nOp1Checked=1\r\nUseSection=g.dat\r\nUseIndex=0\r\nIntervalHH=1\r\nIntervalMM=0\r\nIntervalSS=0\r\n' \
     >"$home/Tapisto.ini"
-export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
-
-use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$home/Tapisto.ini"; }
-status_is() { "$ctl" status | grep -qx "$1"; }
-# The program's message boxes: its windows named "Tapisto" other than the 231-pixel main window.
-boxes() {
-    local w X Y WIDTH HEIGHT SCREEN WINDOW n=0
-    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
-        [ "$WIDTH" -eq 231 ] || n=$((n + 1))
-    done
-    echo $n
-}
-boxes_are() { [ "$(boxes)" -eq "$1" ]; }
-
 say "tray start"
-"$program" >"$work/app.out" 2>"$work/app.err" &
-app_pid=$!
-pids+=($app_pid)
-wait_for status_is "state: running" || fail "the program does not answer on the bus"
+start_tray_program || fail "the program does not answer on the bus"
 
 say "next shows red; the next one passes over the missing picture to blue"
 "$ctl" next || fail "the first next failed"

@@ -9,20 +9,10 @@ app=$1
 . "$(dirname "$0")/xsession.sh"
 require_tools Xvfb trayer xdotool
 
-fail() {
-    echo "FAIL: $*"
-    echo "--- program output:"; cat "$work/app.out"
-    echo "--- program errors:"; cat "$work/app.err"
-    exit 1
-}
-
 start_xvfb
 start_trayer
 
-: >"$work/app.out"
-QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="tapisto.tray.debug=true" "$app" >"$work/app.out" 2>"$work/app.err" &
-pids+=($!)
-wait_for grep -q '^registered' "$work/app.out" || fail "the icon was not registered"
+start_tray_test_app
 
 icon_window() { xdotool search --onlyvisible --classname "$(basename "$app")" | head -n 1; }
 wait_for test -n "$(icon_window)" || fail "no icon window was embedded"

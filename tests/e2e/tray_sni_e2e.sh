@@ -18,24 +18,13 @@ fi
 
 . "$(dirname "$0")/xsession.sh"
 
-fail() {
-    echo "FAIL: $*"
-    echo "--- program output:"; cat "$work/app.out"
-    echo "--- program errors:"; cat "$work/app.err"
-    exit 1
-}
-
 start_xvfb
 
 "$watcher" >"$work/watcher.out" 2>&1 &
 pids+=($!)
 wait_for grep -q '^watcher ready' "$work/watcher.out" || { echo "SKIP: no watcher: $(cat "$work/watcher.out")"; exit 77; }
 
-: >"$work/app.out"
-QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="tapisto.tray.debug=true" "$app" --double-click-ms 1000 \
-    >"$work/app.out" 2>"$work/app.err" &
-pids+=($!)
-wait_for grep -q '^registered' "$work/app.out" || fail "the icon was not registered"
+start_tray_test_app --double-click-ms 1000
 wait_for grep -q '^item ' "$work/watcher.out" || fail "no item registered with the watcher"
 service=$(awk '/^item /{print $2; exit}' "$work/watcher.out")
 

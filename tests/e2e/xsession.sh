@@ -84,6 +84,22 @@ start_trayer() {
     wait_for xdotool search --onlyvisible --class trayer || { echo "SKIP: trayer did not start"; exit 77; }
 }
 
+# Starts the tray icon's test program $app with the arguments given and its debug lines on standard
+# output ($work/app.out), and waits until it has registered its icon; from here a failure prints that
+# output and its errors.
+start_tray_test_app() {
+    fail() {
+        echo "FAIL: $*"
+        echo "--- program output:"; cat "$work/app.out"
+        echo "--- program errors:"; cat "$work/app.err"
+        exit 1
+    }
+    : >"$work/app.out"
+    QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="tapisto.tray.debug=true" "$app" "$@" >"$work/app.out" 2>"$work/app.err" &
+    pids+=($!)
+    wait_for grep -q '^registered' "$work/app.out" || fail "the icon was not registered"
+}
+
 # A 4 x 4 picture of one colour (RRGGBB), as a 24-bit BMP; tiled, it fills the screen with it.
 make_bmp() {
     local file=$1 rgb=$2
@@ -116,6 +132,40 @@ main_window() {
         if [ "$WIDTH" -eq 231 ]; then echo "$w"; return 0; fi
     done
     return 1
+}
+# The program's message boxes: its windows named "Tapisto" other than the main window.
+boxes() {
+    local w X Y WIDTH HEIGHT SCREEN WINDOW n=0
+    for w in $(xdotool search --onlyvisible --name '^Tapisto$' 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$WIDTH" -eq 231 ] || n=$((n + 1))
+    done
+    echo $n
+}
+boxes_are() { [ "$(boxes)" -eq "$1" ]; }
+
+# A fresh home for the program, $work/home (`home`, its TAPISTO_HOME), with a folder for its
+# configuration and a private runtime folder; the plain X11 backend, Qt on the X server.
+make_program_home() {
+    home=$work/home
+    mkdir -p "$home" "$work/config" "$work/runtime"
+    chmod 700 "$work/runtime"
+    export TAPISTO_HOME=$home TAPISTO_DESKTOP=x11 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+    export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+}
+
+# The running program's status (through $ctl) has the line $1.
+status_is() { "$ctl" status | grep -qx "$1"; }
+# The position stored in the settings of $TAPISTO_HOME.
+use_index() { sed -n 's/^UseIndex=\([0-9]*\).*/\1/p' "$TAPISTO_HOME/Tapisto.ini"; }
+
+# Starts $program (its output in $work/app$1.out and $work/app$1.err) as `app_pid`, and waits until
+# it answers on the bus; false when it does not.
+start_tray_program() {
+    "$program" >"$work/app${1:-}.out" 2>"$work/app${1:-}.err" &
+    app_pid=$!
+    pids+=("$app_pid")
+    wait_for status_is "state: running"
 }
 
 # Runs FUNCTION_PREFIX$name for each name, each in a subshell of its own (its variables and processes

@@ -23,21 +23,12 @@ template <typename Action> std::string InOutErrorOf(Action action)
     return {};
 }
 
-int CountFiles(const std::string &folder)
-{
-    int n = 0;
-    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(folder))
-        ++n;
-    return n;
-}
-
 } // namespace
 
 TEST(DiskFaults, FullDiskKeepsOldFileAndLeavesNoTemporary)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     const std::string path = disk.Path() + "Tapisto.ini";
     const std::string old(10000, 'o');
     ReplaceFileAtomically(path, old);
@@ -54,8 +45,7 @@ TEST(DiskFaults, FullDiskKeepsOldFileAndLeavesNoTemporary)
 TEST(DiskFaults, ReservingOnAFullDiskFailsBeforeWritingAndKeepsTheOldFile)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     const std::string path = disk.Path() + "Tapisto_WallPaper.bmp";
     const std::string old(20000, 'o');
     ReplaceFileAtomically(path, old);
@@ -84,8 +74,7 @@ TEST(DiskFaults, ReservingOnAFullDiskFailsBeforeWritingAndKeepsTheOldFile)
 TEST(DiskFaults, ReadOnlyFileSystemReportsAndLosesNothing)
 {
     SmallDisk disk(128);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     const std::string path = disk.Path() + "group.dat";
     ReplaceFileAtomically(path, "[Main]\r\nIdx=0\r\n");
     ASSERT_TRUE(disk.MakeReadOnly());

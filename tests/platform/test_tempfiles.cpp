@@ -1,5 +1,6 @@
 // The temporaries of AtomicFileWriter: what a killed writer leaves goes at the next write, what a live
 // writer holds stays, and a terminating signal takes the ones being written with it.
+#include "ChildProcesses.h"
 #include "TempHome.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -137,27 +138,11 @@ TEST(TempFiles, AKilledWritersTemporaryGoesAtTheNextWriteAndALiveOnesStays)
 TEST(TempFiles, ConcurrentWritersNeverRemoveEachOthersTemporaries)
 {
     TempHome home;
-    std::vector<pid_t> children;
-    for (int i = 0; i < 4; ++i) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                const std::string path = home.File("file" + std::to_string(i) + ".ini");
-                for (int round = 0; round < 300; ++round)
-                    ReplaceFileAtomically(path, std::string(size_t(round % 7) * 100 + 1, char('a' + i)));
-                ::_exit(0);
-            } catch (const Exception &) {
-                ::_exit(1);
-            }
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectAllChildrenSucceed(4, [&](int i) {
+        const std::string path = home.File("file" + std::to_string(i) + ".ini");
+        for (int round = 0; round < 300; ++round)
+            ReplaceFileAtomically(path, std::string(size_t(round % 7) * 100 + 1, char('a' + i)));
+    }));
     EXPECT_TRUE(HiddenFiles(home.Path()).empty());
 }
 

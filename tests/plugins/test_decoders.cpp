@@ -1,5 +1,5 @@
 #include "Encoders.h"
-#include "SpiTestSupport.h"
+#include "PluginHostTest.h"
 
 #include "MemoryRegistry.h"
 #include "picture/PictureFormats.h"
@@ -17,27 +17,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class DecoderTest : public ::testing::Test {
+class DecoderTest : public PluginHostTest {
 protected:
     void SetUp() override
     {
-        folder = MakePluginFolder(home);
         for (const char *name : {"png.spi", "gif.spi", "webp.spi", "tiff.spi"})
             InstallPlugin(BinDir() + name, folder);
-        spis = std::make_unique<TSPIs>(registry);
-        spis->Search(folder + "*.spi");
-        ASSERT_EQ(4, spis->Count());
-    }
-    void TearDown() override { WithdrawSPIBitmapClass(); }
-
-    std::string Write(const std::string &name, const std::string &bytes)
-    {
-        WriteFileBytes(home.File(name), bytes);
-        return home.File(name);
+        SearchPlugins(4);
     }
     TInSPI &Plugin(const std::string &name)
     {
         return dynamic_cast<TInSPI &>(spis->Items(spis->IndexOf(folder + name)));
+    }
+    // A `size` square picture (the GIF: EncodeGif's) for each decoder, as {stem.ext, bytes}; `richer`
+    // takes the PNG interlaced with alpha and the WebP with alpha, for the decoders' longer paths.
+    std::vector<std::pair<std::string, std::string>> OnePerDecoder(const std::string &stem, int size, bool richer)
+    {
+        return {
+            {stem + ".png", EncodePng(size, size, richer ? PngKind::Rgba : PngKind::Rgb, richer)},
+            {stem + ".gif", EncodeGif(home.File("source.gif"))},
+            {stem + ".webp", EncodeWebp(size, size, richer)},
+            {stem + ".tif", EncodeTiff(home.File("source.tif"), size, size, false)},
+        };
+    }
+    // `path` decoded whole when loaded into `loaded`, and only when drawn into `waiting`.
+    static void LoadBothWays(const std::string &path, TSPIBitmap &loaded, TSPIBitmap &waiting)
+    {
+        loaded.StreamFromPixels = INT64_MAX;
+        loaded.LoadFromFile(path);
+        waiting.StreamFromPixels = 0;
+        waiting.LoadFromFile(path);
     }
     static uint32_t Pixel(const TBitmap &bitmap, int x, int y) { return bitmap.Image().pixel(x, y) & 0xffffff; }
     // Loads and compares every pixel with `expected(x, y)` (0xRRGGBB), allowing `tolerance` per channel.
@@ -57,11 +66,6 @@ protected:
                 }
             }
     }
-
-    TempHome home;
-    std::string folder;
-    MemoryRegistry registry;
-    std::unique_ptr<TSPIs> spis;
 };
 
 TEST_F(DecoderTest, PluginsDescribeThemselves)
@@ -203,13 +207,7 @@ TEST_F(DecoderTest, InformationAndFileInput)
 
 TEST_F(DecoderTest, DamagedFilesFailCleanly)
 {
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"d.png", EncodePng(20, 20, PngKind::Rgba, true)},
-        {"d.gif", EncodeGif(home.File("source.gif"))},
-        {"d.webp", EncodeWebp(20, 20, true)},
-        {"d.tif", EncodeTiff(home.File("source.tif"), 20, 20, false)},
-    };
-    for (const auto &[name, data] : files) {
+    for (const auto &[name, data] : OnePerDecoder("d", 20, true)) {
         for (size_t cut : {size_t(8), size_t(30), data.size() / 2, data.size() - 1, data.size()}) {
             for (bool flip : {false, true}) {
                 SCOPED_TRACE(testing::Message() << name << " cut at " << cut << (flip ? " flipped" : ""));
@@ -229,13 +227,7 @@ TEST_F(DecoderTest, DamagedFilesFailCleanly)
 
 TEST_F(DecoderTest, EveryDecoderReportsProgressAndHonoursAbort)
 {
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"a.png", EncodePng(40, 40, PngKind::Rgb, false)},
-        {"a.gif", EncodeGif(home.File("source.gif"))},
-        {"a.webp", EncodeWebp(40, 40, false)},
-        {"a.tif", EncodeTiff(home.File("source.tif"), 40, 40, false)},
-    };
-    for (const auto &[name, data] : files) {
+    for (const auto &[name, data] : OnePerDecoder("a", 40, false)) {
         SCOPED_TRACE(name);
         const std::string path = Write(name, data);
         int running = 0;
@@ -291,12 +283,8 @@ TEST_F(DecoderTest, RowsOfEveryDecoderAreItsBitmapResult)
     for (const auto &[name, data] : files) {
         SCOPED_TRACE(name);
         const std::string path = Write(name, data);
-        TSPIBitmap loaded;
-        loaded.StreamFromPixels = INT64_MAX;
-        loaded.LoadFromFile(path);
-        TSPIBitmap waiting;
-        waiting.StreamFromPixels = 0;
-        waiting.LoadFromFile(path);
+        TSPIBitmap loaded, waiting;
+        LoadBothWays(path, loaded, waiting);
         ASSERT_TRUE(waiting.DecodesWhenDrawn());
         const QSize size(loaded.Width(), loaded.Height());
         EXPECT_EQ(loaded.Image(), waiting.StretchedImage(size));
@@ -356,12 +344,8 @@ TEST_F(DecoderTest, WebpShrinksWhileItDecodes)
     EXPECT_EQ(5, rows.blocks[0].height);
 
     // Drawn smaller, the picture comes out close to the average of its full-size pixels.
-    TSPIBitmap loaded;
-    loaded.StreamFromPixels = INT64_MAX;
-    loaded.LoadFromFile(path);
-    TSPIBitmap waiting;
-    waiting.StreamFromPixels = 0;
-    waiting.LoadFromFile(path);
+    TSPIBitmap loaded, waiting;
+    LoadBothWays(path, loaded, waiting);
     const QImage shrunk = waiting.StretchedImage(QSize(8, 5)).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(QSize(8, 5), shrunk.size());
     const QImage whole = loaded.Image();

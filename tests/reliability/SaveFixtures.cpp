@@ -3,8 +3,6 @@
 #include "ini/IniStore.h"
 #include "picture/Bitmap.h"
 
-#include <filesystem>
-
 void WriteIniKeys(const std::string &path, int keys, const std::string &value)
 {
     TIniStoreEx ini(path);
@@ -28,12 +26,4 @@ void FillBitmap(TBitmap &bitmap, int width, int height, unsigned rgb)
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(QColor::fromRgb(rgb));
     bitmap.SetImage(image);
-}
-
-int CountFiles(const std::string &folder)
-{
-    int n = 0;
-    for ([[maybe_unused]] auto &e : std::filesystem::directory_iterator(folder))
-        ++n;
-    return n;
 }

@@ -14,5 +14,3 @@ void WriteIniKeys(const std::string &path, int keys, const std::string &value);
 WallPaperList MakeList(int entries, const std::string &tag);
 // A 24-bit bitmap of the given size filled with one colour.
 void FillBitmap(TBitmap &bitmap, int width, int height, unsigned rgb);
-// Number of entries in a folder (temporary files left behind show up here).
-int CountFiles(const std::string &folder);

@@ -10,10 +10,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#define REQUIRE_SMALL_DISK(disk)                                                                                       \
-    if (!(disk).Available())                                                                                           \
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)"
-
 TEST(FullDisk, IniFlushKeepsOldFileAndStaysModified)
 {
     SmallDisk disk(256);

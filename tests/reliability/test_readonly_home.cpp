@@ -25,8 +25,7 @@ public:
 TEST(ReadOnlyHome, SavesReportErrorsAndLoseNothing)
 {
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     HomeOn home(disk.Path());
     Settings::WriteSchedule("group.dat", "0", "5", "0");
     Settings::WriteUseIndex(4);

@@ -591,8 +591,7 @@ TEST(ScheduleOnAReadOnlyDisk, EachChangeMovesOnWhenUseIndexCannotBeStored)
 {
     TempHome temp;
     SmallDisk disk(256);
-    if (!disk.Available())
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    REQUIRE_SMALL_DISK(disk);
     ::setenv("TAPISTO_HOME", disk.Path().c_str(), 1);
     WallPaperList list;
     for (int i = 0; i < 3; ++i)

@@ -1,6 +1,6 @@
 // The helper process that runs the plug-ins: a plug-in that crashes or hangs costs one picture or is
 // skipped at search, and the host goes on.
-#include "SpiTestSupport.h"
+#include "PluginHostTest.h"
 
 #include "MemoryRegistry.h"
 #include "spi/SPIBmp.h"
@@ -22,23 +22,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HelperTest : public ::testing::Test {
+class HelperTest : public PluginHostTest {
 protected:
-    void SetUp() override
-    {
-        folder = MakePluginFolder(home);
-        trap = InstallPlugin(TestPluginDir() + "trap.spi", folder);
-    }
+    void SetUp() override { trap = InstallPlugin(TestPluginDir() + "trap.spi", folder); }
     void TearDown() override
     {
         SetSpiTimeouts(SpiTimeouts());
-        WithdrawSPIBitmapClass();
+        PluginHostTest::TearDown();
     }
     // A trap picture whose GetPicture does `what` ("GOOD", "CRSH", "LOOP").
     std::string Picture(const std::string &name, const std::string &what)
     {
-        WriteFileBytes(home.File(name), "TRAP" + what + std::string(24, '\0'));
-        return home.File(name);
+        return Write(name, "TRAP" + what + std::string(24, '\0'));
     }
     static void Quickly()
     {
@@ -49,6 +44,20 @@ protected:
         quick.TotalMaxMs = 3000;
         SetSpiTimeouts(quick);
     }
+    // Loading `path` fails as the trap plug-in crashing, or hanging when `hung`, naming both.
+    void ExpectPluginFailure(const std::string &path, bool hung)
+    {
+        TSPIBitmap bitmap;
+        try {
+            bitmap.LoadFromFile(path);
+            FAIL() << "loaded";
+        } catch (const ESPIPluginFailed &e) {
+            EXPECT_EQ("プラグイン " + trap + " が " + path +
+                          (hung ? " の読み込み中に応答しなくなりました" : " の読み込み中に異常終了しました"),
+                      e.Message());
+            EXPECT_EQ(hung, e.Hung);
+        }
+    }
     static void ExpectGoodPicture(const std::string &path)
     {
         TSPIBitmap good;
@@ -58,29 +67,17 @@ protected:
         EXPECT_EQ(0u, good.Image().pixel(1, 0) & 0xffffff) << "top row";
     }
 
-    TempHome home;
-    std::string folder, trap;
-    MemoryRegistry registry;
+    std::string trap;
 };
 
 TEST_F(HelperTest, ACrashCostsOnePictureAndTheNextOneStartsTheHelperAgain)
 {
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t first = SpiHelperPid();
     EXPECT_NE(0, first);
     EXPECT_NE(::getpid(), first) << "plug-ins run in a process of their own";
 
-    const std::string crash = Picture("crash.trap", "CRSH");
-    TSPIBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(crash);
-        FAIL() << "loaded";
-    } catch (const ESPIPluginFailed &e) {
-        EXPECT_EQ("プラグイン " + trap + " が " + crash + " の読み込み中に異常終了しました", e.Message());
-        EXPECT_FALSE(e.Hung);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectPluginFailure(Picture("crash.trap", "CRSH"), false));
     EXPECT_EQ(0, SpiHelperPid()) << "the dead helper was reaped";
 
     // The plug-in is loaded again into a new helper for the next picture.
@@ -92,20 +89,10 @@ TEST_F(HelperTest, ACrashCostsOnePictureAndTheNextOneStartsTheHelperAgain)
 TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
 {
     Quickly();
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t hanging = SpiHelperPid();
     ASSERT_NE(0, hanging);
-    const std::string loop = Picture("loop.trap", "LOOP");
-    TSPIBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(loop);
-        FAIL() << "loaded";
-    } catch (const ESPIPluginFailed &e) {
-        EXPECT_EQ("プラグイン " + trap + " が " + loop + " の読み込み中に応答しなくなりました", e.Message());
-        EXPECT_TRUE(e.Hung);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectPluginFailure(Picture("loop.trap", "LOOP"), true));
     EXPECT_EQ(-1, ::kill(hanging, 0));
     EXPECT_EQ(ESRCH, errno) << "no helper spins on";
     ExpectGoodPicture(Picture("good.trap", "GOOD"));
@@ -114,9 +101,7 @@ TEST_F(HelperTest, AHangEndsInAnErrorAndTheHelperIsKilled)
 TEST_F(HelperTest, ACutOffFromAnotherThreadEndsAHangingCallAsAbortedAndOnlyThatOne)
 {
     // The bound is long: only the cut-off can end the call while the test waits.
-    TSPIs spis(registry);
-    spis.Search(folder + "*.spi");
-    ASSERT_EQ(1, spis.Count());
+    SearchPlugins(1);
     const pid_t hanging = SpiHelperPid();
     const std::string loop = Picture("loop.trap", "LOOP");
     std::promise<std::exception_ptr> ended;

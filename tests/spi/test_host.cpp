@@ -141,19 +141,16 @@ TEST_F(HostTest, InformationTextIsCutAt256Bytes)
 
 TEST_F(HostTest, MissingRequiredExportRaisesInvalidAPI)
 {
-    const std::string noPicture = Install("nopicture");
-    try {
-        CreateSPI(noPicture);
-        FAIL() << "no exception";
-    } catch (const ESPIInvalidAPI &e) {
-        EXPECT_EQ("GetPictureは[" + noPicture + "]では使えないSusie Plugin APIです", e.Message());
-    }
-    const std::string noInfo = Install("noinfo");
-    try {
-        CreateSPI(noInfo);
-        FAIL() << "no exception";
-    } catch (const ESPIInvalidAPI &e) {
-        EXPECT_EQ("GetPluginInfoは[" + noInfo + "]では使えないSusie Plugin APIです", e.Message());
+    for (const auto &[plugin, missing] :
+         {std::pair<std::string, std::string>{"nopicture", "GetPicture"}, {"noinfo", "GetPluginInfo"}}) {
+        SCOPED_TRACE(plugin);
+        const std::string path = Install(plugin);
+        try {
+            CreateSPI(path);
+            FAIL() << "no exception";
+        } catch (const ESPIInvalidAPI &e) {
+            EXPECT_EQ(missing + "は[" + path + "]では使えないSusie Plugin APIです", e.Message());
+        }
     }
 }
 

@@ -1,7 +1,7 @@
 // The row export (GetPictureRows) through the host: pictures decoded when drawn must come out exactly
 // as the bitmap result of GetPicture does, and a plug-in whose rows break the rules must end in that
 // usual load.
-#include "SpiTestSupport.h"
+#include "PluginHostTest.h"
 
 #include "MemoryRegistry.h"
 #include "platform/Exceptions.h"
@@ -18,22 +18,12 @@
 
 namespace {
 
-class RowsTest : public ::testing::Test {
+class RowsTest : public PluginHostTest {
 protected:
     void SetUp() override
     {
-        folder = MakePluginFolder(home);
         InstallPlugin(TestPluginDir() + "rows.spi", folder, "a_rows.spi");
-        spis = std::make_unique<TSPIs>(registry);
-        spis->Search(folder + "*.spi");
-        ASSERT_EQ(1, spis->Count());
-    }
-    void TearDown() override { WithdrawSPIBitmapClass(); }
-
-    std::string Write(const std::string &name, const std::string &bytes)
-    {
-        WriteFileBytes(home.File(name), bytes);
-        return home.File(name);
+        SearchPlugins(1);
     }
     // The usual load: GetPicture's bitmap result.
     static std::unique_ptr<TSPIBitmap> Loaded(const std::string &path)
@@ -65,11 +55,7 @@ protected:
         return output;
     }
 
-    TempHome home;
     ToyLog log{home};
-    std::string folder;
-    MemoryRegistry registry;
-    std::unique_ptr<TSPIs> spis;
 };
 
 TEST_F(RowsTest, RowsGiveExactlyTheBitmapResult)

@@ -1,4 +1,4 @@
-#include "SpiTestSupport.h"
+#include "PluginHostTest.h"
 
 #include "MemoryRegistry.h"
 #include "picture/Picture.h"
@@ -21,23 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SPIBitmapTest : public ::testing::Test {
+class SPIBitmapTest : public PluginHostTest {
 protected:
     void SetUp() override
     {
-        folder = MakePluginFolder(home);
         InstallPlugin(TestPluginDir() + "toy.spi", folder, "a_toy.spi");
         InstallPlugin(TestPluginDir() + "toy2.spi", folder, "b_toy2.spi");
-        spis = std::make_unique<TSPIs>(registry);
-        spis->Search(folder + "*.spi");
-        ASSERT_EQ(2, spis->Count());
-    }
-    void TearDown() override { WithdrawSPIBitmapClass(); }
-
-    std::string Write(const std::string &name, const std::string &bytes)
-    {
-        WriteFileBytes(home.File(name), bytes);
-        return home.File(name);
+        SearchPlugins(2);
     }
     static uint32_t Pixel(const TBitmap &bitmap, int x, int y) { return bitmap.Image().pixel(x, y) & 0xffffff; }
     // The toy's pixels, row by row, for a picture of true colours.
@@ -67,11 +57,7 @@ protected:
         }
     }
 
-    TempHome home;
     ToyLog log{home};
-    std::string folder;
-    MemoryRegistry registry;
-    std::unique_ptr<TSPIs> spis;
 };
 
 TEST_F(SPIBitmapTest, TrueColourResultsOfEveryRowPadding)

@@ -56,22 +56,32 @@ std::string CheckKeys(CommandRunner &runner, const std::string &desktop, const c
 
 // What the desktops on gsettings share: a picture-options key for the tile value and "spanned" over all
 // monitors; each sets its own keys in Show.
-class GsettingsDesktop : public ReadBackDesktop {
+class GsettingsDesktop : public SpanningDesktop {
 public:
     explicit GsettingsDesktop(CommandRunner &runner) : runner_(runner) {}
     void setWallpaper(const std::string &cp932Path, TileMode tile) override { Show(cp932Path, PictureOptions(tile)); }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    // The box over all monitors, drawn across them as one picture.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "spanned");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 protected:
+    // The box over all monitors, drawn across them as one picture.
+    void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &) override { Show(cp932BoxPath, "spanned"); }
+    // Shows the picture under a name of its own each time: GNOME keeps pictures by file name (a name it
+    // has shown before can bring back what it held then), and to MATE an unchanged value is no change.
+    void Show(const std::string &cp932Path, const char *options)
+    {
+        FreshAlias alias(cp932Path);
+        ShowFile(alias.NativePath(), options);
+        alias.Commit();
+    }
     // Sets the picture and its options, then reads the keys back into lastReadBack_.
-    virtual void Show(const std::string &cp932Path, const char *options) = 0;
+    virtual void ShowFile(const std::string &nativePath, const char *options) = 0;
+    // Sets picture-options and the picture's key `key` to `picture` in `schema`, and reads both back.
+    void SetPicture(const char *desktop, const char *schema, const char *key, const std::string &picture,
+                    const char *options, const char *hint)
+    {
+        Set(runner_, schema, "picture-options", GVariantString(options));
+        Set(runner_, schema, key, GVariantString(picture));
+        lastReadBack_ = CheckKeys(runner_, desktop, schema, {{key, picture}, {"picture-options", options}}, hint);
+    }
 
     CommandRunner &runner_;
 };
@@ -82,11 +92,9 @@ public:
     const char *Name() const override { return "gnome"; }
 
 private:
-    void Show(const std::string &cp932Path, const char *options) override
+    void ShowFile(const std::string &nativePath, const char *options) override
     {
-        // GNOME keeps pictures by file name: a name it has shown before can bring back what it held then.
-        FreshAlias alias(cp932Path);
-        const std::string uri = FileUri(alias.NativePath());
+        const std::string uri = FileUri(nativePath);
         const char *schema = "org.gnome.desktop.background";
         Set(runner_, schema, "picture-options", GVariantString(options));
         Set(runner_, schema, "picture-uri", GVariantString(uri));
@@ -99,7 +107,6 @@ private:
         else if (result.Error.find("No such key") == std::string::npos)
             RunChecked(runner_, dark);
         lastReadBack_ = CheckKeys(runner_, "GNOME", schema, expected, kGsettingsHint);
-        alias.Commit();
     }
 };
 
@@ -109,17 +116,9 @@ public:
     const char *Name() const override { return "mate"; }
 
 private:
-    void Show(const std::string &cp932Path, const char *options) override
+    void ShowFile(const std::string &nativePath, const char *options) override
     {
-        // An unchanged value raises no change signal, so MATE gets a new name each time too.
-        FreshAlias alias(cp932Path);
-        const char *schema = "org.mate.background";
-        Set(runner_, schema, "picture-options", GVariantString(options));
-        Set(runner_, schema, "picture-filename", GVariantString(alias.NativePath()));
-        lastReadBack_ =
-            CheckKeys(runner_, "MATE", schema, {{"picture-filename", alias.NativePath()}, {"picture-options", options}},
-                      kGsettingsHint);
-        alias.Commit();
+        SetPicture("MATE", "org.mate.background", "picture-filename", nativePath, options, kGsettingsHint);
     }
 };
 
@@ -129,19 +128,13 @@ public:
     const char *Name() const override { return "cinnamon"; }
 
 private:
-    void Show(const std::string &cp932Path, const char *options) override
+    void ShowFile(const std::string &nativePath, const char *options) override
     {
-        FreshAlias alias(cp932Path);
         // Cinnamon's own slideshow would replace the picture at its next turn.
         Set(runner_, "org.cinnamon.desktop.background.slideshow", "slideshow-enabled", "false");
-        const char *schema = "org.cinnamon.desktop.background";
-        const std::string uri = FileUri(alias.NativePath());
-        Set(runner_, schema, "picture-options", GVariantString(options));
-        Set(runner_, schema, "picture-uri", GVariantString(uri));
-        lastReadBack_ = CheckKeys(runner_, "Cinnamon", schema, {{"picture-uri", uri}, {"picture-options", options}},
-                                  "Cinnamon のスライドショーが動いているか、設定が保存されていません（dconf-service "
-                                  "が動いているかを確かめてください）");
-        alias.Commit();
+        SetPicture("Cinnamon", "org.cinnamon.desktop.background", "picture-uri", FileUri(nativePath), options,
+                   "Cinnamon のスライドショーが動いているか、設定が保存されていません（dconf-service "
+                   "が動いているかを確かめてください）");
     }
 };
 

@@ -77,7 +77,7 @@ std::string KeyFileText(const std::string &raw)
 constexpr int kSavePolls = 40;
 constexpr int kSavePollMs = 50;
 
-class LxqtDesktop : public ReadBackDesktop {
+class LxqtDesktop : public SpanningDesktop {
 public:
     LxqtDesktop(CommandRunner &runner, std::string configHome, std::string procRoot)
         : runner_(runner), configHome_(std::move(configHome)), procRoot_(std::move(procRoot))
@@ -88,18 +88,15 @@ public:
     {
         Show(cp932Path, WallpaperMode(tile), false);
     }
+
+private:
     // On X11, pcmanfm-qt draws one desktop window over all monitors (the virtual screen): the box
     // stretched over it puts each monitor's picture on its monitor. With its own option for a picture
     // per monitor on, it fits the picture into every monitor instead, so it cannot show the box.
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
+    void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &) override
     {
         Show(cp932BoxPath, "stretch", true);
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
-
-private:
     // Sets the picture in `mode`; with `spanned`, first refuses when pcmanfm-qt fits it per monitor.
     void Show(const std::string &cp932Path, const char *mode, bool spanned)
     {

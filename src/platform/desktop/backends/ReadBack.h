@@ -21,6 +21,23 @@ protected:
 // "HDMI-1=1920x1080+0+0,...: SHOWN": one picture the desktop spans over the monitors of `layout`.
 std::string SpannedReadBack(const MonitorLayout &layout, const std::string &shown);
 
+// A desktop that shows a picture per monitor as one picture spanned over them all: the box over the
+// monitors, which ShowBox hands to it; what it reads back names the monitors.
+class SpanningDesktop : public ReadBackDesktop {
+public:
+    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
+                              const std::vector<std::string> &) final
+    {
+        ShowBox(cp932BoxPath, layout);
+        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
+    }
+
+protected:
+    // Shows the box over the monitors of `layout`, reading back into lastReadBack_ what the desktop shows.
+    virtual void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &layout) = 0;
+};
+
 // Raises Exception: `desktop` took the change but shows `shown` instead; `hint` says what may cause it.
 [[noreturn]] void ThrowNotShown(const std::string &desktop, const std::string &shown, const std::string &hint);
 

@@ -43,7 +43,7 @@ private:
 // Draws the bitmap on the root window ourselves: centred on black, tiled from the top-left corner,
 // or stretched to the screen. The bitmap's rows are read from the file as they are needed, so a
 // picture of any size the program writes is shown, not only one that fits in Qt's image limit.
-class X11Desktop : public ReadBackDesktop {
+class X11Desktop : public SpanningDesktop {
 public:
     explicit X11Desktop(std::string display) : display_(std::move(display)) {}
     const char *Name() const override { return "x11"; }
@@ -58,18 +58,15 @@ public:
             return RowsPlacedOnBlack(*picture, width, (width - picture->Width()) / 2, (height - picture->Height()) / 2);
         });
     }
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
+
+private:
     // X root coordinates are the monitors' device pixels: the box goes at its own place, black around it.
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
+    void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &layout) override
     {
         const std::unique_ptr<PictureRows> box = Open(cp932BoxPath);
         const MonitorBox at = BoundingBox(layout);
         Show([&](int width, int) { return RowsPlacedOnBlack(*box, width, at.X, at.Y); });
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
     }
-
-private:
     static std::unique_ptr<PictureRows> Open(const std::string &cp932Path)
     {
         const std::string path = ToNativePath(cp932Path);

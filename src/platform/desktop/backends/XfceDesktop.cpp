@@ -24,7 +24,7 @@ std::string Trimmed(std::string text)
 
 // xfdesktop keeps one property set per monitor and workspace, named differently between versions;
 // every "…/last-image" found by listing is set.
-class XfceDesktop : public ReadBackDesktop {
+class XfceDesktop : public SpanningDesktop {
 public:
     XfceDesktop(CommandRunner &runner, std::string procRoot) : runner_(runner), procRoot_(std::move(procRoot)) {}
     const char *Name() const override { return "xfce"; }
@@ -32,16 +32,10 @@ public:
     {
         Show(cp932Path, tile == TileMode::Tile ? "2" : tile == TileMode::Stretch ? "3" : "1");
     }
-    // Style 6 spans one picture over all monitors; every monitor's properties name the box.
-    PerMonitorMethod PerMonitor() const override { return PerMonitorMethod::Spanned; }
-    void setMonitorWallpapers(const std::string &cp932BoxPath, const MonitorLayout &layout,
-                              const std::vector<std::string> &) override
-    {
-        Show(cp932BoxPath, "6");
-        lastReadBack_ = SpannedReadBack(layout, lastReadBack_);
-    }
 
 private:
+    // Style 6 spans one picture over all monitors; every monitor's properties name the box.
+    void ShowBox(const std::string &cp932BoxPath, const MonitorLayout &) override { Show(cp932BoxPath, "6"); }
     void Show(const std::string &cp932Path, const std::string &style)
     {
         const std::string path = ToNativePath(cp932Path);
