@@ -1,6 +1,7 @@
 #include "render/RowPipeline.h"
 
 #include "platform/Exceptions.h"
+#include "render/WorkerPool.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +18,7 @@ RowPipeline::RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat 
         buffer.resize(stride_ * batchRows_);
         free_.push_back(buffer.data());
     }
-    thread_ = std::thread([this] { Run(); });
+    worker_ = WorkerPool::Shared().Submit([this] { Run(); });
 }
 
 RowPipeline::~RowPipeline()
@@ -73,14 +74,15 @@ unsigned RowPipeline::Finish()
 
 void RowPipeline::Stop()
 {
-    if (!thread_.joinable())
+    if (!worker_.valid())
         return;
     {
         std::lock_guard lock(mutex_);
         done_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    worker_.wait();
+    worker_ = {};
 }
 
 void RowPipeline::Run()

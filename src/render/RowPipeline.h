@@ -10,15 +10,16 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
 // Carries a picture's rows from its reader to a sink, shrunk by area averaging on the way (or passed
 // through at the same size). Only a few batches of source rows exist at a time, and the averaging
-// and the sink run on a worker thread, so that they overlap the reading on a second core.
+// and the sink run on a thread of the render pool (render/WorkerPool.h), so that they overlap the
+// reading on a second core.
 //
 // A reader either fills the pipeline's own buffers (NextFree, then Submit with the rows filled) or
 // hands over rows of its own (PutRows, which copies them). Rows come top row first, `sourceWidth`
@@ -26,6 +27,7 @@
 // averaged.
 class RowPipeline {
 public:
+    // Raises std::system_error when no thread can be had for the worker.
     RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat sourceFormat, unsigned outputWidth,
                 unsigned outputHeight, RowFormat outputFormat, RowSink &sink,
                 std::function<void(unsigned char *row)> prepare = {});
@@ -65,7 +67,7 @@ private:
     std::condition_variable changed_;
     bool done_ = false;
     std::exception_ptr failure_; // the sink's; set once, on the worker
-    std::thread thread_;
+    std::future<void> worker_;   // valid until the worker is told to end and has ended
 };
 
 // A source's rows into a pipeline made when they begin: averaged to `width` x `height` rows of
