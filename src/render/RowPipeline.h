@@ -21,10 +21,11 @@
 // and the sink run on a thread of the render pool (render/WorkerPool.h), so that they overlap the
 // reading on a second core.
 //
-// A reader either fills the pipeline's own buffers (NextFree, then Submit with the rows filled) or
-// hands over rows of its own (PutRows, which copies them). Rows come top row first, `sourceWidth`
-// pixels of `sourceFormat` each; `prepare`, when set, converts each row on the worker before it is
-// averaged.
+// Rows come in one way: a reader fills the pipeline's own buffers (NextFree, then Submit with the
+// rows filled), top row first, `sourceWidth` pixels of `sourceFormat` each; `prepare`, when set,
+// converts each row on the worker before it is averaged. The JPEG decoder and the BMP reader write
+// their rows straight into these buffers, which saves a copy of every row; a source whose rows are
+// its own (RowSource) comes through RowPipelineReceiver, which copies them in.
 class RowPipeline {
 public:
     // Raises std::system_error when no thread can be had for the worker.
@@ -45,9 +46,6 @@ public:
     unsigned char *NextFree() noexcept;
     // Passes a buffer from NextFree back with its first `count` rows filled. Never raises.
     void Submit(unsigned char *batch, unsigned count) noexcept;
-    // Copies `count` rows, `stride` bytes apart (negative for rows that lie bottom-up in memory), into
-    // the pipeline. Raises the sink's failure.
-    void PutRows(const unsigned char *rows, ptrdiff_t stride, unsigned count);
     // Waits until every submitted row went to the sink and ends the worker. Raises the sink's
     // failure. Returns the source rows taken.
     unsigned Finish();
@@ -77,6 +75,7 @@ public:
     RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, OpenRowSink open);
     // Raises EInvalidGraphic for a source smaller than the output either way.
     void Begin(int width, int height, RowFormat format) override;
+    // Copies the rows into the pipeline's buffers. Raises the sink's failure.
     void Rows(int y, int count, const unsigned char *pixels, ptrdiff_t stride) override;
     // Waits until every row has reached the sink, raising its failure; false when no row began.
     bool Finish();
