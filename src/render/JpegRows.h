@@ -30,7 +30,9 @@ struct JpegDecodeSettings {
 };
 
 // Where a decode's rows go. It is called from inside libjpeg's frames, so none of these may raise: a
-// failure is kept by the target and raised by its owner after DecodeJpeg returned.
+// failure is kept by the target and raised by its owner after DecodeJpeg returned. The target lends
+// the memory libjpeg decodes into (a pipeline's buffers, or a whole picture's), so that no row is
+// copied on the way: that is why it is not a RowReceiver, which is handed rows held elsewhere.
 class JpegRowTarget {
 public:
     virtual ~JpegRowTarget() = default;

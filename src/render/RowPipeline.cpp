@@ -1,6 +1,7 @@
 #include "render/RowPipeline.h"
 
 #include "platform/Exceptions.h"
+#include "render/WorkerPool.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +18,7 @@ RowPipeline::RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat 
         buffer.resize(stride_ * batchRows_);
         free_.push_back(buffer.data());
     }
-    thread_ = std::thread([this] { Run(); });
+    worker_ = WorkerPool::Shared().Submit([this] { Run(); });
 }
 
 RowPipeline::~RowPipeline()
@@ -45,24 +46,6 @@ void RowPipeline::Submit(unsigned char *batch, unsigned count) noexcept
     changed_.notify_all();
 }
 
-void RowPipeline::PutRows(const unsigned char *rows, ptrdiff_t stride, unsigned count)
-{
-    while (count > 0) {
-        unsigned char *batch = NextFree();
-        if (batch == nullptr)
-            break;
-        const unsigned n = std::min(count, batchRows_);
-        for (unsigned i = 0; i < n; ++i)
-            std::memcpy(batch + stride_ * i, rows + stride * ptrdiff_t(i), stride_);
-        Submit(batch, n);
-        rows += stride * ptrdiff_t(n);
-        count -= n;
-    }
-    std::lock_guard lock(mutex_);
-    if (failure_)
-        std::rethrow_exception(failure_);
-}
-
 unsigned RowPipeline::Finish()
 {
     Stop();
@@ -73,14 +56,15 @@ unsigned RowPipeline::Finish()
 
 void RowPipeline::Stop()
 {
-    if (!thread_.joinable())
+    if (!worker_.valid())
         return;
     {
         std::lock_guard lock(mutex_);
         done_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    worker_.wait();
+    worker_ = {};
 }
 
 void RowPipeline::Run()
@@ -132,7 +116,20 @@ void RowPipelineReceiver::Begin(int width, int height, RowFormat format)
 
 void RowPipelineReceiver::Rows(int, int count, const unsigned char *pixels, ptrdiff_t stride)
 {
-    pipeline_->PutRows(pixels, stride, unsigned(count));
+    RowPipeline &pipeline = *pipeline_;
+    for (auto left = unsigned(count); left > 0;) {
+        unsigned char *batch = pipeline.NextFree();
+        if (batch == nullptr) {
+            pipeline.Finish(); // the sink has failed: raises its failure
+            return;
+        }
+        const unsigned n = std::min(left, pipeline.BatchRows());
+        for (unsigned i = 0; i < n; ++i)
+            std::memcpy(batch + pipeline.Stride() * i, pixels + stride * ptrdiff_t(i), pipeline.Stride());
+        pipeline.Submit(batch, n);
+        pixels += stride * ptrdiff_t(n);
+        left -= n;
+    }
 }
 
 bool RowPipelineReceiver::Finish()

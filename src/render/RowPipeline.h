@@ -10,22 +10,25 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
 // Carries a picture's rows from its reader to a sink, shrunk by area averaging on the way (or passed
 // through at the same size). Only a few batches of source rows exist at a time, and the averaging
-// and the sink run on a worker thread, so that they overlap the reading on a second core.
+// and the sink run on a thread of the render pool (render/WorkerPool.h), so that they overlap the
+// reading on a second core.
 //
-// A reader either fills the pipeline's own buffers (NextFree, then Submit with the rows filled) or
-// hands over rows of its own (PutRows, which copies them). Rows come top row first, `sourceWidth`
-// pixels of `sourceFormat` each; `prepare`, when set, converts each row on the worker before it is
-// averaged.
+// Rows come in one way: a reader fills the pipeline's own buffers (NextFree, then Submit with the
+// rows filled), top row first, `sourceWidth` pixels of `sourceFormat` each; `prepare`, when set,
+// converts each row on the worker before it is averaged. The JPEG decoder and the BMP reader write
+// their rows straight into these buffers, which saves a copy of every row; a source whose rows are
+// its own (RowSource) comes through RowPipelineReceiver, which copies them in.
 class RowPipeline {
 public:
+    // Raises std::system_error when no thread can be had for the worker.
     RowPipeline(unsigned sourceWidth, unsigned sourceHeight, RowFormat sourceFormat, unsigned outputWidth,
                 unsigned outputHeight, RowFormat outputFormat, RowSink &sink,
                 std::function<void(unsigned char *row)> prepare = {});
@@ -43,9 +46,6 @@ public:
     unsigned char *NextFree() noexcept;
     // Passes a buffer from NextFree back with its first `count` rows filled. Never raises.
     void Submit(unsigned char *batch, unsigned count) noexcept;
-    // Copies `count` rows, `stride` bytes apart (negative for rows that lie bottom-up in memory), into
-    // the pipeline. Raises the sink's failure.
-    void PutRows(const unsigned char *rows, ptrdiff_t stride, unsigned count);
     // Waits until every submitted row went to the sink and ends the worker. Raises the sink's
     // failure. Returns the source rows taken.
     unsigned Finish();
@@ -65,7 +65,7 @@ private:
     std::condition_variable changed_;
     bool done_ = false;
     std::exception_ptr failure_; // the sink's; set once, on the worker
-    std::thread thread_;
+    std::future<void> worker_;   // valid until the worker is told to end and has ended
 };
 
 // A source's rows into a pipeline made when they begin: averaged to `width` x `height` rows of
@@ -75,6 +75,7 @@ public:
     RowPipelineReceiver(unsigned width, unsigned height, RowFormat format, OpenRowSink open);
     // Raises EInvalidGraphic for a source smaller than the output either way.
     void Begin(int width, int height, RowFormat format) override;
+    // Copies the rows into the pipeline's buffers. Raises the sink's failure.
     void Rows(int y, int count, const unsigned char *pixels, ptrdiff_t stride) override;
     // Waits until every row has reached the sink, raising its failure; false when no row began.
     bool Finish();

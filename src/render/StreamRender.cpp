@@ -172,23 +172,6 @@ std::optional<TWallPaperSize> StreamWallPaper(const std::string &cp932PicturePat
 }
 
 WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
-                                 int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
-                                 std::function<void(unsigned char *row)> prepare)
-    : WallPaperStream(pictureWidth, pictureHeight, format, correction, screenWidth, screenHeight,
-                      FileOutput(cp932OutputPath), std::move(prepare))
-{
-}
-
-StreamOutput WallPaperStream::FileOutput(const std::string &cp932OutputPath)
-{
-    StreamOutput output;
-    output.Open = [this, &cp932OutputPath](unsigned width, unsigned height) -> RowSink & {
-        return file_.emplace(cp932OutputPath, width, height);
-    };
-    return output;
-}
-
-WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
                                  int32_t screenWidth, int32_t screenHeight, const StreamOutput &output,
                                  std::function<void(unsigned char *row)> prepare)
 {
@@ -207,7 +190,5 @@ WallPaperStream::WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, 
 TWallPaperSize WallPaperStream::Commit()
 {
     pipeline_->Finish();
-    if (file_)
-        file_->Commit();
     return size_;
 }

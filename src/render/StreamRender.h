@@ -1,6 +1,5 @@
 #pragma once
 
-#include "render/BmpFileRows.h"
 #include "render/RowPipeline.h"
 #include "render/RowSource.h"
 #include "render/Scaling.h"
@@ -45,25 +44,19 @@ std::optional<TWallPaperSize> StreamWallPaperRows(const std::string &cp932Pictur
                                                   int32_t correction, int32_t screenWidth, int32_t screenHeight,
                                                   const StreamOutput &output);
 
-// The output side of a streamed render, for any reader that can hand over a picture's rows (top row
-// first, of a known size, as 0xffRRGGBB words or BMP-ordered bytes): the wallpaper's size, the new
-// output bitmap made beside the old one, and the pipeline that averages the rows into it.
+// The output side of a streamed render for a reader that knows the picture's size before its rows
+// (the plain BMP reader): the wallpaper's size, the sink `output` opens for it, and the pipeline that
+// averages the rows into it. The reader reads its rows straight into the pipeline's buffers.
 //
 //     WallPaperStream stream(width, height, RowFormat::Bgr24, correction, screenW, screenH, output);
 //     if (stream.Enlarges()) ... the general path ...
-//     stream.Rows().PutRows(rows, stride, count); ...   // or NextFree / Submit
+//     stream.Rows().NextFree() ... stream.Rows().Submit(batch, count) ...
 //     TWallPaperSize size = stream.Commit();
-//
-// Destroyed without Commit (a reader's error), it leaves the old bitmap as it was.
 class WallPaperStream {
 public:
     // Works out the wallpaper's size (raising its errors and the memory guard's EOutOfMemory); unless
-    // that is larger than the picture either way, makes the output's temporary file at that size
-    // (EInOutError, EOutOfMemory for a bitmap too large for the format) and the pipeline.
-    WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
-                    int32_t screenWidth, int32_t screenHeight, const std::string &cp932OutputPath,
-                    std::function<void(unsigned char *row)> prepare = {});
-    // The same into any sink (see StreamOutput); Commit then only waits for the averaging.
+    // that is larger than the picture either way, opens the output's sink at that size (see
+    // StreamOutput) and makes the pipeline.
     WallPaperStream(unsigned pictureWidth, unsigned pictureHeight, RowFormat format, int32_t correction,
                     int32_t screenWidth, int32_t screenHeight, const StreamOutput &output,
                     std::function<void(unsigned char *row)> prepare = {});
@@ -71,15 +64,11 @@ public:
     bool Enlarges() const { return !pipeline_; }
     const TWallPaperSize &Size() const { return size_; }
     RowPipeline &Rows() { return *pipeline_; }
-    // After the last row: waits for the averaging, then replaces the old bitmap. Raises the sink's
-    // failure (EInOutError), or EInvalidGraphic when rows are missing.
+    // After the last row: waits until every row has reached the sink. Raises the sink's failure.
     TWallPaperSize Commit();
 
 private:
-    StreamOutput FileOutput(const std::string &cp932OutputPath);
-
     TWallPaperSize size_;
-    std::optional<BmpFileRows> file_;
     std::optional<RowPipeline> pipeline_;
 };
 

@@ -12,12 +12,14 @@
 #include "render/AreaResampler.h"
 #include "render/MonitorCompositor.h"
 #include "render/PixelMemory.h"
+#include "render/WorkerPool.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <future>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -111,17 +113,17 @@ std::vector<MonitorPicture> ScaleForMonitors(const std::vector<WallPaperChoice> 
     };
     const bool parallel = std::all_of(choices.begin(), choices.end(), ReadsOnAnyThread);
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> helpers;
+    std::vector<std::future<void>> helpers;
     for (size_t k = 1; parallel && k < std::min(layout.size(), cores); ++k) {
         try {
-            helpers.emplace_back(work);
+            helpers.push_back(WorkerPool::Shared().Submit(work));
         } catch (const std::system_error &) {
             break; // no thread to be had: the others do the work
         }
     }
     work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    for (std::future<void> &helper : helpers)
+        helper.wait();
     // The first monitor's failure, as making them in order would have raised it.
     for (const std::exception_ptr &failure : failures)
         if (failure)

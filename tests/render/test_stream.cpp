@@ -16,7 +16,9 @@
 
 #include <QImage>
 
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -179,12 +181,17 @@ TEST(RowPipeline, ASinkFailureStopsTheReaderAndIsRaised)
     // More rows than the pipeline's buffers hold: the reader needs one back from the worker, which has
     // failed by then.
     FailingRows sink(20);
-    RowPipeline pipeline(8, 2000, RowFormat::Xrgb32, 8, 2000, RowFormat::Bgr24, sink);
+    RowPipelineReceiver receiver(8, 2000, RowFormat::Bgr24, [&](unsigned, unsigned) -> RowSink & { return sink; });
+    receiver.Begin(8, 2000, RowFormat::Xrgb32);
     const std::vector<unsigned char> rows(8 * 4 * 2000, 0x40);
-    EXPECT_THROW(pipeline.PutRows(rows.data(), 8 * 4, 2000), EInOutError);
-    EXPECT_EQ(pipeline.NextFree(), nullptr);
-    EXPECT_THROW(pipeline.Finish(), EInOutError);
+    EXPECT_THROW(receiver.Rows(0, 2000, rows.data(), 8 * 4), EInOutError);
+    EXPECT_THROW(receiver.Finish(), EInOutError);
     EXPECT_EQ(sink.Rows, 20u);
+    // A reader filling the buffers itself gets none once the sink has failed.
+    RowPipeline pipeline(8, 2000, RowFormat::Xrgb32, 8, 2000, RowFormat::Bgr24, sink);
+    while (unsigned char *batch = pipeline.NextFree())
+        pipeline.Submit(batch, pipeline.BatchRows());
+    EXPECT_THROW(pipeline.Finish(), EInOutError);
 }
 
 TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
@@ -212,28 +219,47 @@ TEST(BmpFileRows, RowsInAnyBlockOrderLandAtTheirPlacesAndTooLargeIsRefused)
     EXPECT_EQ(FilesIn(home.Path()), 1);
 }
 
-// Another reader's rows (a plug-in's picture, say) through the same output side: the file is the
-// image path's; an enlarged wallpaper makes nothing; a reader that stops early leaves the old bitmap.
+// A reader's rows through the output side: the file is the image path's; an enlarged wallpaper makes nothing; a reader
+// that stops early leaves the old bitmap.
 TEST(WallPaperStream, RowsHandedOverByAnyReaderBecomeTheBitmap)
 {
     TempHome home;
     const std::string out = home.File("out.bmp");
     const QImage picture =
         Painted(97, 61, QImage::Format_RGB32, [](int x, int y) { return qRgb(x * 2, (y * 37) % 256, (x * y) % 256); });
+    std::optional<BmpFileRows> file;
+    StreamOutput output;
+    output.Open = [&](unsigned width, unsigned height) -> RowSink & { return file.emplace(out, width, height); };
+    // The picture's first `rows` rows, read into the pipeline's buffers as the BMP reader reads them.
+    const auto read = [&picture](RowPipeline &pipeline, unsigned rows) {
+        for (unsigned y = 0; y < rows;) {
+            unsigned char *batch = pipeline.NextFree();
+            const unsigned n = std::min(rows - y, pipeline.BatchRows());
+            for (unsigned i = 0; i < n; ++i)
+                std::memcpy(batch + pipeline.Stride() * i, picture.constScanLine(int(y + i)), pipeline.Stride());
+            pipeline.Submit(batch, n);
+            y += n;
+        }
+    };
     {
-        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 33, 1024, 768, out);
+        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 33, 1024, 768, output);
         ASSERT_FALSE(stream.Enlarges());
-        stream.Rows().PutRows(picture.constBits(), picture.bytesPerLine(), 61);
+        read(stream.Rows(), 61);
         const TWallPaperSize size = stream.Commit();
+        file->Commit();
         EXPECT_EQ(ReadFileBytes(out),
                   SavedBytes(AreaResampled(picture, QImage(size.Width, size.Height, QImage::Format_RGB32))));
     }
+    file.reset();
     const std::string kept = ReadFileBytes(out);
-    EXPECT_TRUE(WallPaperStream(97, 61, RowFormat::Xrgb32, 0, 1024, 768, out).Enlarges());
+    EXPECT_TRUE(WallPaperStream(97, 61, RowFormat::Xrgb32, 0, 1024, 768, output).Enlarges());
+    EXPECT_FALSE(file) << "an enlarged wallpaper opens no output";
     {
-        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 50, 1024, 768, out);
-        stream.Rows().PutRows(picture.constBits(), picture.bytesPerLine(), 60);
-        EXPECT_THROW(stream.Commit(), EInvalidGraphic);
+        WallPaperStream stream(97, 61, RowFormat::Xrgb32, 50, 1024, 768, output);
+        read(stream.Rows(), 60);
+        stream.Commit();
+        EXPECT_THROW(file->Commit(), EInvalidGraphic);
+        file.reset();
     }
     EXPECT_EQ(ReadFileBytes(out), kept);
     EXPECT_EQ(FilesIn(home.Path()), 1);
