@@ -223,7 +223,8 @@ run_as=()
 as_user() { "${run_as[@]}" "$@"; }
 
 # As root, makes everything after it run as the unprivileged user tapisto-e2e (sway refuses to run as
-# root); skips (77) when that cannot be done. Sets `session_user` for begin_private_session.
+# root); skips (77) when that cannot be done, also when that user cannot reach the build (a tree under
+# /root, say). Sets `session_user` for begin_private_session.
 use_unprivileged_user() {
     [ "$(id -u)" -eq 0 ] || return 0
     command -v setpriv >/dev/null || skip "setpriv is not installed (package util-linux)"
@@ -231,6 +232,7 @@ use_unprivileged_user() {
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
         skip "cannot create the user $user"
     run_as=(setpriv --reuid="$user" --regid="$user" --init-groups --)
+    "${run_as[@]}" test -x "$ctl" || skip "the user $user cannot run $ctl (a folder on its path is closed to it)"
     session_user=$user
 }
 
